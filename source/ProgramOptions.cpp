@@ -1,10 +1,13 @@
 #include "ProgramOptions.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <locale>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
+#include <boost/range/iterator_range.hpp>
 
 #include "Options.h"
 
@@ -17,6 +20,14 @@ std::string quotedIf(bool quote, const std::string& value) {
 
 // Bigger than the stream's default so long ini files need fewer reads.
 constexpr std::size_t INI_READ_BUFFER = 64 * 1024;
+
+using Range = boost::iterator_range<std::string::const_iterator>;
+
+// The key of a line is the text before its first "=". Comparing it in place
+// spares the head, where most lines are ignored, a copy of every line.
+Range keyOf(const std::string& line) {
+    return Range(line.begin(), std::find(line.begin(), line.end(), '='));
+}
 
 }  // namespace
 
@@ -48,11 +59,10 @@ std::string ProgramOptions::GetLauncher() const {
 
 inline std::pair<std::string, std::string> ProgramOptions::getKeyValue(
     const std::string& line) const {
-    const std::string::size_type eq = line.find('=');
-    if (eq == std::string::npos) {
-        return {line, std::string()};
-    }
-    return {line.substr(0, eq), line.substr(eq + 1)};
+    const Range key = keyOf(line);
+    const std::string value =
+        key.end() == line.end() ? std::string() : std::string(key.end() + 1, line.end());
+    return {std::string(key.begin(), key.end()), value};
 }
 
 inline std::string ProgramOptions::fixRelativePath(const std::string& value) const {
@@ -90,23 +100,25 @@ void ProgramOptions::parseConfigFile(const std::string& iniFile) {
         std::cout << "Unable to properly open and parse file " << iniFile << std::endl;
     }
 
+    // The white space of boost's default is_space under the global locale,
+    // with the facet looked up once per file rather than once per character.
+    const std::ctype<char>& ctype = std::use_facet<std::ctype<char>>(std::locale());
+    const auto isSpace = [&ctype](char c) { return ctype.is(std::ctype_base::space, c); };
+
     enum class State { Searching, LauncherTaken, VmSection };
     State state = State::Searching;
     std::string line;
     while (std::getline(in, line)) {
-        boost::algorithm::trim(line);
+        boost::algorithm::trim_if(line, isSpace);
         if (state == State::VmSection) {
             addVMArgFromConfigFile(line);
             continue;
         }
         // The launcher line is honoured once, and only before the VM section.
-        if (state == State::Searching) {
-            std::pair<std::string, std::string> keyValue = getKeyValue(line);
-            if (boost::algorithm::equals(keyValue.first, Options::Lanucher)) {
-                launcherPath = keyValue.second;
-                state = State::LauncherTaken;
-                continue;
-            }
+        if (state == State::Searching && boost::algorithm::equals(keyOf(line), Options::Lanucher)) {
+            launcherPath = getKeyValue(line).second;
+            state = State::LauncherTaken;
+            continue;
         }
         if (boost::algorithm::equals(line, VMARGS)) {
             state = State::VmSection;
