@@ -19,7 +19,7 @@ std::string quotedIf(bool quote, const std::string& value) {
 }
 
 // Bigger than the stream's default so long ini files need fewer reads.
-constexpr std::size_t INI_READ_BUFFER = 64 * 1024;
+constexpr std::size_t INI_READ_BUFFER = std::size_t{64} * 1024;
 
 using Range = boost::iterator_range<std::string::const_iterator>;
 

@@ -103,22 +103,6 @@ TEST(IniFile, WorkedExampleQuoted) {
                     "launcher=/opt/late/runner", "-Ddv.webApp=\"demo\""}));
 }
 
-TEST(IniFile, OverviewExampleWithCommandLine) {
-    Config setup;
-    setup.workingDir = "/srv/ws/apps/demo";
-    setup.eclipseDir = "/srv/ws/eclipse";
-    setup.commandLine = {"-Dtrace=on"};
-    const Built built = build(
-        "-vmargs\n-Xmx1024m\n-Ddv.appInitScript=scripts/init.js\n"
-        "-Ddv.appConfigFile=/etc/demo/app.cfg\n",
-        setup);
-    EXPECT_EQ(built.launcher, "/srv/ws/eclipse/Dashvane");
-    EXPECT_EQ(built.args,
-              (Args{"--launcher.appendVmargs", "-vmargs", "-Xmx1024m",
-                    "-Ddv.appInitScript=/srv/ws/apps/demo/scripts/init.js",
-                    "-Ddv.appConfigFile=/etc/demo/app.cfg", "-Ddv.webApp=demo", "-Dtrace=on"}));
-}
-
 TEST(IniFile, OnlyAnExactLauncherKeyInTheHeadReplacesTheExecutable) {
     struct Case {
         const char* ini;
