@@ -29,6 +29,18 @@ Range keyOf(const std::string& line) {
     return Range(line.begin(), std::find(line.begin(), line.end(), '='));
 }
 
+// Reads the next line. A read error (a directory, a failing disk) ends the
+// input like the end of the file; running out of memory does not.
+bool readLine(std::istream& in, std::string& line) {
+    try {
+        return static_cast<bool>(std::getline(in, line));
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 ProgramOptions::ProgramOptions(const std::string& iniFile, const std::string& executableName,
@@ -99,6 +111,9 @@ void ProgramOptions::parseConfigFile(const std::string& iniFile) {
     if (!in.good() && DVL_DBG_ENABLE) {
         std::cout << "Unable to properly open and parse file " << iniFile << std::endl;
     }
+    // Without this the stream would swallow a failure to allocate a long
+    // line and report it as the end of the file.
+    in.exceptions(std::ios::badbit);
 
     // The white space of boost's default is_space under the global locale,
     // with the facet looked up once per file rather than once per character.
@@ -108,7 +123,7 @@ void ProgramOptions::parseConfigFile(const std::string& iniFile) {
     enum class State { Searching, LauncherTaken, VmSection };
     State state = State::Searching;
     std::string line;
-    while (std::getline(in, line)) {
+    while (readLine(in, line)) {
         boost::algorithm::trim_if(line, isSpace);
         if (state == State::VmSection) {
             addVMArgFromConfigFile(line);

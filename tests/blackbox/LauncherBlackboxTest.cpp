@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,33 @@ protected:
                 "-Ddv.webApp=demo",
                 "-Dtrace=on"};
     }
+
+    // Standard output of the worked example with diagnostics on.
+    std::string workedExampleTrace() const {
+        const std::string e = inst.eclipse;
+        const std::string a = inst.appDir;
+        return lines({
+            "Found command line args: ",
+            "-Dtrace=on Adding Arg 0 : " + e + "/Dashvane",
+            "Adding Arg 1 : --launcher.appendVmargs",
+            "Adding Arg 2 : -vmargs",
+            "Adding Arg 3 : -Xmx1024m",
+            "Adding Arg 4 : -Ddv.appInitScript=" + a + "/scripts/init.js",
+            "Adding Arg 5 : -Ddv.appConfigFile=/etc/demo/app.cfg",
+            "Adding Arg 6 : -Ddv.webApp=demo",
+            "Adding Arg 7 : -Dtrace=on",
+            "Running Command : " + e + "/Dashvane",
+            "With args array",
+            "0 : " + e + "/Dashvane",
+            "1 : --launcher.appendVmargs",
+            "2 : -vmargs",
+            "3 : -Xmx1024m",
+            "4 : -Ddv.appInitScript=" + a + "/scripts/init.js",
+            "5 : -Ddv.appConfigFile=/etc/demo/app.cfg",
+            "6 : -Ddv.webApp=demo",
+            "7 : -Dtrace=on",
+        });
+    }
 };
 
 // --- The worked example, quiet and traced --------------------------------
@@ -102,29 +130,7 @@ TEST_F(LauncherTest, WorkedExampleQuietStartsTheChildAndExitsOne) {
 
 TEST_F(LauncherTest, WorkedExampleTracedWithAnyValueOfTheSwitch) {
     inst.writeIni(WORKED_EXAMPLE_INI);
-    const std::string e = inst.eclipse;
-    const std::string a = inst.appDir;
-    const std::string expected = lines({
-        "Found command line args: ",
-        "-Dtrace=on Adding Arg 0 : " + e + "/Dashvane",
-        "Adding Arg 1 : --launcher.appendVmargs",
-        "Adding Arg 2 : -vmargs",
-        "Adding Arg 3 : -Xmx1024m",
-        "Adding Arg 4 : -Ddv.appInitScript=" + a + "/scripts/init.js",
-        "Adding Arg 5 : -Ddv.appConfigFile=/etc/demo/app.cfg",
-        "Adding Arg 6 : -Ddv.webApp=demo",
-        "Adding Arg 7 : -Dtrace=on",
-        "Running Command : " + e + "/Dashvane",
-        "With args array",
-        "0 : " + e + "/Dashvane",
-        "1 : --launcher.appendVmargs",
-        "2 : -vmargs",
-        "3 : -Xmx1024m",
-        "4 : -Ddv.appInitScript=" + a + "/scripts/init.js",
-        "5 : -Ddv.appConfigFile=/etc/demo/app.cfg",
-        "6 : -Ddv.webApp=demo",
-        "7 : -Dtrace=on",
-    });
+    const std::string expected = workedExampleTrace();
     for (const char* value : {"", "0", "1"}) {
         SCOPED_TRACE(std::string("DVL_DBG_ENABLE=") + value);
         Command command = traced();
@@ -249,6 +255,17 @@ TEST_F(LauncherTest, LauncherLineReplacesTheExecutable) {
     ASSERT_TRUE(record.started);
     EXPECT_EQ(record.argv[0], "bin/tool");
     EXPECT_EQ(record.cwd, inst.eclipse);
+
+    // A bare name is not looked up along PATH either.
+    fs::remove(inst.record);
+    copyFile(standinBinary(), inst.root + "/tools/tool", 0755);
+    inst.writeIni("launcher=tool\n");
+    Command command = quiet();
+    command.env["PATH"] = inst.root + "/tools:/usr/bin:/bin";
+    const Result result = run(command);
+    EXPECT_EQ(result.err, "Failed to launch\n");
+    EXPECT_EQ(result.out, HINT);
+    EXPECT_FALSE(child().started);
 }
 
 TEST_F(LauncherTest, MissingExecutableFailsInTheChildWithTheHint) {
@@ -260,14 +277,15 @@ TEST_F(LauncherTest, MissingExecutableFailsInTheChildWithTheHint) {
     EXPECT_EQ(result.out, HINT);
     EXPECT_FALSE(child().started);
 
+    // The failed child repeats nothing of the trace and adds no hint.
     const Result tracedResult = run(traced());
     EXPECT_EQ(tracedResult.err, "Failed to launch\n");
-    EXPECT_EQ(tracedResult.out.find("Failed to execute command"), std::string::npos);
-    EXPECT_EQ(tracedResult.out.substr(tracedResult.out.size() - 15), "7 : -Dtrace=on\n");
+    EXPECT_EQ(tracedResult.out, workedExampleTrace());
 }
 
 TEST_F(LauncherTest, MissingEclipseDirectoryFailsToSetTheStartDirectory) {
     fs::remove_all(inst.eclipse);
+    inst.writeIni(WORKED_EXAMPLE_INI);
     const Result result = run(quiet());
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "Failed to launch, could not set start directory\n");
@@ -275,7 +293,7 @@ TEST_F(LauncherTest, MissingEclipseDirectoryFailsToSetTheStartDirectory) {
 
     const Result tracedResult = run(traced());
     EXPECT_EQ(tracedResult.err, "Failed to launch, could not set start directory\n");
-    EXPECT_EQ(tracedResult.out.find("Failed to execute command"), std::string::npos);
+    EXPECT_EQ(tracedResult.out, workedExampleTrace());
     EXPECT_FALSE(child().started);
 }
 
@@ -352,24 +370,30 @@ TEST_F(LauncherTest, ForkFailureIsReportedNotTakenForSuccess) {
     EXPECT_EQ(tracedResult.exitCode, 1);
     EXPECT_EQ(tracedResult.err, "Failed to launch, could not create process\n");
     // The whole trace is written before the fork, and no hint after it.
-    EXPECT_EQ(tracedResult.out.substr(tracedResult.out.size() - 15), "7 : -Dtrace=on\n");
+    EXPECT_EQ(tracedResult.out, workedExampleTrace());
 }
 
-TEST_F(LauncherTest, ExhaustedMemoryWhileParsingKeepsWhatWasRead) {
-    // A sparse file: three lines, then one line of 120 MiB. Under a 224 MiB
-    // address-space limit the line can be read, but not copied while it is
-    // split into key and value.
-    inst.writeIni("-vmargs\n-Xa\n-Xb\n");
-    ASSERT_EQ(truncate((inst.appDir + "/run.ini").c_str(), 120L << 20), 0);
-    Command command = quiet();
-    command.beforeExec = [] { limitAddressSpace(224UL << 20); };
-    const Result result = run(command);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "Exception: std::bad_alloc\n");
-    // No default application name and no command-line arguments.
-    EXPECT_EQ(child().argv,
-              (std::vector<std::string>{inst.eclipse + "/Dashvane", "--launcher.appendVmargs",
-                                        "-vmargs", "-Xa", "-Xb"}));
+TEST_F(LauncherTest, ExhaustedMemoryWhileReadingIsReportedAndKeepsWhatWasRead) {
+    // Sparse files: three lines, then one very long line of NUL bytes, under
+    // a 224 MiB address-space limit. A line of 120 MiB can be read but not
+    // split into key and value; one of 512 MiB cannot even be read.
+    const std::vector<std::string> kept = {inst.eclipse + "/Dashvane", "--launcher.appendVmargs",
+                                           "-vmargs", "-Xa", "-Xb"};
+    for (const long mib : {120L, 512L}) {
+        SCOPED_TRACE(std::to_string(mib) + " MiB");
+        inst.writeIni("-vmargs\n-Xa\n-Xb\n");
+        const std::string ini = inst.appDir + "/run.ini";
+        ASSERT_EQ(truncate(ini.c_str(), mib << 20), 0);
+        std::ofstream(ini, std::ios::app) << "\n-Xafter\n-Ddv.webApp=mine\n";
+        Command command = quiet();
+        command.beforeExec = [] { limitAddressSpace(224UL << 20); };
+        const Result result = run(command);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "Exception: std::bad_alloc\n");
+        // Nothing after the failure: no later line, no default application
+        // name, no command-line argument.
+        EXPECT_EQ(child().argv, kept);
+    }
 }
 
 TEST_F(LauncherTest, ExhaustedMemoryAtStartIsAnUnexpectedError) {

@@ -1,5 +1,7 @@
 #include "Launcher.h"
 
+#include <exception>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,6 +15,17 @@ TEST(Launcher, NoInvocationNameStartsNothingAndExitsTwo) {
     EXPECT_EQ(runLauncher(0, argv), 2);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to launch, no invocation name\n");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(LauncherDeathTest, TerminateIsReportedAsAnUnexpectedError) {
+    char* argv[] = {nullptr};
+    EXPECT_EXIT(
+        {
+            runLauncher(0, argv);
+            std::terminate();
+        },
+        testing::ExitedWithCode(2),
+        "^Failed to launch, no invocation name\nFailed to launch, unexpected error\n$");
 }
 
 }  // namespace

@@ -112,6 +112,7 @@ TEST(IniFile, OnlyAnExactLauncherKeyInTheHeadReplacesTheExecutable) {
         {"launcher=/x\n", "/x"},
         {"  launcher=/x \r\n", "/x"},
         {"launcher=/a=b=c\n", "/a=b=c"},
+        {"launcher= /x\n", " /x"},
         {"launcher=relative/runner\n", "relative/runner"},
         {"launcher=\n", ""},
         {"launcher\n", ""},
@@ -192,26 +193,6 @@ TEST(IniFile, WorkingDirectoryAtTheRoot) {
     EXPECT_EQ(built.launcher, "eclipse/Dashvane");
     EXPECT_EQ(built.args, (Args{"--launcher.appendVmargs", "-vmargs", "-Ddv.appInitScript=/init.js",
                                 "-Ddv.appConfigFile=/", "-Ddv.webApp=/"}));
-}
-
-TEST(IniFile, ExecutablePathJoinsTheEclipseDirectoryAndTheName) {
-    struct Case {
-        std::string eclipseDir, executable, launcher;
-    };
-    const Case cases[] = {
-        {"/srv/ws/eclipse", "Dashvane", "/srv/ws/eclipse/Dashvane"},
-        {"/srv/ws/eclipse/", "Dashvane", "/srv/ws/eclipse/Dashvane"},
-        {"/eclipse", "Dashvane", "/eclipse/Dashvane"},
-        {"", "Dashvane", "Dashvane"},
-        {"/srv/ws/eclipse", "", "/srv/ws/eclipse"},
-        {"/srv/ws/eclipse", "/Dashvane", "/srv/ws/eclipse/Dashvane"},
-    };
-    for (const Case& c : cases) {
-        Config setup;
-        setup.eclipseDir = c.eclipseDir;
-        setup.executable = c.executable;
-        EXPECT_EQ(build("", setup).launcher, c.launcher) << c.eclipseDir << " + " << c.executable;
-    }
 }
 
 TEST(IniFile, TrimmingAndLineEnds) {
