@@ -50,6 +50,9 @@ void removeTree(const std::string& path) {
 }
 
 Installation::Installation() {
+    // Some tests run the launcher as an unprivileged user, who must be able
+    // to enter and read the whole tree.
+    umask(022);
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern =
         std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dvl-XXXXXX";
