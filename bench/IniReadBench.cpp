@@ -14,16 +14,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <boost/filesystem.hpp>
-
-namespace fs = boost::filesystem;
+#include "Harness.h"
 
 namespace {
 
@@ -104,38 +101,26 @@ void writeLargeIni(const std::string& path, long long bytes) {
 int main(int argc, char** argv) {
     const long long megabytes = argc > 1 ? std::atoll(argv[1]) : 200;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
-    const fs::path root = fs::temp_directory_path() / fs::unique_path("dvl-bench-%%%%%%%%");
-    const std::string eclipse = (root / "ws/eclipse").native();
-    const std::string appDir = (root / "ws/apps/demo").native();
-    const std::string record = (root / "record").native();
-    fs::create_directories(eclipse);
-    fs::create_directories(appDir);
-    fs::copy_file(DVL_STANDIN_BINARY, eclipse + "/Dashvane");
-    fs::copy_file(DVL_LAUNCHER_BINARY, appDir + "/run");
+    const dvltest::Installation inst;
+    const std::string& appDir = inst.appDir;
+    const std::string& record = inst.record;
 
-    std::ofstream(appDir + "/run.ini")
-        << "-vmargs\n-Xmx1024m\n-Ddv.appInitScript=scripts/init.js\n";
+    inst.writeIni("-vmargs\n-Xmx1024m\n-Ddv.appInitScript=scripts/init.js\n");
     const Sample small = median(measure(appDir, record, runs * 4));
 
     const long long bytes = megabytes << 20;
     writeLargeIni(appDir + "/run.ini", bytes);
     const Sample large = median(measure(appDir, record, runs));
-    // The last stand-in may still be writing its record: retry once.
-    boost::system::error_code error;
-    if (fs::remove_all(root, error) == static_cast<std::uintmax_t>(-1) || error) {
-        usleep(200000);
-        fs::remove_all(root, error);
-    }
+    // The last stand-in may still be writing its record into the tree.
+    usleep(200000);
 
     const double extraSeconds = large.seconds - small.seconds;
     const double mbPerSecond = extraSeconds > 0 ? (bytes / 1e6) / extraSeconds : 0;
     const long extraKiB = large.maxRssKiB - small.maxRssKiB;
     std::printf("ini file of %lld MiB of ignored head lines, %d runs (median wall time)\n",
                 megabytes, runs);
-    std::printf("  small ini: %8.2f ms, peak RSS %ld KiB\n", small.seconds * 1e3,
-                small.maxRssKiB);
-    std::printf("  large ini: %8.2f ms, peak RSS %ld KiB\n", large.seconds * 1e3,
-                large.maxRssKiB);
+    std::printf("  small ini: %8.2f ms, peak RSS %ld KiB\n", small.seconds * 1e3, small.maxRssKiB);
+    std::printf("  large ini: %8.2f ms, peak RSS %ld KiB\n", large.seconds * 1e3, large.maxRssKiB);
     std::printf("  reading speed: %.0f MB/s (target: at least 500)\n", mbPerSecond);
     std::printf("  extra peak memory: %ld KiB (target: at most 2048)\n", extraKiB);
     const bool met = mbPerSecond >= 500 && extraKiB <= 2048;

@@ -72,9 +72,10 @@ std::string ProgramOptions::GetLauncher() const {
 inline std::pair<std::string, std::string> ProgramOptions::getKeyValue(
     const std::string& line) const {
     const Range key = keyOf(line);
-    const std::string value =
-        key.end() == line.end() ? std::string() : std::string(key.end() + 1, line.end());
-    return {std::string(key.begin(), key.end()), value};
+    if (key.end() == line.end()) {
+        return {line, std::string()};
+    }
+    return {std::string(key.begin(), key.end()), std::string(key.end() + 1, line.end())};
 }
 
 inline std::string ProgramOptions::fixRelativePath(const std::string& value) const {
