@@ -28,6 +28,39 @@ std::string standinBinary() {
     return DVL_STANDIN_BINARY;
 }
 
+const std::vector<std::string>& emulator() {
+    // CMake hands the emulator over as a ;-separated list.
+    static const std::vector<std::string> command = [] {
+        std::vector<std::string> parts;
+        std::istringstream list(DVL_EMULATOR);
+        std::string part;
+        while (std::getline(list, part, ';')) {
+            if (!part.empty()) {
+                parts.push_back(part);
+            }
+        }
+        return parts;
+    }();
+    return command;
+}
+
+bool underEmulator() {
+    return !emulator().empty();
+}
+
+bool needsEmulator(const std::string& path) {
+    if (!underEmulator()) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    char ident[5] = {};
+    if (!in.read(ident, sizeof ident) || std::memcmp(ident, "\x7f" "ELF", 4) != 0) {
+        return false;
+    }
+    const char ownClass = sizeof(void*) == 8 ? 2 : 1;
+    return ident[4] != ownClass;
+}
+
 void writeFile(const std::string& path, const std::string& bytes, mode_t mode) {
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -141,7 +174,40 @@ Process::Process(const Command& command) {
         envp.push_back(&entry[0]);
     }
     envp.push_back(nullptr);
+    std::string program = command.program;
     std::vector<std::string> argStrings = command.argv;
+    bool searchPath = command.searchPath;
+    if (underEmulator()) {
+        // Resolve the program here, as the kernel would, to see whether it
+        // needs the emulator; the emulator then sets the program's argv[0].
+        if (searchPath && program.find('/') == std::string::npos) {
+            const auto path = command.env.find("PATH");
+            std::istringstream dirs(path == command.env.end() ? "" : path->second);
+            std::string dir;
+            while (std::getline(dirs, dir, ':')) {
+                const std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+                if (access(candidate.c_str(), X_OK) == 0) {
+                    program = candidate;
+                    break;
+                }
+            }
+        }
+        std::string probe = program;
+        if (!program.empty() && program[0] != '/' && !command.cwd.empty()) {
+            probe = command.cwd + "/" + program;
+        }
+        if (needsEmulator(probe)) {
+            std::vector<std::string> wrapped = emulator();
+            wrapped.push_back("-0");
+            wrapped.push_back(argStrings.empty() ? program : argStrings[0]);
+            wrapped.push_back(program);
+            wrapped.insert(wrapped.end(), argStrings.begin() + (argStrings.empty() ? 0 : 1),
+                           argStrings.end());
+            argStrings = wrapped;
+            program = emulator()[0];
+            searchPath = true;
+        }
+    }
     std::vector<char*> argv;
     for (std::string& arg : argStrings) {
         argv.push_back(&arg[0]);
@@ -172,15 +238,15 @@ Process::Process(const Command& command) {
         if (command.beforeExec) {
             command.beforeExec();
         }
-        if (command.searchPath) {
+        if (searchPath) {
             // execvpe searches the PATH of the calling process, not of envp.
             const auto path = command.env.find("PATH");
             if (path != command.env.end()) {
                 setenv("PATH", path->second.c_str(), 1);
             }
-            execvpe(command.program.c_str(), argv.data(), envp.data());
+            execvpe(program.c_str(), argv.data(), envp.data());
         } else {
-            execve(command.program.c_str(), argv.data(), envp.data());
+            execve(program.c_str(), argv.data(), envp.data());
         }
         childFail("exec");
     }

@@ -16,6 +16,15 @@ namespace dvltest {
 std::string launcherBinary();
 std::string standinBinary();
 
+// The command that runs the build's programs where this machine cannot, such
+// as qemu-i386 for a 32-bit build (empty for a native build). The harness puts
+// it in front of every program it starts that is an ELF file of the other
+// class; a test that starts the launcher through a wrapper must do the same.
+const std::vector<std::string>& emulator();
+bool underEmulator();
+// True for an ELF file whose class differs from the harness's own.
+bool needsEmulator(const std::string& path);
+
 // A temporary tree laid out as users install it:
 //   ROOT/ws/eclipse/Dashvane   the stand-in
 //   ROOT/ws/apps/demo/run      a copy of the launcher
