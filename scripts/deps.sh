@@ -1,4 +1,17 @@
 # Sourced by the other scripts: installs the Debian packages they need.
+
+# Runs a command as root: directly when we are root, else through sudo.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        env DEBIAN_FRONTEND=noninteractive "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo env DEBIAN_FRONTEND=noninteractive "$@"
+    else
+        echo "Needs root: $* (run as root, or install the packages first)" >&2
+        exit 1
+    fi
+}
+
 need_packages() {
     missing=""
     for pkg in "$@"; do
@@ -8,19 +21,21 @@ need_packages() {
     done
     [ -z "$missing" ] && return 0
     echo "Installing:$missing"
-    if [ "$(id -u)" -eq 0 ]; then
-        sudo=""
-    elif command -v sudo >/dev/null 2>&1; then
-        sudo="sudo"
-    else
-        echo "Missing packages:$missing (run as root, or install them first)" >&2
-        exit 1
-    fi
+    as_root apt-get update -qq
     # shellcheck disable=SC2086
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    # shellcheck disable=SC2086
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+    as_root apt-get install -y -qq --no-install-recommends $missing
+}
+
+# i386 packages can only be installed once dpkg knows the architecture.
+need_i386_architecture() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    echo "Adding the i386 architecture to dpkg"
+    as_root dpkg --add-architecture i386
 }
 
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 TEST_PACKAGES="libgtest-dev"
+# Reading the built programs, packaging them, rendering the manual page.
+SHIP_PACKAGES="binutils file dpkg-dev groff-base"
+# The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.
+I386_PACKAGES="g++-multilib qemu-user libboost-filesystem-dev:i386 libgtest-dev:i386"

@@ -54,11 +54,16 @@ bool needsEmulator(const std::string& path) {
     }
     std::ifstream in(path, std::ios::binary);
     char ident[5] = {};
-    if (!in.read(ident, sizeof ident) || std::memcmp(ident, "\x7f" "ELF", 4) != 0) {
+    if (!in.read(ident, sizeof ident) || std::memcmp(ident,
+                                                     "\x7f"
+                                                     "ELF",
+                                                     4) != 0) {
         return false;
     }
-    const char ownClass = sizeof(void*) == 8 ? 2 : 1;
-    return ident[4] != ownClass;
+    // The build's programs share the harness's class; host tools such as
+    // strace do not, and run as they are.
+    const char buildClass = sizeof(void*) == 8 ? 2 : 1;
+    return ident[4] == buildClass;
 }
 
 void writeFile(const std::string& path, const std::string& bytes, mode_t mode) {

@@ -16,13 +16,13 @@ namespace dvltest {
 std::string launcherBinary();
 std::string standinBinary();
 
-// The command that runs the build's programs where this machine cannot, such
-// as qemu-i386 for a 32-bit build (empty for a native build). The harness puts
-// it in front of every program it starts that is an ELF file of the other
-// class; a test that starts the launcher through a wrapper must do the same.
+// The command that runs the build's programs, such as qemu-i386 for a 32-bit
+// build (empty for a native build). The harness puts it in front of every
+// program it starts that is an ELF file of the build's class; a test that
+// starts the launcher through a wrapper must do the same.
 const std::vector<std::string>& emulator();
 bool underEmulator();
-// True for an ELF file whose class differs from the harness's own.
+// True under an emulator for an ELF file of the build's class.
 bool needsEmulator(const std::string& path);
 
 // A temporary tree laid out as users install it:

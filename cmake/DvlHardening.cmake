@@ -1,0 +1,36 @@
+# How the shipped programs are compiled and linked.
+#
+# The launcher is copied into every application directory, often onto
+# machines without Boost, so release programs are static-pie by default: no
+# shared library is needed, yet the image stays position independent with a
+# read-only relocation table bound at start (full RELRO, BIND_NOW).
+
+option(DVL_STATIC "Link the programs statically (static-pie)" ON)
+option(DVL_HARDENING "Build with stack protection, _FORTIFY_SOURCE and full RELRO" ON)
+
+if(DVL_STATIC)
+  # Boost's static archive instead of its shared library.
+  set(Boost_USE_STATIC_LIBS ON)
+endif()
+
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+if(DVL_HARDENING)
+  # _FORTIFY_SOURCE needs optimisation, and sanitizer builds bring their own
+  # checks, so it is added for optimised builds only.
+  add_compile_options(
+    -fstack-protector-strong
+    "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>"
+    # Keeps the flags in the binary, where the hardening test reads them.
+    -frecord-gcc-switches)
+  add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()
+
+# Links an executable the way users get it: static-pie, or an ordinary PIE
+# against shared libraries when DVL_STATIC is off.
+function(dvl_link_program target)
+  if(DVL_STATIC)
+    target_link_options(${target} PRIVATE -static-pie)
+  else()
+    target_link_options(${target} PRIVATE -pie)
+  endif()
+endfunction()

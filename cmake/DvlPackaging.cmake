@@ -1,0 +1,37 @@
+# Install layout and the .deb and .tar.gz packages, for the architecture being
+# built (amd64, or i386 with the i386 toolchain file):
+#   cmake --build build --target package
+include(GNUInstallDirs)
+
+install(TARGETS dashvane-launcher RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES docs/dashvane-launcher.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(DVL_DEB_ARCH i386)
+else()
+  set(DVL_DEB_ARCH amd64)
+endif()
+
+set(CPACK_GENERATOR DEB TGZ)
+set(CPACK_PACKAGE_NAME dashvane-launcher)
+set(CPACK_PACKAGE_VENDOR "dashvane-launcher developers")
+set(CPACK_PACKAGE_CONTACT "dashvane-launcher developers <dev@dashvane-launcher.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher for Dashvane applications")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Started from an application directory, it reads the ini file named after itself and starts the installation's Dashvane executable with the application's arguments.")
+set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-linux-${DVL_DEB_ARCH}")
+set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
+# Users get the programs stripped; the build folder keeps the symbols.
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${DVL_DEB_ARCH})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+if(NOT DVL_STATIC)
+  # A shared build depends on the libraries it was linked against.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+
+include(CPack)

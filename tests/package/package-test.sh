@@ -1,0 +1,64 @@
+#!/bin/sh
+# Builds the .deb and .tar.gz from a finished build folder, checks what they
+# hold, unpacks the .deb into a scratch root, and runs the launcher from there
+# in a demo installation.
+# Usage: package-test.sh BUILD_DIR STANDIN ARCH [EMULATOR...]
+set -eu
+build=$1 standin=$2 arch=$3
+shift 3
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log"; fail "cpack"; }
+deb=$(ls "$scratch"/out/*.deb)
+tgz=$(ls "$scratch"/out/*.tar.gz)
+
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "architecture is not $arch"
+dpkg-deb -c "$deb" >"$scratch/deb.list"
+for path in ./usr/bin/dashvane-launcher ./usr/share/man/man1/dashvane-launcher.1 \
+    ./usr/share/doc/dashvane-launcher/README.md; do
+    grep -q " $path\$" "$scratch/deb.list" || fail ".deb lacks $path"
+done
+tar tzf "$tgz" >"$scratch/tgz.list"
+for path in bin/dashvane-launcher share/man/man1/dashvane-launcher.1 \
+    share/doc/dashvane-launcher/README.md; do
+    grep -q "/$path\$" "$scratch/tgz.list" || fail ".tar.gz lacks $path"
+done
+
+root=$scratch/root
+dpkg -x "$deb" "$root"
+launcher=$root/usr/bin/dashvane-launcher
+file "$launcher" | grep -q ', stripped' || fail "the packaged launcher is not stripped"
+
+ws=$scratch/ws
+mkdir -p "$ws/eclipse" "$ws/apps/demo"
+cp "$standin" "$ws/eclipse/Dashvane"
+cp "$launcher" "$ws/apps/demo/run"
+printf '%s\n' -vmargs -Xmx1024m -Ddv.appInitScript=scripts/init.js >"$ws/apps/demo/run.ini"
+cd "$ws/apps/demo"
+status=0
+if [ $# -gt 0 ]; then
+    out=$("$@" -0 ./run ./run -Dtrace=on) || status=$?
+else
+    out=$(./run -Dtrace=on) || status=$?
+fi
+[ "$status" -eq 1 ] || fail "exit status $status, not 1"
+# The stand-in prints its working directory and arguments; the output ends
+# only when it has written them.
+expected="Dashvane stand-in started in $ws/eclipse with 7 arguments:
+  argv[0] = $ws/eclipse/Dashvane
+  argv[1] = --launcher.appendVmargs
+  argv[2] = -vmargs
+  argv[3] = -Xmx1024m
+  argv[4] = -Ddv.appInitScript=$ws/apps/demo/scripts/init.js
+  argv[5] = -Ddv.webApp=demo
+  argv[6] = -Dtrace=on"
+[ "$out" = "$expected" ] || fail "unexpected run:
+$out"
+echo "ok: $(basename "$deb") and $(basename "$tgz") install, and the launcher runs from them"
