@@ -25,6 +25,12 @@ if(DVL_HARDENING)
   add_link_options(-Wl,-z,relro -Wl,-z,now)
 endif()
 
+# Start-up time of a launcher is mostly the C library relocating itself, so
+# drop unused sections and pack the relative relocations (DT_RELR) where the
+# linker can.
+include(CheckLinkerFlag)
+check_linker_flag(CXX "-Wl,-z,pack-relative-relocs" DVL_HAVE_RELR)
+
 # Links an executable the way users get it: static-pie, or an ordinary PIE
 # against shared libraries when DVL_STATIC is off.
 function(dvl_link_program target)
@@ -32,5 +38,9 @@ function(dvl_link_program target)
     target_link_options(${target} PRIVATE -static-pie)
   else()
     target_link_options(${target} PRIVATE -pie)
+  endif()
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  if(DVL_HAVE_RELR)
+    target_link_options(${target} PRIVATE -Wl,-z,pack-relative-relocs)
   endif()
 endfunction()

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "Options.h"
+#include "Output.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
 
@@ -47,7 +47,7 @@ int launch(int argc, char** argv) {
     ignoreBrokenPipe();
 
     if (argc < 1 || argv[0] == nullptr) {
-        std::cerr << "Failed to launch, no invocation name" << std::endl;
+        writeLine(stderr, "Failed to launch, no invocation name");
         return NOTHING_ATTEMPTED;
     }
     const Platform platform(argv[0]);
@@ -58,7 +58,7 @@ int launch(int argc, char** argv) {
         // getcwd: the physical directory; PWD is never consulted.
         workingDir = boost::filesystem::current_path();
     } catch (const boost::filesystem::filesystem_error&) {
-        std::cerr << "Failed to launch, could not determine the working directory" << std::endl;
+        writeLine(stderr, "Failed to launch, could not determine the working directory");
         return NOTHING_ATTEMPTED;
     }
     const boost::filesystem::path eclipseDir = workingDir.parent_path().parent_path() / "eclipse";
@@ -69,9 +69,10 @@ int launch(int argc, char** argv) {
 
     if (!platform.SpawnDashvaneProcess(options, eclipseDir) && !DVL_DBG_ENABLE) {
         // Left without a final newline: the hint is the last thing written.
-        std::cout << std::endl
-                  << "Failed to execute command. Set DVL_DBG_ENABLE env variable to get "
-                     "addtional diagnostics information";
+        writeLine(stdout, "");
+        writeText(stdout,
+                  "Failed to execute command. Set DVL_DBG_ENABLE env variable to get "
+                  "addtional diagnostics information");
     }
     return LAUNCH_ATTEMPTED;
 }
@@ -83,7 +84,7 @@ int runLauncher(int argc, char** argv) {
     try {
         return launch(argc, argv);
     } catch (...) {
-        std::cerr << UNEXPECTED_ERROR << std::flush;
+        std::fputs(UNEXPECTED_ERROR, stderr);
         return NOTHING_ATTEMPTED;
     }
 }

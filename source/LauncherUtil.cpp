@@ -1,8 +1,7 @@
 #include "LauncherUtil.h"
 
-#include <iostream>
-
 #include "Options.h"
+#include "Output.h"
 
 std::vector<std::string> LauncherUtil::getAdditionalArgs(int count, const char* const* argv,
                                                          int first) {
@@ -11,12 +10,14 @@ std::vector<std::string> LauncherUtil::getAdditionalArgs(int count, const char* 
         return args;
     }
     if (DVL_DBG_ENABLE) {
-        std::cout << "Found command line args: " << std::endl;
+        writeLine(stdout, "Found command line args: ");
     }
     args.reserve(static_cast<std::size_t>(count - first));
     for (int i = first; i < count; ++i) {
         if (DVL_DBG_ENABLE) {
-            std::cout << argv[i] << ' ';
+            // One open line: the next trace line continues it.
+            std::fputs(argv[i], stdout);
+            std::fputc(' ', stdout);
         }
         args.emplace_back(argv[i]);
     }

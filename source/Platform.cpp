@@ -3,15 +3,20 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <iostream>
-
 #include "LauncherUtil.h"
 #include "Options.h"
+#include "Output.h"
 
 namespace {
 
 struct sigaction inheritedBrokenPipe;
 bool brokenPipeIgnored = false;
+
+// One trace line, written in pieces so that tracing allocates nothing.
+void traceIndexed(const char* prefix, std::size_t index, std::string_view value) {
+    std::fprintf(stdout, "%s%zu : ", prefix, index);
+    writeLine(stdout, value);
+}
 
 void restoreBrokenPipe() {
     if (brokenPipeIgnored) {
@@ -48,29 +53,30 @@ bool Platform::SpawnDashvaneProcess(ProgramOptions& options,
     // Entries point into the strings of `options`, which outlive the exec.
     std::vector<char*> argv(args.size() + 2);
     if (DVL_DBG_ENABLE) {
-        std::cout << "Adding Arg " << 0 << " : " << command << std::endl;
+        traceIndexed("Adding Arg ", 0, command);
     }
     argv[0] = const_cast<char*>(command.c_str());
     for (std::size_t i = 1; i <= args.size(); ++i) {
         if (DVL_DBG_ENABLE) {
-            std::cout << "Adding Arg " << i << " : " << args[i - 1] << std::endl;
+            traceIndexed("Adding Arg ", i, args[i - 1]);
         }
         argv[i] = args[i - 1].data();
     }
     argv[args.size() + 1] = nullptr;
 
     if (DVL_DBG_ENABLE) {
-        std::cout << "Running Command : " << command << std::endl;
-        std::cout << "With args array" << std::endl;
+        writeText(stdout, "Running Command : ");
+        writeLine(stdout, command);
+        writeLine(stdout, "With args array");
         for (std::size_t i = 0; argv[i] != nullptr; ++i) {
-            std::cout << i << " : " << argv[i] << std::endl;
+            traceIndexed("", i, argv[i]);
         }
     }
 
     // Every trace line was flushed, so the child inherits no unwritten output.
     const pid_t pid = fork();
     if (pid < 0) {
-        std::cerr << "Failed to launch, could not create process" << std::endl;
+        writeLine(stderr, "Failed to launch, could not create process");
         return false;
     }
     if (pid > 0) {
@@ -78,12 +84,12 @@ bool Platform::SpawnDashvaneProcess(ProgramOptions& options,
     }
 
     if (chdir(startDir.c_str()) != 0) {
-        std::cerr << "Failed to launch, could not set start directory" << std::endl;
+        writeLine(stderr, "Failed to launch, could not set start directory");
         return false;
     }
     restoreBrokenPipe();
     execv(command.c_str(), argv.data());
     ignoreBrokenPipe();
-    std::cerr << "Failed to launch" << std::endl;
+    writeLine(stderr, "Failed to launch");
     return false;
 }

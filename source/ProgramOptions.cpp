@@ -1,15 +1,20 @@
 #include "ProgramOptions.h"
 
+#include <stdio.h>
+#include <stdio_ext.h>
+
 #include <algorithm>
-#include <fstream>
-#include <iostream>
-#include <locale>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 #include <boost/algorithm/string/predicate.hpp>
-#include <boost/algorithm/string/trim.hpp>
 #include <boost/range/iterator_range.hpp>
 
 #include "Options.h"
+#include "Output.h"
 
 namespace {
 
@@ -18,28 +23,88 @@ std::string quotedIf(bool quote, const std::string& value) {
     return quote ? '"' + value + '"' : value;
 }
 
-// Bigger than the stream's default so long ini files need fewer reads.
+// Bigger than stdio's default so long ini files need fewer reads.
 constexpr std::size_t INI_READ_BUFFER = std::size_t{64} * 1024;
 
 using Range = boost::iterator_range<std::string::const_iterator>;
+// A line still in the reader's buffer.
+using Chars = boost::iterator_range<const char*>;
 
 // The key of a line is the text before its first "=". Comparing it in place
 // spares the head, where most lines are ignored, a copy of every line.
 Range keyOf(const std::string& line) {
     return Range(line.begin(), std::find(line.begin(), line.end(), '='));
 }
-
-// Reads the next line. A read error (a directory, a failing disk) ends the
-// input like the end of the file; running out of memory does not.
-bool readLine(std::istream& in, std::string& line) {
-    try {
-        return static_cast<bool>(std::getline(in, line));
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        return false;
-    }
+Chars keyOf(Chars line) {
+    return Chars(line.begin(), std::find(line.begin(), line.end(), '='));
 }
+
+// White space as the classic "C" locale has it; the launcher never installs
+// another locale.
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// An ini file being read, one line at a time, through C stdio: the C++
+// streams would cost their locale set-up on every launch.
+class IniReader {
+public:
+    // Close-on-exec, so the file can never reach the child.
+    explicit IniReader(const std::string& path) : file(std::fopen(path.c_str(), "re")) {
+        if (file) {
+            // Left uninitialised on purpose: clearing it would cost more than
+            // reading a typical ini file.
+            buffer.reset(new char[INI_READ_BUFFER]);
+            std::setvbuf(file.get(), buffer.get(), _IOFBF, INI_READ_BUFFER);
+            // One thread: no lock around every line.
+            __fsetlocking(file.get(), FSETLOCKING_BYCALLER);
+        }
+    }
+    ~IniReader() { std::free(raw); }
+    IniReader(const IniReader&) = delete;
+    IniReader& operator=(const IniReader&) = delete;
+
+    bool isOpen() const { return static_cast<bool>(file); }
+
+    // Reads the next line, without its newline, trimmed at both ends; it
+    // stays valid until the next call. A read error (a directory, a failing
+    // disk) ends the input like the end of the file; running out of memory
+    // throws std::bad_alloc instead.
+    bool readLine(Chars& line) {
+        if (!file) {
+            return false;
+        }
+        errno = 0;
+        ssize_t length = getline(&raw, &capacity, file.get());
+        if (length < 0) {
+            if (errno == ENOMEM) {
+                throw std::bad_alloc();
+            }
+            return false;
+        }
+        // Trimmed in place: most lines are ignored, and need no copy.
+        const char* begin = raw;
+        const char* end = raw + length;
+        while (begin != end && isSpace(*begin)) {
+            ++begin;
+        }
+        while (end != begin && isSpace(end[-1])) {
+            --end;
+        }
+        line = Chars(begin, end);
+        return true;
+    }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    // Declared after the buffer, so the file is closed before the buffer goes.
+    std::unique_ptr<char[]> buffer;
+    std::unique_ptr<std::FILE, Closer> file;
+    char* raw = nullptr;
+    std::size_t capacity = 0;
+};
 
 }  // namespace
 
@@ -61,7 +126,8 @@ ProgramOptions::ProgramOptions(const std::string& iniFile, const std::string& ex
         parseConfigFile(iniFile);
         parseAdditionalArgs(additionalArgs);
     } catch (const std::exception& e) {
-        std::cerr << "Exception: " << e.what() << std::endl;
+        writeText(stderr, "Exception: ");
+        writeLine(stderr, e.what());
     }
 }
 
@@ -105,34 +171,23 @@ inline void ProgramOptions::addVMArgFromConfigFile(const std::string& line) {
 
 void ProgramOptions::parseConfigFile(const std::string& iniFile) {
     // Only one line is held at a time, so a huge ini file costs time, not memory.
-    std::vector<char> buffer(INI_READ_BUFFER);
-    std::ifstream in;
-    in.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    in.open(iniFile.c_str(), std::ios::in);
-    if (!in.good() && DVL_DBG_ENABLE) {
-        std::cout << "Unable to properly open and parse file " << iniFile << std::endl;
+    IniReader in(iniFile);
+    if (!in.isOpen() && DVL_DBG_ENABLE) {
+        writeText(stdout, "Unable to properly open and parse file ");
+        writeLine(stdout, iniFile);
     }
-    // Without this the stream would swallow a failure to allocate a long
-    // line and report it as the end of the file.
-    in.exceptions(std::ios::badbit);
-
-    // The white space of boost's default is_space under the global locale,
-    // with the facet looked up once per file rather than once per character.
-    const std::ctype<char>& ctype = std::use_facet<std::ctype<char>>(std::locale());
-    const auto isSpace = [&ctype](char c) { return ctype.is(std::ctype_base::space, c); };
 
     enum class State { Searching, LauncherTaken, VmSection };
     State state = State::Searching;
-    std::string line;
-    while (readLine(in, line)) {
-        boost::algorithm::trim_if(line, isSpace);
+    Chars line;
+    while (in.readLine(line)) {
         if (state == State::VmSection) {
-            addVMArgFromConfigFile(line);
+            addVMArgFromConfigFile(std::string(line.begin(), line.end()));
             continue;
         }
         // The launcher line is honoured once, and only before the VM section.
         if (state == State::Searching && boost::algorithm::equals(keyOf(line), Options::Lanucher)) {
-            launcherPath = getKeyValue(line).second;
+            launcherPath = getKeyValue(std::string(line.begin(), line.end())).second;
             state = State::LauncherTaken;
             continue;
         }
