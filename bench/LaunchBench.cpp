@@ -157,8 +157,8 @@ int main(int argc, char** argv) {
     dvltest::Record reference;
     for (const Way& way : ways) {
         fs::remove(inst.record);
-        const int status = waitExit(
-            start(inst.appDir, way.program, way.argv, {env[0], "DASHVANE_STANDIN_RECORD=" + inst.record}));
+        const int status = waitExit(start(inst.appDir, way.program, way.argv,
+                                          {env[0], "DASHVANE_STANDIN_RECORD=" + inst.record}));
         reapAll();
         const dvltest::Record record = dvltest::readRecord(inst.record);
         if (status != 1 || !record.started) {
@@ -211,20 +211,20 @@ int main(int argc, char** argv) {
                 "median wall (us)", "x floor");
     for (std::size_t i = 0; i < ways.size(); ++i) {
         const double wall = median(times[i]);
-        std::printf("%-11s %14lld %10d %8.2f %16.1f %8.2f\n", ways[i].name, instructions[i],
-                    processes[i],
-                    floorInstructions > 0 ? static_cast<double>(instructions[i]) / floorInstructions
-                                          : 0.0,
-                    wall, wall / floorTime);
+        std::printf(
+            "%-11s %14lld %10d %8.2f %16.1f %8.2f\n", ways[i].name, instructions[i], processes[i],
+            floorInstructions > 0 ? static_cast<double>(instructions[i]) / floorInstructions : 0.0,
+            wall, wall / floorTime);
     }
     std::printf("\n%d rounds; instructions exclude the Dashvane child.\n", rounds);
     if (haveValgrind) {
         const double vsFloor = static_cast<double>(instructions[0]) / floorInstructions;
         const double vsWrapper =
             static_cast<double>(instructions[2]) / static_cast<double>(instructions[0]);
-        std::printf("launcher instructions: %.2f x floor (target at most 3), %.1f x fewer than "
-                    "the sh wrapper (target at least 5)\n",
-                    vsFloor, vsWrapper);
+        std::printf(
+            "launcher instructions: %.2f x floor (target at most 3), %.1f x fewer than "
+            "the sh wrapper (target at least 5)\n",
+            vsFloor, vsWrapper);
     }
     std::printf("launcher median wall time: %.2f x floor (target at most 1.3)\n",
                 median(times[0]) / floorTime);

@@ -459,6 +459,19 @@ TEST_F(LauncherTest, DoesNotWaitForTheChild) {
     EXPECT_TRUE(child().started);
 }
 
+TEST_F(LauncherTest, IniBytesReachTheTraceAndTheChildAsArgvAllows) {
+    // A NUL byte: the "Adding Arg" line shows the whole line, the array line
+    // and the child see it cut. A last line without a newline still counts.
+    inst.writeIni(std::string("-vmargs\n-Xa\0b\n-Xlast", 20));
+    const Result result = run(traced({}));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find(std::string("\nAdding Arg 3 : -Xa\0b\n", 22)), std::string::npos);
+    EXPECT_NE(result.out.find("\n3 : -Xa\n4 : -Xlast\n"), std::string::npos) << result.out;
+    EXPECT_EQ(child().argv,
+              (std::vector<std::string>{inst.eclipse + "/Dashvane", "--launcher.appendVmargs",
+                                        "-vmargs", "-Xa", "-Xlast", "-Ddv.webApp=demo"}));
+}
+
 TEST_F(LauncherTest, CommandLineArgumentsPassVerbatimAfterTheIniArguments) {
     inst.writeIni("-vmargs\n-Xini\n");
     const std::vector<std::string> args = {
