@@ -1,14 +1,9 @@
 #include "ProgramOptions.h"
 
-#include <algorithm>
 #include <fstream>
 #include <iostream>
-#include <locale>
 
-#include <boost/algorithm/string/predicate.hpp>
-#include <boost/algorithm/string/trim.hpp>
-#include <boost/range/iterator_range.hpp>
-
+#include "IniFormat.h"
 #include "Options.h"
 
 namespace {
@@ -20,26 +15,6 @@ std::string quotedIf(bool quote, const std::string& value) {
 
 // Bigger than the stream's default so long ini files need fewer reads.
 constexpr std::size_t INI_READ_BUFFER = std::size_t{64} * 1024;
-
-using Range = boost::iterator_range<std::string::const_iterator>;
-
-// The key of a line is the text before its first "=". Comparing it in place
-// spares the head, where most lines are ignored, a copy of every line.
-Range keyOf(const std::string& line) {
-    return Range(line.begin(), std::find(line.begin(), line.end(), '='));
-}
-
-// Reads the next line. A read error (a directory, a failing disk) ends the
-// input like the end of the file; running out of memory does not.
-bool readLine(std::istream& in, std::string& line) {
-    try {
-        return static_cast<bool>(std::getline(in, line));
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
 
 }  // namespace
 
@@ -71,7 +46,7 @@ std::string ProgramOptions::GetLauncher() const {
 
 inline std::pair<std::string, std::string> ProgramOptions::getKeyValue(
     const std::string& line) const {
-    const Range key = keyOf(line);
+    const IniFormat::Range key = IniFormat::keyOf(line);
     if (key.end() == line.end()) {
         return {line, std::string()};
     }
@@ -88,18 +63,23 @@ inline std::string ProgramOptions::fixRelativePath(const std::string& value) con
 }
 
 inline void ProgramOptions::addVMArgFromConfigFile(const std::string& line) {
-    const std::pair<std::string, std::string> keyValue = getKeyValue(line);
-    const std::string& key = keyValue.first;
-    if (boost::algorithm::equals(key, Options::WebApp)) {
-        // The application name is passed exactly as written, never quoted.
-        webAppSet = true;
-        vmArgs.push_back(line);
-    } else if (boost::algorithm::equals(key, Options::InitScript) ||
-               boost::algorithm::equals(key, Options::ConfigFile) ||
-               boost::algorithm::equals(key, Options::ProgramFile)) {
-        vmArgs.push_back(key + '=' + quotedIf(needQuotes, fixRelativePath(keyValue.second)));
-    } else if (!line.empty()) {
-        vmArgs.push_back(line);
+    switch (IniFormat::vmKindOf(line)) {
+        case IniFormat::VmKind::WebApp:
+            // The application name is passed exactly as written, never quoted.
+            webAppSet = true;
+            vmArgs.push_back(line);
+            break;
+        case IniFormat::VmKind::PathProperty: {
+            const std::pair<std::string, std::string> keyValue = getKeyValue(line);
+            vmArgs.push_back(keyValue.first + '=' +
+                             quotedIf(needQuotes, fixRelativePath(keyValue.second)));
+            break;
+        }
+        case IniFormat::VmKind::Plain:
+            vmArgs.push_back(line);
+            break;
+        case IniFormat::VmKind::Empty:
+            break;
     }
 }
 
@@ -116,28 +96,21 @@ void ProgramOptions::parseConfigFile(const std::string& iniFile) {
     // line and report it as the end of the file.
     in.exceptions(std::ios::badbit);
 
-    // The white space of boost's default is_space under the global locale,
-    // with the facet looked up once per file rather than once per character.
-    const std::ctype<char>& ctype = std::use_facet<std::ctype<char>>(std::locale());
-    const auto isSpace = [&ctype](char c) { return ctype.is(std::ctype_base::space, c); };
-
-    enum class State { Searching, LauncherTaken, VmSection };
-    State state = State::Searching;
+    const IniFormat::Trimmer trim;
+    IniFormat::State state = IniFormat::State::Searching;
     std::string line;
-    while (readLine(in, line)) {
-        boost::algorithm::trim_if(line, isSpace);
-        if (state == State::VmSection) {
-            addVMArgFromConfigFile(line);
-            continue;
-        }
-        // The launcher line is honoured once, and only before the VM section.
-        if (state == State::Searching && boost::algorithm::equals(keyOf(line), Options::Lanucher)) {
-            launcherPath = getKeyValue(line).second;
-            state = State::LauncherTaken;
-            continue;
-        }
-        if (boost::algorithm::equals(line, VMARGS)) {
-            state = State::VmSection;
+    while (IniFormat::readLine(in, line)) {
+        trim(line);
+        switch (IniFormat::step(state, line)) {
+            case IniFormat::Role::LauncherLine:
+                launcherPath = getKeyValue(line).second;
+                break;
+            case IniFormat::Role::VmArgument:
+                addVMArgFromConfigFile(line);
+                break;
+            case IniFormat::Role::IgnoredInHead:
+            case IniFormat::Role::OpensVmSection:
+                break;
         }
     }
 
