@@ -24,3 +24,7 @@ need_packages() {
 
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 TEST_PACKAGES="libgtest-dev"
+
+# dashvane-launcher-check: its JSON report, and the rendering test of its man page.
+BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
+TEST_PACKAGES="$TEST_PACKAGES groff-base"
