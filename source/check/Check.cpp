@@ -21,9 +21,13 @@ namespace {
 // Where the element after "--launcher.appendVmargs" and "-vmargs" stands.
 constexpr std::size_t FIRST_INI_ARGUMENT = 3;
 
-std::string absoluteFrom(const std::string& base, const std::string& path) {
+std::string absoluteFrom(const std::string& base, std::string path) {
     if (!path.empty() && path[0] == '/') {
         return path;
+    }
+    // "./run.ini" is "run.ini" in the base: said shorter, the same file.
+    while (path.compare(0, 2, "./") == 0) {
+        path.erase(0, 2);
     }
     if (path.empty()) {
         return base;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include <boost/filesystem/exception.hpp>
@@ -76,12 +77,18 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
         return CANNOT_CHECK;
     }
 
-    const Findings findings = inspectApplication(workingDir, name);
-    if (json) {
-        writeJsonReport(out, findings);
-    } else {
-        writeTextReport(out, findings);
+    try {
+        const Findings findings = inspectApplication(workingDir, name);
+        if (json) {
+            writeJsonReport(out, findings);
+        } else {
+            writeTextReport(out, findings);
+        }
+        out.flush();
+        return findings.warnings.empty() ? NO_WARNINGS : WARNINGS;
+    } catch (const std::exception& e) {
+        // Memory exhausted by a huge ini line, say: no report rather than half of one.
+        err << "dashvane-launcher-check: cannot check: " << e.what() << '\n';
+        return CANNOT_CHECK;
     }
-    out.flush();
-    return findings.warnings.empty() ? NO_WARNINGS : WARNINGS;
 }

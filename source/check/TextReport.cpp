@@ -89,8 +89,8 @@ void writeTextReport(std::ostream& out, const Findings& findings) {
     }
 
     out << "\nArgument vector (" << findings.argv.size() << " elements, " << findings.argumentBytes
-        << " bytes; with the environment's " << findings.environmentBytes << ", limit "
-        << findings.argumentLimit << "):\n";
+        << " bytes, environment " << findings.environmentBytes << " bytes, limit "
+        << findings.argumentLimit << " bytes):\n";
     for (std::size_t i = 0; i < findings.argv.size(); ++i) {
         out << "  " << i << ' ' << quoted(findings.argv[i]) << '\n';
     }
