@@ -112,6 +112,10 @@ struct SharpEdge {
     Expected warnings;
 };
 
+void PrintTo(const SharpEdge& edge, std::ostream* out) {
+    *out << edge.name;
+}
+
 class Warnings : public ::testing::TestWithParam<SharpEdge> {};
 
 TEST_P(Warnings, NameTheMistakeAndItsLine) {
