@@ -3,8 +3,9 @@
 #   cmake --build build --target package
 include(GNUInstallDirs)
 
-install(TARGETS dashvane-launcher RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES docs/dashvane-launcher.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS dashvane-launcher dashvane-launcher-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES docs/dashvane-launcher.1 docs/dashvane-launcher-check.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)

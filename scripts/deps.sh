@@ -35,7 +35,9 @@ need_i386_architecture() {
 
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 TEST_PACKAGES="libgtest-dev"
-# Reading the built programs, packaging them, rendering the manual page.
+# dashvane-launcher-check writes its JSON report with nlohmann-json.
+BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
+# Reading the built programs, packaging them, rendering the manual pages.
 SHIP_PACKAGES="binutils file dpkg-dev groff-base"
 # The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.
 I386_PACKAGES="g++-multilib qemu-user libboost-filesystem-dev:i386 libgtest-dev:i386"

@@ -18,13 +18,6 @@
 
 namespace {
 
-#if defined(_FORTIFY_SOURCE) && _FORTIFY_SOURCE >= 2
-// The preprocessor flag leaves no trace of its own in the binary; this note
-// lets the build's hardening check see that the launcher was compiled with it.
-[[maybe_unused]] __attribute__((used, section(".note.dvl"))) const char FORTIFY_NOTE[] =
-    "dvl-hardening: _FORTIFY_SOURCE=2";
-#endif
-
 // Status for a run that could not even attempt a launch, so scripts can tell
 // it from 1, which every attempted launch returns.
 constexpr int NOTHING_ATTEMPTED = 2;

@@ -21,13 +21,14 @@ tgz=$(ls "$scratch"/out/*.tar.gz)
 
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "architecture is not $arch"
 dpkg-deb -c "$deb" >"$scratch/deb.list"
-for path in ./usr/bin/dashvane-launcher ./usr/share/man/man1/dashvane-launcher.1 \
+for path in ./usr/bin/dashvane-launcher ./usr/bin/dashvane-launcher-check \
+    ./usr/share/man/man1/dashvane-launcher.1 ./usr/share/man/man1/dashvane-launcher-check.1 \
     ./usr/share/doc/dashvane-launcher/README.md; do
     grep -q " $path\$" "$scratch/deb.list" || fail ".deb lacks $path"
 done
 tar tzf "$tgz" >"$scratch/tgz.list"
-for path in bin/dashvane-launcher share/man/man1/dashvane-launcher.1 \
-    share/doc/dashvane-launcher/README.md; do
+for path in bin/dashvane-launcher bin/dashvane-launcher-check share/man/man1/dashvane-launcher.1 \
+    share/man/man1/dashvane-launcher-check.1 share/doc/dashvane-launcher/README.md; do
     grep -q "/$path\$" "$scratch/tgz.list" || fail ".tar.gz lacks $path"
 done
 
@@ -61,4 +62,14 @@ expected="Dashvane stand-in started in $ws/eclipse with 7 arguments:
   argv[6] = -Dtrace=on"
 [ "$out" = "$expected" ] || fail "unexpected run:
 $out"
+# The packaged checker finds nothing wrong with the same application.
+mkdir -p scripts && : >scripts/init.js
+status=0
+if [ $# -gt 0 ]; then
+    "$@" "$root/usr/bin/dashvane-launcher-check" >"$scratch/check.out" || status=$?
+else
+    "$root/usr/bin/dashvane-launcher-check" >"$scratch/check.out" || status=$?
+fi
+[ "$status" -eq 0 ] || { cat "$scratch/check.out"; fail "the packaged checker exited with $status"; }
+
 echo "ok: $(basename "$deb") and $(basename "$tgz") install, and the launcher runs from them"

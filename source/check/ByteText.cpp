@@ -1,0 +1,142 @@
+#include "ByteText.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace ByteText {
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `pos` (1 to 4), or 0.
+std::size_t sequenceAt(const std::string& s, std::size_t pos, std::uint32_t& codePoint) {
+    const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = byte(pos);
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (pos + length > s.size() || byte(pos + 1) < low || byte(pos + 1) > high) {
+        return 0;
+    }
+    codePoint = lead & (0xFFu >> (length + 1));
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80) {
+            return 0;
+        }
+        codePoint = (codePoint << 6) | (byte(pos + i) & 0x3Fu);
+    }
+    return length;
+}
+
+// Characters that print as nothing, or as a blank, or change the layout.
+bool invisible(std::uint32_t c) {
+    return (c >= 0x80 && c <= 0xA0) || c == 0xAD || c == 0x034F || c == 0x061C ||
+           (c >= 0x115F && c <= 0x1160) || c == 0x1680 || c == 0x180E ||
+           (c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) ||
+           (c >= 0x205F && c <= 0x206F) || c == 0x3000 || c == 0x3164 || c == 0xFEFF ||
+           (c >= 0xFFF0 && c <= 0xFFFB);
+}
+
+void appendFormatted(std::string& out, const char* format, unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    out += text;
+}
+
+}  // namespace
+
+bool isValidUtf8(const std::string& bytes) {
+    std::uint32_t ignored = 0;
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const std::size_t length = sequenceAt(bytes, pos, ignored);
+        if (length == 0) {
+            return false;
+        }
+        pos += length;
+    }
+    return true;
+}
+
+std::string visible(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        std::uint32_t c = 0;
+        const std::size_t length = sequenceAt(bytes, pos, c);
+        if (length == 0) {
+            appendFormatted(out, "\\x%02x", static_cast<unsigned char>(bytes[pos]));
+            ++pos;
+            continue;
+        }
+        if (length > 1) {
+            if (invisible(c)) {
+                appendFormatted(out, "\\u{%04X}", c);
+            } else {
+                out.append(bytes, pos, length);
+            }
+            pos += length;
+            continue;
+        }
+        switch (c) {
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\v':
+                out += "\\v";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    appendFormatted(out, "\\x%02x", c);
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+        ++pos;
+    }
+    return out;
+}
+
+std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        out += digits[u >> 4];
+        out += digits[u & 0x0F];
+    }
+    return out;
+}
+
+}  // namespace ByteText

@@ -1,0 +1,65 @@
+#include "ExecutableInspection.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace {
+
+// The kernel reads no more of a script's "#!" line than this.
+constexpr std::size_t INTERPRETER_LINE_MAX = 256;
+
+// The interpreter of a "#!" line: the first word after optional blanks.
+std::string interpreterOf(const std::string& head) {
+    const std::string::size_type end = head.find('\n');
+    const std::string line = head.substr(2, end == std::string::npos ? end : end - 2);
+    const std::string::size_type start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        return std::string();
+    }
+    return line.substr(start, line.find_first_of(std::string(" \t\0", 3), start) - start);
+}
+
+}  // namespace
+
+int ownElfClass() {
+    return sizeof(void*) == 8 ? 64 : 32;
+}
+
+ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir) {
+    ExecutableInfo info;
+    info.resolved = path;
+    struct stat status {};
+    if (path.empty() || stat(path.c_str(), &status) != 0) {
+        return info;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        info.kind = FileKind::Directory;
+        return info;
+    }
+    info.executable = S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
+    info.kind = FileKind::Other;
+
+    std::string head(INTERPRETER_LINE_MAX, '\0');
+    std::ifstream in(path, std::ios::binary);
+    in.read(&head[0], static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    if (head.size() >= 5 && head.compare(0, 4,
+                                         "\x7f"
+                                         "ELF") == 0) {
+        info.kind = FileKind::Elf;
+        info.elfClass = head[4] == 1 ? 32 : head[4] == 2 ? 64 : 0;
+    } else if (head.compare(0, 2, "#!") == 0) {
+        info.kind = FileKind::Script;
+        info.interpreter = interpreterOf(head);
+        const std::string interpreter = info.interpreter.empty() || info.interpreter[0] == '/'
+                                            ? info.interpreter
+                                            : startDir + "/" + info.interpreter;
+        struct stat interpreterStatus {};
+        info.interpreterUsable =
+            !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
+            S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
+    }
+    return info;
+}

@@ -1,0 +1,7 @@
+#include <iostream>
+
+#include "CheckCommand.h"
+
+int main(int argc, char** argv) {
+    return runCheckCommand(argc, argv, std::cout, std::cerr);
+}

@@ -1,0 +1,353 @@
+// The built checker, run like a user runs it, against the real launcher in
+// throwaway installations.
+#include <sys/stat.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem.hpp>
+#include <nlohmann/json.hpp>
+
+#include "Harness.h"
+
+namespace fs = boost::filesystem;
+using namespace dvltest;
+using Json = nlohmann::json;
+
+namespace {
+
+std::string checkBinary() {
+    return DVL_CHECK_BINARY;
+}
+
+Result runCheck(const Installation& inst, const std::vector<std::string>& args,
+                const std::string& cwd) {
+    Command command;
+    command.program = checkBinary();
+    command.argv = {"dashvane-launcher-check"};
+    command.argv.insert(command.argv.end(), args.begin(), args.end());
+    command.cwd = cwd;
+    command.env = baseEnv(inst);
+    return run(command);
+}
+
+// A byte string of the report: a JSON string, or {"hex": ...} for bytes
+// that are not UTF-8.
+std::string bytesOf(const Json& value) {
+    if (value.is_string()) {
+        return value.get<std::string>();
+    }
+    const std::string hex = value.at("hex").get<std::string>();
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+Json checkJson(const Installation& inst, int expectedStatus = -1) {
+    const Result result = runCheck(inst, {"--json", inst.appDir}, inst.root);
+    if (expectedStatus >= 0) {
+        EXPECT_EQ(result.exitCode, expectedStatus) << result.out;
+    } else {
+        EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.err;
+    }
+    EXPECT_EQ(result.err, "");
+    return Json::parse(result.out);
+}
+
+std::vector<std::string> checkerArgv(const Installation& inst) {
+    const Json report = checkJson(inst);
+    std::vector<std::string> argv;
+    for (const Json& element : report.at("argv")) {
+        argv.push_back(bytesOf(element));
+    }
+    return argv;
+}
+
+Result runLauncher(const Installation& inst) {
+    Command command;
+    command.program = inst.appDir + "/run";
+    command.argv = {"./run"};
+    command.cwd = inst.appDir;
+    command.env = baseEnv(inst);
+    return run(command);
+}
+
+std::vector<std::pair<Json, std::string>> warningsOf(const Json& report) {
+    std::vector<std::pair<Json, std::string>> found;
+    for (const Json& warning : report.at("warnings")) {
+        found.emplace_back(warning.at("line"), warning.at("kind").get<std::string>());
+    }
+    return found;
+}
+
+// Every file under `root` with its type, size, mode and modification time.
+std::vector<std::string> snapshot(const std::string& root) {
+    std::vector<std::string> entries;
+    for (fs::recursive_directory_iterator it(root), end; it != end; ++it) {
+        struct stat status {};
+        lstat(it->path().c_str(), &status);
+        entries.push_back(it->path().native() + " " + std::to_string(status.st_mode) + " " +
+                          std::to_string(status.st_size) + " " +
+                          std::to_string(status.st_mtim.tv_sec) + "." +
+                          std::to_string(status.st_mtim.tv_nsec));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+const std::string LONGEST_ARGUMENT = "-Dv" + std::string(131071 - 3, 'x');
+
+// --- The checker's vector is the launcher's -----------------------------------
+
+TEST(CheckEquivalence, ArgumentVectorIsTheLaunchersByteForByte) {
+    // Each case gets the installation's stand-in path; nullptr means no ini file.
+    using Make = std::string (*)(const std::string& standin);
+    const std::vector<std::pair<const char*, Make>> cases = {
+        {"no ini file", nullptr},
+        {"empty", [](const std::string&) { return std::string(); }},
+        {"worked example of the overview",
+         [](const std::string&) {
+             return std::string(
+                 "-vmargs\n-Xmx1024m\n-Ddv.appInitScript=scripts/init.js\n"
+                 "-Ddv.appConfigFile=/etc/demo/app.cfg\n");
+         }},
+        {"worked example of the ini format",
+         [](const std::string& standin) {
+             return "; launcher configuration\n-Ddv.webApp=early\nlauncher=" + standin +
+                    "\nlauncher=/opt/other/runner\n-vmargs\r\n-Xmx1024m\n"
+                    "  -Ddv.appInitScript=scripts/init.js\t\n"
+                    "-Ddv.appConfigFile=/etc/runner/app.cfg\n-Ddv.appProgramFile = main.prg\n"
+                    "   \n-Ddv.appProgramFile=\n-Ddv.appConfigFile=../shared/app.cfg\n"
+                    "-vmargs\nlauncher=/opt/late/runner\n";
+         }},
+        {"relative launcher",
+         [](const std::string&) { return std::string("launcher=Dashvane\n-vmargs\n-Xa\n"); }},
+        {"relative launcher with dots",
+         [](const std::string&) {
+             return std::string("launcher=./../eclipse/Dashvane\n-vmargs\n-Xa\n");
+         }},
+        {"byte-order mark",
+         [](const std::string&) { return std::string("\xEF\xBB\xBF-vmargs\n-Xa\n"); }},
+        {"carriage returns alone",
+         [](const std::string&) { return std::string("-vmargs\r-Xa\r-Xb\r"); }},
+        {"carriage return and line feed",
+         [](const std::string&) {
+             return std::string("-vmargs\r\n-Xa\r\n-Ddv.appConfigFile=c.cfg\r\n");
+         }},
+        {"blanks around = and letter case",
+         [](const std::string&) {
+             return std::string(
+                 "launcher = /x\nLauncher=/y\n-VMARGS\n-vmargs\n"
+                 "-Ddv.appProgramFile = main.prg\n-Ddv.WebApp=x\n-Ddv.webApp =y\n"
+                 "-Ddv.appInitScript= init.js\n");
+         }},
+        {"name in the head, second launcher, bare name",
+         [](const std::string& standin) {
+             return "-Ddv.webApp=early\nlauncher=" + standin +
+                    "\nlauncher=/x\n-vmargs\n-Ddv.webApp\n-Ddv.webApp=b=c\n";
+         }},
+        {"NUL byte", [](const std::string&) { return std::string("-vmargs\n-Da\0b\n-Dc\n", 18); }},
+        {"bytes that are not UTF-8, no-break space, control bytes",
+         [](const std::string&) {
+             return std::string(
+                 "-vmargs\n-D\xff\xfe=\xc0\x80\n-Dn=a\xc2\xa0\n\xc2\xa0-Dm\n-Dc=\x01\x7f\n\t \n");
+         }},
+        {"comments",
+         [](const std::string&) { return std::string("# c\n;c\n-vmargs\n# c\n; c\n"); }},
+        {"path values",
+         [](const std::string&) {
+             return std::string(
+                 "-vmargs\n-Ddv.appConfigFile\n-Ddv.appConfigFile=\n-Ddv.appInitScript=//net/x\n"
+                 "-Ddv.appProgramFile=/abs\n-Ddv.appProgramFile=../x\n"
+                 "-Ddv.appInitScript=\"quoted.js\"\n-Ddv.appInitScript=a=b\n");
+         }},
+        {"no -vmargs line",
+         [](const std::string&) { return std::string("-Xmx1g\n-Ddv.appInitScript=x\n"); }},
+        {"white space of the C locale",
+         [](const std::string&) { return std::string("\v\f-vmargs\f\v\n\v-Xa\f\n-Xlast"); }},
+        {"longest argument", [](const std::string&) { return "-vmargs\n" + LONGEST_ARGUMENT; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        const Installation inst;
+        if (c.second != nullptr) {
+            inst.writeIni(c.second(inst.eclipse + "/Dashvane"));
+        }
+        const Result launched = runLauncher(inst);
+        ASSERT_EQ(launched.exitCode, 1) << launched.err;
+        const Record record = readRecord(inst.record);
+        ASSERT_TRUE(record.started) << launched.err;
+        fs::remove(inst.record);
+        EXPECT_EQ(checkerArgv(inst), record.argv);
+    }
+    // A directory in place of the ini file reads as an empty one.
+    const Installation inst;
+    fs::create_directory(inst.appDir + "/run.ini");
+    runLauncher(inst);
+    EXPECT_EQ(checkerArgv(inst), readRecord(inst.record).argv);
+}
+
+TEST(CheckEquivalence, TooLongAnArgumentFailsTheLaunchAsTheCheckWarns) {
+    const Installation inst;
+    inst.writeIni("-vmargs\n" + LONGEST_ARGUMENT + "y\n");
+    const Result launched = runLauncher(inst);
+    EXPECT_FALSE(readRecord(inst.record).started);
+    EXPECT_NE(launched.err.find("Failed to launch\n"), std::string::npos) << launched.err;
+    const Json report = checkJson(inst, 1);
+    ASSERT_EQ(warningsOf(report),
+              (std::vector<std::pair<Json, std::string>>{{Json(2), "argument-too-long"}}));
+    EXPECT_EQ(bytesOf(report["argv"][3]).size(), 131072u);
+}
+
+// --- A broken application directory -------------------------------------------
+
+class BrokenApplication : public ::testing::Test {
+protected:
+    BrokenApplication() {
+        inst.writeIni(
+            "\xEF\xBB\xBF-vmargs\n"             // 1
+            "launcher = /opt/x\n"               // 2
+            "Launcher=/opt/y\n"                 // 3
+            "launcher=runner\n"                 // 4
+            "launcher=/opt/z\n"                 // 5
+            "-Ddv.webApp=early\n"               // 6
+            "-VMARGS\n"                         // 7
+            "-vmargs\n"                         // 8
+            "-Ddv.appProgramFile = main.prg\n"  // 9
+            "-Ddv.appConfigFile=missing.cfg\n"  // 10
+            "-Dfoo=1\n"                         // 11
+            "-Dfoo=2\n"                         // 12
+            "launcher=/late\n"                  // 13
+            + LONGEST_ARGUMENT +
+            "y\n"             // 14
+            "-Dmac=a\rb\n");  // 15
+    }
+    Installation inst;
+};
+
+TEST_F(BrokenApplication, TextNamesEachMistakeWithItsLine) {
+    const Result result = runCheck(inst, {}, inst.appDir);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "");
+    const std::string expected[] = {
+        "line 1: byte-order mark before the first line",
+        "line 2: blanks around \"=\"",
+        "line 3: \"Launcher\" is not \"launcher\"",
+        "line 4: executable \"" + inst.eclipse + "/runner\" does not exist",
+        "line 5: second launcher line ignored: line 4",
+        "line 6: application name before -vmargs ignored",
+        "line 7: \"-VMARGS\" is not \"-vmargs\"",
+        "line 9: blanks around \"=\": not taken as -Ddv.appProgramFile",
+        "line 10: -Ddv.appConfigFile names \"" + inst.appDir +
+            "/missing.cfg\", which does not exist",
+        "line 12: \"-Dfoo\" set again with a different value (line 11",
+        "line 13: launcher line after -vmargs",
+        "line 14: argument 8 (line 14) is 131072 bytes long",
+        "line 15: carriage return inside the line",
+        "  1 \"\\u{FEFF}-vmargs\"\n      ignored in the head\n",
+        "  15 \"-Dmac=a\\rb\"\n      appended as argument 9 \"-Dmac=a\\rb\"\n",
+    };
+    for (const std::string& text : expected) {
+        EXPECT_NE(result.out.find(text), std::string::npos) << text;
+    }
+}
+
+TEST_F(BrokenApplication, JsonHasTheSameFactsAndChangesNothing) {
+    const std::vector<std::string> before = snapshot(inst.root);
+    const Json report = checkJson(inst, 1);
+    EXPECT_EQ(snapshot(inst.root), before);
+    EXPECT_FALSE(readRecord(inst.record).started);
+
+    const std::vector<std::pair<Json, std::string>> expected = {
+        {Json(1), "byte-order-mark"},
+        {Json(2), "blanks-around-equals"},
+        {Json(3), "letter-case"},
+        {Json(4), "executable-missing"},
+        {Json(5), "second-launcher"},
+        {Json(6), "name-in-head"},
+        {Json(7), "letter-case"},
+        {Json(9), "blanks-around-equals"},
+        {Json(10), "missing-path"},
+        {Json(12), "duplicate-property"},
+        {Json(13), "launcher-in-vm-section"},
+        {Json(14), "argument-too-long"},
+        {Json(15), "carriage-return"}};
+    EXPECT_EQ(warningsOf(report), expected);
+    EXPECT_EQ(bytesOf(report["iniFile"]["name"]), "./run.ini");
+    EXPECT_EQ(report["lines"].size(), 15u);
+    EXPECT_EQ(bytesOf(report["lines"][0]["text"]), "\xEF\xBB\xBF-vmargs");
+    EXPECT_EQ(report["lines"][3]["effect"], "launcher line taken");
+    EXPECT_EQ(report["lines"][9]["effect"], "path made absolute");
+    EXPECT_EQ(bytesOf(report["executable"]["resolved"]), inst.eclipse + "/runner");
+    EXPECT_EQ(report["executable"]["type"], "missing");
+    EXPECT_EQ(report["defaultApplicationName"]["element"], "-Ddv.webApp=demo");
+}
+
+// --- The command line ------------------------------------------------------------
+
+TEST(CheckCommandLine, CleanSetupPassesAndStartsNothing) {
+    const Installation inst;
+    inst.writeIni("-vmargs\n-Xmx1024m\n");
+    const std::vector<std::string> before = snapshot(inst.root);
+    // Without APPDIR the working directory is checked.
+    const Result result = runCheck(inst, {}, inst.appDir);
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_NE(result.out.find("\nNo warnings.\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("  4 \"-Ddv.webApp=demo\"\n"), std::string::npos) << result.out;
+    EXPECT_EQ(checkJson(inst, 0)["warnings"], Json::array());
+    EXPECT_EQ(snapshot(inst.root), before);
+    EXPECT_FALSE(readRecord(inst.record).started);
+}
+
+TEST(CheckCommandLine, NameChoosesTheIniFileAsTheLauncherWould) {
+    const Installation inst;
+    inst.writeIni("-vmargs\n-Xother\n", "other.ini");
+    fs::create_directories(inst.root + "/tools");
+    writeFile(inst.root + "/tools/run.ini", "-vmargs\n-Xtools\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string ini;
+        std::string argument;
+    } cases[] = {
+        {{"--json", "--name", "./other"}, "./other.ini", "-Xother"},
+        {{"--json", "--name=other"}, "other.ini", "-Xother"},
+        {{"--json", "--name", inst.root + "/tools/run"}, inst.root + "/tools/run.ini", "-Xtools"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ini);
+        const Result result = runCheck(inst, c.args, inst.appDir);
+        EXPECT_EQ(result.exitCode, 0) << result.out;
+        const Json report = Json::parse(result.out);
+        EXPECT_EQ(report["iniFile"]["name"], c.ini);
+        EXPECT_EQ(report["argv"][3], c.argument);
+    }
+}
+
+TEST(CheckCommandLine, UsageErrorsAndUnusableDirectoriesExitTwo) {
+    const Installation inst;
+    writeFile(inst.root + "/plain", "");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},
+        {"--name"},
+        {inst.appDir, inst.appDir},
+        {inst.root + "/nonexistent"},
+        {inst.root + "/plain"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.front());
+        const Result result = runCheck(inst, args, inst.root);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("dashvane-launcher-check: "), std::string::npos) << result.err;
+    }
+    const Result help = runCheck(inst, {"--help"}, inst.root);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: dashvane-launcher-check [--name NAME] [--json] [APPDIR]", 0),
+              0u);
+}
+
+}  // namespace

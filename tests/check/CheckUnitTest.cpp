@@ -1,0 +1,287 @@
+// The checker's classifier, warnings and byte handling, against throwaway
+// application directories.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <fstream>
+#include <utility>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
+
+#include "ByteText.h"
+#include "Check.h"
+#include "ExecutableInspection.h"
+#include "JsonReport.h"
+#include "TempDir.h"
+
+namespace {
+
+namespace fs = boost::filesystem;
+using Expected = std::vector<std::pair<std::size_t, std::string>>;
+
+std::string selfExecutable() {
+    return fs::read_symlink("/proc/self/exe").native();
+}
+
+// ROOT/ws/eclipse/Dashvane (this test program: an ELF file of this
+// machine's class) and the application directory ROOT/ws/apps/demo.
+class AppDir {
+public:
+    AppDir() {
+        root = fs::canonical(temp.path()).native();
+        eclipse = root + "/ws/eclipse";
+        app = root + "/ws/apps/demo";
+        fs::create_directories(eclipse);
+        fs::create_directories(app + "/scripts");
+        write(app + "/scripts/init.js", "");
+        fs::create_symlink(selfExecutable(), eclipse + "/Dashvane");
+    }
+    static void write(const std::string& path, const std::string& bytes, mode_t mode = 0644) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        chmod(path.c_str(), mode);
+    }
+    Findings check(const std::string& ini) const {
+        write(app + "/run.ini", ini);
+        return inspectApplication(app, "./run");
+    }
+    Findings checkWithoutIni() const { return inspectApplication(app, "./run"); }
+
+    TempDir temp;
+    std::string root, eclipse, app;
+};
+
+Expected warningsOf(const Findings& findings) {
+    Expected found;
+    for (const Warning& warning : findings.warnings) {
+        found.emplace_back(warning.line, warning.kind);
+    }
+    return found;
+}
+
+// --- The classifier -------------------------------------------------------
+
+TEST(Classifier, TellsWhatEachLineOfTheWorkedExampleDoes) {
+    const AppDir dir;
+    const Findings found =
+        dir.check("; launcher configuration\n-Ddv.webApp=early\nlauncher=" + dir.eclipse +
+                  "/Dashvane\nlauncher=/opt/other/runner\n-vmargs\r\n-Xmx1024m\n"
+                  "  -Ddv.appInitScript=scripts/init.js\t\n-Ddv.appConfigFile=/etc/runner/app.cfg\n"
+                  "-Ddv.appProgramFile = main.prg\n   \n-Ddv.appProgramFile=\n"
+                  "-Ddv.appConfigFile=../shared/app.cfg\n-vmargs\nlauncher=/opt/late/runner\n");
+    const std::vector<LineEffect> effects = {
+        LineEffect::IgnoredInHead,    LineEffect::IgnoredInHead,    LineEffect::LauncherTaken,
+        LineEffect::IgnoredInHead,    LineEffect::VmSectionOpened,  LineEffect::Appended,
+        LineEffect::PathMadeAbsolute, LineEffect::PathMadeAbsolute, LineEffect::Appended,
+        LineEffect::EmptyIgnored,     LineEffect::PathMadeAbsolute, LineEffect::PathMadeAbsolute,
+        LineEffect::Appended,         LineEffect::Appended};
+    ASSERT_EQ(found.lines.size(), effects.size());
+    std::size_t argument = 3;
+    for (const IniLine& line : found.lines) {
+        SCOPED_TRACE(line.number);
+        EXPECT_EQ(line.effect, effects[line.number - 1]);
+        EXPECT_EQ(line.inHead, line.number <= 5);
+        // Each element is tied to the line it came from, in the launcher's order.
+        if (line.argument != 0) {
+            EXPECT_EQ(line.argument, argument++);
+            EXPECT_EQ(line.element, found.argv[line.argument]);
+        }
+    }
+    EXPECT_EQ(found.lines[6].element, "-Ddv.appInitScript=" + dir.app + "/scripts/init.js");
+    EXPECT_EQ(found.lines[10].element, "-Ddv.appProgramFile=" + dir.app);
+    EXPECT_EQ(found.launcherLine, 3u);
+    EXPECT_EQ(found.defaultNameArgument, 11u);
+    EXPECT_EQ(found.argv.at(11), "-Ddv.webApp=demo");
+    EXPECT_EQ(found.argv.size(), 12u);
+}
+
+TEST(Classifier, AnApplicationNameInTheVmSectionSuppressesTheDefault) {
+    const AppDir dir;
+    const Findings found = dir.check("-vmargs\n-Ddv.webApp\n");
+    EXPECT_EQ(found.lines[1].effect, LineEffect::NameSuppressed);
+    EXPECT_EQ(found.defaultNameArgument, 0u);
+    EXPECT_EQ(found.argv.back(), "-Ddv.webApp");
+}
+
+// --- Warnings, one case per sharp edge -------------------------------------
+
+struct SharpEdge {
+    const char* name;
+    std::string ini;
+    Expected warnings;
+};
+
+void PrintTo(const SharpEdge& edge, std::ostream* out) {
+    *out << edge.name;
+}
+
+class Warnings : public ::testing::TestWithParam<SharpEdge> {};
+
+TEST_P(Warnings, NameTheMistakeAndItsLine) {
+    const AppDir dir;
+    EXPECT_EQ(warningsOf(dir.check(GetParam().ini)), GetParam().warnings);
+}
+
+const std::string LAUNCHER = "launcher=Dashvane\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    SharpEdges, Warnings,
+    ::testing::Values(
+        SharpEdge{"Clean",
+                  "launcher=../eclipse/Dashvane\n-vmargs\n-Xmx1g\n"
+                  "-Ddv.appInitScript=scripts/init.js\n-Ddv.webApp=x\n-Da=1\n-Da=1\n",
+                  {}},
+        SharpEdge{"BlanksAroundLauncherKey", "launcher = /x\n", {{1, "blanks-around-equals"}}},
+        SharpEdge{"BlanksAroundPathKey",
+                  "-vmargs\n-Ddv.appProgramFile = main.prg\n",
+                  {{2, "blanks-around-equals"}}},
+        SharpEdge{
+            "BlanksAroundNameKey", "-vmargs\n-Ddv.webApp =x\n", {{2, "blanks-around-equals"}}},
+        SharpEdge{"BlankAfterEqualsInPath",
+                  "-vmargs\n-Ddv.appInitScript= scripts/init.js\n",
+                  {{2, "blanks-around-equals"}}},
+        SharpEdge{"CapitalLauncher", "Launcher=/x\n", {{1, "letter-case"}}},
+        SharpEdge{"CapitalVmargs", "-VMARGS\n", {{1, "letter-case"}}},
+        SharpEdge{"CapitalPathKey",
+                  "-vmargs\n-Ddv.appinitscript=scripts/init.js\n",
+                  {{2, "letter-case"}}},
+        SharpEdge{"ByteOrderMark",
+                  "\xEF\xBB\xBF-vmargs\n-Xa\n",
+                  {{1, "byte-order-mark"}, {2, "argument-in-head"}}},
+        SharpEdge{"CarriageReturnLineEnds",
+                  "-vmargs\r-Xa\r",
+                  {{1, "carriage-return"}, {1, "argument-in-head"}}},
+        SharpEdge{"SecondLauncherLine", LAUNCHER + "launcher=/x\n", {{2, "second-launcher"}}},
+        SharpEdge{"LauncherAfterVmargs", "-vmargs\nlauncher=/x\n", {{2, "launcher-in-vm-section"}}},
+        SharpEdge{"NameInTheHead", "-Ddv.webApp=x\n-vmargs\n", {{1, "name-in-head"}}},
+        SharpEdge{"ArgumentInTheHead", "-Xmx1g\n-vmargs\n", {{1, "argument-in-head"}}},
+        SharpEdge{"SecondVmargs", "-vmargs\n-vmargs\n", {{2, "vmargs-in-vm-section"}}},
+        SharpEdge{"CommentInVmSection", "-vmargs\n; note\n", {{2, "comment-in-vm-section"}}},
+        SharpEdge{"NoBreakSpace", "-vmargs\n-Xa\xC2\xA0\n", {{2, "no-break-space"}}},
+        SharpEdge{"NulByte", std::string("-vmargs\n-Da\0b\n", 14), {{2, "nul-byte"}}},
+        SharpEdge{"ControlByte", "-vmargs\n-Da\x01\n", {{2, "control-byte"}}},
+        SharpEdge{
+            "MissingPathFile", "-vmargs\n-Ddv.appConfigFile=app.cfg\n", {{2, "missing-path"}}},
+        SharpEdge{"EmptyPathValue", "-vmargs\n-Ddv.appConfigFile=\n", {{2, "empty-path"}}},
+        SharpEdge{
+            "DuplicateWithOtherValue", "-vmargs\n-Da=1\n-Db\n-Da=2\n", {{4, "duplicate-property"}}},
+        SharpEdge{
+            "MissingExecutable", "launcher=/nonexistent/runner\n", {{1, "executable-missing"}}},
+        SharpEdge{"EmptyExecutable", "launcher=\n", {{1, "executable-missing"}}},
+        SharpEdge{"DirectoryAsExecutable", "launcher=/\n", {{1, "executable-not-executable"}}}),
+    [](const ::testing::TestParamInfo<SharpEdge>& info) { return info.param.name; });
+
+TEST(Warnings, ArgumentOfTheKernelsLimitIsTooLongOneByteLessIsNot) {
+    const AppDir dir;
+    // The limit counts the terminating NUL.
+    const std::string fits(131071 - 3, 'x');
+    EXPECT_EQ(warningsOf(dir.check("-vmargs\n-Dv" + fits + "\n")), Expected{});
+    const Findings found = dir.check("-vmargs\n-Dv" + fits + "y\n");
+    ASSERT_EQ(warningsOf(found), (Expected{{2, "argument-too-long"}}));
+    EXPECT_NE(found.warnings[0].message.find("argument 3 (line 2) is 131072 bytes"),
+              std::string::npos)
+        << found.warnings[0].message;
+}
+
+TEST(Warnings, ArgumentsAboveTheSystemLimitTogether) {
+    const long limit = sysconf(_SC_ARG_MAX);
+    if (limit <= 0 || limit > 64L * 1024 * 1024) {
+        GTEST_SKIP() << "no usable limit: " << limit;
+    }
+    const AppDir dir;
+    std::string ini = "-vmargs\n";
+    const std::string element(100000, 'x');
+    for (long total = 0; total <= limit; total += static_cast<long>(element.size())) {
+        ini += element + "\n";
+    }
+    ini += "-D" + element + "\n";
+    const Findings found = dir.check(ini);
+    ASSERT_EQ(warningsOf(found), (Expected{{0, "arguments-too-long"}}));
+    const std::size_t lines = found.lines.size();
+    EXPECT_NE(
+        found.warnings[0].message.find("the largest is argument " + std::to_string(lines + 1) +
+                                       " (line " + std::to_string(lines) + "), 100002 bytes"),
+        std::string::npos)
+        << found.warnings[0].message;
+}
+
+TEST(Warnings, IniFileThatTheLauncherReadsAsEmpty) {
+    const AppDir dir;
+    EXPECT_EQ(warningsOf(dir.checkWithoutIni()), (Expected{{0, "ini-missing"}}));
+    fs::create_directory(dir.app + "/run.ini");
+    EXPECT_EQ(warningsOf(dir.checkWithoutIni()), (Expected{{0, "ini-directory"}}));
+    fs::remove(dir.app + "/run.ini");
+    // A named pipe would block the reader until a writer comes.
+    ASSERT_EQ(mkfifo((dir.app + "/run.ini").c_str(), 0644), 0);
+    const Findings found = dir.checkWithoutIni();
+    EXPECT_EQ(warningsOf(found), (Expected{{0, "ini-not-regular"}}));
+    EXPECT_EQ(found.argv.back(), "-Ddv.webApp=demo");
+}
+
+TEST(Warnings, ExecutableThatExecvCannotRun) {
+    const AppDir dir;
+    const std::string runner = dir.eclipse + "/runner";
+    const std::string ini = "launcher=runner\n";
+    const auto kindsFor = [&](const std::string& bytes, mode_t mode) {
+        AppDir::write(runner, bytes, mode);
+        return warningsOf(dir.check(ini));
+    };
+    EXPECT_EQ(kindsFor("#!/bin/sh\n", 0755), Expected{});
+    EXPECT_EQ(kindsFor("#!/bin/sh\n", 0644), (Expected{{1, "executable-not-executable"}}));
+    EXPECT_EQ(kindsFor("#! /nonexistent/sh -e\n", 0755), (Expected{{1, "interpreter-missing"}}));
+    EXPECT_EQ(kindsFor("echo hi\n", 0755), (Expected{{1, "executable-unknown-format"}}));
+    std::string otherClass =
+        "\x7f"
+        "ELF" +
+        std::string(12, '\0');
+    otherClass[4] = ownElfClass() == 64 ? 1 : 2;
+    EXPECT_EQ(kindsFor(otherClass, 0755), (Expected{{1, "executable-wrong-class"}}));
+    fs::remove_all(dir.eclipse);
+    EXPECT_EQ(warningsOf(dir.check(ini)),
+              (Expected{{1, "executable-missing"}, {0, "start-directory"}}));
+}
+
+// --- Bytes that are not text -------------------------------------------------
+
+TEST(ByteText, MakesInvisibleAndInvalidBytesVisible) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xEF\xBB\xBF-vmargs", "\\u{FEFF}-vmargs"},
+        {"a\xC2\xA0=b", "a\\u{00A0}=b"},
+        {"\t\r\v\f\n", "\\t\\r\\v\\f\\n"},
+        {std::string("a\0b", 3), "a\\x00b"},
+        {"\x01\x1f\x7f", "\\x01\\x1f\\x7f"},
+        {"\\\"", "\\\\\\\""},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"\xff\xfe", "\\xff\\xfe"},
+        {"\xC0\x80", "\\xc0\\x80"},                    // overlong NUL
+        {"\xED\xA0\x80", "\\xed\\xa0\\x80"},           // a surrogate
+        {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF
+        {"\xE2\x82", "\\xe2\\x82"},                    // cut short
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second);
+        EXPECT_EQ(ByteText::visible(c.first), c.second);
+        EXPECT_TRUE(ByteText::isValidUtf8(ByteText::visible(c.first)));
+    }
+}
+
+TEST(ByteText, JsonKeepsEveryByteOfInvalidUtf8) {
+    const std::string bad = "-D\xff\xC0\x80\xED\xA0\x80=\xF4\x90\x80\x80";
+    const nlohmann::ordered_json value = jsonBytes(bad);
+    ASSERT_TRUE(value.is_object());
+    EXPECT_EQ(value["hex"], "2d44ffc080eda0803df4908080");
+    EXPECT_EQ(value["display"], "-D\\xff\\xc0\\x80\\xed\\xa0\\x80=\\xf4\\x90\\x80\\x80");
+    EXPECT_EQ(jsonBytes("caf\xC3\xA9"), "caf\xC3\xA9");
+
+    // The whole report of a file full of such bytes dumps without throwing.
+    const AppDir dir;
+    const Findings found = dir.check("\xff\n-vmargs\n" + bad + "\n");
+    std::string text;
+    ASSERT_NO_THROW(text = jsonReport(found).dump());
+    const nlohmann::json parsed = nlohmann::json::parse(text);
+    EXPECT_EQ(parsed["lines"][0]["text"]["hex"], "ff");
+    EXPECT_EQ(parsed["argv"][3]["hex"], ByteText::hex(bad));
+}
+
+}  // namespace
