@@ -23,4 +23,8 @@ need_packages() {
 }
 
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
-TEST_PACKAGES="libgtest-dev"
+# strace, valgrind and setpriv/prlimit (util-linux) provoke and observe faults.
+TEST_PACKAGES="libgtest-dev strace valgrind util-linux"
+# The sanitizer and fuzzing stage: clang with its sanitizer and libFuzzer runtimes.
+SANITIZER_PACKAGES="clang libclang-rt-14-dev"
+COVERAGE_PACKAGES="gcovr"

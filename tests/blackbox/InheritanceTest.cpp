@@ -32,6 +32,9 @@ bool takenBySanitizer(int sig) {
 }
 
 void moveTo(int fd, int target) {
+    if (fd == target) {
+        return;
+    }
     if (fd < 0 || dup2(fd, target) < 0 || close(fd) != 0) {
         _exit(126);
     }
