@@ -24,11 +24,11 @@
     } while (false)
 
 // Permission faults need a user that permission bits apply to.
-#define DVL_REQUIRE_ROOT()                                                         \
-    do {                                                                           \
-        if (geteuid() != 0) {                                                      \
-            GTEST_SKIP() << "needs root, to run the launcher as user 65534";       \
-        }                                                                          \
+#define DVL_REQUIRE_ROOT()                                                   \
+    do {                                                                     \
+        if (geteuid() != 0) {                                                \
+            GTEST_SKIP() << "needs root, to run the launcher as user 65534"; \
+        }                                                                    \
     } while (false)
 
 namespace dvltest {

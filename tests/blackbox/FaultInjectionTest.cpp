@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem.hpp>
 
 #include "FaultFixture.h"
 
@@ -46,8 +46,8 @@ TEST_F(FaultTest, ForkFailureInjectedIsReportedWithTheHint) {
     for (const char* error : {"EAGAIN", "ENOMEM"}) {
         SCOPED_TRACE(error);
         const std::vector<std::string> inject = {
-            "-e", "trace=clone,clone3,fork,vfork",
-            "-e", std::string("inject=clone,clone3,fork,vfork:error=") + error + ":when=1"};
+            "-e", "trace=clone,clone3,fork,vfork", "-e",
+            std::string("inject=clone,clone3,fork,vfork:error=") + error + ":when=1"};
         forgetChild();
         const Result result = run(underStrace(quiet(), inject, log));
         EXPECT_NE(readText(log).find("(INJECTED)"), std::string::npos) << readText(log);
@@ -159,8 +159,12 @@ TEST_F(FaultTest, ArgumentOf131072BytesIsTooLongForTheKernel) {
     const std::string tooLong = fits + "y";
     ASSERT_EQ(tooLong.size(), 131072u);
     inst.writeIni("-vmargs\n" + tooLong + "\n");
-    std::vector<std::string> argv = {inst.eclipse + "/Dashvane", "--launcher.appendVmargs",
-                                     "-vmargs", tooLong, "-Ddv.webApp=demo", "-Dtrace=on"};
+    std::vector<std::string> argv = {inst.eclipse + "/Dashvane",
+                                     "--launcher.appendVmargs",
+                                     "-vmargs",
+                                     tooLong,
+                                     "-Ddv.webApp=demo",
+                                     "-Dtrace=on"};
     expectChildFailure("Failed to launch", "execve", inst.eclipse + "/Dashvane", "E2BIG", argv);
 }
 
@@ -254,8 +258,8 @@ TEST_F(FaultTest, ReadErrorInTheMiddleOfTheIniFileKeepsTheLinesReadBefore) {
     inst.writeIni(ini);
     const std::string iniPath = inst.appDir + "/run.ini";
     const std::string log = inst.root + "/records/read.log";
-    const std::vector<std::string> inject = {"-P", iniPath, "-e", "trace=read", "-e",
-                                             "inject=read:error=EIO:when=2"};
+    const std::vector<std::string> inject = {"-P",         iniPath, "-e",
+                                             "trace=read", "-e",    "inject=read:error=EIO:when=2"};
 
     for (bool diagnostics : {false, true}) {
         SCOPED_TRACE(diagnostics ? "traced" : "quiet");
@@ -399,8 +403,9 @@ TEST_F(FaultTest, HostileInvocationNamesNameTheirIniFileAsWritten) {
         {"", {}},  // ".ini" does not exist here
         {" with  blanks ", {"-Xfrom-blanks"}},
         {other + "/ run ", {"-Xfrom-other-dir"}},
-        {"../demo/run", {"-Xmx1024m", "-Ddv.appInitScript=" + inst.appDir + "/scripts/init.js",
-                         "-Ddv.appConfigFile=/etc/demo/app.cfg"}},
+        {"../demo/run",
+         {"-Xmx1024m", "-Ddv.appInitScript=" + inst.appDir + "/scripts/init.js",
+          "-Ddv.appConfigFile=/etc/demo/app.cfg"}},
         {"/nonexistent/dir/run", {}},
         {std::string(5000, 'r'), {}},  // a name too long for the system
     };
@@ -423,8 +428,7 @@ TEST_F(FaultTest, HostileInvocationNamesNameTheirIniFileAsWritten) {
             EXPECT_EQ(result.err, "");
             const std::string message =
                 iniRead ? "" : "Unable to properly open and parse file " + c.argv0 + ".ini\n";
-            EXPECT_EQ(result.out,
-                      diagnostics ? expectedTrace({"-Dtrace=on"}, argv, message) : "");
+            EXPECT_EQ(result.out, diagnostics ? expectedTrace({"-Dtrace=on"}, argv, message) : "");
             const Record record = child();
             ASSERT_TRUE(record.started);
             EXPECT_EQ(record.cwd, inst.eclipse);

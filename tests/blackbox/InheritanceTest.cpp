@@ -147,8 +147,7 @@ TEST_F(FaultTest, StandinReportsDescriptorsAndSignals) {
     EXPECT_EQ(record.fds.at(9), extraFile);
     EXPECT_EQ(record.fds.at(20), "/dev/zero");
     EXPECT_NE(("," + record.sigignored + ",").find(",2,"), std::string::npos) << record.sigignored;
-    EXPECT_NE(("," + record.sigblocked + ",").find(",15,"), std::string::npos)
-        << record.sigblocked;
+    EXPECT_NE(("," + record.sigblocked + ",").find(",15,"), std::string::npos) << record.sigblocked;
     EXPECT_EQ(record.sigpipe, "ignored");
 
     direct.beforeExec = conditions(extraFile)[2].apply;

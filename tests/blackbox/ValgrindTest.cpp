@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem.hpp>
 
 #include "FaultFixture.h"
 
@@ -46,6 +46,10 @@ void expectCleanLogs(const std::string& dir, std::size_t finishedProcesses) {
         }
         ++finished;
         EXPECT_NE(log.text.find("ERROR SUMMARY: 0 errors from 0 contexts"), std::string::npos);
+        // Not vacuous: valgrind did see the launcher's allocations (it
+        // cannot in a statically linked program).
+        EXPECT_EQ(log.text.find("total heap usage: 0 allocs"), std::string::npos);
+        EXPECT_NE(log.text.find("total heap usage: "), std::string::npos);
         for (std::string::size_type at = log.text.find("definitely lost: ");
              at != std::string::npos; at = log.text.find("definitely lost: ", at + 1)) {
             EXPECT_EQ(log.text.compare(at, 25, "definitely lost: 0 bytes "), 0);
@@ -60,9 +64,8 @@ void expectCleanLogs(const std::string& dir, std::size_t finishedProcesses) {
             if (line.find("Open file descriptor ") != std::string::npos) {
                 std::string next;
                 std::getline(lines, next);
-                EXPECT_NE(next.find("<inherited from parent>"), std::string::npos)
-                    << line << "\n"
-                    << next;
+                EXPECT_NE(next.find("<inherited from parent>"), std::string::npos) << line << "\n"
+                                                                                   << next;
             }
         }
     }
@@ -88,12 +91,9 @@ protected:
         fs::create_directory(logDir);
         Command wrapped = command;
         wrapped.program = valgrind;
-        wrapped.argv = {"valgrind",
-                        "--error-exitcode=1",
-                        "--leak-check=full",
-                        "--errors-for-leak-kinds=definite",
-                        "--track-fds=yes",
-                        "--log-file=" + logDir + "/vg.%p"};
+        wrapped.argv = {"valgrind",          "--error-exitcode=1",
+                        "--leak-check=full", "--errors-for-leak-kinds=definite",
+                        "--track-fds=yes",   "--log-file=" + logDir + "/vg.%p"};
         wrapped.argv.insert(wrapped.argv.end(), command.argv.begin(), command.argv.end());
         return run(wrapped);
     }
@@ -118,12 +118,12 @@ TEST_F(ValgrindTest, LaunchPathIsClean) {
             const std::vector<std::string> argv = withIni ? workedExampleArgv() : defaultArgv();
             EXPECT_EQ(result.exitCode, 1);
             EXPECT_EQ(result.err, "");
-            EXPECT_EQ(result.out,
-                      diagnostics ? expectedTrace({"-Dtrace=on"}, argv,
-                                                  withIni ? ""
-                                                          : "Unable to properly open and parse "
-                                                            "file ./run.ini\n")
-                                  : "");
+            EXPECT_EQ(result.out, diagnostics
+                                      ? expectedTrace({"-Dtrace=on"}, argv,
+                                                      withIni ? ""
+                                                              : "Unable to properly open and parse "
+                                                                "file ./run.ini\n")
+                                      : "");
             const Record record = child();
             ASSERT_TRUE(record.started);
             EXPECT_EQ(record.argv, argv);

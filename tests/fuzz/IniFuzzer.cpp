@@ -182,8 +182,8 @@ void checkInvariants(const std::string& bytes, const std::vector<std::string>& a
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                          "/dvl-fuzz-XXXXXX";
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dvl-fuzz-XXXXXX";
     check(mkdtemp(&pattern[0]) != nullptr, "cannot create a temporary directory");
     tempDir = pattern;
     iniPath = tempDir + "/run.ini";
