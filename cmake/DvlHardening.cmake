@@ -5,6 +5,17 @@
 # shared library is needed, yet the image stays position independent with a
 # read-only relocation table bound at start (full RELRO, BIND_NOW).
 
+# The sanitizer runtimes and gcov need the shared C library, and bring their
+# own checks, so instrumented builds are neither static nor hardened.
+if(DVL_SANITIZE OR DVL_COVERAGE)
+  set(DVL_INSTRUMENTED ON)
+else()
+  set(DVL_INSTRUMENTED OFF)
+endif()
+if(DVL_INSTRUMENTED)
+  set(DVL_STATIC OFF CACHE BOOL "" FORCE)
+  set(DVL_HARDENING OFF CACHE BOOL "" FORCE)
+endif()
 option(DVL_STATIC "Link the programs statically (static-pie)" ON)
 option(DVL_HARDENING "Build with stack protection, _FORTIFY_SOURCE and full RELRO" ON)
 

@@ -34,10 +34,14 @@ need_i386_architecture() {
 }
 
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
-TEST_PACKAGES="libgtest-dev"
+# strace, valgrind and setpriv/prlimit (util-linux) provoke and observe faults.
+TEST_PACKAGES="libgtest-dev strace valgrind util-linux"
 # dashvane-launcher-check writes its JSON report with nlohmann-json.
 BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
 # Reading the built programs, packaging them, rendering the manual pages.
 SHIP_PACKAGES="binutils file dpkg-dev groff-base"
 # The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.
 I386_PACKAGES="g++-multilib qemu-user libboost-filesystem-dev:i386 libgtest-dev:i386"
+# The sanitizer and fuzzing stage: clang with its sanitizer and libFuzzer runtimes.
+SANITIZER_PACKAGES="clang libclang-rt-14-dev"
+COVERAGE_PACKAGES="gcovr"

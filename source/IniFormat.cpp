@@ -75,6 +75,9 @@ bool Reader::readLine(Chars& line) {
     }
     if (length > 0 && raw[length - 1] == '\n') {
         --length;
+    } else if (std::ferror(file.get())) {
+        // A line cut short by a read error is dropped, never passed on cut.
+        return false;
     }
     line = Chars(raw, raw + length);
     return true;

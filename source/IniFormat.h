@@ -49,7 +49,8 @@ public:
 
     // Reads the next line, without its newline; it stays valid until the
     // next call. A read error (a directory, a failing disk) ends the input
-    // like the end of the file; running out of memory throws std::bad_alloc.
+    // like the end of the file, before the line it cut short; running out of
+    // memory throws std::bad_alloc.
     bool readLine(Chars& line);
 
 private:

@@ -119,7 +119,15 @@ void Installation::writeIni(const std::string& bytes, const std::string& name) c
 }
 
 std::map<std::string, std::string> baseEnv(const Installation& inst) {
-    return {{"PATH", "/usr/local/bin:/usr/bin:/bin"}, {"DASHVANE_STANDIN_RECORD", inst.record}};
+    std::map<std::string, std::string> env = {{"PATH", "/usr/local/bin:/usr/bin:/bin"},
+                                              {"DASHVANE_STANDIN_RECORD", inst.record}};
+    for (const char* name :
+         {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "GCOV_PREFIX", "GCOV_PREFIX_STRIP"}) {
+        if (const char* value = std::getenv(name)) {
+            env[name] = value;
+        }
+    }
+    return env;
 }
 
 Record readRecord(const std::string& path) {
@@ -140,6 +148,16 @@ Record readRecord(const std::string& path) {
             record.sigpipe = value;
         } else if (name == "arg") {
             record.argv.push_back(value);
+        } else if (name == "fd") {
+            const std::string::size_type colon = value.find(':');
+            record.fds[std::atoi(value.substr(0, colon).c_str())] =
+                colon == std::string::npos ? "" : value.substr(colon + 1);
+        } else if (name == "sigignored") {
+            record.sigignored = value;
+        } else if (name == "sighandled") {
+            record.sighandled = value;
+        } else if (name == "sigblocked") {
+            record.sigblocked = value;
         }
     }
     return record;
@@ -233,7 +251,8 @@ Process::Process(const Command& command) {
         if (command.holdStdin) {
             dup2(in[0], STDIN_FILENO);
         } else {
-            const int devNull = open("/dev/null", O_RDONLY);
+            // Close-on-exec, so the launcher inherits descriptors 0, 1 and 2 only.
+            const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
             dup2(devNull, STDIN_FILENO);
         }
         signal(SIGPIPE, SIG_DFL);

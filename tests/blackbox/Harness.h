@@ -56,6 +56,13 @@ struct Record {
     std::string cwd;
     std::string sigpipe;  // "default" or "ignored"
     std::vector<std::string> argv;
+    // What the child inherited: open descriptors (number to target, as
+    // /proc/self/fd shows it) and the signals it found ignored, handled or
+    // blocked, as comma-separated lists of numbers.
+    std::map<int, std::string> fds;
+    std::string sigignored;
+    std::string sighandled;
+    std::string sigblocked;
 };
 Record readRecord(const std::string& path);
 
@@ -70,7 +77,9 @@ struct Command {
     std::function<void()> beforeExec;        // runs in the new process, after chdir
 };
 
-// The usual environment: a plain PATH and the stand-in's record file.
+// The usual environment: a plain PATH and the stand-in's record file, plus
+// the variables of the sanitizer and coverage runtimes that the test process
+// itself was given (ASAN_OPTIONS, UBSAN_OPTIONS, LSAN_OPTIONS, GCOV_PREFIX...).
 std::map<std::string, std::string> baseEnv(const Installation& inst);
 
 struct Result {
