@@ -192,25 +192,8 @@ TEST_F(FaultTest, ArgumentsOverTheKernelTotalAreTooLong) {
                        stackOf8MiB);
 }
 
-// --- the working directory --------------------------------------------------
-
-TEST_F(FaultTest, DeletedWorkingDirectoryQuietStartsNothingAndExitsTwo) {
-    inst.writeIni(WORKED_EXAMPLE_INI);
-    const std::string gone = inst.root + "/ws/apps/gone";
-    Command command = quiet();
-    command.beforeExec = [gone] {
-        if (mkdir(gone.c_str(), 0755) != 0 || chdir(gone.c_str()) != 0 ||
-            rmdir(gone.c_str()) != 0) {
-            _exit(126);
-        }
-    };
-    const Result result = run(command);
-    EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.err, "Failed to launch, could not determine the working directory\n");
-    // Nothing was attempted, so no hint either.
-    EXPECT_EQ(result.out, "");
-    EXPECT_FALSE(child().started);
-}
+// The working directory deleted before start is covered, quiet and traced, by
+// LauncherTest.DeletedWorkingDirectoryStartsNothingAndExitsTwo.
 
 // --- the ini file -------------------------------------------------------------
 

@@ -89,6 +89,10 @@ std::vector<Conditions> conditions(const std::string& extraFile) {
 }
 
 TEST_F(FaultTest, ChildInheritsExactlyTheDescriptorsAndSignalsOfTheLauncher) {
+    if (underEmulator()) {
+        GTEST_SKIP() << "the emulator handles every signal itself, so the exec it passes on "
+                        "resets them: that says nothing about the launcher";
+    }
     inst.writeIni(WORKED_EXAMPLE_INI);
     const std::string extraFile = inst.root + "/inherited.txt";
     writeFile(extraFile, "inherited\n");

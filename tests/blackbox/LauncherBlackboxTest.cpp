@@ -48,6 +48,18 @@ void becomeUnprivilegedWithoutProcesses() {
     }
 }
 
+// Why this build cannot test the launcher under an address-space limit, or
+// nullptr when it can.
+const char* addressSpaceLimitsUnusable() {
+#ifdef DVL_SANITIZED
+    return "address-space limits cannot work under AddressSanitizer, which reserves terabytes "
+           "of shadow memory at start";
+#else
+    return underEmulator() ? "an address-space limit binds the emulator, not the launcher it runs"
+                           : nullptr;
+#endif
+}
+
 void limitAddressSpace(rlim_t bytes) {
     const rlimit limit{bytes, bytes};
     if (setrlimit(RLIMIT_AS, &limit) != 0) {
@@ -351,6 +363,14 @@ TEST_F(LauncherTest, DeletedWorkingDirectoryStartsNothingAndExitsTwo) {
     EXPECT_EQ(result.err, "Failed to launch, could not determine the working directory\n");
     EXPECT_EQ(result.out, "Found command line args: \n-Dx ");
     EXPECT_FALSE(child().started);
+
+    // Quiet: nothing was attempted, so there is no hint either.
+    command.env.erase("DVL_DBG_ENABLE");
+    const Result quietResult = run(command);
+    EXPECT_EQ(quietResult.exitCode, 2);
+    EXPECT_EQ(quietResult.err, "Failed to launch, could not determine the working directory\n");
+    EXPECT_EQ(quietResult.out, "");
+    EXPECT_FALSE(child().started);
 }
 
 // --- Failures of the launcher process itself -------------------------------
@@ -382,12 +402,8 @@ TEST_F(LauncherTest, ForkFailureIsReportedNotTakenForSuccess) {
 }
 
 TEST_F(LauncherTest, ExhaustedMemoryWhileReadingIsReportedAndKeepsWhatWasRead) {
-#ifdef DVL_SANITIZED
-    GTEST_SKIP() << "address-space limits cannot work under AddressSanitizer, which reserves "
-                    "terabytes of shadow memory at start";
-#endif
-    if (underEmulator()) {
-        GTEST_SKIP() << "an address-space limit binds the emulator, not the launcher it runs";
+    if (const char* why = addressSpaceLimitsUnusable()) {
+        GTEST_SKIP() << why;
     }
     // Sparse files: three lines, then one very long line of NUL bytes, under
     // a 224 MiB address-space limit. A line of 120 MiB can be read but not
@@ -412,12 +428,8 @@ TEST_F(LauncherTest, ExhaustedMemoryWhileReadingIsReportedAndKeepsWhatWasRead) {
 }
 
 TEST_F(LauncherTest, ExhaustedMemoryAtStartIsAnUnexpectedError) {
-#ifdef DVL_SANITIZED
-    GTEST_SKIP() << "address-space limits cannot work under AddressSanitizer, which reserves "
-                    "terabytes of shadow memory at start";
-#endif
-    if (underEmulator()) {
-        GTEST_SKIP() << "an address-space limit binds the emulator, not the launcher it runs";
+    if (const char* why = addressSpaceLimitsUnusable()) {
+        GTEST_SKIP() << why;
     }
     // Large arguments make collecting them the first big allocation. Raise
     // the address-space limit until the program loads but cannot copy them.
