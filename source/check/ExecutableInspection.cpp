@@ -1,9 +1,11 @@
 #include "ExecutableInspection.h"
 
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <string>
 
 namespace {
 
@@ -23,8 +25,18 @@ std::string interpreterOf(const std::string& head) {
 
 }  // namespace
 
-int ownElfClass() {
-    return sizeof(void*) == 8 ? 64 : 32;
+int machineElfClass() {
+    utsname names{};
+    if (uname(&names) != 0) {
+        return sizeof(void*) == 8 ? 64 : 32;
+    }
+    const std::string machine = names.machine;
+    return machine.find("64") != std::string::npos || machine == "s390x" ? 64 : 32;
+}
+
+bool elfClassRunsHere(int elfClass) {
+    const int machine = machineElfClass();
+    return elfClass == machine || (elfClass == 32 && machine == 64);
 }
 
 ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir) {

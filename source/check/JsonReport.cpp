@@ -78,7 +78,7 @@ nlohmann::ordered_json jsonReport(const Findings& findings) {
                                          {"resolved", jsonBytes(info.resolved)},
                                          {"type", kindName(info.kind)},
                                          {"executable", info.executable},
-                                         {"ownElfClass", ownElfClass()}};
+                                         {"machineElfClass", machineElfClass()}};
     if (info.kind == FileKind::Elf) {
         executable["elfClass"] = info.elfClass;
     }

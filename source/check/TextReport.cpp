@@ -36,8 +36,10 @@ std::string fileText(const ExecutableInfo& info) {
             return std::string(info.executable ? "executable" : "not executable") + ", " +
                    (info.elfClass == 0 ? std::string("ELF file of unknown class")
                                        : std::to_string(info.elfClass) + "-bit ELF file") +
-                   (info.elfClass == ownElfClass() ? " (this machine's class)"
-                                                   : " (not this machine's class)");
+                   (info.elfClass == machineElfClass() ? " (this machine's class)"
+                    : elfClassRunsHere(info.elfClass)
+                        ? " (runs here through the kernel's 32-bit support)"
+                        : " (not a class this machine runs)");
         case FileKind::Script:
             return std::string(info.executable ? "executable" : "not executable") +
                    ", script for " + quoted(info.interpreter) +

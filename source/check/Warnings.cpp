@@ -340,12 +340,12 @@ void executableWarnings(const Findings& findings, Collector& add) {
     } else if (!info.executable) {
         add(line, "executable-not-executable",
             name + " is not executable: the child fails with " + FAILED);
-    } else if (info.kind == FileKind::Elf && info.elfClass != ownElfClass()) {
+    } else if (info.kind == FileKind::Elf && !elfClassRunsHere(info.elfClass)) {
         add(line, "executable-wrong-class",
             name + " is " +
                 (info.elfClass == 0 ? std::string("an ELF file of unknown class")
                                     : "a " + std::to_string(info.elfClass) + "-bit ELF file") +
-                ", but this machine's programs are " + std::to_string(ownElfClass()) + "-bit");
+                ", but this machine runs " + std::to_string(machineElfClass()) + "-bit programs");
     } else if (info.kind == FileKind::Script && !info.interpreterUsable) {
         add(line, "interpreter-missing",
             name + " is a script whose interpreter " + quoted(info.interpreter) +

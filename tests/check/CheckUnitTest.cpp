@@ -235,8 +235,16 @@ TEST(Warnings, ExecutableThatExecvCannotRun) {
         "\x7f"
         "ELF" +
         std::string(12, '\0');
-    otherClass[4] = ownElfClass() == 64 ? 1 : 2;
-    EXPECT_EQ(kindsFor(otherClass, 0755), (Expected{{1, "executable-wrong-class"}}));
+    // A 32-bit program runs on a 64-bit machine; a 64-bit one not on a
+    // 32-bit machine, and a class the format does not define nowhere.
+    const Expected none;
+    const Expected wrongClass = {{1, "executable-wrong-class"}};
+    otherClass[4] = 1;
+    EXPECT_EQ(kindsFor(otherClass, 0755), none);
+    otherClass[4] = 2;
+    EXPECT_EQ(kindsFor(otherClass, 0755), machineElfClass() == 32 ? wrongClass : none);
+    otherClass[4] = 3;
+    EXPECT_EQ(kindsFor(otherClass, 0755), wrongClass);
     fs::remove_all(dir.eclipse);
     EXPECT_EQ(warningsOf(dir.check(ini)),
               (Expected{{1, "executable-missing"}, {0, "start-directory"}}));
