@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 # shellcheck disable=SC2086
-need_packages $BUILD_PACKAGES $TEST_PACKAGES $COVERAGE_PACKAGES
+need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $COVERAGE_PACKAGES
 
 cmake -S . -B build-cov -DDVL_COVERAGE=ON -DDVL_STATIC=OFF -DDVL_REQUIRE_TESTS=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-cov -j "$(nproc)"

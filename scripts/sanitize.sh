@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 # shellcheck disable=SC2086
-need_packages $BUILD_PACKAGES $TEST_PACKAGES $SANITIZER_PACKAGES
+need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $SANITIZER_PACKAGES
 
 CC=clang CXX=clang++ cmake -S . -B build-asan -DDVL_SANITIZE=ON -DDVL_FUZZ=ON -DDVL_STATIC=OFF \
     -DDVL_WARNINGS_AS_ERRORS=ON -DDVL_REQUIRE_TESTS=ON

@@ -28,6 +28,13 @@ int usageError(std::ostream& err, const std::string& problem) {
     return CANNOT_CHECK;
 }
 
+// A report that did not reach its reader (a full disk, a closed pipe) must
+// not pass for a clean check.
+int reportLost(std::ostream& err) {
+    err << "dashvane-launcher-check: cannot write the report\n";
+    return CANNOT_CHECK;
+}
+
 }  // namespace
 
 int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -50,8 +57,8 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
         } else if (options && arg.compare(0, 7, "--name=") == 0) {
             name = arg.substr(7);
         } else if (options && (arg == "--help" || arg == "-h")) {
-            out << USAGE;
-            return NO_WARNINGS;
+            out << USAGE << std::flush;
+            return out ? NO_WARNINGS : reportLost(err);
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             return usageError(err, "unknown option " + ByteText::visible(arg));
         } else if (haveAppDir) {
@@ -85,6 +92,9 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
             writeTextReport(out, findings);
         }
         out.flush();
+        if (!out) {
+            return reportLost(err);
+        }
         return findings.warnings.empty() ? NO_WARNINGS : WARNINGS;
     } catch (const std::exception& e) {
         // Memory exhausted by a huge ini line, say: no report rather than half of one.

@@ -52,6 +52,11 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
     }
     info.executable = S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
     info.kind = FileKind::Other;
+    if (!S_ISREG(status.st_mode)) {
+        // execv runs regular files only; opening a named pipe or a terminal
+        // to look inside could wait for ever.
+        return info;
+    }
 
     std::string head(INTERPRETER_LINE_MAX, '\0');
     std::ifstream in(path, std::ios::binary);

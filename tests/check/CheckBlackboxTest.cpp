@@ -1,6 +1,8 @@
 // The built checker, run like a user runs it, against the real launcher in
 // throwaway installations.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <utility>
@@ -109,13 +111,13 @@ TEST(CheckEquivalence, ArgumentVectorIsTheLaunchersByteForByte) {
     const std::vector<std::pair<const char*, Make>> cases = {
         {"no ini file", nullptr},
         {"empty", [](const std::string&) { return std::string(); }},
-        {"worked example of the overview",
+        {"demo application with an init script and a config file",
          [](const std::string&) {
              return std::string(
                  "-vmargs\n-Xmx1024m\n-Ddv.appInitScript=scripts/init.js\n"
                  "-Ddv.appConfigFile=/etc/demo/app.cfg\n");
          }},
-        {"worked example of the ini format",
+        {"launcher lines, CRLF, blanks and path rules",
          [](const std::string& standin) {
              return "; launcher configuration\n-Ddv.webApp=early\nlauncher=" + standin +
                     "\nlauncher=/opt/other/runner\n-vmargs\r\n-Xmx1024m\n"
@@ -324,6 +326,28 @@ TEST(CheckCommandLine, NameChoosesTheIniFileAsTheLauncherWould) {
         const Json report = Json::parse(result.out);
         EXPECT_EQ(report["iniFile"]["name"], c.ini);
         EXPECT_EQ(report["argv"][3], c.argument);
+    }
+}
+
+TEST(CheckCommandLine, ReportThatCannotBeWrittenExitsTwo) {
+    const Installation inst;
+    inst.writeIni("-vmargs\n-Xmx1024m\n");
+    for (const char* option : {"--json", "--help", "--name=./run"}) {
+        SCOPED_TRACE(option);
+        Command command;
+        command.program = checkBinary();
+        command.argv = {"dashvane-launcher-check", option};
+        command.cwd = inst.appDir;
+        command.env = baseEnv(inst);
+        command.beforeExec = [] {
+            const int full = open("/dev/full", O_WRONLY);
+            if (full < 0 || dup2(full, STDOUT_FILENO) < 0) {
+                _exit(126);
+            }
+        };
+        const Result result = run(command);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.err, "dashvane-launcher-check: cannot write the report\n");
     }
 }
 

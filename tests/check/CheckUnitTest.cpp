@@ -245,6 +245,10 @@ TEST(Warnings, ExecutableThatExecvCannotRun) {
     EXPECT_EQ(kindsFor(otherClass, 0755), machineElfClass() == 32 ? wrongClass : none);
     otherClass[4] = 3;
     EXPECT_EQ(kindsFor(otherClass, 0755), wrongClass);
+    // execv runs no named pipe, and the check must not wait for a writer.
+    fs::remove(runner);
+    ASSERT_EQ(mkfifo(runner.c_str(), 0755), 0);
+    EXPECT_EQ(warningsOf(dir.check(ini)), (Expected{{1, "executable-not-executable"}}));
     fs::remove_all(dir.eclipse);
     EXPECT_EQ(warningsOf(dir.check(ini)),
               (Expected{{1, "executable-missing"}, {0, "start-directory"}}));
