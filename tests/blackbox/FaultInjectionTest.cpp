@@ -22,7 +22,7 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem.hpp>
 
-#include "FaultFixture.h"
+#include "LauncherFixture.h"
 
 namespace fs = boost::filesystem;
 using namespace dvltest;

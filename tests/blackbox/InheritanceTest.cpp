@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FaultFixture.h"
+#include "LauncherFixture.h"
 
 using namespace dvltest;
 

@@ -1,6 +1,5 @@
 // The real launcher binary, run from throwaway application directories with
 // the stand-in installed two levels up.
-#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,19 +14,12 @@
 #include <boost/filesystem.hpp>
 
 #include "Harness.h"
+#include "LauncherFixture.h"
 
 namespace fs = boost::filesystem;
 using namespace dvltest;
 
 namespace {
-
-const std::string HINT =
-    "\nFailed to execute command. Set DVL_DBG_ENABLE env variable to get addtional diagnostics "
-    "information";
-
-const std::string WORKED_EXAMPLE_INI =
-    "-vmargs\n-Xmx1024m\n-Ddv.appInitScript=scripts/init.js\n-Ddv.appConfigFile=/etc/demo/"
-    "app.cfg\n";
 
 std::string lines(const std::vector<std::string>& texts) {
     std::string joined;
@@ -38,9 +30,8 @@ std::string lines(const std::vector<std::string>& texts) {
 }
 
 void becomeUnprivilegedWithoutProcesses() {
-    if (geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
-        _exit(126);
+    if (geteuid() == 0) {
+        becomeUnprivileged();
     }
     const rlimit none{0, 0};
     if (setrlimit(RLIMIT_NPROC, &none) != 0) {
@@ -67,37 +58,8 @@ void limitAddressSpace(rlim_t bytes) {
     }
 }
 
-class LauncherTest : public ::testing::Test {
+class LauncherTest : public LauncherFixture {
 protected:
-    Installation inst;
-
-    Command quiet(const std::vector<std::string>& args = {"-Dtrace=on"}) const {
-        Command command;
-        command.program = inst.appDir + "/run";
-        command.argv = {"./run"};
-        command.argv.insert(command.argv.end(), args.begin(), args.end());
-        command.cwd = inst.appDir;
-        command.env = baseEnv(inst);
-        return command;
-    }
-    Command traced(const std::vector<std::string>& args = {"-Dtrace=on"}) const {
-        Command command = quiet(args);
-        command.env["DVL_DBG_ENABLE"] = "";
-        return command;
-    }
-    Record child() const { return readRecord(inst.record); }
-
-    std::vector<std::string> workedExampleArgv() const {
-        return {inst.eclipse + "/Dashvane",
-                "--launcher.appendVmargs",
-                "-vmargs",
-                "-Xmx1024m",
-                "-Ddv.appInitScript=" + inst.appDir + "/scripts/init.js",
-                "-Ddv.appConfigFile=/etc/demo/app.cfg",
-                "-Ddv.webApp=demo",
-                "-Dtrace=on"};
-    }
-
     // Standard output of the worked example with diagnostics on.
     std::string workedExampleTrace() const {
         const std::string e = inst.eclipse;

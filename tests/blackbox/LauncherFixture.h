@@ -1,6 +1,6 @@
-// Shared by the fault-injection, inheritance and valgrind tests: a throwaway
-// installation whose stand-in can record even when the launcher runs as an
-// unprivileged user, the expected texts, and the ways faults are provoked.
+// Shared by the black-box tests of the launcher: a throwaway installation
+// whose stand-in can record even when the launcher runs as an unprivileged
+// user, the expected texts, and the ways faults are provoked.
 #pragma once
 
 #include <functional>
@@ -54,9 +54,9 @@ std::string expectedTrace(const std::vector<std::string>& commandLine,
                           const std::vector<std::string>& childArgv,
                           const std::string& iniMessage = "");
 
-class FaultTest : public ::testing::Test {
+class LauncherFixture : public ::testing::Test {
 protected:
-    FaultTest();
+    LauncherFixture();
 
     Installation inst;
 
@@ -89,5 +89,8 @@ protected:
                             const std::vector<std::string>& childArgv,
                             const std::function<void()>& setup = {}) const;
 };
+
+// The fault-injection, inheritance and valgrind tests.
+class FaultTest : public LauncherFixture {};
 
 }  // namespace dvltest

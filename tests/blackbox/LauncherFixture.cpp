@@ -1,4 +1,4 @@
-#include "FaultFixture.h"
+#include "LauncherFixture.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -60,7 +60,7 @@ std::string expectedTrace(const std::vector<std::string>& commandLine,
     return trace;
 }
 
-FaultTest::FaultTest() {
+LauncherFixture::LauncherFixture() {
     // The stand-in must be able to write its record as the unprivileged
     // user too, or a child that did start would look like none.
     const std::string records = inst.root + "/records";
@@ -69,7 +69,7 @@ FaultTest::FaultTest() {
     inst.record = records + "/record";
 }
 
-Command FaultTest::quiet(const std::vector<std::string>& args) const {
+Command LauncherFixture::quiet(const std::vector<std::string>& args) const {
     Command command;
     command.program = inst.appDir + "/run";
     command.argv = {"./run"};
@@ -79,18 +79,18 @@ Command FaultTest::quiet(const std::vector<std::string>& args) const {
     return command;
 }
 
-Command FaultTest::traced(const std::vector<std::string>& args) const {
+Command LauncherFixture::traced(const std::vector<std::string>& args) const {
     Command command = quiet(args);
     command.env["DVL_DBG_ENABLE"] = "";
     return command;
 }
 
-void FaultTest::forgetChild() const {
+void LauncherFixture::forgetChild() const {
     boost::system::error_code ignored;
     fs::remove(inst.record, ignored);
 }
 
-std::vector<std::string> FaultTest::workedExampleArgv() const {
+std::vector<std::string> LauncherFixture::workedExampleArgv() const {
     return {inst.eclipse + "/Dashvane",
             "--launcher.appendVmargs",
             "-vmargs",
@@ -101,15 +101,16 @@ std::vector<std::string> FaultTest::workedExampleArgv() const {
             "-Dtrace=on"};
 }
 
-std::vector<std::string> FaultTest::defaultArgv(const std::vector<std::string>& args) const {
+std::vector<std::string> LauncherFixture::defaultArgv(const std::vector<std::string>& args) const {
     std::vector<std::string> argv = {inst.eclipse + "/Dashvane", "--launcher.appendVmargs",
                                      "-vmargs", "-Ddv.webApp=demo"};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
 
-Command FaultTest::underStrace(const Command& command, const std::vector<std::string>& options,
-                               const std::string& log) const {
+Command LauncherFixture::underStrace(const Command& command,
+                                     const std::vector<std::string>& options,
+                                     const std::string& log) const {
     Command wrapped = command;
     wrapped.program = findProgram("strace");
     wrapped.argv = {"strace", "-qq", "-o", log};
@@ -127,7 +128,7 @@ Command FaultTest::underStrace(const Command& command, const std::vector<std::st
     return wrapped;
 }
 
-std::string FaultTest::observe(const Command& command, const std::string& syscall) const {
+std::string LauncherFixture::observe(const Command& command, const std::string& syscall) const {
     const std::string log = inst.root + "/records/strace.log";
     run(underStrace(command, {"-f", "-e", "trace=" + syscall}, log));
     std::ifstream in(log);
@@ -136,10 +137,10 @@ std::string FaultTest::observe(const Command& command, const std::string& syscal
     return text.str();
 }
 
-void FaultTest::expectChildFailure(const std::string& message, const std::string& syscall,
-                                   const std::string& target, const std::string& errnoName,
-                                   const std::vector<std::string>& childArgv,
-                                   const std::function<void()>& setup) const {
+void LauncherFixture::expectChildFailure(const std::string& message, const std::string& syscall,
+                                         const std::string& target, const std::string& errnoName,
+                                         const std::vector<std::string>& childArgv,
+                                         const std::function<void()>& setup) const {
     Command command = quiet();
     command.beforeExec = setup;
     forgetChild();
