@@ -21,10 +21,6 @@ constexpr std::size_t READ_BUFFER = std::size_t{64} * 1024;
 
 }  // namespace
 
-Range keyOf(const std::string& line) {
-    return Range(line.begin(), std::find(line.begin(), line.end(), '='));
-}
-
 Chars keyOf(Chars line) {
     return Chars(line.begin(), std::find(line.begin(), line.end(), '='));
 }
@@ -99,7 +95,7 @@ Role step(State& state, Chars line) {
 }
 
 VmKind vmKindOf(const std::string& line) {
-    const Range key = keyOf(line);
+    const Chars key = keyOf(charsOf(line));
     if (boost::algorithm::equals(key, Options::WebApp)) {
         return VmKind::WebApp;
     }

@@ -11,8 +11,7 @@
 
 namespace IniFormat {
 
-using Range = boost::iterator_range<std::string::const_iterator>;
-// A line still in the reader's buffer.
+// A line, or part of one, in place: in the reader's buffer or in a string.
 using Chars = boost::iterator_range<const char*>;
 
 inline Chars charsOf(const std::string& line) {
@@ -21,7 +20,6 @@ inline Chars charsOf(const std::string& line) {
 
 // The key of a line is the text before its first "=". Comparing it in place
 // spares the head, where most lines are ignored, a copy of every line.
-Range keyOf(const std::string& line);
 Chars keyOf(Chars line);
 
 // White space as the classic "C" locale has it (blank, tab, newline,

@@ -42,11 +42,12 @@ std::string ProgramOptions::GetLauncher() const {
 
 inline std::pair<std::string, std::string> ProgramOptions::getKeyValue(
     const std::string& line) const {
-    const IniFormat::Range key = IniFormat::keyOf(line);
-    if (key.end() == line.end()) {
+    const IniFormat::Chars all = IniFormat::charsOf(line);
+    const IniFormat::Chars key = IniFormat::keyOf(all);
+    if (key.end() == all.end()) {
         return {line, std::string()};
     }
-    return {std::string(key.begin(), key.end()), std::string(key.end() + 1, line.end())};
+    return {std::string(key.begin(), key.end()), std::string(key.end() + 1, all.end())};
 }
 
 inline std::string ProgramOptions::fixRelativePath(const std::string& value) const {

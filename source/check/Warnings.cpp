@@ -83,11 +83,12 @@ struct Split {
 
 Split split(const std::string& line) {
     Split parts;
-    const IniFormat::Range key = IniFormat::keyOf(line);
+    const IniFormat::Chars all = IniFormat::charsOf(line);
+    const IniFormat::Chars key = IniFormat::keyOf(all);
     parts.key.assign(key.begin(), key.end());
-    parts.hasValue = key.end() != line.end();
+    parts.hasValue = key.end() != all.end();
     if (parts.hasValue) {
-        parts.value.assign(key.end() + 1, line.end());
+        parts.value.assign(key.end() + 1, all.end());
     }
     parts.looseKey = parts.key;
     while (!parts.looseKey.empty() && isBlank(parts.looseKey.back())) {

@@ -65,11 +65,7 @@ $out"
 # The packaged checker finds nothing wrong with the same application.
 mkdir -p scripts && : >scripts/init.js
 status=0
-if [ $# -gt 0 ]; then
-    "$@" "$root/usr/bin/dashvane-launcher-check" >"$scratch/check.out" || status=$?
-else
-    "$root/usr/bin/dashvane-launcher-check" >"$scratch/check.out" || status=$?
-fi
+"$@" "$root/usr/bin/dashvane-launcher-check" >"$scratch/check.out" || status=$?
 [ "$status" -eq 0 ] || { cat "$scratch/check.out"; fail "the packaged checker exited with $status"; }
 
 echo "ok: $(basename "$deb") and $(basename "$tgz") install, and the launcher runs from them"
