@@ -1,9 +1,17 @@
 #include "Check.h"
 
+#include <sys/personality.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
 
 #include <boost/filesystem/path.hpp>
 
@@ -11,7 +19,6 @@
 #include "IniLines.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
-#include "Warnings.h"
 
 extern char** environ;
 
@@ -19,6 +26,11 @@ namespace {
 
 // Where the element after "--launcher.appendVmargs" and "-vmargs" stands.
 constexpr std::size_t FIRST_INI_ARGUMENT = 3;
+
+// The kernel's own figures for execve: the stack limit it assumes when there
+// is none, and the floor of the argument space.
+constexpr std::uint64_t KERNEL_STACK_LIMIT = std::uint64_t{8} * 1024 * 1024;
+constexpr std::uint64_t KERNEL_ARG_MAX = 131072;
 
 std::string absoluteFrom(const std::string& base, std::string path) {
     if (!path.empty() && path[0] == '/') {
@@ -34,27 +46,106 @@ std::string absoluteFrom(const std::string& base, std::string path) {
     return base + (!base.empty() && base.back() == '/' ? "" : "/") + path;
 }
 
-// Bytes execve copies for a vector of strings: each with its NUL, plus the pointer to it.
-std::size_t vectorBytes(const std::vector<std::string>& strings) {
-    std::size_t bytes = 0;
-    for (const std::string& s : strings) {
-        bytes += s.size() + 1 + sizeof(char*);
+// 8 on a 64-bit kernel, whatever this program's own class, and 4 on a
+// 32-bit one: execve counts a pointer of the kernel's size per string.
+std::size_t kernelPointerSize() {
+    const int persona = personality(0xffffffff);
+    // Under setarch i686 (PER_LINUX32) uname names a 32-bit machine.
+    const bool narrowed = persona != -1 && (persona & PER_MASK) == PER_LINUX32;
+    if (narrowed) {
+        personality(static_cast<unsigned long>((persona & ~PER_MASK) | PER_LINUX));
     }
-    return bytes;
+    utsname names{};
+    const bool named = uname(&names) == 0;
+    if (narrowed) {
+        personality(static_cast<unsigned long>(persona));
+    }
+    if (!named) {
+        return sizeof(void*);
+    }
+    const std::string machine = names.machine;
+    return machine.find("64") != std::string::npos || machine == "s390x" ? 8 : 4;
 }
 
-std::size_t environmentBytes() {
+// The room execve gives the strings and their pointers: a quarter of the
+// stack limit, at most three quarters of the kernel's default stack, and
+// never less than 128 KiB.
+std::size_t argumentLimit() {
+    std::uint64_t limit = KERNEL_STACK_LIMIT / 4 * 3;
+    rlimit64 stack{};
+    if (getrlimit64(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM64_INFINITY) {
+        limit = std::min<std::uint64_t>(limit, stack.rlim_cur / 4);
+    }
+    return static_cast<std::size_t>(std::max(limit, KERNEL_ARG_MAX));
+}
+
+std::size_t environmentBytes(std::size_t pointer) {
     std::size_t bytes = 0;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        bytes += std::char_traits<char>::length(*entry) + 1 + sizeof(char*);
+        bytes += std::strlen(*entry) + 1 + pointer;
     }
     return bytes;
 }
 
-// Reads the ini file's lines unless opening it could block or never end:
-// a named pipe waits for a writer, a device may never stop. Returns the
-// path the launch options are to read, empty for such a file.
-std::string readIni(Findings& findings) {
+std::size_t vectorBytes(const LaunchVector& argv, std::size_t pointer) {
+    // The kernel copies the path it executes as well as every argument.
+    std::size_t bytes = std::strlen(argv.command.c_str()) + 1;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        bytes += std::strlen((i == 0 ? argv.command : argv.rest[i - 1]).c_str()) + 1 + pointer;
+    }
+    return bytes;
+}
+
+// UTF-16 and UTF-32, told by their byte-order mark or, without one, by the
+// NUL bytes that ASCII text has in them.
+void detectEncoding(Findings& findings) {
+    std::FILE* file = std::fopen(findings.iniPath.c_str(), "re");
+    if (file == nullptr) {
+        return;
+    }
+    std::array<unsigned char, 512> head{};
+    const std::size_t size = std::fread(head.data(), 1, head.size(), file);
+    std::fclose(file);
+    const auto starts = [&](std::initializer_list<unsigned char> bytes) {
+        return size >= bytes.size() && std::equal(bytes.begin(), bytes.end(), head.begin());
+    };
+    findings.byteOrderMark = true;
+    if (starts({0xFF, 0xFE, 0, 0})) {
+        findings.encoding = Encoding::Utf32LE;
+    } else if (starts({0, 0, 0xFE, 0xFF})) {
+        findings.encoding = Encoding::Utf32BE;
+    } else if (starts({0xFF, 0xFE})) {
+        findings.encoding = Encoding::Utf16LE;
+    } else if (starts({0xFE, 0xFF})) {
+        findings.encoding = Encoding::Utf16BE;
+    } else {
+        findings.byteOrderMark = false;
+        const std::size_t units = size / 4;
+        if (units < 2) {
+            return;
+        }
+        std::array<std::size_t, 4> zeros{};
+        for (std::size_t i = 0; i < units * 4; ++i) {
+            zeros[i % 4] += head[i] == 0 ? 1 : 0;
+        }
+        const auto all = [units](std::size_t n) { return n == units; };
+        const auto none = [](std::size_t n) { return n == 0; };
+        if (none(zeros[0]) && all(zeros[1]) && all(zeros[2]) && all(zeros[3])) {
+            findings.encoding = Encoding::Utf32LE;
+        } else if (all(zeros[0]) && all(zeros[1]) && all(zeros[2]) && none(zeros[3])) {
+            findings.encoding = Encoding::Utf32BE;
+        } else if (none(zeros[0]) && all(zeros[1]) && none(zeros[2]) && all(zeros[3])) {
+            findings.encoding = Encoding::Utf16LE;
+        } else if (all(zeros[0]) && none(zeros[1]) && all(zeros[2]) && none(zeros[3])) {
+            findings.encoding = Encoding::Utf16BE;
+        }
+    }
+}
+
+// Looks at the ini file without reading it, unless opening it could block
+// or never end: a named pipe waits for a writer, a device may never stop.
+// Returns the path the launch options are to read, empty for such a file.
+std::string examineIni(Findings& findings) {
     struct stat status {};
     if (stat(findings.iniPath.c_str(), &status) != 0) {
         findings.iniState =
@@ -69,76 +160,152 @@ std::string readIni(Findings& findings) {
         findings.iniState = IniState::NotRegular;
         return std::string();
     }
-    IniFormat::Reader in(findings.iniPath);
-    if (!in.isOpen()) {
+    if (access(findings.iniPath.c_str(), R_OK) != 0) {
         findings.iniState = IniState::Unreadable;
         return findings.iniPath;
     }
     findings.iniState = IniState::Read;
-    findings.lines = classifyIniLines(in, FIRST_INI_ARGUMENT);
+    detectEncoding(findings);
     return findings.iniPath;
 }
 
-}  // namespace
-
-Findings inspectApplication(const std::string& workingDir, const std::string& invocationName) {
-    Findings findings;
-    findings.workingDir = workingDir;
-    findings.invocationName = invocationName;
-    const Platform platform(findings.invocationName.c_str());
-    findings.iniFile = platform.GetINIFile();
-    findings.iniPath = absoluteFrom(workingDir, findings.iniFile);
-    const std::string optionsIni = readIni(findings);
-
-    // Built as the launcher builds it, so the vector is the launcher's own.
-    const boost::filesystem::path workingPath(workingDir);
-    const boost::filesystem::path eclipseDir = workingPath.parent_path().parent_path() / "eclipse";
-    const ProgramOptions options(optionsIni, platform.GetDashvaneExecutableName(), workingPath,
-                                 eclipseDir, platform.NeedQuotes(), std::vector<std::string>());
-    const std::vector<std::string>& vmArgs = options.GetVMArgs();
-
-    std::size_t iniArguments = 0;
-    bool nameGiven = false;
-    for (IniLine& line : findings.lines) {
-        if (line.argument != 0) {
-            ++iniArguments;
-            if (line.argument - 1 < vmArgs.size()) {
-                line.element = vmArgs[line.argument - 1];
-            }
-        }
-        nameGiven = nameGiven || line.effect == LineEffect::NameSuppressed;
-        if (line.effect == LineEffect::LauncherTaken) {
-            findings.launcherLine = line.number;
-        }
-    }
-    findings.applicationName = workingPath.filename().native();
-    const std::size_t defaultName = FIRST_INI_ARGUMENT + iniArguments;
-    if (!nameGiven && defaultName - 1 < vmArgs.size()) {
-        findings.defaultNameArgument = defaultName;
-    }
-
-    findings.executable = options.GetLauncher();
-    findings.argv.push_back(findings.executable.c_str());
-    for (const std::string& arg : vmArgs) {
-        findings.argv.push_back(arg.c_str());
-    }
-    findings.argumentBytes = vectorBytes(findings.argv);
-    findings.environmentBytes = environmentBytes();
-    const long limit = sysconf(_SC_ARG_MAX);
-    findings.argumentLimit = limit > 0 ? static_cast<std::size_t>(limit) : 0;
-
+void describeStart(Findings& findings) {
     // The child changes into the start directory, then runs execv there.
-    findings.startDir = eclipseDir.native();
-    findings.startDirResolved = absoluteFrom(workingDir, findings.startDir);
+    findings.startDirResolved = absoluteFrom(findings.workingDir, findings.startDir);
     struct stat status {};
     findings.startDirUsable = stat(findings.startDirResolved.c_str(), &status) == 0 &&
                               S_ISDIR(status.st_mode) &&
                               access(findings.startDirResolved.c_str(), X_OK) == 0;
-    const std::string command = findings.argv.front();
+    const std::string& command = findings.executable;
     findings.executableInfo = inspectExecutable(
         command.empty() ? command : absoluteFrom(findings.startDirResolved, command),
         findings.startDirResolved);
+}
 
-    findings.warnings = findWarnings(findings);
-    return findings;
+}  // namespace
+
+void checkApplication(const CheckRequest& request, const CheckSink& sink) {
+    Findings findings;
+    findings.workingDir = request.workingDir;
+    findings.invocationName = request.invocationName;
+    findings.arguments = request.arguments;
+    const Platform platform(findings.invocationName.c_str());
+    findings.iniFile = platform.GetINIFile();
+    findings.iniPath = absoluteFrom(findings.workingDir, findings.iniFile);
+    const std::string optionsIni = examineIni(findings);
+    const boost::filesystem::path workingPath(findings.workingDir);
+    findings.applicationName = workingPath.filename().native();
+    const boost::filesystem::path eclipseDir = workingPath.parent_path().parent_path() / "eclipse";
+    findings.startDir = eclipseDir.native();
+    if (sink.begin) {
+        sink.begin(findings);
+    }
+
+    const auto emit = [&sink, &findings](const Warning& warning) {
+        if (sink.finding) {
+            sink.finding(findings, warning);
+        }
+    };
+    Collector add(emit);
+    iniFileWarnings(findings, add);
+
+    // Built as the launcher builds it, so the vector is the launcher's own.
+    const ProgramOptions options(optionsIni, platform.GetDashvaneExecutableName(), workingPath,
+                                 eclipseDir, platform.NeedQuotes(), request.arguments);
+    const std::vector<std::string>& vmArgs = options.GetVMArgs();
+    findings.executable = options.GetLauncher();
+
+    IniShape shape;
+    if (findings.iniState == IniState::Read) {
+        IniFormat::Reader in(findings.iniPath);
+        shape = shapeOf(in);
+    }
+    // In another encoding every line is a consequence of that one mistake.
+    const bool judgeLines = findings.encoding == Encoding::Bytes;
+    LineRules rules(findings, shape, add);
+    std::vector<std::uint32_t> iniLines;
+    bool nameGiven = false;
+    const auto readLines = [&](bool judge, bool show) {
+        IniFormat::Reader in(findings.iniState == IniState::Read ? findings.iniPath
+                                                                 : std::string());
+        IniClassifier classifier(FIRST_INI_ARGUMENT);
+        IniLine line;
+        IniFormat::Chars raw;
+        while (in.readLine(raw)) {
+            classifier.next(raw, line);
+            if (line.argument != 0 && line.argument - 1 < vmArgs.size()) {
+                line.element = vmArgs[line.argument - 1];
+            }
+            if (show && sink.line) {
+                sink.line(findings, line);
+            }
+            if (!judge) {
+                continue;
+            }
+            if (line.argument != 0) {
+                iniLines.push_back(static_cast<std::uint32_t>(line.number));
+            }
+            nameGiven = nameGiven || line.effect == LineEffect::NameSuppressed;
+            if (line.effect == LineEffect::LauncherTaken) {
+                findings.launcherLine = line.number;
+            }
+            if (judgeLines) {
+                rules.check(line);
+            }
+        }
+    };
+    readLines(true, !sink.linesAfterFindings);
+
+    // The launcher read the same lines: anything else means the file changed
+    // under the check or memory ran out while the launcher's options were built.
+    const std::size_t expected =
+        2 + iniLines.size() + (nameGiven ? 0 : 1) + request.arguments.size();
+    if (vmArgs.size() != expected) {
+        throw std::runtime_error("the ini file could not be read whole: " + findings.iniPath);
+    }
+    if (!nameGiven) {
+        findings.defaultNameArgument = FIRST_INI_ARGUMENT + iniLines.size();
+    }
+
+    const LaunchVector argv{findings.executable, vmArgs, iniLines, findings.launcherLine};
+    const std::size_t pointer = kernelPointerSize();
+    findings.argumentBytes = vectorBytes(argv, pointer);
+    findings.environmentBytes = environmentBytes(pointer);
+    findings.argumentLimit = argumentLimit();
+    describeStart(findings);
+
+    duplicateWarnings(argv, add);
+    sizeWarnings(findings, argv, add);
+    executableWarnings(findings, add);
+    if (sink.linesAfterFindings) {
+        readLines(false, true);
+    }
+    if (sink.end) {
+        sink.end(findings, argv);
+    }
+}
+
+Findings inspectApplication(const std::string& workingDir, const std::string& invocationName) {
+    Findings whole;
+    CheckSink sink;
+    sink.begin = [&whole](const Findings&) {};
+    sink.line = [&whole](const Findings&, const IniLine& line) { whole.lines.push_back(line); };
+    sink.finding = [&whole](const Findings&, const Warning& warning) {
+        whole.warnings.push_back(warning);
+    };
+    sink.end = [&whole](const Findings& findings, const LaunchVector& argv) {
+        std::vector<IniLine> lines = std::move(whole.lines);
+        std::vector<Warning> warnings = std::move(whole.warnings);
+        whole = findings;
+        whole.lines = std::move(lines);
+        whole.warnings = std::move(warnings);
+        for (std::size_t i = 0; i < argv.size(); ++i) {
+            whole.argv.push_back(argv.at(i));
+        }
+    };
+    CheckRequest request;
+    request.workingDir = workingDir;
+    request.invocationName = invocationName;
+    checkApplication(request, sink);
+    return whole;
 }

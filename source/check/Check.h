@@ -2,11 +2,41 @@
 // vector, with no process started and nothing written.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "Findings.h"
+#include "Warnings.h"
 
-// What the launcher would do when started as `invocationName` in
-// `workingDir`, an absolute path without symbolic links (as getcwd reports
-// it), with no command-line arguments and the environment of this process.
+struct CheckRequest {
+    // The physical application directory (as getcwd reports it there).
+    std::string workingDir;
+    std::string invocationName = "./run";
+    // The launcher's own command-line arguments.
+    std::vector<std::string> arguments;
+};
+
+// Receives what the check finds as it finds it, so that nothing grows with
+// the size of the ini file beyond what the launcher itself keeps. Any member
+// may be left empty.
+struct CheckSink {
+    // The paths, the ini file's state and encoding are known.
+    std::function<void(const Findings&)> begin;
+    // Each line with what the launcher does with it.
+    std::function<void(const Findings&, const IniLine&)> line;
+    std::function<void(const Findings&, const Warning&)> finding;
+    // The executable and the whole vector are known; the last event.
+    std::function<void(const Findings&, const LaunchVector&)> end;
+    // Lines come in a reading of their own after every finding, instead of
+    // each line just before its findings.
+    bool linesAfterFindings = false;
+};
+
+// Checks one application. Throws std::exception when the check cannot be
+// completed, such as when memory runs out.
+void checkApplication(const CheckRequest& request, const CheckSink& sink);
+
+// The whole check kept in memory, lines, vector and findings, for callers
+// that want the facts rather than a report.
 Findings inspectApplication(const std::string& workingDir, const std::string& invocationName);

@@ -1,27 +1,60 @@
 #include "CheckCommand.h"
 
-#include <unistd.h>
+#include <dirent.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
-
-#include <boost/filesystem/exception.hpp>
-#include <boost/filesystem/operations.hpp>
+#include <vector>
 
 #include "ByteText.h"
+#include "Catalogue.h"
 #include "Check.h"
-#include "JsonReport.h"
-#include "TextReport.h"
+#include "Report.h"
+
+#ifndef DVL_VERSION
+#define DVL_VERSION "unknown"
+#endif
 
 namespace {
 
-constexpr int NO_WARNINGS = 0;
-constexpr int WARNINGS = 1;
 constexpr int CANNOT_CHECK = 2;
 
-const char USAGE[] = "usage: dashvane-launcher-check [--name NAME] [--json] [APPDIR]\n";
+const char USAGE[] = "usage: dashvane-launcher-check [OPTIONS] [APPDIR...] [-- ARGS...]\n";
+
+const char HELP[] =
+    "Checks Dashvane application directories: tells, without starting anything, what their\n"
+    "launcher copy will do and every mistake that makes its launch fail or differ from\n"
+    "what the ini file plainly says. Without APPDIR the working directory is checked.\n"
+    "\n"
+    "Options:\n"
+    "  --name NAME          the launcher copy's name, as it is started (default: ./run)\n"
+    "  --installation DIR   check every application directory under DIR/apps that holds\n"
+    "                       a launcher copy or an ini file\n"
+    "  --explain            explain each application in full: its lines and what the\n"
+    "                       launcher does with each, the start directory, the executable\n"
+    "                       and the argument vector\n"
+    "  --json               write one JSON document for the whole run (see the manual page)\n"
+    "  --pretty             indent the JSON document\n"
+    "  --severity LEVEL     the lowest severity shown and counted: note, warning (the\n"
+    "                       default) or error\n"
+    "  --ignore KIND[,KIND...]\n"
+    "                       do not report these kinds of findings\n"
+    "  --list-kinds         list every kind of finding with its severity and advice\n"
+    "  --version            print the version\n"
+    "  -h, --help           print this help\n"
+    "  -- ARGS...           the arguments the launcher itself is started with (by a\n"
+    "                       desktop entry or a script); they join the argument vector\n"
+    "\n"
+    "Findings are written one a line, as FILE:LINE: SEVERITY: MESSAGE [KIND], then a\n"
+    "summary line. Exit status: 0 when nothing at or above the severity is found, 1 when\n"
+    "something is, 2 for a usage error or a check that could not be completed.\n";
 
 int usageError(std::ostream& err, const std::string& problem) {
     err << "dashvane-launcher-check: " << problem << '\n' << USAGE;
@@ -35,69 +68,242 @@ int reportLost(std::ostream& err) {
     return CANNOT_CHECK;
 }
 
+std::string joined(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir == ".") {
+        return name;
+    }
+    return dir.back() == '/' ? dir + name : dir + '/' + name;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The application directories of an installation: those under DIR/apps that
+// hold an ini file, in the order of their names.
+bool applicationsOf(const std::string& installation, std::vector<std::string>& dirs,
+                    std::string& problem) {
+    const std::string apps = joined(installation, "apps");
+    DIR* listing = opendir(apps.c_str());
+    if (listing == nullptr) {
+        problem = "cannot read the installation's applications \"" + ByteText::visible(apps) +
+                  "\": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    closedir(listing);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string dir = joined(apps, name);
+        struct stat status {};
+        if (stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            continue;
+        }
+        DIR* app = opendir(dir.c_str());
+        if (app == nullptr) {
+            // Unreadable, so it cannot be told apart: check it and say why.
+            dirs.push_back(dir);
+            continue;
+        }
+        bool holdsIni = false;
+        while (const dirent* entry = readdir(app)) {
+            holdsIni = holdsIni || endsWith(entry->d_name, ".ini");
+        }
+        closedir(app);
+        if (holdsIni) {
+            dirs.push_back(dir);
+        }
+    }
+    return true;
+}
+
+void listKinds(std::ostream& out) {
+    for (const Kind& kind : catalogue()) {
+        out << kind.name << " (" << severityName(kind.severity)
+            << (kind.fixable ? ", mended by --fix" : "") << ")\n    " << kind.summary
+            << "\n    advice: " << kind.advice << '\n';
+    }
+}
+
+struct CommandLine {
+    std::string name = "./run";
+    std::vector<std::string> dirs;
+    std::vector<std::string> installations;
+    std::vector<std::string> arguments;
+    ReportOptions report;
+    bool json = false;
+    bool explain = false;
+    bool help = false;
+    bool version = false;
+    bool kinds = false;
+};
+
+// Returns an empty string, or the usage error.
+std::string parse(int argc, const char* const* argv, CommandLine& line) {
+    const auto value = [&](int& i, const std::string& arg, const char* option, std::string& into) {
+        const std::string withEquals = std::string(option) + '=';
+        if (arg == option) {
+            if (i + 1 == argc) {
+                return std::string(option) + " needs a value";
+            }
+            into = argv[++i];
+        } else {
+            into = arg.substr(withEquals.size());
+        }
+        return std::string();
+    };
+    const auto is = [](const std::string& arg, const char* option) {
+        return arg == option ||
+               arg.compare(0, std::strlen(option) + 1, std::string(option) + '=') == 0;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string problem;
+        std::string text;
+        if (arg == "--") {
+            line.arguments.assign(argv + i + 1, argv + argc);
+            break;
+        } else if (arg == "--json") {
+            line.json = true;
+        } else if (arg == "--explain") {
+            line.explain = true;
+        } else if (arg == "--pretty") {
+            line.report.pretty = true;
+        } else if (arg == "--list-kinds") {
+            line.kinds = true;
+        } else if (arg == "--version") {
+            line.version = true;
+        } else if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (is(arg, "--name")) {
+            problem = value(i, arg, "--name", line.name);
+        } else if (is(arg, "--installation")) {
+            problem = value(i, arg, "--installation", text);
+            line.installations.push_back(text);
+        } else if (is(arg, "--severity")) {
+            problem = value(i, arg, "--severity", text);
+            if (problem.empty() && !parseSeverity(text, line.report.threshold)) {
+                problem = "--severity takes note, warning or error, not \"" +
+                          ByteText::visible(text) + "\"";
+            }
+        } else if (is(arg, "--ignore")) {
+            problem = value(i, arg, "--ignore", text);
+            std::string::size_type start = 0;
+            while (problem.empty() && start <= text.size()) {
+                const std::string::size_type comma = std::min(text.find(',', start), text.size());
+                const std::string kind = text.substr(start, comma - start);
+                if (findKind(kind) == nullptr) {
+                    problem = "--ignore: no kind \"" + ByteText::visible(kind) +
+                              "\" (--list-kinds lists them)";
+                }
+                line.report.ignored.insert(kind);
+                start = comma + 1;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            problem = "unknown option " + ByteText::visible(arg);
+        } else {
+            line.dirs.push_back(arg);
+        }
+        if (!problem.empty()) {
+            return problem;
+        }
+    }
+    return std::string();
+}
+
+// The physical directory, as the launcher started there sees it through getcwd.
+bool physicalDirectory(const std::string& dir, std::string& physical, std::string& problem) {
+    char* resolved = realpath(dir.c_str(), nullptr);
+    if (resolved == nullptr) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    physical = resolved;
+    std::free(resolved);
+    struct stat status {};
+    if (stat(physical.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        problem = "not a directory";
+        return false;
+    }
+    return true;
+}
+
+void checkOne(const CommandLine& line, const std::string& dir, Report& report) {
+    CheckRequest request;
+    std::string problem;
+    if (!physicalDirectory(dir, request.workingDir, problem)) {
+        report.sinkFor(dir);
+        report.failed(dir, "cannot enter the application directory: " + problem);
+        return;
+    }
+    request.invocationName = line.name;
+    request.arguments = line.arguments;
+    const CheckSink sink = report.sinkFor(dir);
+    try {
+        checkApplication(request, sink);
+    } catch (const std::bad_alloc&) {
+        report.failed(dir, "out of memory");
+    } catch (const std::exception& e) {
+        report.failed(dir, e.what());
+    }
+}
+
 }  // namespace
 
 int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-    std::string name = "./run";
-    std::string appDir;
-    bool haveAppDir = false;
-    bool json = false;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg == "--json") {
-            json = true;
-        } else if (options && arg == "--name") {
-            if (i + 1 == argc) {
-                return usageError(err, "--name needs a value");
-            }
-            name = argv[++i];
-        } else if (options && arg.compare(0, 7, "--name=") == 0) {
-            name = arg.substr(7);
-        } else if (options && (arg == "--help" || arg == "-h")) {
-            out << USAGE << std::flush;
-            return out ? NO_WARNINGS : reportLost(err);
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return usageError(err, "unknown option " + ByteText::visible(arg));
-        } else if (haveAppDir) {
-            return usageError(err, "only one application directory can be checked");
+    CommandLine line;
+    const std::string problem = parse(argc, argv, line);
+    if (!problem.empty()) {
+        return usageError(err, problem);
+    }
+    if (line.help || line.version || line.kinds) {
+        if (line.help) {
+            out << USAGE << '\n' << HELP;
+        } else if (line.version) {
+            out << "dashvane-launcher-check " << DVL_VERSION << '\n';
         } else {
-            appDir = arg;
-            haveAppDir = true;
+            listKinds(out);
+        }
+        out.flush();
+        return out ? 0 : reportLost(err);
+    }
+    line.report.mode = line.json      ? OutputMode::Json
+                       : line.explain ? OutputMode::Explain
+                                      : OutputMode::Findings;
+    line.report.explainJson = line.json && line.explain;
+
+    std::vector<std::string> dirs = line.dirs;
+    for (const std::string& installation : line.installations) {
+        std::string why;
+        if (!applicationsOf(installation, dirs, why)) {
+            err << "dashvane-launcher-check: " << why << '\n';
+            return CANNOT_CHECK;
         }
     }
-
-    // The launcher runs in the application directory and sees it as getcwd does.
-    if (haveAppDir && chdir(appDir.c_str()) != 0) {
-        err << "dashvane-launcher-check: cannot enter the application directory \""
-            << ByteText::visible(appDir) << "\": " << std::strerror(errno) << '\n';
-        return CANNOT_CHECK;
-    }
-    std::string workingDir;
-    try {
-        workingDir = boost::filesystem::current_path().native();
-    } catch (const boost::filesystem::filesystem_error& e) {
-        err << "dashvane-launcher-check: cannot determine the application directory: "
-            << e.code().message() << '\n';
-        return CANNOT_CHECK;
+    if (dirs.empty() && line.installations.empty()) {
+        dirs.push_back(".");
     }
 
     try {
-        const Findings findings = inspectApplication(workingDir, name);
-        if (json) {
-            writeJsonReport(out, findings);
-        } else {
-            writeTextReport(out, findings);
+        Report report(out, line.report);
+        for (const std::string& dir : dirs) {
+            checkOne(line, dir, report);
         }
+        report.finish();
         out.flush();
         if (!out) {
             return reportLost(err);
         }
-        return findings.warnings.empty() ? NO_WARNINGS : WARNINGS;
+        return report.status();
     } catch (const std::exception& e) {
-        // Memory exhausted by a huge ini line, say: no report rather than half of one.
+        // Even the report itself could not be written out, e.g. out of memory.
         err << "dashvane-launcher-check: cannot check: " << e.what() << '\n';
         return CANNOT_CHECK;
     }

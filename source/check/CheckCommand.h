@@ -3,6 +3,7 @@
 
 #include <ostream>
 
-// Exit status: 0 without warnings, 1 with warnings, 2 for a usage error or
-// an application directory that cannot be entered.
+// Exit status: 0 when nothing at or above the severity threshold is found,
+// 1 when something is, 2 for a usage error or a check that could not be
+// completed. Over several applications the worst status wins.
 int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

@@ -13,6 +13,7 @@ enum class LineEffect {
     EmptyIgnored,      // an empty line of the VM section
     Appended,          // passed as written
     PathMadeAbsolute,  // a path property, its value joined to the application directory
+    PathAbsolute,      // a path property whose value is absolute already: passed as written
     NameSuppressed,    // an application name, passed as written: no default one is added
 };
 
@@ -39,18 +40,26 @@ struct ExecutableInfo {
     bool interpreterUsable = false;
 };
 
+// One finding of any severity; the catalogue gives its kind's severity and advice.
 struct Warning {
-    std::size_t line = 0;  // 0 when the warning is not about one line
-    std::string kind;      // a stable name for scripts
+    std::size_t line = 0;  // 0 when the finding is not about one line
+    std::string kind;      // a name from the catalogue
     std::string message;   // printable: every byte from the ini file made visible
+    std::string file;      // the absolute path it is about; empty for the ini file
 };
 
+enum class Encoding { Bytes, Utf16LE, Utf16BE, Utf32LE, Utf32BE };
+
 struct Findings {
-    std::string workingDir;      // the physical application directory
-    std::string invocationName;  // the launcher's argv[0]
-    std::string iniFile;         // as the launcher opens it, relative to workingDir
-    std::string iniPath;         // the same, absolute
+    std::string workingDir;              // the physical application directory
+    std::string invocationName;          // the launcher's argv[0]
+    std::vector<std::string> arguments;  // the launcher's own command-line arguments
+    std::string iniFile;                 // as the launcher opens it, relative to workingDir
+    std::string iniPath;                 // the same, absolute
     IniState iniState = IniState::Missing;
+    Encoding encoding = Encoding::Bytes;
+    bool byteOrderMark = false;  // in front of a wide encoding
+    // Every line, only when the findings are collected whole (see collectFindings).
     std::vector<IniLine> lines;
 
     std::size_t defaultNameArgument = 0;  // the added default -Ddv.webApp; 0 when none
@@ -63,11 +72,16 @@ struct Findings {
     bool startDirUsable = false;
     ExecutableInfo executableInfo;
 
-    // Each element as execv receives it: a NUL byte ends it.
+    // Each element as execv receives it (a NUL byte ends it), only when the
+    // findings are collected whole.
     std::vector<std::string> argv;
-    std::size_t argumentBytes = 0;     // strings with their NULs, and their pointers
-    std::size_t environmentBytes = 0;  // the same for the environment the child inherits
-    std::size_t argumentLimit = 0;     // sysconf(_SC_ARG_MAX)
+    // What execve copies, as the kernel counts it: each string with its NUL
+    // (the executable's path once more, for the kernel's own use) and a
+    // pointer of the kernel's size for each argument and variable.
+    std::size_t argumentBytes = 0;
+    std::size_t environmentBytes = 0;
+    std::size_t argumentLimit = 0;  // from the stack limit, as the kernel derives it
 
+    // Only when the findings are collected whole.
     std::vector<Warning> warnings;
 };

@@ -1,8 +1,10 @@
 #include "IniLines.h"
 
-#include "IniFormat.h"
+#include "Options.h"
 
 namespace {
+
+const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 LineEffect effectOf(IniFormat::Role role, const std::string& line) {
     switch (role) {
@@ -28,28 +30,96 @@ LineEffect effectOf(IniFormat::Role role, const std::string& line) {
     return LineEffect::Appended;
 }
 
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
-std::vector<IniLine> classifyIniLines(IniFormat::Reader& in, std::size_t firstArgument) {
-    IniFormat::State state = IniFormat::State::Searching;
-    std::size_t nextArgument = firstArgument;
-    std::vector<IniLine> lines;
-    IniFormat::Chars raw;
-    while (in.readLine(raw)) {
-        IniLine line;
-        line.number = lines.size() + 1;
-        const IniFormat::Chars trimmed = IniFormat::trim(raw);
-        line.trimmed.assign(trimmed.begin(), trimmed.end());
-        line.inHead = state != IniFormat::State::VmSection;
-        line.effect = effectOf(IniFormat::step(state, line.trimmed), line.trimmed);
-        if (line.effect == LineEffect::Appended || line.effect == LineEffect::PathMadeAbsolute ||
-            line.effect == LineEffect::NameSuppressed) {
-            line.argument = nextArgument++;
+void IniClassifier::next(IniFormat::Chars raw, IniLine& line) {
+    line.number = ++number;
+    const IniFormat::Chars trimmed = IniFormat::trim(raw);
+    line.trimmed.assign(trimmed.begin(), trimmed.end());
+    line.inHead = state != IniFormat::State::VmSection;
+    line.effect = effectOf(IniFormat::step(state, line.trimmed), line.trimmed);
+    if (line.effect == LineEffect::PathMadeAbsolute) {
+        const IniFormat::Chars key = IniFormat::keyOf(IniFormat::charsOf(line.trimmed));
+        if (key.end() != line.trimmed.data() + line.trimmed.size() && key.end()[1] == '/') {
+            line.effect = LineEffect::PathAbsolute;
         }
-        line.raw.assign(raw.begin(), raw.end());
-        lines.push_back(std::move(line));
     }
-    return lines;
+    line.argument = 0;
+    if (line.effect == LineEffect::Appended || line.effect == LineEffect::PathMadeAbsolute ||
+        line.effect == LineEffect::PathAbsolute || line.effect == LineEffect::NameSuppressed) {
+        line.argument = nextArgument++;
+    }
+    line.raw.assign(raw.begin(), raw.end());
+    line.element.clear();
+}
+
+bool looksLikeVmArgument(const std::string& trimmed) {
+    for (const char* prefix :
+         {"-D", "-X", "-javaagent:", "-agentlib:", "-agentpath:", "-verbose", "-ea", "-da", "-esa",
+          "-dsa", "-enableassertions", "-disableassertions", "-server", "-client", "-splash:"}) {
+        if (startsWith(trimmed, prefix) && trimmed.size() > std::char_traits<char>::length("-D")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool meantAsVmargs(const std::string& trimmed, std::size_t number) {
+    std::string text = trimmed;
+    if (number == 1 && startsWith(text, BYTE_ORDER_MARK.c_str())) {
+        text.erase(0, BYTE_ORDER_MARK.size());
+        IniFormat::trim(text);
+    }
+    // A file whose lines end in a carriage return alone is one line.
+    const std::string::size_type cr = text.find('\r');
+    if (cr != std::string::npos) {
+        text.erase(cr);
+        IniFormat::trim(text);
+    }
+    return lowerAscii(text) == VMARGS;
+}
+
+IniShape shapeOf(IniFormat::Reader& in) {
+    IniShape shape;
+    IniFormat::State state = IniFormat::State::Searching;
+    IniFormat::Chars raw;
+    std::string trimmed;
+    while (in.readLine(raw)) {
+        ++shape.lines;
+        if (shape.vmSectionLine != 0) {
+            continue;
+        }
+        const IniFormat::Chars kept = IniFormat::trim(raw);
+        if (IniFormat::step(state, kept) == IniFormat::Role::OpensVmSection) {
+            shape.vmSectionLine = shape.lines;
+            continue;
+        }
+        trimmed.assign(kept.begin(), kept.end());
+        if (shape.meantVmSectionLine == 0 && meantAsVmargs(trimmed, shape.lines)) {
+            shape.meantVmSectionLine = shape.lines;
+        }
+        if (shape.firstVmArgumentLine == 0 && looksLikeVmArgument(trimmed)) {
+            shape.firstVmArgumentLine = shape.lines;
+        }
+    }
+    if (shape.vmSectionLine != 0) {
+        shape.meantVmSectionLine = 0;
+        shape.firstVmArgumentLine = 0;
+    }
+    return shape;
 }
 
 const char* effectText(LineEffect effect) {
@@ -66,6 +136,8 @@ const char* effectText(LineEffect effect) {
             return "appended";
         case LineEffect::PathMadeAbsolute:
             return "path made absolute";
+        case LineEffect::PathAbsolute:
+            return "path already absolute, appended";
         case LineEffect::NameSuppressed:
             return "appended, default application name suppressed";
     }

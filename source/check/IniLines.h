@@ -2,15 +2,54 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
+#include <string>
 
 #include "Findings.h"
 #include "IniFormat.h"
 
-// Reads `in` as the launcher reads its ini file and tells what each line
-// does. The elements the lines produce are numbered from `firstArgument` on,
-// in the order the launcher appends them.
-std::vector<IniLine> classifyIniLines(IniFormat::Reader& in, std::size_t firstArgument);
+// Tells what each line does, one line at a time, so a file of any length
+// needs the memory of one line. The elements the lines produce are numbered
+// from `firstArgument` on, in the order the launcher appends them.
+class IniClassifier {
+public:
+    explicit IniClassifier(std::size_t firstArgument) : nextArgument(firstArgument) {}
+
+    // Fills `line` (its element is left to the caller) for the next raw line.
+    void next(IniFormat::Chars raw, IniLine& line);
+
+    std::size_t argumentsSoFar(std::size_t firstArgument) const {
+        return nextArgument - firstArgument;
+    }
+
+private:
+    IniFormat::State state = IniFormat::State::Searching;
+    std::size_t number = 0;
+    std::size_t nextArgument;
+};
+
+// What a first reading of the whole file tells about its shape, so that a
+// mistake that changes the meaning of many lines is reported once, where
+// it is made, and not again on every line it affects.
+struct IniShape {
+    std::size_t lines = 0;
+    std::size_t vmSectionLine = 0;  // the line that opens the VM section; 0 for none
+    // Without a VM section: the line that was meant to open it (a
+    // byte-order mark, a letter case or a carriage return kept it from
+    // doing so), or else the first head line that is plainly an argument
+    // for the virtual machine. 0 for neither.
+    std::size_t meantVmSectionLine = 0;
+    std::size_t firstVmArgumentLine = 0;
+};
+
+IniShape shapeOf(IniFormat::Reader& in);
+
+// Whether a line is plainly an argument for the virtual machine: a system
+// property, an -X option, an agent, assertions or the like.
+bool looksLikeVmArgument(const std::string& trimmed);
+
+// Whether a trimmed line would open the VM section but for its letter case,
+// a byte-order mark in front of it, or carriage returns inside it.
+bool meantAsVmargs(const std::string& trimmed, std::size_t number);
 
 // How the reports name an effect, for example "path made absolute".
 const char* effectText(LineEffect effect);

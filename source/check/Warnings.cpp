@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <limits>
-#include <map>
+#include <cerrno>
+#include <cstring>
 
 #include "ByteText.h"
 #include "ExecutableInspection.h"
@@ -61,17 +61,6 @@ bool hasControlByte(const std::string& text) {
     });
 }
 
-class Collector {
-public:
-    explicit Collector(std::vector<Warning>& warnings) : warnings(warnings) {}
-    void operator()(std::size_t line, const char* kind, const std::string& message) {
-        warnings.push_back(Warning{line, kind, message});
-    }
-
-private:
-    std::vector<Warning>& warnings;
-};
-
 // How a line is split: the key before the first "=", the value after it,
 // and the key without the blanks that end it.
 struct Split {
@@ -97,7 +86,60 @@ Split split(const std::string& line) {
     return parts;
 }
 
-void byteWarnings(const IniLine& line, Collector& add) {
+std::string argumentName(const LaunchVector& argv, std::size_t argument) {
+    const std::size_t line = argv.lineOf(argument);
+    return "argument " + std::to_string(argument) +
+           (line != 0 ? " (line " + std::to_string(line) + ")" : std::string());
+}
+
+const char* encodingName(Encoding encoding) {
+    switch (encoding) {
+        case Encoding::Bytes:
+            break;
+        case Encoding::Utf16LE:
+            return "UTF-16 (little-endian)";
+        case Encoding::Utf16BE:
+            return "UTF-16 (big-endian)";
+        case Encoding::Utf32LE:
+            return "UTF-32 (little-endian)";
+        case Encoding::Utf32BE:
+            return "UTF-32 (big-endian)";
+    }
+    return "bytes";
+}
+
+}  // namespace
+
+std::size_t LaunchVector::lineOf(std::size_t i) const {
+    // Element 0 is the command; 1 and 2 are the seed arguments.
+    if (i == 0) {
+        return launcherLine;
+    }
+    return i >= 3 && i - 3 < iniLines.size() ? iniLines[i - 3] : 0;
+}
+
+LineRules::LineRules(const Findings& findings, const IniShape& shape, Collector& add)
+    : findings(findings), shape(shape), add(add) {}
+
+void LineRules::check(const IniLine& line) {
+    bytes(line);
+    if (line.inHead) {
+        head(line);
+    } else {
+        vmSection(line);
+    }
+}
+
+bool LineRules::followsFromShape(const IniLine& line) const {
+    // The line that was meant to open the VM section is reported itself;
+    // what it leaves in the head follows from it.
+    if (shape.meantVmSectionLine != 0) {
+        return line.number >= shape.meantVmSectionLine;
+    }
+    return shape.firstVmArgumentLine != 0 && line.number >= shape.firstVmArgumentLine;
+}
+
+void LineRules::bytes(const IniLine& line) {
     const std::string& text = line.trimmed;
     if (line.number == 1 && line.raw.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0) {
         std::string rest = line.raw.substr(BYTE_ORDER_MARK.size());
@@ -105,16 +147,18 @@ void byteWarnings(const IniLine& line, Collector& add) {
         IniFormat::State state = IniFormat::State::Searching;
         const IniFormat::Role meant = IniFormat::step(state, rest);
         add(line.number, "byte-order-mark",
-            std::string("byte-order mark before the first line: the launcher does not skip it") +
+            std::string(
+                "the file starts with a byte-order mark, which the launcher does not skip") +
                 (meant == IniFormat::Role::LauncherLine ? ", so this is not a launcher line"
                  : meant == IniFormat::Role::OpensVmSection
-                     ? ", so this line does not open the VM section"
+                     ? ", so this line does not open the VM section and all " +
+                           std::to_string(shape.lines - 1) + " lines after it are ignored"
                      : ""));
     }
     if (text.find('\r') != std::string::npos) {
         add(line.number, "carriage-return",
-            "carriage return inside the line: a file whose lines end in a carriage return alone "
-            "is read as one single line");
+            "carriage return inside the line: the file's lines end in a carriage return alone, "
+            "so the launcher reads them as one single line");
     }
     if (text.find('\0') != std::string::npos) {
         add(line.number, "nul-byte",
@@ -131,9 +175,9 @@ void byteWarnings(const IniLine& line, Collector& add) {
     }
 }
 
-void headWarnings(const Findings& findings, const IniLine& line, const Split& parts,
-                  Collector& add) {
+void LineRules::head(const IniLine& line) {
     const std::string& text = line.trimmed;
+    const Split parts = split(text);
     const std::string variant = caseVariantOf(parts.looseKey);
     if (line.effect == LineEffect::LauncherTaken) {
         if (!parts.value.empty() && isBlank(parts.value[0])) {
@@ -145,6 +189,13 @@ void headWarnings(const Findings& findings, const IniLine& line, const Split& pa
     }
     if (line.effect != LineEffect::IgnoredInHead) {
         return;
+    }
+    if (line.number == shape.firstVmArgumentLine && shape.meantVmSectionLine == 0) {
+        add(line.number, "missing-vmargs",
+            "the file has no -vmargs line, so the launcher ignores all " +
+                std::to_string(shape.lines) +
+                " lines and passes no arguments from it; -vmargs "
+                "probably belongs before this line");
     }
     if (parts.key == Options::Lanucher) {
         add(line.number, "second-launcher",
@@ -158,7 +209,10 @@ void headWarnings(const Findings& findings, const IniLine& line, const Split& pa
             quoted(parts.looseKey) + " is not \"launcher\": keys are case-sensitive, so ignored");
     } else if (text != VMARGS && lowerAscii(text) == VMARGS) {
         add(line.number, "letter-case",
-            quoted(text) + " is not \"-vmargs\": it does not open the VM section, so ignored");
+            quoted(text) + " is not \"-vmargs\": it does not open the VM section, so all " +
+                std::to_string(shape.lines - line.number) + " lines after it are ignored");
+    } else if (followsFromShape(line)) {
+        return;
     } else if (parts.looseKey == Options::WebApp || variant == Options::WebApp) {
         add(line.number, "name-in-head",
             "application name before -vmargs ignored; the default " +
@@ -169,8 +223,9 @@ void headWarnings(const Findings& findings, const IniLine& line, const Split& pa
     }
 }
 
-void vmWarnings(const Findings& findings, const IniLine& line, const Split& parts, Collector& add) {
+void LineRules::vmSection(const IniLine& line) {
     const std::string& text = line.trimmed;
+    const Split parts = split(text);
     const std::string variant = caseVariantOf(parts.looseKey);
     const std::string defaultName = quoted(Options::WebApp + '=' + findings.applicationName);
     if (parts.looseKey == Options::Lanucher || variant == Options::Lanucher) {
@@ -201,14 +256,24 @@ void vmWarnings(const Findings& findings, const IniLine& line, const Split& part
             "the ini file has no comments: passed to the executable as an argument");
     }
 
-    if (line.effect == LineEffect::NameSuppressed && !parts.value.empty() &&
-        isBlank(parts.value[0])) {
-        add(line.number, "blanks-around-equals",
-            "blank after \"=\": the application name " + quoted(parts.value) + " starts with it");
+    if (line.effect == LineEffect::NameSuppressed) {
+        if (parts.value.empty()) {
+            add(line.number, "empty-application-name",
+                "the application gets an empty name, and the default " + defaultName +
+                    " is not added");
+        } else if (isBlank(parts.value[0])) {
+            add(line.number, "blanks-around-equals",
+                "blank after \"=\": the application name " + quoted(parts.value) +
+                    " starts with it");
+        }
     }
-    if (line.effect != LineEffect::PathMadeAbsolute) {
-        return;
+    if (line.effect == LineEffect::PathMadeAbsolute || line.effect == LineEffect::PathAbsolute) {
+        path(line);
     }
+}
+
+void LineRules::path(const IniLine& line) {
+    const Split parts = split(line.trimmed);
     const std::string::size_type equals = line.element.find('=');
     const std::string path =
         equals == std::string::npos ? std::string() : line.element.substr(equals + 1).c_str();
@@ -220,61 +285,83 @@ void vmWarnings(const Findings& findings, const IniLine& line, const Split& part
         add(line.number, "blanks-around-equals",
             "blank after \"=\": it becomes part of the path " + quoted(path));
     } else if (stat(path.c_str(), &status) != 0) {
-        add(line.number, "missing-path",
-            parts.key + " names " + quoted(path) + ", which does not exist");
+        if (errno == ENOENT) {
+            add(line.number, "missing-path",
+                parts.key + " names " + quoted(path) + ", which does not exist");
+        }
+    } else if (S_ISDIR(status.st_mode)) {
+        add(line.number, "path-is-directory",
+            parts.key + " names " + quoted(path) + ", which is a directory, not a file");
     }
 }
 
-void duplicateWarnings(const Findings& findings, Collector& add) {
-    struct First {
-        std::string element;
-        std::size_t line;
+void duplicateWarnings(const LaunchVector& argv, Collector& add) {
+    // Sorted indices rather than a map of copies: a huge VM section costs
+    // four bytes an element here, not another copy of every property.
+    const auto key = [&argv](std::uint32_t i) {
+        const std::string& element = argv.rest[i + 2];
+        const std::string::size_type equals = element.find('=');
+        return IniFormat::Chars(
+            element.data(),
+            element.data() + (equals == std::string::npos ? element.size() : equals));
     };
-    std::map<std::string, First> seen;
-    for (const IniLine& line : findings.lines) {
-        const std::string element = line.element.c_str();
-        if (line.argument == 0 || element.compare(0, 2, "-D") != 0) {
+    std::vector<std::uint32_t> properties;
+    for (std::uint32_t i = 0; i < argv.iniLines.size(); ++i) {
+        if (argv.rest[i + 2].compare(0, 2, "-D") == 0) {
+            properties.push_back(i);
+        }
+    }
+    std::stable_sort(
+        properties.begin(), properties.end(), [&key](std::uint32_t a, std::uint32_t b) {
+            const IniFormat::Chars ka = key(a);
+            const IniFormat::Chars kb = key(b);
+            return std::lexicographical_compare(ka.begin(), ka.end(), kb.begin(), kb.end());
+        });
+    const auto sameKey = [&key](std::uint32_t a, std::uint32_t b) {
+        const IniFormat::Chars ka = key(a);
+        const IniFormat::Chars kb = key(b);
+        return std::equal(ka.begin(), ka.end(), kb.begin(), kb.end());
+    };
+    // Within a key the order is the file's, so each repetition is compared
+    // with the first line that set the property.
+    std::vector<std::pair<std::uint32_t, std::string>> found;
+    std::size_t first = 0;
+    for (std::size_t i = 1; i < properties.size(); ++i) {
+        if (!sameKey(properties[first], properties[i])) {
+            first = i;
             continue;
         }
-        const std::string key = element.substr(0, element.find('='));
-        const auto found = seen.emplace(key, First{element, line.number});
-        if (!found.second && found.first->second.element != element) {
-            add(line.number, "duplicate-property",
-                quoted(key) + " set again with a different value (line " +
-                    std::to_string(found.first->second.line) + " gives " +
-                    quoted(found.first->second.element) + "): the executable gets both");
+        const std::string base = argv.at(properties[first] + 3);
+        const std::string again = argv.at(properties[i] + 3);
+        if (base == again) {
+            continue;
         }
+        const IniFormat::Chars name = key(properties[i]);
+        found.emplace_back(argv.iniLines[properties[i]],
+                           quoted(std::string(name.begin(), name.end())) +
+                               " set again with a different value (line " +
+                               std::to_string(argv.iniLines[properties[first]]) + " gives " +
+                               quoted(base) + "): the executable gets both");
+    }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& warning : found) {
+        add(warning.first, "duplicate-property", warning.second);
     }
 }
 
-std::size_t lineOfArgument(const Findings& findings, std::size_t argument) {
-    if (argument == 0) {
-        return findings.launcherLine;
-    }
-    for (const IniLine& line : findings.lines) {
-        if (line.argument == argument) {
-            return line.number;
-        }
-    }
-    return 0;
-}
-
-std::string argumentName(const Findings& findings, std::size_t argument) {
-    const std::size_t line = lineOfArgument(findings, argument);
-    return "argument " + std::to_string(argument) +
-           (line != 0 ? " (line " + std::to_string(line) + ")" : std::string());
-}
-
-void sizeWarnings(const Findings& findings, Collector& add) {
+void sizeWarnings(const Findings& findings, const LaunchVector& argv, Collector& add) {
     std::size_t largest = 0;
-    for (std::size_t i = 0; i < findings.argv.size(); ++i) {
-        const std::size_t size = findings.argv[i].size();
-        if (size > findings.argv[largest].size()) {
+    std::size_t largestSize = 0;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::size_t size = std::strlen((i == 0 ? argv.command : argv.rest[i - 1]).c_str());
+        if (size > largestSize) {
             largest = i;
+            largestSize = size;
         }
         if (size + 1 > ARGUMENT_LIMIT) {
-            add(lineOfArgument(findings, i), "argument-too-long",
-                argumentName(findings, i) + " is " + std::to_string(size) +
+            add(argv.lineOf(i), "argument-too-long",
+                argumentName(argv, i) + " is " + std::to_string(size) +
                     " bytes long; the kernel takes at most " + std::to_string(ARGUMENT_LIMIT - 1) +
                     " bytes for one argument, so execv fails with E2BIG and the child reports " +
                     FAILED);
@@ -285,11 +372,13 @@ void sizeWarnings(const Findings& findings, Collector& add) {
         add(0, "arguments-too-long",
             "the arguments take " + std::to_string(findings.argumentBytes) +
                 " bytes and the environment " + std::to_string(findings.environmentBytes) +
-                " (strings, NULs and pointers), more than the system's limit of " +
-                std::to_string(findings.argumentLimit) +
-                " bytes (sysconf(_SC_ARG_MAX)), so execv fails with E2BIG; the largest is " +
-                argumentName(findings, largest) + ", " +
-                std::to_string(findings.argv[largest].size()) + " bytes long");
+                " (strings with their NULs, the executable's path once more, and the kernel's "
+                "pointers), " +
+                std::to_string(total - findings.argumentLimit) +
+                " more than the kernel's limit of " + std::to_string(findings.argumentLimit) +
+                " bytes (a quarter of the stack limit), so execv fails with E2BIG; the largest "
+                "is " +
+                argumentName(argv, largest) + ", " + std::to_string(largestSize) + " bytes long");
     }
 }
 
@@ -297,6 +386,13 @@ void iniFileWarnings(const Findings& findings, Collector& add) {
     const std::string name = "ini file " + quoted(findings.iniFile);
     switch (findings.iniState) {
         case IniState::Read:
+            if (findings.encoding != Encoding::Bytes) {
+                add(0, "wide-encoding",
+                    name + " is saved as " + encodingName(findings.encoding) +
+                        (findings.byteOrderMark ? " with a byte-order mark" : "") +
+                        ": the launcher reads bytes, so it finds no line it knows and passes "
+                        "no arguments from the file");
+            }
             break;
         case IniState::Missing:
             add(0, "ini-missing",
@@ -325,64 +421,44 @@ void executableWarnings(const Findings& findings, Collector& add) {
         add(0, "start-directory",
             "start directory " + quoted(findings.startDirResolved) +
                 " does not exist or cannot be entered: the child fails with \"Failed to launch, "
-                "could not set start directory\"");
+                "could not set start directory\"",
+            findings.startDirResolved);
     }
     const ExecutableInfo& info = findings.executableInfo;
     const std::size_t line = findings.launcherLine;
+    // About the launcher line when there is one, else about the executable itself.
+    const std::string file = line != 0 ? std::string() : info.resolved;
     const std::string name = "executable " + quoted(info.resolved);
-    if (findings.argv.front().empty()) {
+    if (findings.executable.empty()) {
         add(line, "executable-missing",
-            "the launcher line names no executable: the child fails with " + FAILED);
+            "the launcher line names no executable: the child fails with " + FAILED, file);
     } else if (info.kind == FileKind::Missing) {
-        add(line, "executable-missing", name + " does not exist: the child fails with " + FAILED);
+        add(line, "executable-missing", name + " does not exist: the child fails with " + FAILED,
+            file);
     } else if (info.kind == FileKind::Directory) {
         add(line, "executable-not-executable",
-            name + " is a directory: the child fails with " + FAILED);
+            name + " is a directory: the child fails with " + FAILED, file);
     } else if (!info.executable) {
         add(line, "executable-not-executable",
-            name + " is not executable: the child fails with " + FAILED);
+            name + " is not executable: the child fails with " + FAILED, file);
     } else if (info.kind == FileKind::Elf && !elfClassRunsHere(info.elfClass)) {
         add(line, "executable-wrong-class",
             name + " is " +
                 (info.elfClass == 0 ? std::string("an ELF file of unknown class")
                                     : "a " + std::to_string(info.elfClass) + "-bit ELF file") +
-                ", but this machine runs " + std::to_string(machineElfClass()) + "-bit programs");
+                ", but this machine runs " + std::to_string(machineElfClass()) + "-bit programs",
+            file);
     } else if (info.kind == FileKind::Script && !info.interpreterUsable) {
         add(line, "interpreter-missing",
             name + " is a script whose interpreter " + quoted(info.interpreter) +
-                " does not exist or is not executable: the child fails with " + FAILED);
+                " does not exist or is not executable: the child fails with " + FAILED,
+            file);
     } else if (info.kind == FileKind::Other) {
         add(line, "executable-unknown-format",
             name +
                 " is neither an ELF file nor a script with an interpreter line: the child "
                 "fails with " +
-                FAILED);
+                FAILED,
+            file);
     }
-}
-
-}  // namespace
-
-std::vector<Warning> findWarnings(const Findings& findings) {
-    std::vector<Warning> warnings;
-    Collector add(warnings);
-    for (const IniLine& line : findings.lines) {
-        const Split parts = split(line.trimmed);
-        byteWarnings(line, add);
-        if (line.inHead) {
-            headWarnings(findings, line, parts, add);
-        } else {
-            vmWarnings(findings, line, parts, add);
-        }
-    }
-    duplicateWarnings(findings, add);
-    sizeWarnings(findings, add);
-    iniFileWarnings(findings, add);
-    executableWarnings(findings, add);
-    std::stable_sort(warnings.begin(), warnings.end(), [](const Warning& a, const Warning& b) {
-        const auto order = [](std::size_t line) {
-            return line == 0 ? std::numeric_limits<std::size_t>::max() : line;
-        };
-        return order(a.line) < order(b.line);
-    });
-    return warnings;
 }

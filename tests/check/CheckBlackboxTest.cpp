@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,15 +50,18 @@ std::string bytesOf(const Json& value) {
     return bytes;
 }
 
+// The report of the application, from the whole run's JSON document.
 Json checkJson(const Installation& inst, int expectedStatus = -1) {
-    const Result result = runCheck(inst, {"--json", inst.appDir}, inst.root);
+    const Result result = runCheck(inst, {"--json", "--explain", inst.appDir}, inst.root);
     if (expectedStatus >= 0) {
         EXPECT_EQ(result.exitCode, expectedStatus) << result.out;
     } else {
         EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.err;
     }
     EXPECT_EQ(result.err, "");
-    return Json::parse(result.out);
+    const Json whole = Json::parse(result.out);
+    EXPECT_EQ(whole.at("applications").size(), 1u);
+    return whole.at("applications").at(0);
 }
 
 std::vector<std::string> checkerArgv(const Installation& inst) {
@@ -80,7 +84,7 @@ Result runLauncher(const Installation& inst) {
 
 std::vector<std::pair<Json, std::string>> warningsOf(const Json& report) {
     std::vector<std::pair<Json, std::string>> found;
-    for (const Json& warning : report.at("warnings")) {
+    for (const Json& warning : report.at("findings")) {
         found.emplace_back(warning.at("line"), warning.at("kind").get<std::string>());
     }
     return found;
@@ -231,30 +235,40 @@ protected:
     Installation inst;
 };
 
-TEST_F(BrokenApplication, TextNamesEachMistakeWithItsLine) {
+TEST_F(BrokenApplication, FindingsNameTheFileLineAndSeverityOfEachMistake) {
     const Result result = runCheck(inst, {}, inst.appDir);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "");
     const std::string expected[] = {
-        "line 1: byte-order mark before the first line",
-        "line 2: blanks around \"=\"",
-        "line 3: \"Launcher\" is not \"launcher\"",
-        "line 4: executable \"" + inst.eclipse + "/runner\" does not exist",
-        "line 5: second launcher line ignored: line 4",
-        "line 6: application name before -vmargs ignored",
-        "line 7: \"-VMARGS\" is not \"-vmargs\"",
-        "line 9: blanks around \"=\": not taken as -Ddv.appProgramFile",
-        "line 10: -Ddv.appConfigFile names \"" + inst.appDir +
+        "run.ini:1: warning: the file starts with a byte-order mark",
+        "run.ini:2: warning: blanks around \"=\"",
+        "run.ini:3: warning: \"Launcher\" is not \"launcher\"",
+        "run.ini:4: error: executable \"" + inst.eclipse + "/runner\" does not exist",
+        "run.ini:5: warning: second launcher line ignored: line 4",
+        "run.ini:6: warning: application name before -vmargs ignored",
+        "run.ini:7: warning: \"-VMARGS\" is not \"-vmargs\"",
+        "run.ini:9: warning: blanks around \"=\": not taken as -Ddv.appProgramFile",
+        "run.ini:10: warning: -Ddv.appConfigFile names \"" + inst.appDir +
             "/missing.cfg\", which does not exist",
-        "line 12: \"-Dfoo\" set again with a different value (line 11",
-        "line 13: launcher line after -vmargs",
-        "line 14: argument 8 (line 14) is 131072 bytes long",
-        "line 15: carriage return inside the line",
-        "  1 \"\\u{FEFF}-vmargs\"\n      ignored in the head\n",
-        "  15 \"-Dmac=a\\rb\"\n      appended as argument 9 \"-Dmac=a\\rb\"\n",
+        "run.ini:12: warning: \"-Dfoo\" set again with a different value (line 11",
+        "run.ini:13: error: launcher line after -vmargs",
+        "run.ini:14: error: argument 8 (line 14) is 131072 bytes long",
+        "run.ini:15: error: carriage return inside the line",
     };
     for (const std::string& text : expected) {
-        EXPECT_NE(result.out.find(text), std::string::npos) << text;
+        EXPECT_NE(("\n" + result.out).find("\n" + text), std::string::npos) << text;
+    }
+    // One line for each finding, then the summary.
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 14) << result.out;
+    EXPECT_NE(result.out.find("\n1 application checked: 4 errors, 9 warnings, 0 notes\n"),
+              std::string::npos)
+        << result.out;
+
+    const Result explained = runCheck(inst, {"--explain"}, inst.appDir);
+    for (const char* text :
+         {"  1 \"\\u{FEFF}-vmargs\"\n      ignored in the head\n",
+          "  15 \"-Dmac=a\\rb\"\n      appended as argument 9 \"-Dmac=a\\rb\"\n"}) {
+        EXPECT_NE(explained.out.find(text), std::string::npos) << text;
     }
 }
 
@@ -268,25 +282,25 @@ TEST_F(BrokenApplication, JsonHasTheSameFactsAndChangesNothing) {
         {Json(1), "byte-order-mark"},
         {Json(2), "blanks-around-equals"},
         {Json(3), "letter-case"},
-        {Json(4), "executable-missing"},
         {Json(5), "second-launcher"},
         {Json(6), "name-in-head"},
         {Json(7), "letter-case"},
         {Json(9), "blanks-around-equals"},
         {Json(10), "missing-path"},
-        {Json(12), "duplicate-property"},
         {Json(13), "launcher-in-vm-section"},
+        {Json(15), "carriage-return"},
+        {Json(12), "duplicate-property"},
         {Json(14), "argument-too-long"},
-        {Json(15), "carriage-return"}};
+        {Json(4), "executable-missing"}};
     EXPECT_EQ(warningsOf(report), expected);
-    EXPECT_EQ(bytesOf(report["iniFile"]["name"]), "./run.ini");
+    EXPECT_EQ(bytesOf(report["ini_file"]), inst.appDir + "/run.ini");
     EXPECT_EQ(report["lines"].size(), 15u);
     EXPECT_EQ(bytesOf(report["lines"][0]["text"]), "\xEF\xBB\xBF-vmargs");
     EXPECT_EQ(report["lines"][3]["effect"], "launcher line taken");
     EXPECT_EQ(report["lines"][9]["effect"], "path made absolute");
     EXPECT_EQ(bytesOf(report["executable"]["resolved"]), inst.eclipse + "/runner");
     EXPECT_EQ(report["executable"]["type"], "missing");
-    EXPECT_EQ(report["defaultApplicationName"]["element"], "-Ddv.webApp=demo");
+    EXPECT_EQ(report["argv"][report["default_name_argument"].get<int>()], "-Ddv.webApp=demo");
 }
 
 // --- The command line ------------------------------------------------------------
@@ -298,9 +312,8 @@ TEST(CheckCommandLine, CleanSetupPassesAndStartsNothing) {
     // Without APPDIR the working directory is checked.
     const Result result = runCheck(inst, {}, inst.appDir);
     EXPECT_EQ(result.exitCode, 0) << result.out;
-    EXPECT_NE(result.out.find("\nNo warnings.\n"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("  4 \"-Ddv.webApp=demo\"\n"), std::string::npos) << result.out;
-    EXPECT_EQ(checkJson(inst, 0)["warnings"], Json::array());
+    EXPECT_EQ(result.out, "1 application checked: 0 errors, 0 warnings, 0 notes\n");
+    EXPECT_EQ(checkJson(inst, 0)["findings"], Json::array());
     EXPECT_EQ(snapshot(inst.root), before);
     EXPECT_FALSE(readRecord(inst.record).started);
 }
@@ -315,7 +328,7 @@ TEST(CheckCommandLine, NameChoosesTheIniFileAsTheLauncherWould) {
         std::string ini;
         std::string argument;
     } cases[] = {
-        {{"--json", "--name", "./other"}, "./other.ini", "-Xother"},
+        {{"--json", "--name", "./other"}, "other.ini", "-Xother"},
         {{"--json", "--name=other"}, "other.ini", "-Xother"},
         {{"--json", "--name", inst.root + "/tools/run"}, inst.root + "/tools/run.ini", "-Xtools"},
     };
@@ -323,8 +336,8 @@ TEST(CheckCommandLine, NameChoosesTheIniFileAsTheLauncherWould) {
         SCOPED_TRACE(c.ini);
         const Result result = runCheck(inst, c.args, inst.appDir);
         EXPECT_EQ(result.exitCode, 0) << result.out;
-        const Json report = Json::parse(result.out);
-        EXPECT_EQ(report["iniFile"]["name"], c.ini);
+        const Json report = Json::parse(result.out)["applications"][0];
+        EXPECT_EQ(report["ini_file"], c.ini);
         EXPECT_EQ(report["argv"][3], c.argument);
     }
 }
@@ -357,9 +370,8 @@ TEST(CheckCommandLine, UsageErrorsAndUnusableDirectoriesExitTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {"--bogus"},
         {"--name"},
-        {inst.appDir, inst.appDir},
-        {inst.root + "/nonexistent"},
-        {inst.root + "/plain"},
+        {"--severity", "fatal"},
+        {"--ignore", "no-such-kind"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args.front());
@@ -370,8 +382,17 @@ TEST(CheckCommandLine, UsageErrorsAndUnusableDirectoriesExitTwo) {
     }
     const Result help = runCheck(inst, {"--help"}, inst.root);
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out.rfind("usage: dashvane-launcher-check [--name NAME] [--json] [APPDIR]", 0),
-              0u);
+    EXPECT_EQ(
+        help.out.rfind("usage: dashvane-launcher-check [OPTIONS] [APPDIR...] [-- ARGS...]", 0), 0u);
+    // Directories that cannot be checked are reported, and the others still checked.
+    for (const std::string& bad : {inst.root + "/nonexistent", inst.root + "/plain"}) {
+        const Result result = runCheck(inst, {bad, inst.appDir}, inst.root);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.out.find(bad + ": error: cannot check: cannot enter the application"),
+                  std::string::npos)
+            << result.out;
+        EXPECT_NE(result.out.find("\n2 applications checked: "), std::string::npos) << result.out;
+    }
 }
 
 }  // namespace

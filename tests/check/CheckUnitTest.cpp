@@ -5,15 +5,17 @@
 
 #include <climits>
 #include <fstream>
+#include <sstream>
 #include <utility>
 
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
+#include <nlohmann/json.hpp>
 
 #include "ByteText.h"
 #include "Check.h"
 #include "ExecutableInspection.h"
-#include "JsonReport.h"
+#include "JsonWriter.h"
 #include "TempDir.h"
 
 namespace {
@@ -73,7 +75,7 @@ TEST(Classifier, TellsWhatEachLineOfTheWorkedExampleDoes) {
     const std::vector<LineEffect> effects = {
         LineEffect::IgnoredInHead,    LineEffect::IgnoredInHead,    LineEffect::LauncherTaken,
         LineEffect::IgnoredInHead,    LineEffect::VmSectionOpened,  LineEffect::Appended,
-        LineEffect::PathMadeAbsolute, LineEffect::PathMadeAbsolute, LineEffect::Appended,
+        LineEffect::PathMadeAbsolute, LineEffect::PathAbsolute,     LineEffect::Appended,
         LineEffect::EmptyIgnored,     LineEffect::PathMadeAbsolute, LineEffect::PathMadeAbsolute,
         LineEffect::Appended,         LineEffect::Appended};
     ASSERT_EQ(found.lines.size(), effects.size());
@@ -146,12 +148,25 @@ INSTANTIATE_TEST_SUITE_P(
         SharpEdge{"CapitalPathKey",
                   "-vmargs\n-Ddv.appinitscript=scripts/init.js\n",
                   {{2, "letter-case"}}},
-        SharpEdge{"ByteOrderMark",
-                  "\xEF\xBB\xBF-vmargs\n-Xa\n",
-                  {{1, "byte-order-mark"}, {2, "argument-in-head"}}},
-        SharpEdge{"CarriageReturnLineEnds",
-                  "-vmargs\r-Xa\r",
-                  {{1, "carriage-return"}, {1, "argument-in-head"}}},
+        // One root cause, one finding: nothing on the lines it pushes into the head.
+        SharpEdge{"ByteOrderMark", "\xEF\xBB\xBF-vmargs\n-Xa\n", {{1, "byte-order-mark"}}},
+        SharpEdge{"CarriageReturnLineEnds", "-vmargs\r-Xa\r", {{1, "carriage-return"}}},
+        SharpEdge{"CapitalVmargsBeforeArguments", "-VMARGS\n-Xa\n-Db=1\n", {{1, "letter-case"}}},
+        SharpEdge{
+            "NoVmargsLine", "# demo\n-Xmx1g\n-Da=1\n-Ddv.webApp=x\n", {{2, "missing-vmargs"}}},
+        SharpEdge{"Utf16LittleEndianWithMark",
+                  std::string("\xFF\xFE-\0v\0m\0a\0r\0g\0s\0\n\0", 18),
+                  {{0, "wide-encoding"}}},
+        SharpEdge{"Utf16BigEndianWithoutMark",
+                  std::string("\0-\0v\0m\0a\0r\0g\0s\0\n", 16),
+                  {{0, "wide-encoding"}}},
+        SharpEdge{"Utf32LittleEndian",
+                  std::string("-\0\0\0v\0\0\0m\0\0\0\n\0\0\0", 16),
+                  {{0, "wide-encoding"}}},
+        SharpEdge{"PathNamesADirectory",
+                  "-vmargs\n-Ddv.appConfigFile=scripts\n-Ddv.appInitScript=/\n",
+                  {{2, "path-is-directory"}, {3, "path-is-directory"}}},
+        SharpEdge{"BareApplicationName", "-vmargs\n-Ddv.webApp\n", {{2, "empty-application-name"}}},
         SharpEdge{"SecondLauncherLine", LAUNCHER + "launcher=/x\n", {{2, "second-launcher"}}},
         SharpEdge{"LauncherAfterVmargs", "-vmargs\nlauncher=/x\n", {{2, "launcher-in-vm-section"}}},
         SharpEdge{"NameInTheHead", "-Ddv.webApp=x\n-vmargs\n", {{1, "name-in-head"}}},
@@ -251,7 +266,7 @@ TEST(Warnings, ExecutableThatExecvCannotRun) {
     EXPECT_EQ(warningsOf(dir.check(ini)), (Expected{{1, "executable-not-executable"}}));
     fs::remove_all(dir.eclipse);
     EXPECT_EQ(warningsOf(dir.check(ini)),
-              (Expected{{1, "executable-missing"}, {0, "start-directory"}}));
+              (Expected{{0, "start-directory"}, {1, "executable-missing"}}));
 }
 
 // --- Bytes that are not text -------------------------------------------------
@@ -280,20 +295,16 @@ TEST(ByteText, MakesInvisibleAndInvalidBytesVisible) {
 
 TEST(ByteText, JsonKeepsEveryByteOfInvalidUtf8) {
     const std::string bad = "-D\xff\xC0\x80\xED\xA0\x80=\xF4\x90\x80\x80";
-    const nlohmann::ordered_json value = jsonBytes(bad);
-    ASSERT_TRUE(value.is_object());
-    EXPECT_EQ(value["hex"], "2d44ffc080eda0803df4908080");
-    EXPECT_EQ(value["display"], "-D\\xff\\xc0\\x80\\xed\\xa0\\x80=\\xf4\\x90\\x80\\x80");
-    EXPECT_EQ(jsonBytes("caf\xC3\xA9"), "caf\xC3\xA9");
-
-    // The whole report of a file full of such bytes dumps without throwing.
-    const AppDir dir;
-    const Findings found = dir.check("\xff\n-vmargs\n" + bad + "\n");
-    std::string text;
-    ASSERT_NO_THROW(text = jsonReport(found).dump());
-    const nlohmann::json parsed = nlohmann::json::parse(text);
-    EXPECT_EQ(parsed["lines"][0]["text"]["hex"], "ff");
-    EXPECT_EQ(parsed["argv"][3]["hex"], ByteText::hex(bad));
+    std::ostringstream text;
+    JsonWriter json(text, false);
+    json.beginArray();
+    json.bytes(bad);
+    json.bytes("caf\xC3\xA9\n\x01\"\\");
+    json.endArray();
+    const nlohmann::json parsed = nlohmann::json::parse(text.str());
+    EXPECT_EQ(parsed[0]["hex"], "2d44ffc080eda0803df4908080");
+    EXPECT_EQ(parsed[0]["display"], "-D\\xff\\xc0\\x80\\xed\\xa0\\x80=\\xf4\\x90\\x80\\x80");
+    EXPECT_EQ(parsed[1], "caf\xC3\xA9\n\x01\"\\");
 }
 
 }  // namespace

@@ -1,0 +1,45 @@
+// A JSON document written as it is produced, so a report of any size needs
+// no tree of values in memory, and writing it never throws.
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class JsonWriter {
+public:
+    // Compact, or indented by two blanks when `pretty`.
+    JsonWriter(std::ostream& out, bool pretty);
+
+    void beginObject();
+    void endObject();
+    void beginArray();
+    void endArray();
+    // The key of the next member of the current object.
+    void key(const char* name);
+
+    // Bytes without losing one: a string when they are valid UTF-8; else an
+    // object with "hex", every byte as two hex digits, and "display", the
+    // bytes with \xNN for those that are not UTF-8.
+    void bytes(const std::string& value);
+    void text(const char* value);
+    void number(std::size_t value);
+    void boolean(bool value);
+    void null();
+
+    // Ends the document with a newline.
+    void finish();
+
+private:
+    void beforeValue();
+    void newline();
+    void close(char bracket);
+    void quoted(const std::string& utf8);
+
+    std::ostream& out;
+    bool pretty;
+    // For each open object or array, whether it has a member yet.
+    std::vector<bool> filled;
+    bool afterKey = false;
+};

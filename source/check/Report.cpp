@@ -1,0 +1,462 @@
+#include "Report.h"
+
+#include <algorithm>
+
+#include "ByteText.h"
+#include "ExecutableInspection.h"
+#include "IniLines.h"
+
+#ifndef DVL_VERSION
+#define DVL_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr int FOUND = 1;
+constexpr int CANNOT_CHECK = 2;
+constexpr std::size_t JSON_SCHEMA_VERSION = 1;
+
+std::string quoted(const std::string& bytes) {
+    return '"' + ByteText::visible(bytes) + '"';
+}
+
+const char* iniStateName(IniState state) {
+    switch (state) {
+        case IniState::Read:
+            return "read";
+        case IniState::Missing:
+            return "missing";
+        case IniState::Directory:
+            return "directory";
+        case IniState::Unreadable:
+            return "unreadable";
+        case IniState::NotRegular:
+            return "not regular";
+    }
+    return "";
+}
+
+const char* iniStateText(IniState state) {
+    switch (state) {
+        case IniState::Read:
+            return "read";
+        case IniState::Missing:
+            return "missing: read as empty";
+        case IniState::Directory:
+            return "a directory: read as empty";
+        case IniState::Unreadable:
+            return "cannot be opened: read as empty";
+        case IniState::NotRegular:
+            return "a named pipe or a device: not read";
+    }
+    return "";
+}
+
+const char* fileKindName(FileKind kind) {
+    switch (kind) {
+        case FileKind::Missing:
+            return "missing";
+        case FileKind::Directory:
+            return "directory";
+        case FileKind::Elf:
+            return "elf";
+        case FileKind::Script:
+            return "script";
+        case FileKind::Other:
+            return "other";
+    }
+    return "";
+}
+
+std::string fileText(const ExecutableInfo& info) {
+    switch (info.kind) {
+        case FileKind::Missing:
+            return "does not exist";
+        case FileKind::Directory:
+            return "a directory";
+        case FileKind::Elf:
+            return std::string(info.executable ? "executable" : "not executable") + ", " +
+                   (info.elfClass == 0 ? std::string("ELF file of unknown class")
+                                       : std::to_string(info.elfClass) + "-bit ELF file") +
+                   (info.elfClass == machineElfClass() ? " (this machine's class)"
+                    : elfClassRunsHere(info.elfClass)
+                        ? " (runs here through the kernel's 32-bit support)"
+                        : " (not a class this machine runs)");
+        case FileKind::Script:
+            return std::string(info.executable ? "executable" : "not executable") +
+                   ", script for " + quoted(info.interpreter) +
+                   (info.interpreterUsable ? "" : " (not found or not executable)");
+        case FileKind::Other:
+            return std::string(info.executable ? "executable" : "not executable") +
+                   ", neither an ELF file nor a script";
+    }
+    return "";
+}
+
+std::string counted(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+Report::Report(std::ostream& out, const ReportOptions& options)
+    : out(out), options(options), json(out, options.pretty) {
+    if (options.mode == OutputMode::Json) {
+        json.beginObject();
+        json.key("schema_version");
+        json.number(JSON_SCHEMA_VERSION);
+        json.key("checker");
+        json.beginObject();
+        json.key("name");
+        json.text("dashvane-launcher-check");
+        json.key("version");
+        json.text(DVL_VERSION);
+        json.endObject();
+        json.key("applications");
+        json.beginArray();
+    }
+}
+
+CheckSink Report::sinkFor(const std::string& dir) {
+    shownDir = dir;
+    ++applications;
+    current = 0;
+    CheckSink sink;
+    sink.begin = [this](const Findings& findings) { begin(findings); };
+    sink.line = [this](const Findings& findings, const IniLine& line) {
+        this->line(findings, line);
+    };
+    sink.finding = [this](const Findings& findings, const Warning& warning) {
+        finding(findings, warning);
+    };
+    sink.end = [this](const Findings& findings, const LaunchVector& argv) { end(findings, argv); };
+    sink.linesAfterFindings = options.mode == OutputMode::Json;
+    if (options.mode == OutputMode::Json && !options.explainJson) {
+        sink.line = nullptr;
+    }
+    if (options.mode == OutputMode::Findings) {
+        sink.line = nullptr;
+    }
+    return sink;
+}
+
+std::string Report::shownFile(const Findings& findings, const std::string& file) const {
+    const std::string& path = file.empty() ? findings.iniPath : file;
+    const std::string& base = findings.workingDir;
+    // Inside the application directory: named from where the user named that
+    // directory, so the name opens from the checker's own directory.
+    if (path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
+        path[base.size()] == '/') {
+        const std::string rest = path.substr(base.size() + 1);
+        return shownDir.empty() || shownDir == "." ? rest
+               : shownDir.back() == '/'            ? shownDir + rest
+                                                   : shownDir + '/' + rest;
+    }
+    return path;
+}
+
+void Report::begin(const Findings& findings) {
+    switch (options.mode) {
+        case OutputMode::Findings:
+            break;
+        case OutputMode::Explain:
+            if (applications > 1) {
+                out << '\n';
+            }
+            out << "Application directory: " << quoted(findings.workingDir) << '\n'
+                << "Invocation name: " << quoted(findings.invocationName) << '\n'
+                << "Ini file: " << quoted(findings.iniFile) << " ("
+                << iniStateText(findings.iniState) << ")\n\nLines:\n";
+            break;
+        case OutputMode::Json:
+            json.beginObject();
+            applicationOpen = true;
+            json.key("directory");
+            json.bytes(shownDir);
+            json.key("physical_directory");
+            json.bytes(findings.workingDir);
+            json.key("invocation_name");
+            json.bytes(findings.invocationName);
+            json.key("ini_file");
+            json.bytes(shownFile(findings, std::string()));
+            json.key("ini_state");
+            json.text(iniStateName(findings.iniState));
+            json.key("findings");
+            json.beginArray();
+            findingsOpen = true;
+            break;
+    }
+}
+
+void Report::line(const Findings& findings, const IniLine& line) {
+    (void)findings;
+    if (options.mode == OutputMode::Explain) {
+        out << "  " << line.number << ' ' << quoted(line.raw) << "\n      "
+            << effectText(line.effect);
+        if (line.argument != 0) {
+            out << " as argument " << line.argument << ' ' << quoted(line.element);
+        }
+        out << '\n';
+        return;
+    }
+    if (findingsOpen) {
+        json.endArray();
+        findingsOpen = false;
+    }
+    if (!linesOpen) {
+        json.key("lines");
+        json.beginArray();
+        linesOpen = true;
+    }
+    json.beginObject();
+    json.key("line");
+    json.number(line.number);
+    json.key("text");
+    json.bytes(line.raw);
+    json.key("region");
+    json.text(line.inHead ? "head" : "VM section");
+    json.key("effect");
+    json.text(effectText(line.effect));
+    if (line.argument != 0) {
+        json.key("argument");
+        json.number(line.argument);
+        json.key("element");
+        json.bytes(line.element);
+    }
+    json.endObject();
+}
+
+void Report::finding(const Findings& findings, const Warning& warning) {
+    const Kind* kind = findKind(warning.kind);
+    if (kind == nullptr) {
+        // A finding without an entry would have no severity or advice: a
+        // fault of the checker, never to be hidden.
+        static const Kind UNKNOWN = {"unknown", Severity::Error, "", "", false};
+        kind = &UNKNOWN;
+    }
+    if (kind->severity < options.threshold || options.ignored.count(warning.kind) != 0) {
+        return;
+    }
+    ++counts[static_cast<int>(kind->severity)];
+    current = std::max(current, FOUND);
+    worst = std::max(worst, FOUND);
+    writeFinding(shownFile(findings, warning.file), warning, *kind);
+}
+
+void Report::writeFinding(const std::string& file, const Warning& warning, const Kind& kind) {
+    if (options.mode == OutputMode::Json) {
+        json.beginObject();
+        json.key("file");
+        json.bytes(file);
+        json.key("line");
+        if (warning.line == 0) {
+            json.null();
+        } else {
+            json.number(warning.line);
+        }
+        json.key("severity");
+        json.text(severityName(kind.severity));
+        json.key("kind");
+        json.text(warning.kind.c_str());
+        json.key("message");
+        json.bytes(warning.message);
+        json.key("advice");
+        json.text(kind.advice);
+        json.endObject();
+        return;
+    }
+    out << ByteText::visible(file) << ':';
+    if (warning.line != 0) {
+        out << warning.line << ':';
+    }
+    out << ' ' << severityName(kind.severity) << ": " << warning.message;
+    if (kind.advice[0] != '\0') {
+        out << "; " << kind.advice;
+    }
+    out << " [" << warning.kind << "]\n";
+}
+
+void Report::end(const Findings& findings, const LaunchVector& argv) {
+    const ExecutableInfo& info = findings.executableInfo;
+    if (options.mode == OutputMode::Explain) {
+        out << "  end of file: ";
+        if (findings.defaultNameArgument != 0) {
+            out << "default application name added as argument " << findings.defaultNameArgument
+                << ' ' << quoted(argv.at(findings.defaultNameArgument)) << '\n';
+        } else {
+            out << "no default application name\n";
+        }
+        out << "\nStart directory: " << quoted(findings.startDirResolved)
+            << (findings.startDirUsable ? "" : " (missing or cannot be entered)") << '\n'
+            << "Executable: " << quoted(findings.executable);
+        if (findings.launcherLine != 0) {
+            out << " (from line " << findings.launcherLine << ')';
+        }
+        out << '\n';
+        if (!findings.executable.empty()) {
+            out << "  " << quoted(info.resolved) << ": " << fileText(info) << '\n';
+        }
+        out << "\nArgument vector (" << argv.size() << " elements, " << findings.argumentBytes
+            << " bytes, environment " << findings.environmentBytes << " bytes, limit "
+            << findings.argumentLimit << " bytes):\n";
+        for (std::size_t i = 0; i < argv.size(); ++i) {
+            out << "  " << i << ' ' << quoted(argv.at(i)) << '\n';
+        }
+        return;
+    }
+    if (options.mode != OutputMode::Json) {
+        return;
+    }
+    if (linesOpen) {
+        json.endArray();
+        linesOpen = false;
+    }
+    if (findingsOpen) {
+        json.endArray();
+        findingsOpen = false;
+    }
+    json.key("start_directory");
+    json.beginObject();
+    json.key("path");
+    json.bytes(findings.startDirResolved);
+    json.key("usable");
+    json.boolean(findings.startDirUsable);
+    json.endObject();
+    json.key("executable");
+    json.beginObject();
+    json.key("path");
+    json.bytes(findings.executable);
+    json.key("from_line");
+    if (findings.launcherLine == 0) {
+        json.null();
+    } else {
+        json.number(findings.launcherLine);
+    }
+    json.key("resolved");
+    json.bytes(info.resolved);
+    json.key("type");
+    json.text(fileKindName(info.kind));
+    json.key("executable");
+    json.boolean(info.executable);
+    if (info.kind == FileKind::Elf) {
+        json.key("elf_class");
+        json.number(static_cast<std::size_t>(info.elfClass));
+    }
+    if (info.kind == FileKind::Script) {
+        json.key("interpreter");
+        json.bytes(info.interpreter);
+    }
+    json.endObject();
+    json.key("default_name_argument");
+    if (findings.defaultNameArgument == 0) {
+        json.null();
+    } else {
+        json.number(findings.defaultNameArgument);
+    }
+    json.key("argv");
+    json.beginArray();
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        json.bytes(argv.at(i));
+    }
+    json.endArray();
+    json.key("argument_bytes");
+    json.number(findings.argumentBytes);
+    json.key("environment_bytes");
+    json.number(findings.environmentBytes);
+    json.key("argument_limit");
+    json.number(findings.argumentLimit);
+    closeApplication();
+}
+
+void Report::closeApplication() {
+    if (!applicationOpen) {
+        return;
+    }
+    json.key("status");
+    json.number(static_cast<std::size_t>(current));
+    json.endObject();
+    applicationOpen = false;
+}
+
+void Report::remark(const std::string& dir, const Warning& warning) {
+    const Kind* kind = findKind(warning.kind);
+    if (kind == nullptr || kind->severity < options.threshold ||
+        options.ignored.count(warning.kind) != 0) {
+        return;
+    }
+    ++counts[static_cast<int>(kind->severity)];
+    worst = std::max(worst, FOUND);
+    const std::string file = warning.file.empty() ? dir : warning.file;
+    if (options.mode == OutputMode::Json) {
+        // Remarks belong to no application's part of the document; they go
+        // with the summary. There are only ever a few.
+        remarks.push_back({file, warning});
+        return;
+    }
+    writeFinding(file, warning, *kind);
+}
+
+void Report::failed(const std::string& dir, const std::string& problem) {
+    current = CANNOT_CHECK;
+    worst = CANNOT_CHECK;
+    if (options.mode != OutputMode::Json) {
+        out << ByteText::visible(dir) << ": error: cannot check: " << ByteText::visible(problem)
+            << '\n';
+        return;
+    }
+    if (!applicationOpen) {
+        json.beginObject();
+        applicationOpen = true;
+        json.key("directory");
+        json.bytes(dir);
+    }
+    if (linesOpen) {
+        json.endArray();
+        linesOpen = false;
+    }
+    if (findingsOpen) {
+        json.endArray();
+        findingsOpen = false;
+    }
+    json.key("error");
+    json.bytes(problem);
+    closeApplication();
+}
+
+void Report::finish() {
+    const std::size_t errors = counts[static_cast<int>(Severity::Error)];
+    const std::size_t warnings = counts[static_cast<int>(Severity::Warning)];
+    const std::size_t notes = counts[static_cast<int>(Severity::Note)];
+    if (options.mode == OutputMode::Json) {
+        json.endArray();
+        json.key("summary");
+        json.beginObject();
+        json.key("applications");
+        json.number(applications);
+        json.key("errors");
+        json.number(errors);
+        json.key("warnings");
+        json.number(warnings);
+        json.key("notes");
+        json.number(notes);
+        json.key("status");
+        json.number(static_cast<std::size_t>(worst));
+        json.key("remarks");
+        json.beginArray();
+        for (const auto& remark : remarks) {
+            writeFinding(remark.first, remark.second, *findKind(remark.second.kind));
+        }
+        json.endArray();
+        json.endObject();
+        json.endObject();
+        json.finish();
+        return;
+    }
+    if (options.mode == OutputMode::Explain) {
+        out << '\n';
+    }
+    out << counted(applications, "application", "applications")
+        << " checked: " << counted(errors, "error", "errors") << ", "
+        << counted(warnings, "warning", "warnings") << ", " << counted(notes, "note", "notes")
+        << '\n';
+}

@@ -1,0 +1,73 @@
+// What the checker prints: findings in the compiler format that editors and
+// CI logs understand, the full explanation, or one JSON document, written
+// as the check goes so that its size never has to fit in memory.
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Catalogue.h"
+#include "Check.h"
+#include "JsonWriter.h"
+
+enum class OutputMode { Findings, Explain, Json };
+
+struct ReportOptions {
+    OutputMode mode = OutputMode::Findings;
+    bool explainJson = false;  // --json with --explain: each application's lines too
+    bool pretty = false;
+    Severity threshold = Severity::Warning;
+    std::set<std::string> ignored;
+};
+
+class Report {
+public:
+    Report(std::ostream& out, const ReportOptions& options);
+
+    // The sink for the check of one application. `shownDir` is the
+    // application directory as the user named it, so the files of the
+    // findings can be opened from where the checker runs.
+    CheckSink sinkFor(const std::string& shownDir);
+
+    // The check of the application that `sinkFor` was last called for could
+    // not be completed; the report says why and the status becomes 2.
+    void failed(const std::string& shownDir, const std::string& problem);
+
+    // A remark about the whole run rather than a file, such as whose
+    // permissions were judged.
+    void remark(const std::string& shownDir, const Warning& warning);
+
+    // The summary line, or the end of the JSON document.
+    void finish();
+
+    // 0 when nothing at or above the threshold was found, 1 when something
+    // was, 2 when a check could not be completed.
+    int status() const { return worst; }
+
+private:
+    void begin(const Findings& findings);
+    void line(const Findings& findings, const IniLine& line);
+    void finding(const Findings& findings, const Warning& warning);
+    void end(const Findings& findings, const LaunchVector& argv);
+    std::string shownFile(const Findings& findings, const std::string& file) const;
+    void writeFinding(const std::string& file, const Warning& warning, const Kind& kind);
+    void closeApplication();
+
+    std::ostream& out;
+    ReportOptions options;
+    JsonWriter json;
+    std::string shownDir;
+    std::size_t applications = 0;
+    std::size_t counts[3] = {0, 0, 0};
+    int current = 0;  // the status of the application being checked
+    int worst = 0;
+    // Where the JSON document stands within the current application.
+    bool applicationOpen = false;
+    bool findingsOpen = false;
+    bool linesOpen = false;
+    std::vector<std::pair<std::string, Warning>> remarks;
+};
