@@ -64,9 +64,16 @@ void JsonWriter::key(const char* name) {
 
 void JsonWriter::quoted(const std::string& utf8) {
     out << '"';
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
+    // Runs of plain characters go out in one write: reports can be large.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto u = static_cast<unsigned char>(utf8[i]);
+        if (u >= 0x20 && u != '"' && u != '\\') {
+            continue;
+        }
+        out.write(utf8.data() + run, static_cast<std::streamsize>(i - run));
+        run = i + 1;
+        switch (u) {
             case '"':
                 out << "\\\"";
                 break;
@@ -82,16 +89,14 @@ void JsonWriter::quoted(const std::string& utf8) {
             case '\t':
                 out << "\\t";
                 break;
-            default:
-                if (u < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-                    out << escaped;
-                } else {
-                    out << c;
-                }
+            default: {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+                out << escaped;
+            }
         }
     }
+    out.write(utf8.data() + run, static_cast<std::streamsize>(utf8.size() - run));
     out << '"';
 }
 

@@ -17,40 +17,43 @@ const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 const std::string NO_BREAK_SPACE = "\xC2\xA0";
 const std::string FAILED = "\"Failed to launch\"";
 
-std::string quoted(const std::string& bytes) {
-    return '"' + ByteText::visible(bytes) + '"';
+std::string quoted(std::string_view bytes) {
+    return '"' + ByteText::visible(std::string(bytes)) + '"';
 }
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Equal but for the letter case of ASCII letters. Compared in place: this
+// runs for every line of files of any size.
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
 // The key that `key` was probably meant to be when it differs from one only
 // in letter case; empty otherwise.
-std::string caseVariantOf(const std::string& key) {
+std::string_view caseVariantOf(std::string_view key) {
     for (const std::string* known : {&Options::Lanucher, &Options::WebApp, &Options::InitScript,
                                      &Options::ProgramFile, &Options::ConfigFile}) {
-        if (key != *known && lowerAscii(key) == lowerAscii(*known)) {
+        if (key != *known && equalsIgnoringCase(key, *known)) {
             return *known;
         }
     }
-    return std::string();
+    return std::string_view();
 }
 
-bool isPathKey(const std::string& key) {
+bool isPathKey(std::string_view key) {
     return key == Options::InitScript || key == Options::ProgramFile || key == Options::ConfigFile;
 }
 
-bool isKnownKey(const std::string& key) {
+bool isKnownKey(std::string_view key) {
     return key == Options::Lanucher || key == Options::WebApp || isPathKey(key);
 }
 
@@ -64,26 +67,36 @@ bool hasControlByte(const std::string& text) {
 // How a line is split: the key before the first "=", the value after it,
 // and the key without the blanks that end it.
 struct Split {
-    std::string key;
-    std::string looseKey;
-    std::string value;
+    std::string_view key;
+    std::string_view looseKey;
+    std::string_view value;
     bool hasValue = false;
 };
 
+// In place, into the line: it must outlive the parts.
 Split split(const std::string& line) {
     Split parts;
-    const IniFormat::Chars all = IniFormat::charsOf(line);
-    const IniFormat::Chars key = IniFormat::keyOf(all);
-    parts.key.assign(key.begin(), key.end());
-    parts.hasValue = key.end() != all.end();
+    const std::string_view all = line;
+    const std::string_view::size_type equals = all.find('=');
+    parts.hasValue = equals != std::string_view::npos;
+    parts.key = all.substr(0, equals);
     if (parts.hasValue) {
-        parts.value.assign(key.end() + 1, all.end());
+        parts.value = all.substr(equals + 1);
     }
     parts.looseKey = parts.key;
     while (!parts.looseKey.empty() && isBlank(parts.looseKey.back())) {
-        parts.looseKey.pop_back();
+        parts.looseKey.remove_suffix(1);
     }
     return parts;
+}
+
+// Whether a line holds any byte that the byte rules look at: a control
+// byte, DEL, or the lead byte of a no-break space. Most lines hold none.
+bool hasUnusualByte(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F || u == 0xC2;
+    });
 }
 
 std::string argumentName(const LaunchVector& argv, std::size_t argument) {
@@ -155,6 +168,9 @@ void LineRules::bytes(const IniLine& line) {
                            std::to_string(shape.lines - 1) + " lines after it are ignored"
                      : ""));
     }
+    if (!hasUnusualByte(text)) {
+        return;
+    }
     if (text.find('\r') != std::string::npos) {
         add(line.number, "carriage-return",
             "carriage return inside the line: the file's lines end in a carriage return alone, "
@@ -178,7 +194,7 @@ void LineRules::bytes(const IniLine& line) {
 void LineRules::head(const IniLine& line) {
     const std::string& text = line.trimmed;
     const Split parts = split(text);
-    const std::string variant = caseVariantOf(parts.looseKey);
+    const std::string_view variant = caseVariantOf(parts.looseKey);
     if (line.effect == LineEffect::LauncherTaken) {
         if (!parts.value.empty() && isBlank(parts.value[0])) {
             add(line.number, "blanks-around-equals",
@@ -207,7 +223,7 @@ void LineRules::head(const IniLine& line) {
     } else if (variant == Options::Lanucher) {
         add(line.number, "letter-case",
             quoted(parts.looseKey) + " is not \"launcher\": keys are case-sensitive, so ignored");
-    } else if (text != VMARGS && lowerAscii(text) == VMARGS) {
+    } else if (text != VMARGS && equalsIgnoringCase(text, VMARGS)) {
         add(line.number, "letter-case",
             quoted(text) + " is not \"-vmargs\": it does not open the VM section, so all " +
                 std::to_string(shape.lines - line.number) + " lines after it are ignored");
@@ -226,7 +242,7 @@ void LineRules::head(const IniLine& line) {
 void LineRules::vmSection(const IniLine& line) {
     const std::string& text = line.trimmed;
     const Split parts = split(text);
-    const std::string variant = caseVariantOf(parts.looseKey);
+    const std::string_view variant = caseVariantOf(parts.looseKey);
     const std::string defaultName = quoted(Options::WebApp + '=' + findings.applicationName);
     if (parts.looseKey == Options::Lanucher || variant == Options::Lanucher) {
         add(line.number, "launcher-in-vm-section",
@@ -235,18 +251,18 @@ void LineRules::vmSection(const IniLine& line) {
     } else if (text == VMARGS) {
         add(line.number, "vmargs-in-vm-section",
             "second -vmargs line: passed to the executable as an argument");
-    } else if (lowerAscii(text) == VMARGS) {
+    } else if (equalsIgnoringCase(text, VMARGS)) {
         add(line.number, "letter-case",
             quoted(text) + " is not \"-vmargs\": passed to the executable as an argument");
     } else if (parts.key != parts.looseKey && isKnownKey(parts.looseKey)) {
         add(line.number, "blanks-around-equals",
-            "blanks around \"=\": not taken as " + parts.looseKey +
+            "blanks around \"=\": not taken as " + std::string(parts.looseKey) +
                 (parts.looseKey == Options::WebApp ? ", so passed as written, and the default " +
                                                          defaultName + " is added as well"
                                                    : ", so passed as written, not made absolute"));
     } else if (!variant.empty()) {
         add(line.number, "letter-case",
-            quoted(parts.looseKey) + " is not " + variant +
+            quoted(parts.looseKey) + " is not " + std::string(variant) +
                 ": keys are case-sensitive, so passed as written" +
                 (variant == Options::WebApp
                      ? ", and the default " + defaultName + " is added as well"
@@ -280,18 +296,18 @@ void LineRules::path(const IniLine& line) {
     struct stat status {};
     if (parts.value.empty()) {
         add(line.number, "empty-path",
-            "empty value: " + parts.key + " becomes the application directory itself");
+            "empty value: " + std::string(parts.key) + " becomes the application directory itself");
     } else if (isBlank(parts.value[0])) {
         add(line.number, "blanks-around-equals",
             "blank after \"=\": it becomes part of the path " + quoted(path));
     } else if (stat(path.c_str(), &status) != 0) {
         if (errno == ENOENT) {
             add(line.number, "missing-path",
-                parts.key + " names " + quoted(path) + ", which does not exist");
+                std::string(parts.key) + " names " + quoted(path) + ", which does not exist");
         }
     } else if (S_ISDIR(status.st_mode)) {
         add(line.number, "path-is-directory",
-            parts.key + " names " + quoted(path) + ", which is a directory, not a file");
+            std::string(parts.key) + " names " + quoted(path) + ", which is a directory, not a file");
     }
 }
 
