@@ -99,13 +99,11 @@ IniShape shapeOf(IniFormat::Reader& in) {
     std::string trimmed;
     while (in.readLine(raw)) {
         ++shape.lines;
-        if (shape.vmSectionLine != 0) {
-            continue;
-        }
         const IniFormat::Chars kept = IniFormat::trim(raw);
         if (IniFormat::step(state, kept) == IniFormat::Role::OpensVmSection) {
+            // The rest of the file does not change its shape.
             shape.vmSectionLine = shape.lines;
-            continue;
+            break;
         }
         trimmed.assign(kept.begin(), kept.end());
         if (shape.meantVmSectionLine == 0 && meantAsVmargs(trimmed, shape.lines)) {

@@ -31,7 +31,7 @@ private:
 // mistake that changes the meaning of many lines is reported once, where
 // it is made, and not again on every line it affects.
 struct IniShape {
-    std::size_t lines = 0;
+    std::size_t lines = 0;          // all of them without a VM section; else up to it
     std::size_t vmSectionLine = 0;  // the line that opens the VM section; 0 for none
     // Without a VM section: the line that was meant to open it (a
     // byte-order mark, a letter case or a carriage return kept it from

@@ -32,9 +32,9 @@ char lowerAscii(char c) {
 // Equal but for the letter case of ASCII letters. Compared in place: this
 // runs for every line of files of any size.
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
 }
 
 // The key that `key` was probably meant to be when it differs from one only
@@ -163,9 +163,12 @@ void LineRules::bytes(const IniLine& line) {
             std::string(
                 "the file starts with a byte-order mark, which the launcher does not skip") +
                 (meant == IniFormat::Role::LauncherLine ? ", so this is not a launcher line"
-                 : meant == IniFormat::Role::OpensVmSection
-                     ? ", so this line does not open the VM section and all " +
+                 : meant == IniFormat::Role::OpensVmSection && shape.vmSectionLine == 0
+                     ? ", so this line does not open the VM section and the " +
                            std::to_string(shape.lines - 1) + " lines after it are ignored"
+                 : meant == IniFormat::Role::OpensVmSection
+                     ? ", so this line does not open the VM section: line " +
+                           std::to_string(shape.vmSectionLine) + " does"
                      : ""));
     }
     if (!hasUnusualByte(text)) {
@@ -225,8 +228,11 @@ void LineRules::head(const IniLine& line) {
             quoted(parts.looseKey) + " is not \"launcher\": keys are case-sensitive, so ignored");
     } else if (text != VMARGS && equalsIgnoringCase(text, VMARGS)) {
         add(line.number, "letter-case",
-            quoted(text) + " is not \"-vmargs\": it does not open the VM section, so all " +
-                std::to_string(shape.lines - line.number) + " lines after it are ignored");
+            quoted(text) + " is not \"-vmargs\": it does not open the VM section" +
+                (shape.vmSectionLine == 0
+                     ? ", so the " + std::to_string(shape.lines - line.number) +
+                           " lines after it are ignored"
+                     : std::string()));
     } else if (followsFromShape(line)) {
         return;
     } else if (parts.looseKey == Options::WebApp || variant == Options::WebApp) {
@@ -243,7 +249,9 @@ void LineRules::vmSection(const IniLine& line) {
     const std::string& text = line.trimmed;
     const Split parts = split(text);
     const std::string_view variant = caseVariantOf(parts.looseKey);
-    const std::string defaultName = quoted(Options::WebApp + '=' + findings.applicationName);
+    const auto defaultName = [this] {
+        return quoted(Options::WebApp + '=' + findings.applicationName);
+    };
     if (parts.looseKey == Options::Lanucher || variant == Options::Lanucher) {
         add(line.number, "launcher-in-vm-section",
             "launcher line after -vmargs: passed to the executable as an argument; the "
@@ -258,14 +266,14 @@ void LineRules::vmSection(const IniLine& line) {
         add(line.number, "blanks-around-equals",
             "blanks around \"=\": not taken as " + std::string(parts.looseKey) +
                 (parts.looseKey == Options::WebApp ? ", so passed as written, and the default " +
-                                                         defaultName + " is added as well"
+                                                         defaultName() + " is added as well"
                                                    : ", so passed as written, not made absolute"));
     } else if (!variant.empty()) {
         add(line.number, "letter-case",
             quoted(parts.looseKey) + " is not " + std::string(variant) +
                 ": keys are case-sensitive, so passed as written" +
                 (variant == Options::WebApp
-                     ? ", and the default " + defaultName + " is added as well"
+                     ? ", and the default " + defaultName() + " is added as well"
                      : ", not made absolute"));
     } else if (!text.empty() && (text[0] == '#' || text[0] == ';')) {
         add(line.number, "comment-in-vm-section",
@@ -275,7 +283,7 @@ void LineRules::vmSection(const IniLine& line) {
     if (line.effect == LineEffect::NameSuppressed) {
         if (parts.value.empty()) {
             add(line.number, "empty-application-name",
-                "the application gets an empty name, and the default " + defaultName +
+                "the application gets an empty name, and the default " + defaultName() +
                     " is not added");
         } else if (isBlank(parts.value[0])) {
             add(line.number, "blanks-around-equals",
@@ -307,60 +315,67 @@ void LineRules::path(const IniLine& line) {
         }
     } else if (S_ISDIR(status.st_mode)) {
         add(line.number, "path-is-directory",
-            std::string(parts.key) + " names " + quoted(path) + ", which is a directory, not a file");
+            std::string(parts.key) + " names " + quoted(path) +
+                ", which is a directory, not a file");
     }
 }
 
 void duplicateWarnings(const LaunchVector& argv, Collector& add) {
-    // Sorted indices rather than a map of copies: a huge VM section costs
-    // four bytes an element here, not another copy of every property.
-    const auto key = [&argv](std::uint32_t i) {
-        const std::string& element = argv.rest[i + 2];
-        const std::string::size_type equals = element.find('=');
-        return IniFormat::Chars(
-            element.data(),
-            element.data() + (equals == std::string::npos ? element.size() : equals));
+    // Sorted pairs of a key's hash and the element's index rather than a map
+    // of copies: a huge VM section costs eight bytes an element here, sorted
+    // in place, not another copy of every property.
+    struct Property {
+        std::uint32_t hash;   // of the key, up to the first "="
+        std::uint32_t index;  // among the ini file's elements
     };
-    std::vector<std::uint32_t> properties;
+    const auto element = [&argv](std::uint32_t index) -> const std::string& {
+        return argv.rest[index + 2];
+    };
+    const auto key = [&element](std::uint32_t index) {
+        const std::string& text = element(index);
+        return std::string_view(text.data(), std::min(text.find('='), text.size()));
+    };
+    std::vector<Property> properties;
     for (std::uint32_t i = 0; i < argv.iniLines.size(); ++i) {
-        if (argv.rest[i + 2].compare(0, 2, "-D") == 0) {
-            properties.push_back(i);
+        if (element(i).compare(0, 2, "-D") == 0) {
+            std::uint32_t hash = 2166136261u;  // FNV-1a
+            for (const char c : key(i)) {
+                hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+            }
+            properties.push_back({hash, i});
         }
     }
-    std::stable_sort(
-        properties.begin(), properties.end(), [&key](std::uint32_t a, std::uint32_t b) {
-            const IniFormat::Chars ka = key(a);
-            const IniFormat::Chars kb = key(b);
-            return std::lexicographical_compare(ka.begin(), ka.end(), kb.begin(), kb.end());
-        });
-    const auto sameKey = [&key](std::uint32_t a, std::uint32_t b) {
-        const IniFormat::Chars ka = key(a);
-        const IniFormat::Chars kb = key(b);
-        return std::equal(ka.begin(), ka.end(), kb.begin(), kb.end());
-    };
-    // Within a key the order is the file's, so each repetition is compared
-    // with the first line that set the property.
+    std::sort(properties.begin(), properties.end(), [](const Property& a, const Property& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
+    });
+    // Within one hash the order is the file's; keys that only share the hash
+    // are told apart by comparing them, and each repetition is compared with
+    // the first line that set its property.
     std::vector<std::pair<std::uint32_t, std::string>> found;
-    std::size_t first = 0;
-    for (std::size_t i = 1; i < properties.size(); ++i) {
-        if (!sameKey(properties[first], properties[i])) {
-            first = i;
-            continue;
+    for (std::size_t group = 0; group < properties.size();) {
+        std::size_t end = group + 1;
+        while (end < properties.size() && properties[end].hash == properties[group].hash) {
+            ++end;
         }
-        const std::string base = argv.at(properties[first] + 3);
-        const std::string again = argv.at(properties[i] + 3);
-        if (base == again) {
-            continue;
+        for (std::size_t i = group + 1; i < end; ++i) {
+            const std::uint32_t again = properties[i].index;
+            std::size_t first = group;
+            while (key(properties[first].index) != key(again)) {
+                ++first;
+            }
+            const std::string base = element(properties[first].index).c_str();
+            if (first == i || base == element(again).c_str()) {
+                continue;
+            }
+            found.emplace_back(argv.iniLines[again],
+                               quoted(key(again)) + " set again with a different value (line " +
+                                   std::to_string(argv.iniLines[properties[first].index]) +
+                                   " gives " + quoted(base) + "): the executable gets both");
         }
-        const IniFormat::Chars name = key(properties[i]);
-        found.emplace_back(argv.iniLines[properties[i]],
-                           quoted(std::string(name.begin(), name.end())) +
-                               " set again with a different value (line " +
-                               std::to_string(argv.iniLines[properties[first]]) + " gives " +
-                               quoted(base) + "): the executable gets both");
+        group = end;
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& warning : found) {
         add(warning.first, "duplicate-property", warning.second);
     }
