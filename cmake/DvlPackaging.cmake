@@ -7,6 +7,9 @@ install(TARGETS dashvane-launcher dashvane-launcher-check RUNTIME DESTINATION ${
 install(FILES docs/dashvane-launcher.1 docs/dashvane-launcher-check.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Where Debian's bash-completion looks for completions loaded on demand.
+install(FILES completion/dashvane-launcher-check
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(DVL_DEB_ARCH i386)

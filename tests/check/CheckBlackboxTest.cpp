@@ -1,6 +1,7 @@
 // The built checker, run like a user runs it, against the real launcher in
 // throwaway installations.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -207,6 +208,94 @@ TEST(CheckEquivalence, TooLongAnArgumentFailsTheLaunchAsTheCheckWarns) {
     ASSERT_EQ(warningsOf(report),
               (std::vector<std::pair<Json, std::string>>{{Json(2), "argument-too-long"}}));
     EXPECT_EQ(bytesOf(report["argv"][3]).size(), 131072u);
+}
+
+// The kernel's total for the strings and pointers of execve, exact to the
+// byte: the launcher starts its child at the limit and fails one byte past
+// it, and the checker says so at the same byte. A smaller stack limit keeps
+// the files small; both programs run under it.
+TEST(CheckEquivalence, ArgumentSpaceIsExactAtTheLimitAndOneBytePast) {
+    const Installation inst;
+    const auto underStackLimit = [](Command& command) {
+        command.beforeExec = [] {
+            const rlimit stack = {1024 * 1024, 1024 * 1024};
+            if (setrlimit(RLIMIT_STACK, &stack) != 0) {
+                _exit(126);
+            }
+        };
+    };
+    const auto iniWith = [](std::size_t padding) {
+        std::string ini = "-vmargs\n";
+        for (int i = 0; i < 2; ++i) {
+            ini += "-Dfill" + std::to_string(i) + "=" + std::string(100000, 'x') + "\n";
+        }
+        return ini + "-Dpad=" + std::string(padding, 'p') + "\n";
+    };
+    const auto check = [&](std::size_t padding) {
+        inst.writeIni(iniWith(padding));
+        Command command;
+        command.program = checkBinary();
+        command.argv = {"dashvane-launcher-check", "--json", inst.appDir};
+        command.cwd = inst.root;
+        command.env = baseEnv(inst);
+        underStackLimit(command);
+        const Result result = run(command);
+        return Json::parse(result.out)["applications"][0];
+    };
+    const auto launches = [&]() {
+        fs::remove(inst.record);
+        Command command;
+        command.program = inst.appDir + "/run";
+        command.argv = {"./run"};
+        command.cwd = inst.appDir;
+        command.env = baseEnv(inst);
+        underStackLimit(command);
+        run(command);
+        return readRecord(inst.record).started;
+    };
+    const Json first = check(1000);
+    const std::size_t limit = first["argument_limit"];
+    ASSERT_EQ(limit, 256u * 1024);
+    const std::size_t used =
+        first["argument_bytes"].get<std::size_t>() + first["environment_bytes"].get<std::size_t>();
+    ASSERT_LT(used, limit);
+    const std::size_t atLimit = 1000 + (limit - used);
+
+    const Json fits = check(atLimit);
+    EXPECT_EQ(
+        fits["argument_bytes"].get<std::size_t>() + fits["environment_bytes"].get<std::size_t>(),
+        limit);
+    EXPECT_EQ(fits["findings"], Json::array());
+    EXPECT_TRUE(launches()) << "the child must start at the limit";
+
+    const Json past = check(atLimit + 1);
+    EXPECT_EQ(warningsOf(past),
+              (std::vector<std::pair<Json, std::string>>{{Json(), "arguments-too-long"}}));
+    EXPECT_FALSE(launches()) << "the child must not start one byte past the limit";
+}
+
+// The arguments a desktop entry passes join the vector, after the ini file's.
+TEST(CheckEquivalence, CommandLineArgumentsAfterDoubleDash) {
+    const Installation inst;
+    inst.writeIni("-vmargs\n-Xmx1g\n");
+    const std::vector<std::string> arguments = {"-Dtrace=on", "two words", "--", "-vmargs", ""};
+    Command command;
+    command.program = inst.appDir + "/run";
+    command.argv = {"./run"};
+    command.argv.insert(command.argv.end(), arguments.begin(), arguments.end());
+    command.cwd = inst.appDir;
+    command.env = baseEnv(inst);
+    run(command);
+    std::vector<std::string> checkArgs = {"--json", inst.appDir, "--"};
+    checkArgs.insert(checkArgs.end(), arguments.begin(), arguments.end());
+    const Result result = runCheck(inst, checkArgs, inst.root);
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    const Json report = Json::parse(result.out);
+    std::vector<std::string> argv;
+    for (const Json& element : report["applications"][0]["argv"]) {
+        argv.push_back(bytesOf(element));
+    }
+    EXPECT_EQ(argv, readRecord(inst.record).argv);
 }
 
 // --- A broken application directory -------------------------------------------

@@ -23,12 +23,14 @@ tgz=$(ls "$scratch"/out/*.tar.gz)
 dpkg-deb -c "$deb" >"$scratch/deb.list"
 for path in ./usr/bin/dashvane-launcher ./usr/bin/dashvane-launcher-check \
     ./usr/share/man/man1/dashvane-launcher.1 ./usr/share/man/man1/dashvane-launcher-check.1 \
-    ./usr/share/doc/dashvane-launcher/README.md; do
+    ./usr/share/doc/dashvane-launcher/README.md \
+    ./usr/share/bash-completion/completions/dashvane-launcher-check; do
     grep -q " $path\$" "$scratch/deb.list" || fail ".deb lacks $path"
 done
 tar tzf "$tgz" >"$scratch/tgz.list"
 for path in bin/dashvane-launcher bin/dashvane-launcher-check share/man/man1/dashvane-launcher.1 \
-    share/man/man1/dashvane-launcher-check.1 share/doc/dashvane-launcher/README.md; do
+    share/man/man1/dashvane-launcher-check.1 share/doc/dashvane-launcher/README.md \
+    share/bash-completion/completions/dashvane-launcher-check; do
     grep -q "/$path\$" "$scratch/tgz.list" || fail ".tar.gz lacks $path"
 done
 
