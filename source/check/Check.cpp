@@ -145,41 +145,110 @@ void detectEncoding(Findings& findings) {
 // Looks at the ini file without reading it, unless opening it could block
 // or never end: a named pipe waits for a writer, a device may never stop.
 // Returns the path the launch options are to read, empty for such a file.
-std::string examineIni(Findings& findings) {
+// A file the user cannot open the launcher reads as empty, and so does the check.
+std::string examineIni(Findings& findings, const AccessJudge& access) {
     struct stat status {};
-    if (stat(findings.iniPath.c_str(), &status) != 0) {
-        findings.iniState =
-            errno == ENOENT || errno == ENOTDIR ? IniState::Missing : IniState::Unreadable;
-        return findings.iniPath;
-    }
-    if (S_ISDIR(status.st_mode)) {
+    if (stat(findings.iniPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
         findings.iniState = IniState::Directory;
         return findings.iniPath;
     }
-    if (!S_ISREG(status.st_mode)) {
+    if (stat(findings.iniPath.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
         findings.iniState = IniState::NotRegular;
         return std::string();
     }
-    if (access(findings.iniPath.c_str(), R_OK) != 0) {
+    findings.iniAccess = access.judge(AccessOperation::Read, findings.iniPath);
+    if (!findings.iniAccess.granted()) {
+        findings.iniState = findings.iniAccess.cause == AccessCause::NotFound
+                                ? IniState::Missing
+                                : IniState::Unreadable;
+        return std::string();
+    }
+    if (::access(findings.iniPath.c_str(), R_OK) != 0) {
+        // Readable for the user judged, but not for the check itself.
         findings.iniState = IniState::Unreadable;
-        return findings.iniPath;
+        return std::string();
     }
     findings.iniState = IniState::Read;
     detectEncoding(findings);
     return findings.iniPath;
 }
 
-void describeStart(Findings& findings) {
-    // The child changes into the start directory, then runs execv there.
-    findings.startDirResolved = absoluteFrom(findings.workingDir, findings.startDir);
+std::string ownerOf(const std::string& path) {
     struct stat status {};
-    findings.startDirUsable = stat(findings.startDirResolved.c_str(), &status) == 0 &&
-                              S_ISDIR(status.st_mode) &&
-                              access(findings.startDirResolved.c_str(), X_OK) == 0;
+    if (stat(path.c_str(), &status) != 0) {
+        return std::string();
+    }
+    return userName(status.st_uid);
+}
+
+// Whom permissions are judged for, and how, in words for the report.
+void describeJudge(Findings& findings, const AccessJudge& access) {
+    const UserIdentity& user = access.user();
+    findings.accessUser = user.name;
+    const std::string who = user.name + " (uid " + std::to_string(user.uid) + ")";
+    if (!access.named() && user.uid == 0) {
+        findings.judgedAsRoot = true;
+        findings.appDirOwner = ownerOf(findings.workingDir);
+        findings.accessMethod =
+            "judged for root, who bypasses them; the application directory belongs to " +
+            (findings.appDirOwner.empty() ? std::string("no one known") : findings.appDirOwner);
+        return;
+    }
+    switch (access.method()) {
+        case JudgeMethod::Self:
+            findings.accessMethod = "judged for " + who + ", who runs the check";
+            break;
+        case JudgeMethod::Switched:
+            findings.accessMethod = "judged for " + who + " by a process running as that user";
+            break;
+        case JudgeMethod::Computed:
+            findings.accessMethod =
+                "computed for " + who +
+                " from owners, permission bits and ACLs, not asked of the kernel: run the check "
+                "as root to judge them as that user";
+            break;
+    }
+}
+
+// Where the kernel finds a script's interpreter: a relative one in the
+// start directory, where the child runs execv.
+std::string interpreterPath(const Findings& findings) {
+    const std::string& interpreter = findings.executableInfo.interpreter;
+    return interpreter.empty() || interpreter[0] == '/'
+               ? interpreter
+               : findings.startDirResolved + "/" + interpreter;
+}
+
+// The child changes into the start directory, then runs execv there: both
+// judged as the user, in one go.
+void describeStart(Findings& findings, const AccessJudge& access) {
+    findings.startDirResolved = absoluteFrom(findings.workingDir, findings.startDir);
     const std::string& command = findings.executable;
     findings.executableInfo = inspectExecutable(
         command.empty() ? command : absoluteFrom(findings.startDirResolved, command),
         findings.startDirResolved);
+    ExecutableInfo& info = findings.executableInfo;
+    const bool script = info.kind == FileKind::Script && !interpreterPath(findings).empty();
+    std::vector<AccessProbe> probes = {{AccessOperation::Enter, findings.startDirResolved}};
+    if (!command.empty()) {
+        probes.push_back({AccessOperation::Execute, info.resolved});
+    }
+    if (script) {
+        probes.push_back({AccessOperation::Execute, interpreterPath(findings)});
+        probes.push_back({AccessOperation::Read, info.resolved});
+    }
+    const std::vector<AccessVerdict> verdicts = access.judge(probes);
+    findings.startDirAccess = verdicts[0];
+    findings.startDirUsable = verdicts[0].granted();
+    if (probes.size() > 1) {
+        findings.executableAccess = verdicts[1];
+        info.executable = verdicts[1].granted();
+    }
+    if (script) {
+        findings.interpreterAccess = verdicts[2];
+        info.interpreterUsable = info.interpreterUsable && verdicts[2].granted();
+        findings.scriptAccess = verdicts[3];
+    }
 }
 
 }  // namespace
@@ -192,7 +261,8 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     const Platform platform(findings.invocationName.c_str());
     findings.iniFile = platform.GetINIFile();
     findings.iniPath = absoluteFrom(findings.workingDir, findings.iniFile);
-    const std::string optionsIni = examineIni(findings);
+    describeJudge(findings, request.access);
+    const std::string optionsIni = examineIni(findings, request.access);
     const boost::filesystem::path workingPath(findings.workingDir);
     findings.applicationName = workingPath.filename().native();
     const boost::filesystem::path eclipseDir = workingPath.parent_path().parent_path() / "eclipse";
@@ -207,6 +277,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
         }
     };
     Collector add(emit);
+    judgeWarnings(findings, add);
     iniFileWarnings(findings, add);
 
     // Built as the launcher builds it, so the vector is the launcher's own.
@@ -272,7 +343,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.argumentBytes = vectorBytes(argv, pointer);
     findings.environmentBytes = environmentBytes(pointer);
     findings.argumentLimit = argumentLimit();
-    describeStart(findings);
+    describeStart(findings, request.access);
 
     duplicateWarnings(argv, add);
     sizeWarnings(findings, argv, add);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AccessJudge.h"
 #include "Findings.h"
 #include "Warnings.h"
 
@@ -15,6 +16,9 @@ struct CheckRequest {
     std::string invocationName = "./run";
     // The launcher's own command-line arguments.
     std::vector<std::string> arguments;
+    // Whose permissions the files are judged by: the running user's unless
+    // the user who starts the application is named.
+    AccessJudge access;
 };
 
 // Receives what the check finds as it finds it, so that nothing grows with

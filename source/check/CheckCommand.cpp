@@ -35,6 +35,8 @@ const char HELP[] =
     "\n"
     "Options:\n"
     "  --name NAME          the launcher copy's name, as it is started (default: ./run)\n"
+    "  --user USER          judge permissions as USER (a login name or a number), the user\n"
+    "                       who starts the application; as root the check runs as that user\n"
     "  --installation DIR   check every application directory under DIR/apps that holds\n"
     "                       a launcher copy or an ini file\n"
     "  --explain            explain each application in full: its lines and what the\n"
@@ -134,6 +136,8 @@ void listKinds(std::ostream& out) {
 
 struct CommandLine {
     std::string name = "./run";
+    std::string user;
+    bool haveUser = false;
     std::vector<std::string> dirs;
     std::vector<std::string> installations;
     std::vector<std::string> arguments;
@@ -184,6 +188,9 @@ std::string parse(int argc, const char* const* argv, CommandLine& line) {
             line.help = true;
         } else if (is(arg, "--name")) {
             problem = value(i, arg, "--name", line.name);
+        } else if (is(arg, "--user")) {
+            problem = value(i, arg, "--user", line.user);
+            line.haveUser = true;
         } else if (is(arg, "--installation")) {
             problem = value(i, arg, "--installation", text);
             line.installations.push_back(text);
@@ -235,8 +242,10 @@ bool physicalDirectory(const std::string& dir, std::string& physical, std::strin
     return true;
 }
 
-void checkOne(const CommandLine& line, const std::string& dir, Report& report) {
+void checkOne(const CommandLine& line, const AccessJudge& access, const std::string& dir,
+              Report& report) {
     CheckRequest request;
+    request.access = access;
     std::string problem;
     if (!physicalDirectory(dir, request.workingDir, problem)) {
         report.sinkFor(dir);
@@ -279,6 +288,15 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
                                       : OutputMode::Findings;
     line.report.explainJson = line.json && line.explain;
 
+    AccessJudge access;
+    if (line.haveUser) {
+        UserIdentity identity;
+        if (!lookUpUser(line.user, identity)) {
+            return usageError(err, "unknown user " + ByteText::visible(line.user));
+        }
+        access = AccessJudge(identity);
+    }
+
     std::vector<std::string> dirs = line.dirs;
     for (const std::string& installation : line.installations) {
         std::string why;
@@ -294,7 +312,7 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
     try {
         Report report(out, line.report);
         for (const std::string& dir : dirs) {
-            checkOne(line, dir, report);
+            checkOne(line, access, dir, report);
         }
         report.finish();
         out.flush();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "AccessJudge.h"
+
 enum class LineEffect {
     IgnoredInHead,
     LauncherTaken,
@@ -34,7 +36,7 @@ enum class FileKind { Missing, Directory, Elf, Script, Other };
 struct ExecutableInfo {
     std::string resolved;  // the file execv would run, relative paths resolved
     FileKind kind = FileKind::Missing;
-    bool executable = false;  // by the user running the check
+    bool executable = false;  // by the user permissions are judged for
     int elfClass = 0;         // 32 or 64 for an ELF file
     std::string interpreter;  // from a script's "#!" line
     bool interpreterUsable = false;
@@ -84,4 +86,15 @@ struct Findings {
 
     // Only when the findings are collected whole.
     std::vector<Warning> warnings;
+
+    // Permissions as the user who starts the application meets them.
+    std::string accessUser;           // whom they were judged for
+    std::string accessMethod;         // how, in words for the report
+    bool judgedAsRoot = false;        // for root, no user named
+    std::string appDirOwner;          // owner of the application directory
+    AccessVerdict iniAccess;          // the launcher opening its ini file
+    AccessVerdict startDirAccess;     // the child entering the start directory
+    AccessVerdict executableAccess;   // execv of the executable
+    AccessVerdict interpreterAccess;  // the kernel starting a script's interpreter
+    AccessVerdict scriptAccess;       // that interpreter reading the script
 };

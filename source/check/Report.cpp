@@ -145,6 +145,9 @@ std::string Report::shownFile(const Findings& findings, const std::string& file)
     const std::string& base = findings.workingDir;
     // Inside the application directory: named from where the user named that
     // directory, so the name opens from the checker's own directory.
+    if (path == base) {
+        return shownDir;
+    }
     if (path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
         path[base.size()] == '/') {
         const std::string rest = path.substr(base.size() + 1);
@@ -166,7 +169,8 @@ void Report::begin(const Findings& findings) {
             out << "Application directory: " << quoted(findings.workingDir) << '\n'
                 << "Invocation name: " << quoted(findings.invocationName) << '\n'
                 << "Ini file: " << quoted(findings.iniFile) << " ("
-                << iniStateText(findings.iniState) << ")\n\nLines:\n";
+                << iniStateText(findings.iniState) << ")\n"
+                << "Permissions: " << findings.accessMethod << "\n\nLines:\n";
             break;
         case OutputMode::Json:
             json.beginObject();
@@ -234,7 +238,11 @@ void Report::finding(const Findings& findings, const Warning& warning) {
         static const Kind UNKNOWN = {"unknown", Severity::Error, "", "", false};
         kind = &UNKNOWN;
     }
-    if (kind->severity < options.threshold || options.ignored.count(warning.kind) != 0) {
+    if (options.ignored.count(warning.kind) != 0) {
+        return;
+    }
+    if (kind->severity < options.threshold) {
+        ++hidden;
         return;
     }
     ++counts[static_cast<int>(kind->severity)];
@@ -439,6 +447,8 @@ void Report::finish() {
         json.number(warnings);
         json.key("notes");
         json.number(notes);
+        json.key("below_threshold");
+        json.number(hidden);
         json.key("status");
         json.number(static_cast<std::size_t>(worst));
         json.key("remarks");
@@ -457,6 +467,10 @@ void Report::finish() {
     }
     out << counted(applications, "application", "applications")
         << " checked: " << counted(errors, "error", "errors") << ", "
-        << counted(warnings, "warning", "warnings") << ", " << counted(notes, "note", "notes")
-        << '\n';
+        << counted(warnings, "warning", "warnings") << ", " << counted(notes, "note", "notes");
+    if (hidden != 0) {
+        // Said, so that a finding below the threshold is never quite lost.
+        out << "; " << counted(hidden, "finding", "findings") << " below the threshold not shown";
+    }
+    out << '\n';
 }

@@ -63,7 +63,8 @@ private:
     std::string shownDir;
     std::size_t applications = 0;
     std::size_t counts[3] = {0, 0, 0};
-    int current = 0;  // the status of the application being checked
+    std::size_t hidden = 0;  // findings below the threshold
+    int current = 0;         // the status of the application being checked
     int worst = 0;
     // Where the JSON document stands within the current application.
     bool applicationOpen = false;

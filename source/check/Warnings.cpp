@@ -121,6 +121,52 @@ const char* encodingName(Encoding encoding) {
     return "bytes";
 }
 
+// Why the path judged fails the user: the words after its name in a
+// warning. "does not exist" is kept for ENOENT alone.
+std::string accessProblem(const AccessVerdict& verdict, const std::string& user,
+                          const std::string& denied) {
+    const std::string& path = verdict.path;
+    const std::string at = quoted(verdict.at);
+    switch (verdict.cause) {
+        case AccessCause::Granted:
+            break;
+        case AccessCause::NotFound:
+            return verdict.at == path ? "does not exist" : "does not exist: there is no " + at;
+        case AccessCause::NotSearchable:
+            return "cannot be reached: directory " + at + " cannot be searched by " + user;
+        case AccessCause::DanglingLink:
+            return (verdict.at == path ? std::string("is a dangling symbolic link ")
+                                       : "cannot be reached: dangling symbolic link " + at + " ") +
+                   "-> " + quoted(verdict.target);
+        case AccessCause::Denied:
+            return denied + " by " + user;
+        case AccessCause::NotDirectory:
+            return verdict.at == path ? "is not a directory"
+                                      : "cannot be reached: " + at + " is not a directory";
+        case AccessCause::NoexecMount:
+            return "lies on a file system mounted noexec, which runs no program";
+        case AccessCause::TooManyLinks:
+            return "cannot be reached: too many levels of symbolic links at " + at;
+        case AccessCause::OtherError:
+            return "cannot be judged: " + at + ": " + std::strerror(verdict.error);
+    }
+    return std::string();
+}
+
+// The kind for a cause that no one operation owns; `fallback` otherwise.
+const char* accessKind(const AccessVerdict& verdict, const char* fallback) {
+    switch (verdict.cause) {
+        case AccessCause::NotSearchable:
+            return "path-not-searchable";
+        case AccessCause::DanglingLink:
+            return "dangling-link";
+        case AccessCause::NoexecMount:
+            return "noexec-mount";
+        default:
+            return fallback;
+    }
+}
+
 }  // namespace
 
 std::size_t LaunchVector::lineOf(std::size_t i) const {
@@ -435,7 +481,18 @@ void iniFileWarnings(const Findings& findings, Collector& add) {
             add(0, "ini-directory", name + " is a directory: the launcher reads it as empty");
             break;
         case IniState::Unreadable:
-            add(0, "ini-unreadable", name + " cannot be opened: the launcher reads it as empty");
+            if (findings.iniAccess.granted()) {
+                // Judged readable for another user, but this process cannot read it.
+                add(0, "ini-unreadable",
+                    name + " can be read by " + findings.accessUser +
+                        ", but not by the check itself, which shows the launch for an empty "
+                        "file: run the check as root");
+                break;
+            }
+            add(0, accessKind(findings.iniAccess, "ini-unreadable"),
+                name + " " +
+                    accessProblem(findings.iniAccess, findings.accessUser, "cannot be read") +
+                    ": the launcher reads it as empty");
             break;
         case IniState::NotRegular:
             add(0, "ini-not-regular",
@@ -448,30 +505,32 @@ void iniFileWarnings(const Findings& findings, Collector& add) {
 }
 
 void executableWarnings(const Findings& findings, Collector& add) {
+    const std::string& user = findings.accessUser;
     if (!findings.startDirUsable) {
-        add(0, "start-directory",
-            "start directory " + quoted(findings.startDirResolved) +
-                " does not exist or cannot be entered: the child fails with \"Failed to launch, "
-                "could not set start directory\"",
+        const AccessVerdict& verdict = findings.startDirAccess;
+        add(0, accessKind(verdict, "start-directory"),
+            "start directory " + quoted(findings.startDirResolved) + " " +
+                accessProblem(verdict, user, "cannot be entered") +
+                ": the child fails with \"Failed to launch, could not set start directory\"",
             findings.startDirResolved);
     }
     const ExecutableInfo& info = findings.executableInfo;
+    const AccessVerdict& verdict = findings.executableAccess;
     const std::size_t line = findings.launcherLine;
     // About the launcher line when there is one, else about the executable itself.
     const std::string file = line != 0 ? std::string() : info.resolved;
     const std::string name = "executable " + quoted(info.resolved);
+    const std::string fails = ": the child fails with " + FAILED;
     if (findings.executable.empty()) {
-        add(line, "executable-missing",
-            "the launcher line names no executable: the child fails with " + FAILED, file);
-    } else if (info.kind == FileKind::Missing) {
-        add(line, "executable-missing", name + " does not exist: the child fails with " + FAILED,
+        add(line, "executable-missing", "the launcher line names no executable" + fails, file);
+    } else if (verdict.cause == AccessCause::NotFound) {
+        add(line, "executable-missing", name + " " + accessProblem(verdict, user, "") + fails,
             file);
     } else if (info.kind == FileKind::Directory) {
-        add(line, "executable-not-executable",
-            name + " is a directory: the child fails with " + FAILED, file);
-    } else if (!info.executable) {
-        add(line, "executable-not-executable",
-            name + " is not executable: the child fails with " + FAILED, file);
+        add(line, "executable-not-executable", name + " is a directory" + fails, file);
+    } else if (!verdict.granted()) {
+        add(line, accessKind(verdict, "executable-not-executable"),
+            name + " " + accessProblem(verdict, user, "is not executable") + fails, file);
     } else if (info.kind == FileKind::Elf && !elfClassRunsHere(info.elfClass)) {
         add(line, "executable-wrong-class",
             name + " is " +
@@ -480,9 +539,24 @@ void executableWarnings(const Findings& findings, Collector& add) {
                 ", but this machine runs " + std::to_string(machineElfClass()) + "-bit programs",
             file);
     } else if (info.kind == FileKind::Script && !info.interpreterUsable) {
-        add(line, "interpreter-missing",
-            name + " is a script whose interpreter " + quoted(info.interpreter) +
-                " does not exist or is not executable: the child fails with " + FAILED,
+        const AccessVerdict& interpreter = findings.interpreterAccess;
+        const char* kind = interpreter.cause == AccessCause::NotFound || info.interpreter.empty()
+                               ? "interpreter-missing"
+                               : accessKind(interpreter, "interpreter-not-executable");
+        add(line, kind,
+            name + " is a script" +
+                (info.interpreter.empty()
+                     ? std::string(" whose \"#!\" line names no interpreter")
+                     : " whose interpreter " + quoted(info.interpreter) + " " +
+                           accessProblem(interpreter, user, "is not executable")) +
+                fails,
+            file);
+    } else if (info.kind == FileKind::Script && !findings.scriptAccess.granted()) {
+        add(line, accessKind(findings.scriptAccess, "script-unreadable"),
+            name + " is a script, and it " +
+                accessProblem(findings.scriptAccess, user, "cannot be read") +
+                ": execv starts its interpreter, which cannot read it, so the application does "
+                "not start and the launcher reports nothing",
             file);
     } else if (info.kind == FileKind::Other) {
         add(line, "executable-unknown-format",
@@ -492,4 +566,19 @@ void executableWarnings(const Findings& findings, Collector& add) {
                 FAILED,
             file);
     }
+}
+
+void judgeWarnings(const Findings& findings, Collector& add) {
+    if (!findings.judgedAsRoot) {
+        return;
+    }
+    const std::string& owner = findings.appDirOwner;
+    add(0, "judged-as-root",
+        "permissions were judged for root, who bypasses them; the application directory "
+        "belongs to " +
+            (owner.empty() ? std::string("no one known") : owner) +
+            (owner.empty() || owner == "root"
+                 ? ": name the user who starts the application with --user USER"
+                 : ": to judge them as that user, run the check with --user " + owner),
+        findings.workingDir);
 }

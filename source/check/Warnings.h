@@ -62,6 +62,9 @@ private:
     Collector& add;
 };
 
+// Whose permissions were judged, when that may hide a fault: root's.
+void judgeWarnings(const Findings& findings, Collector& add);
+
 // The ini file as a whole: missing, unreadable, in another encoding.
 void iniFileWarnings(const Findings& findings, Collector& add);
 

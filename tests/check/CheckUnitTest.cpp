@@ -54,10 +54,14 @@ public:
     std::string root, eclipse, app;
 };
 
+// The findings about the setup, without the note on whose permissions
+// were judged, which depends on who runs the tests.
 Expected warningsOf(const Findings& findings) {
     Expected found;
     for (const Warning& warning : findings.warnings) {
-        found.emplace_back(warning.line, warning.kind);
+        if (warning.kind != "judged-as-root") {
+            found.emplace_back(warning.line, warning.kind);
+        }
     }
     return found;
 }

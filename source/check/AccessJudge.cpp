@@ -1,0 +1,594 @@
+#include "AccessJudge.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+// Symbolic links the kernel follows in one lookup before it gives ELOOP.
+constexpr int MAX_LINKS = 40;
+
+// The exit status of a child that could not become the user.
+constexpr int CANNOT_SWITCH = 3;
+
+// Tags of a POSIX ACL as the file system stores it in its extended attribute.
+constexpr std::uint16_t ACL_USER = 0x02;
+constexpr std::uint16_t ACL_GROUP_OBJ = 0x04;
+constexpr std::uint16_t ACL_GROUP = 0x08;
+constexpr std::uint16_t ACL_MASK = 0x10;
+constexpr std::size_t ACL_HEADER = 4;
+constexpr std::size_t ACL_ENTRY = 8;
+
+struct AclEntry {
+    std::uint16_t tag;
+    std::uint16_t perm;
+    std::uint32_t id;
+};
+
+std::uint32_t littleEndian(const unsigned char* bytes, std::size_t size) {
+    std::uint32_t value = 0;
+    for (std::size_t i = size; i > 0; --i) {
+        value = (value << 8) | bytes[i - 1];
+    }
+    return value;
+}
+
+// The entries of `path`'s access ACL; empty when it has only the three that
+// the permission bits stand for.
+std::vector<AclEntry> extendedAcl(const std::string& path) {
+    const ssize_t size = getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0);
+    if (size <= static_cast<ssize_t>(ACL_HEADER)) {
+        return {};
+    }
+    std::vector<unsigned char> raw(static_cast<std::size_t>(size));
+    const ssize_t got = getxattr(path.c_str(), "system.posix_acl_access", raw.data(), raw.size());
+    std::vector<AclEntry> entries;
+    for (std::size_t at = ACL_HEADER; got > 0 && at + ACL_ENTRY <= static_cast<std::size_t>(got);
+         at += ACL_ENTRY) {
+        entries.push_back(AclEntry{static_cast<std::uint16_t>(littleEndian(&raw[at], 2)),
+                                   static_cast<std::uint16_t>(littleEndian(&raw[at + 2], 2)),
+                                   littleEndian(&raw[at + 4], 4)});
+    }
+    return entries.size() > 3 ? entries : std::vector<AclEntry>();
+}
+
+bool inGroups(gid_t gid, const UserIdentity& user) {
+    for (gid_t group : user.groups) {
+        if (group == gid) {
+            return true;
+        }
+    }
+    return gid == user.gid;
+}
+
+// The kernel's discretionary check of `want` (R_OK, X_OK) for `user`.
+bool permitted(const std::string& path, const struct stat& status, int want,
+               const UserIdentity& user) {
+    const auto granted = [want](unsigned bits) {
+        return (bits & static_cast<unsigned>(want)) == static_cast<unsigned>(want);
+    };
+    const unsigned mode = status.st_mode;
+    if (user.uid == 0) {
+        // Root passes every check but one: a file runs only with an execute bit.
+        return want != X_OK || S_ISDIR(mode) || (mode & 0111) != 0;
+    }
+    if (status.st_uid == user.uid) {
+        return granted(mode >> 6);
+    }
+    const std::vector<AclEntry> acl = extendedAcl(path);
+    if (!acl.empty()) {
+        unsigned mask = 7;
+        for (const AclEntry& entry : acl) {
+            mask = entry.tag == ACL_MASK ? entry.perm : mask;
+        }
+        for (const AclEntry& entry : acl) {
+            if (entry.tag == ACL_USER && entry.id == user.uid) {
+                return granted(entry.perm & mask);
+            }
+        }
+        // Any group entry that grants suffices; a member of none falls to "other".
+        bool member = false;
+        for (const AclEntry& entry : acl) {
+            if ((entry.tag == ACL_GROUP_OBJ && inGroups(status.st_gid, user)) ||
+                (entry.tag == ACL_GROUP && inGroups(entry.id, user))) {
+                member = true;
+                if (granted(entry.perm & mask)) {
+                    return true;
+                }
+            }
+        }
+        return !member && granted(mode);
+    }
+    return granted(inGroups(status.st_gid, user) ? mode >> 3 : mode);
+}
+
+// The checks at the end of a path: asked of the kernel as this process,
+// or computed for another user.
+class Rules {
+public:
+    explicit Rules(const UserIdentity* computedFor) : user(computedFor) {
+        if (user == nullptr) {
+            home = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+            // With all ids alike the plain call is exact, and it needs no
+            // newer system call than every kernel and emulator has.
+            accessFlags = getuid() == geteuid() && getgid() == getegid() ? 0 : AT_EACCESS;
+        }
+    }
+    ~Rules() {
+        if (home >= 0) {
+            close(home);
+        }
+    }
+    Rules(const Rules&) = delete;
+    Rules& operator=(const Rules&) = delete;
+
+    bool computed() const { return user != nullptr; }
+
+    // Each returns 0 or the errno the operation fails with.
+    int may(const std::string& path, const struct stat& status, int want) const {
+        if (user != nullptr) {
+            return permitted(path, status, want, *user) ? 0 : EACCES;
+        }
+        return faccessat(AT_FDCWD, path.c_str(), want, accessFlags) == 0 ? 0 : errno;
+    }
+    int read(const std::string& path, const struct stat& status) const {
+        if (user != nullptr || !S_ISREG(status.st_mode)) {
+            return may(path, status, R_OK);
+        }
+        // Opened as the launcher opens it; a regular file has no side effects to fear.
+        const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            return errno;
+        }
+        close(fd);
+        return 0;
+    }
+    int enter(const std::string& path, const struct stat& status) const {
+        if (user != nullptr || home < 0) {
+            return may(path, status, X_OK);
+        }
+        if (chdir(path.c_str()) != 0) {
+            return errno;
+        }
+        return fchdir(home) == 0 ? 0 : errno;
+    }
+
+private:
+    const UserIdentity* user;
+    int home = -1;
+    int accessFlags = 0;
+};
+
+std::string joined(const std::string& dir, const std::string& name) {
+    return dir == "/" ? "/" + name : dir + "/" + name;
+}
+
+AccessVerdict fault(AccessCause cause, const std::string& at, int error) {
+    AccessVerdict verdict;
+    verdict.cause = cause;
+    verdict.at = at;
+    verdict.error = error;
+    return verdict;
+}
+
+AccessVerdict fromErrno(int error, const std::string& at) {
+    switch (error) {
+        case 0:
+            return AccessVerdict();
+        case EACCES:
+        case EPERM:
+            return fault(AccessCause::Denied, at, error);
+        case ENOENT:
+            return fault(AccessCause::NotFound, at, error);
+        case ENOTDIR:
+            return fault(AccessCause::NotDirectory, at, error);
+        case ELOOP:
+            return fault(AccessCause::TooManyLinks, at, error);
+        default:
+            return fault(AccessCause::OtherError, at, error);
+    }
+}
+
+struct Walked {
+    AccessVerdict verdict;  // Granted when the whole path was reached
+    std::string resolved;   // the file the path names, every link followed
+    struct stat status {};
+};
+
+// Follows `path` one component at a time, as the kernel looks it up, and
+// names the first component the lookup fails at.
+Walked walk(const std::string& path, const Rules& rules) {
+    Walked result;
+    struct Part {
+        std::string name;
+        bool endsLink;  // the target of the innermost link followed is used up
+    };
+    struct Link {
+        std::string path;
+        std::string target;
+    };
+    std::vector<Part> pending;  // the next component last
+    std::vector<Link> links;    // the links whose targets are being followed
+    const auto push = [&pending](const std::string& text) {
+        std::vector<Part> parts;
+        std::string::size_type start = 0;
+        while (start <= text.size()) {
+            const std::string::size_type end = std::min(text.find('/', start), text.size());
+            parts.push_back(Part{text.substr(start, end - start), false});
+            start = end + 1;
+        }
+        pending.insert(pending.end(), parts.rbegin(), parts.rend());
+    };
+    const auto onlyMarkersLeft = [&pending]() {
+        for (const Part& part : pending) {
+            if (!part.endsLink && !part.name.empty()) {
+                return false;
+            }
+        }
+        return true;
+    };
+
+    std::string dir = "/";
+    if (path.empty() || path[0] != '/') {
+        char cwd[PATH_MAX];
+        dir = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
+    }
+    push(path);
+    stat(dir.c_str(), &result.status);
+    int followed = 0;
+    while (!pending.empty()) {
+        const Part part = pending.back();
+        pending.pop_back();
+        if (part.endsLink) {
+            links.pop_back();
+            continue;
+        }
+        if (part.name.empty() || part.name == ".") {
+            continue;
+        }
+        // Every lookup in a directory needs search permission on it.
+        const int search = rules.may(dir, result.status, X_OK);
+        if (search != 0) {
+            result.verdict =
+                fault(search == EACCES ? AccessCause::NotSearchable : AccessCause::OtherError, dir,
+                      search);
+            return result;
+        }
+        const std::string candidate = part.name == ".."
+                                          ? dir.substr(0, std::max<std::size_t>(dir.rfind('/'), 1))
+                                          : joined(dir, part.name);
+        struct stat status {};
+        if (lstat(candidate.c_str(), &status) != 0) {
+            const int error = errno;
+            if (error == ENOENT && !links.empty()) {
+                result.verdict = fault(AccessCause::DanglingLink, links.back().path, error);
+                result.verdict.target = links.back().target;
+            } else if (error == ENOENT) {
+                result.verdict = fault(AccessCause::NotFound, candidate, error);
+            } else if (error == EACCES && !rules.computed()) {
+                result.verdict = fault(AccessCause::NotSearchable, dir, error);
+            } else {
+                // Computed for another user, EACCES is the check's own lack of rights.
+                result.verdict = fault(AccessCause::OtherError, candidate, error);
+            }
+            return result;
+        }
+        if (S_ISLNK(status.st_mode)) {
+            std::string target(PATH_MAX, '\0');
+            const ssize_t size = readlink(candidate.c_str(), &target[0], target.size());
+            if (++followed > MAX_LINKS || size < 0) {
+                result.verdict = size < 0 ? fault(AccessCause::OtherError, candidate, errno)
+                                          : fault(AccessCause::TooManyLinks, candidate, ELOOP);
+                return result;
+            }
+            target.resize(static_cast<std::size_t>(size));
+            pending.push_back(Part{std::string(), true});
+            push(target);
+            links.push_back(Link{candidate, target});
+            if (!target.empty() && target[0] == '/') {
+                dir = "/";
+                stat(dir.c_str(), &result.status);
+            }
+            continue;
+        }
+        if (!S_ISDIR(status.st_mode) && !onlyMarkersLeft()) {
+            result.verdict = fault(AccessCause::NotDirectory, candidate, ENOTDIR);
+            return result;
+        }
+        dir = candidate;
+        result.status = status;
+    }
+    result.resolved = dir;
+    return result;
+}
+
+AccessVerdict judgeOne(const AccessProbe& probe, const Rules& rules) {
+    const Walked walked = walk(probe.path, rules);
+    if (!walked.verdict.granted()) {
+        return walked.verdict;
+    }
+    const struct stat& status = walked.status;
+    switch (probe.operation) {
+        case AccessOperation::Read:
+            return fromErrno(rules.read(walked.resolved, status), probe.path);
+        case AccessOperation::Enter:
+            if (!S_ISDIR(status.st_mode)) {
+                return fault(AccessCause::NotDirectory, probe.path, ENOTDIR);
+            }
+            return fromErrno(rules.enter(walked.resolved, status), probe.path);
+        case AccessOperation::Execute: {
+            if (!S_ISREG(status.st_mode)) {
+                return fault(AccessCause::Denied, probe.path, EACCES);
+            }
+            struct statvfs mount {};
+            if (statvfs(walked.resolved.c_str(), &mount) == 0 && (mount.f_flag & ST_NOEXEC) != 0) {
+                return fault(AccessCause::NoexecMount, probe.path, EACCES);
+            }
+            return fromErrno(rules.may(walked.resolved, status, X_OK), probe.path);
+        }
+    }
+    return AccessVerdict();
+}
+
+std::vector<AccessVerdict> judgeAll(const std::vector<AccessProbe>& probes, const Rules& rules) {
+    std::vector<AccessVerdict> verdicts;
+    for (const AccessProbe& probe : probes) {
+        verdicts.push_back(judgeOne(probe, rules));
+    }
+    return verdicts;
+}
+
+// The verdicts as the child sends them over the pipe.
+void putNumber(std::string& out, std::uint64_t value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void putText(std::string& out, const std::string& text) {
+    putNumber(out, text.size());
+    out += text;
+}
+
+std::string encoded(const std::vector<AccessVerdict>& verdicts) {
+    std::string out;
+    for (const AccessVerdict& verdict : verdicts) {
+        putNumber(out, static_cast<std::uint64_t>(verdict.cause));
+        putNumber(out, static_cast<std::uint64_t>(verdict.error));
+        putText(out, verdict.at);
+        putText(out, verdict.target);
+    }
+    return out;
+}
+
+class Decoder {
+public:
+    explicit Decoder(const std::string& bytes) : in(bytes) {}
+    std::uint64_t number() {
+        std::uint64_t value = 0;
+        need(sizeof value);
+        std::memcpy(&value, in.data() + at, sizeof value);
+        at += sizeof value;
+        return value;
+    }
+    std::string text() {
+        const std::uint64_t size = number();
+        need(size);
+        const std::string value = in.substr(at, size);
+        at += size;
+        return value;
+    }
+
+private:
+    void need(std::uint64_t size) const {
+        if (in.size() - at < size) {
+            throw std::runtime_error("permission check: short answer from the child");
+        }
+    }
+    const std::string& in;
+    std::size_t at = 0;
+};
+
+// Forks a child that becomes `user` for good, judges there and sends the
+// verdicts back: the kernel itself then weighs groups, ACLs, capabilities
+// and security modules.
+std::vector<AccessVerdict> judgeSwitched(const std::vector<AccessProbe>& probes,
+                                         const UserIdentity& user) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("permission check: pipe: ") + std::strerror(errno));
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        const int error = errno;
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        throw std::runtime_error(std::string("permission check: fork: ") + std::strerror(error));
+    }
+    if (pid == 0) {
+        close(pipeFds[0]);
+        // Every probe path is absolute; "/" is a home the user can return to.
+        if (chdir("/") != 0 || setgroups(user.groups.size(), user.groups.data()) != 0 ||
+            setresgid(user.gid, user.gid, user.gid) != 0 ||
+            setresuid(user.uid, user.uid, user.uid) != 0) {
+            _exit(CANNOT_SWITCH);
+        }
+        const Rules rules(nullptr);
+        const std::string answer = encoded(judgeAll(probes, rules));
+        for (std::size_t done = 0; done < answer.size();) {
+            const ssize_t written = write(pipeFds[1], answer.data() + done, answer.size() - done);
+            if (written < 0 && errno != EINTR) {
+                _exit(1);
+            }
+            done += written > 0 ? static_cast<std::size_t>(written) : 0;
+        }
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    std::string answer;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
+        if (got > 0) {
+            answer.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw std::runtime_error(WIFEXITED(status) && WEXITSTATUS(status) == CANNOT_SWITCH
+                                     ? "cannot switch to user " + user.name +
+                                           " to judge permissions"
+                                     : "the permission check as user " + user.name + " failed");
+    }
+    Decoder decoder(answer);
+    std::vector<AccessVerdict> verdicts;
+    for (std::size_t i = 0; i < probes.size(); ++i) {
+        AccessVerdict verdict;
+        verdict.cause = static_cast<AccessCause>(decoder.number());
+        verdict.error = static_cast<int>(decoder.number());
+        verdict.at = decoder.text();
+        verdict.target = decoder.text();
+        verdicts.push_back(verdict);
+    }
+    return verdicts;
+}
+
+// The local files are read directly: a static program cannot safely load
+// the name-service modules that getpwnam and getgrouplist would use.
+struct PasswdEntry {
+    std::string name;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
+template <typename Matches>
+bool findPasswd(Matches matches, PasswdEntry& found) {
+    FILE* file = std::fopen("/etc/passwd", "re");
+    if (file == nullptr) {
+        return false;
+    }
+    bool any = false;
+    while (const passwd* entry = fgetpwent(file)) {
+        if (matches(*entry)) {
+            found = PasswdEntry{entry->pw_name, entry->pw_uid, entry->pw_gid};
+            any = true;
+            break;
+        }
+    }
+    std::fclose(file);
+    return any;
+}
+
+// The groups a login gives `name`: its primary group and each group that lists it.
+std::vector<gid_t> groupsOf(const std::string& name, gid_t gid) {
+    std::vector<gid_t> groups = {gid};
+    FILE* file = std::fopen("/etc/group", "re");
+    if (file == nullptr) {
+        return groups;
+    }
+    while (const group* entry = fgetgrent(file)) {
+        for (char** member = entry->gr_mem; member != nullptr && *member != nullptr; ++member) {
+            if (name == *member && entry->gr_gid != gid) {
+                groups.push_back(entry->gr_gid);
+                break;
+            }
+        }
+    }
+    std::fclose(file);
+    return groups;
+}
+
+}  // namespace
+
+bool lookUpUser(const std::string& user, UserIdentity& identity) {
+    PasswdEntry entry;
+    bool found =
+        !user.empty() && findPasswd([&user](const passwd& e) { return user == e.pw_name; }, entry);
+    if (!found && !user.empty() && user.find_first_not_of("0123456789") == std::string::npos &&
+        user.size() < 20) {
+        const unsigned long long uid = std::stoull(user);
+        found = findPasswd([uid](const passwd& e) { return e.pw_uid == uid; }, entry);
+    }
+    if (!found) {
+        return false;
+    }
+    identity.name = entry.name;
+    identity.uid = entry.uid;
+    identity.gid = entry.gid;
+    identity.groups = groupsOf(identity.name, identity.gid);
+    return true;
+}
+
+std::string userName(uid_t uid) {
+    PasswdEntry entry;
+    return findPasswd([uid](const passwd& e) { return e.pw_uid == uid; }, entry)
+               ? entry.name
+               : std::to_string(uid);
+}
+
+UserIdentity currentUser() {
+    UserIdentity identity;
+    identity.uid = geteuid();
+    identity.gid = getegid();
+    identity.name = userName(identity.uid);
+    const int count = getgroups(0, nullptr);
+    if (count > 0) {
+        identity.groups.resize(static_cast<std::size_t>(count));
+        identity.groups.resize(
+            static_cast<std::size_t>(std::max(getgroups(count, identity.groups.data()), 0)));
+    }
+    return identity;
+}
+
+AccessJudge::AccessJudge() : who(currentUser()) {}
+
+AccessJudge::AccessJudge(const UserIdentity& user) : who(user), userNamed(true) {
+    if (user.uid == geteuid()) {
+        how = JudgeMethod::Self;
+    } else if (geteuid() == 0) {
+        how = JudgeMethod::Switched;
+    } else {
+        how = JudgeMethod::Computed;
+    }
+}
+
+AccessJudge::AccessJudge(const UserIdentity& user, JudgeMethod method)
+    : who(user), how(method), userNamed(true) {}
+
+std::vector<AccessVerdict> AccessJudge::judge(const std::vector<AccessProbe>& probes) const {
+    std::vector<AccessVerdict> verdicts;
+    if (probes.empty()) {
+        return verdicts;
+    }
+    if (how == JudgeMethod::Switched) {
+        verdicts = judgeSwitched(probes, who);
+    } else {
+        const Rules rules(how == JudgeMethod::Computed ? &who : nullptr);
+        verdicts = judgeAll(probes, rules);
+    }
+    for (std::size_t i = 0; i < probes.size(); ++i) {
+        verdicts[i].path = probes[i].path;
+    }
+    return verdicts;
+}
+
+AccessVerdict AccessJudge::judge(AccessOperation operation, const std::string& path) const {
+    return judge(std::vector<AccessProbe>{AccessProbe{operation, path}}).front();
+}
