@@ -81,8 +81,13 @@ std::string readIni(Findings& findings) {
 
 }  // namespace
 
-Findings inspectApplication(const std::string& workingDir, const std::string& invocationName) {
+Findings inspectApplication(const std::string& workingDir, const std::string& invocationName,
+                            const CopySearch* copies) {
     Findings findings;
+    if (copies != nullptr) {
+        findings.copiesSearched = true;
+        findings.copies = *copies;
+    }
     findings.workingDir = workingDir;
     findings.invocationName = invocationName;
     const Platform platform(findings.invocationName.c_str());

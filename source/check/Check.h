@@ -9,4 +9,6 @@
 // What the launcher would do when started as `invocationName` in
 // `workingDir`, an absolute path without symbolic links (as getcwd reports
 // it), with no command-line arguments and the environment of this process.
-Findings inspectApplication(const std::string& workingDir, const std::string& invocationName);
+// With `copies`, the launcher copies found there are judged as well.
+Findings inspectApplication(const std::string& workingDir, const std::string& invocationName,
+                            const CopySearch* copies = nullptr);

@@ -13,6 +13,7 @@
 #include "ByteText.h"
 #include "Check.h"
 #include "JsonReport.h"
+#include "LauncherCopies.h"
 #include "TextReport.h"
 
 namespace {
@@ -38,7 +39,7 @@ int reportLost(std::ostream& err) {
 }  // namespace
 
 int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-    std::string name = "./run";
+    std::string name;
     std::string appDir;
     bool haveAppDir = false;
     bool json = false;
@@ -85,7 +86,12 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
     }
 
     try {
-        const Findings findings = inspectApplication(workingDir, name);
+        // The copy in the directory names the ini file, as it will when started.
+        const CopySearch copies = findLauncherCopies(workingDir);
+        if (name.empty()) {
+            name = copies.copies.size() == 1 ? "./" + copies.copies.front().name : "./run";
+        }
+        const Findings findings = inspectApplication(workingDir, name, &copies);
         if (json) {
             writeJsonReport(out, findings);
         } else {

@@ -1,8 +1,8 @@
 #include "JsonReport.h"
 
 #include "ByteText.h"
-#include "ExecutableInspection.h"
 #include "IniLines.h"
+#include "Kernel.h"
 
 namespace {
 
@@ -51,6 +51,36 @@ nlohmann::ordered_json jsonBytes(const std::string& bytes) {
     return {{"hex", ByteText::hex(bytes)}, {"display", ByteText::visible(bytes)}};
 }
 
+namespace {
+
+nlohmann::ordered_json elfCheckJson(const ElfCheck& check) {
+    nlohmann::ordered_json missing = nlohmann::ordered_json::array();
+    for (const MissingLibrary& library : check.linking.missing) {
+        missing.push_back(
+            {{"name", jsonBytes(library.name)}, {"neededBy", jsonBytes(library.neededBy)}});
+    }
+    return {{"kind", check.kind},
+            {"runs", check.runs},
+            {"howRun", jsonBytes(check.howRun)},
+            {"damage", jsonBytes(check.damage)},
+            {"loader", jsonBytes(check.linking.loader)},
+            {"loaderProblem", jsonBytes(check.linking.loaderProblem)},
+            {"missingLibraries", missing}};
+}
+
+nlohmann::ordered_json copiesJson(const Findings& findings) {
+    nlohmann::ordered_json copies = nlohmann::ordered_json::array();
+    for (const LauncherCopy& copy : findings.copies.copies) {
+        copies.push_back({{"name", jsonBytes(copy.name)},
+                          {"version", jsonBytes(copy.version)},
+                          {"executable", copy.executable},
+                          {"symlink", copy.symlink}});
+    }
+    return copies;
+}
+
+}  // namespace
+
 nlohmann::ordered_json jsonReport(const Findings& findings) {
     nlohmann::ordered_json lines = nlohmann::ordered_json::array();
     for (const IniLine& line : findings.lines) {
@@ -78,13 +108,17 @@ nlohmann::ordered_json jsonReport(const Findings& findings) {
                                          {"resolved", jsonBytes(info.resolved)},
                                          {"type", kindName(info.kind)},
                                          {"executable", info.executable},
-                                         {"machineElfClass", machineElfClass()}};
+                                         {"kernelMachine", KernelInfo::current().machine}};
     if (info.kind == FileKind::Elf) {
         executable["elfClass"] = info.elfClass;
+        executable["program"] = elfCheckJson(info.program);
     }
     if (info.kind == FileKind::Script) {
         executable["interpreter"] = jsonBytes(info.interpreter);
         executable["interpreterUsable"] = info.interpreterUsable;
+        if (info.interpreterProgram.checked) {
+            executable["interpreterProgram"] = elfCheckJson(info.interpreterProgram);
+        }
     }
 
     nlohmann::ordered_json argv = nlohmann::ordered_json::array();
@@ -114,6 +148,8 @@ nlohmann::ordered_json jsonReport(const Findings& findings) {
             {"argumentBytes", findings.argumentBytes},
             {"environmentBytes", findings.environmentBytes},
             {"argumentLimit", findings.argumentLimit},
+            {"launcherCopies",
+             findings.copiesSearched ? copiesJson(findings) : nlohmann::ordered_json()},
             {"warnings", warnings}};
 }
 

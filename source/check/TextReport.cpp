@@ -1,7 +1,6 @@
 #include "TextReport.h"
 
 #include "ByteText.h"
-#include "ExecutableInspection.h"
 #include "IniLines.h"
 
 namespace {
@@ -34,12 +33,12 @@ std::string fileText(const ExecutableInfo& info) {
             return "a directory";
         case FileKind::Elf:
             return std::string(info.executable ? "executable" : "not executable") + ", " +
-                   (info.elfClass == 0 ? std::string("ELF file of unknown class")
-                                       : std::to_string(info.elfClass) + "-bit ELF file") +
-                   (info.elfClass == machineElfClass() ? " (this machine's class)"
-                    : elfClassRunsHere(info.elfClass)
-                        ? " (runs here through the kernel's 32-bit support)"
-                        : " (not a class this machine runs)");
+                   (info.program.kind.empty() ? std::string("ELF") : info.program.kind) +
+                   " ELF file" +
+                   (!info.program.damage.empty()   ? " (damaged)"
+                    : !info.program.runs           ? " (not run by this kernel)"
+                    : !info.program.howRun.empty() ? " (" + info.program.howRun + ")"
+                                                   : "");
         case FileKind::Script:
             return std::string(info.executable ? "executable" : "not executable") +
                    ", script for " + quoted(info.interpreter) +
@@ -49,6 +48,18 @@ std::string fileText(const ExecutableInfo& info) {
                    ", neither an ELF file nor a script";
     }
     return "";
+}
+
+void writeCopies(std::ostream& out, const Findings& findings) {
+    if (!findings.copiesSearched) {
+        return;
+    }
+    out << "Launcher copies:" << (findings.copies.copies.empty() ? " none" : "") << '\n';
+    for (const LauncherCopy& copy : findings.copies.copies) {
+        out << "  " << quoted(copy.name) << ": version " << quoted(copy.version)
+            << (copy.symlink ? ", a symbolic link" : "")
+            << (copy.executable ? "" : ", not executable") << '\n';
+    }
 }
 
 }  // namespace
@@ -89,6 +100,7 @@ void writeTextReport(std::ostream& out, const Findings& findings) {
     if (!findings.argv.front().empty()) {
         out << "  " << quoted(info.resolved) << ": " << fileText(info) << '\n';
     }
+    writeCopies(out, findings);
 
     out << "\nArgument vector (" << findings.argv.size() << " elements, " << findings.argumentBytes
         << " bytes, environment " << findings.environmentBytes << " bytes, limit "

@@ -307,6 +307,8 @@ TEST(CheckCommandLine, CleanSetupPassesAndStartsNothing) {
 
 TEST(CheckCommandLine, NameChoosesTheIniFileAsTheLauncherWould) {
     const Installation inst;
+    // The copy "run" has its own ini file, so other.ini is no stray one.
+    inst.writeIni("-vmargs\n-Xrun\n");
     inst.writeIni("-vmargs\n-Xother\n", "other.ini");
     fs::create_directories(inst.root + "/tools");
     writeFile(inst.root + "/tools/run.ini", "-vmargs\n-Xtools\n");
