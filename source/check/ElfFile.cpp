@@ -157,10 +157,13 @@ void readDynamic(const Reader& in, const Segment& dynamic, const std::vector<Seg
     elf.runpath = elf.hasRunpath ? text(runpath) : std::string();
 }
 
-void markDamaged(ElfFile& elf, const std::string& why) {
+// `refused`: the kernel refuses the file at the exec. Otherwise the exec
+// succeeds and the program dies once it touches what is missing.
+void markDamaged(ElfFile& elf, const std::string& why, bool refused = true) {
     if (!elf.damaged) {
         elf.damaged = true;
         elf.damage = why;
+        elf.execRefused = refused;
     }
 }
 
@@ -254,9 +257,11 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
         s.align = in.number(table, at + (is64 ? 48 : 28), is64 ? 8 : 4);
         segments.push_back(s);
         if (s.type == PT_LOAD && reaches(s.offset, s.filesz, size)) {
-            markDamaged(elf, "a loadable segment reaches past the end of the file (byte " +
-                                 std::to_string(s.offset + s.filesz) + " of " +
-                                 std::to_string(size) + ")");
+            markDamaged(elf,
+                        "a loadable segment reaches past the end of the file (byte " +
+                            std::to_string(s.offset + s.filesz) + " of " + std::to_string(size) +
+                            ")",
+                        false);
         }
     }
 

@@ -25,6 +25,7 @@ struct ElfFile {
     // end of the file (a half-copied program), or headers the kernel refuses.
     bool damaged = false;
     std::string damage;
+    bool execRefused = false;  // the kernel refuses it; else it dies once running
 
     bool hasInterpreter = false;
     std::string interpreter;          // PT_INTERP

@@ -38,6 +38,7 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir)
     check.checked = true;
     check.kind = programKind(elf);
     check.damage = elf.damaged ? elf.damage : std::string();
+    check.execRefused = elf.execRefused;
     check.runs = kernelRuns(elf, KernelInfo::current(), check.howRun);
     if (check.runs && !elf.damaged) {
         LookupPlaces places;

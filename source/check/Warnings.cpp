@@ -377,7 +377,13 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
     if (!check.damage.empty()) {
         add(line, "executable-damaged",
             name + " is a damaged ELF file, perhaps copied only in part: " + check.damage +
-                ". execv fails and the child reports " + FAILED + "; copy the program again");
+                (check.execRefused ? ". execv fails with \"Exec format error\" and the child "
+                                     "reports " +
+                                         FAILED
+                                   : std::string(". execv succeeds, but the program is killed "
+                                                 "(SIGSEGV or SIGBUS) as soon as it touches "
+                                                 "the missing part")) +
+                "; copy the program again");
         return;
     }
     if (!check.runs) {

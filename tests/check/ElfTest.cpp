@@ -280,8 +280,12 @@ TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
     EXPECT_EQ(missing(link), std::vector<std::string>{"libfoo.so for prog"});
 
     // A library of the other class is passed over, as the loader does.
-    file("app/lib/libfoo.so", i386());
-    EXPECT_EQ(missing(link), std::vector<std::string>{"libfoo.so for prog"});
+    Spec x32;
+    x32.elfClass = 32;
+    for (const Spec& other : {i386(), x32}) {
+        file("app/lib/libfoo.so", other);
+        EXPECT_EQ(missing(link), std::vector<std::string>{"libfoo.so for prog"});
+    }
     file("other/libfoo.so", Spec());
     EXPECT_EQ(missing(link, dir.path() + "/other"), std::vector<std::string>{});
 
