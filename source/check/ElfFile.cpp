@@ -273,7 +273,9 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
         if (s.type == PT_INTERP) {
             elf.hasInterpreter = true;
             if (s.filesz == 0 || s.filesz > STRING_MAX || !in.read(s.offset, s.filesz, bytes)) {
-                markDamaged(elf, "its loader name (PT_INTERP) lies past the end of the file");
+                markDamaged(elf,
+                            "its loader name (PT_INTERP) is malformed or lies past the end "
+                            "of the file");
             }
             elf.interpreter = bytes.c_str();
         } else if (s.type == PT_DYNAMIC) {
@@ -291,7 +293,12 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
 }
 
 ElfFile readElfFile(const std::string& path) {
-    // O_NONBLOCK: a named pipe put in a program's place must not stall the check.
+    // Opening a device can have effects of its own, and a named pipe put in
+    // a program's place must not stall the check (O_NONBLOCK).
+    struct stat before {};
+    if (stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
+        return ElfFile();
+    }
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return ElfFile();

@@ -131,6 +131,7 @@ std::string binfmtHandler(const std::string& dir, const std::string& header) {
         std::ifstream in(dir + "/" + name);
         std::string line, interpreter, magic, mask;
         bool enabled = false;
+        bool fixed = false;
         std::size_t offset = 0;
         while (std::getline(in, line)) {
             std::istringstream words(line);
@@ -138,6 +139,9 @@ std::string binfmtHandler(const std::string& dir, const std::string& header) {
             words >> key >> value;
             if (key == "enabled") {
                 enabled = true;
+            } else if (key == "flags:") {
+                // F: the kernel opened the interpreter when it was registered.
+                fixed = value.find('F') != std::string::npos;
             } else if (key == "interpreter") {
                 interpreter = value;
             } else if (key == "offset") {
@@ -150,7 +154,8 @@ std::string binfmtHandler(const std::string& dir, const std::string& header) {
         }
         const std::vector<unsigned char> want = hexBytes(magic);
         const std::vector<unsigned char> bits = hexBytes(mask);
-        bool matches = enabled && !want.empty() && offset + want.size() <= header.size();
+        bool matches = enabled && !want.empty() && offset + want.size() <= header.size() &&
+                       (fixed || exists(interpreter));
         for (std::size_t i = 0; matches && i < want.size(); ++i) {
             const unsigned char m = i < bits.size() ? bits[i] : 0xff;
             matches = ((static_cast<unsigned char>(header[offset + i]) ^ want[i]) & m) == 0;

@@ -190,9 +190,14 @@ private:
     // cache alone and the old one followed by it are read; string offsets
     // count from the start of the new one.
     void readCache() {
-        std::ifstream in(places.cache, std::ios::binary);
-        std::string bytes(static_cast<std::size_t>(CACHE_MAX), '\0');
-        in.read(&bytes[0], CACHE_MAX);
+        std::ifstream in(places.cache, std::ios::binary | std::ios::ate);
+        const std::streamsize size = std::min<std::streamsize>(in.tellg(), CACHE_MAX);
+        if (!in || size <= 0) {
+            return;
+        }
+        in.seekg(0);
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        in.read(&bytes[0], size);
         bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
         std::size_t start = 0;
         if (bytes.compare(0, OLD_CACHE_MAGIC.size(), OLD_CACHE_MAGIC) == 0 && bytes.size() >= 16) {
