@@ -1,3 +1,6 @@
+// Large files and 64-bit inode numbers, also in a 32-bit build.
+#define _FILE_OFFSET_BITS 64
+
 #include "Kernel.h"
 
 #include <dirent.h>
@@ -168,10 +171,15 @@ std::string binfmtHandler(const std::string& dir, const std::string& header) {
     return found;
 }
 
-}  // namespace
-
-KernelInfo KernelInfo::current() {
-    KernelInfo kernel;
+// The kernel's own machine name: /proc/sys/kernel/arch (Linux 6.1 and
+// later) says it whatever the caller's personality, also to a program run by
+// qemu-user, whose uname names the emulated machine. Older kernels: uname.
+std::string kernelMachine() {
+    std::ifstream in("/proc/sys/kernel/arch");
+    std::string machine;
+    if (in >> machine) {
+        return machine;
+    }
     // setarch i686 sets PER_LINUX32, under which uname names a 32-bit
     // machine; the kernel's own name comes with that flag cleared.
     const int persona = personality(0xffffffff);
@@ -181,11 +189,19 @@ KernelInfo KernelInfo::current() {
     }
     utsname names{};
     if (uname(&names) == 0) {
-        kernel.machine = names.machine;
+        machine = names.machine;
     }
     if (linux32) {
         personality(static_cast<unsigned long>(persona));
     }
+    return machine;
+}
+
+}  // namespace
+
+KernelInfo KernelInfo::current() {
+    KernelInfo kernel;
+    kernel.machine = kernelMachine();
     kernel.runs32Bit = kernel.machine == "x86_64" ? x86RunsIa32() : true;
     kernel.binfmtDir = "/proc/sys/fs/binfmt_misc";
     return kernel;
