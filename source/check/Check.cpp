@@ -1,9 +1,7 @@
 #include "Check.h"
 
-#include <sys/personality.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 
 #include "ExecutableInspection.h"
 #include "IniLines.h"
+#include "Kernel.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
 
@@ -44,27 +43,6 @@ std::string absoluteFrom(const std::string& base, std::string path) {
         return base;
     }
     return base + (!base.empty() && base.back() == '/' ? "" : "/") + path;
-}
-
-// 8 on a 64-bit kernel, whatever this program's own class, and 4 on a
-// 32-bit one: execve counts a pointer of the kernel's size per string.
-std::size_t kernelPointerSize() {
-    const int persona = personality(0xffffffff);
-    // Under setarch i686 (PER_LINUX32) uname names a 32-bit machine.
-    const bool narrowed = persona != -1 && (persona & PER_MASK) == PER_LINUX32;
-    if (narrowed) {
-        personality(static_cast<unsigned long>((persona & ~PER_MASK) | PER_LINUX));
-    }
-    utsname names{};
-    const bool named = uname(&names) == 0;
-    if (narrowed) {
-        personality(static_cast<unsigned long>(persona));
-    }
-    if (!named) {
-        return sizeof(void*);
-    }
-    const std::string machine = names.machine;
-    return machine.find("64") != std::string::npos || machine == "s390x" ? 8 : 4;
 }
 
 // The room execve gives the strings and their pointers: a quarter of the
@@ -258,6 +236,8 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.workingDir = request.workingDir;
     findings.invocationName = request.invocationName;
     findings.arguments = request.arguments;
+    findings.copiesSearched = request.searchCopies;
+    findings.copies = request.copies;
     const Platform platform(findings.invocationName.c_str());
     findings.iniFile = platform.GetINIFile();
     findings.iniPath = absoluteFrom(findings.workingDir, findings.iniFile);
@@ -348,6 +328,8 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     duplicateWarnings(argv, add);
     sizeWarnings(findings, argv, add);
     executableWarnings(findings, add);
+    elfWarnings(findings, add);
+    copyWarnings(findings, add);
     if (sink.linesAfterFindings) {
         readLines(false, true);
     }
@@ -356,7 +338,8 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     }
 }
 
-Findings inspectApplication(const std::string& workingDir, const std::string& invocationName) {
+Findings inspectApplication(const std::string& workingDir, const std::string& invocationName,
+                            const CopySearch* copies) {
     Findings whole;
     CheckSink sink;
     sink.begin = [&whole](const Findings&) {};
@@ -377,6 +360,10 @@ Findings inspectApplication(const std::string& workingDir, const std::string& in
     CheckRequest request;
     request.workingDir = workingDir;
     request.invocationName = invocationName;
+    if (copies != nullptr) {
+        request.searchCopies = true;
+        request.copies = *copies;
+    }
     checkApplication(request, sink);
     return whole;
 }

@@ -19,6 +19,9 @@ struct CheckRequest {
     // Whose permissions the files are judged by: the running user's unless
     // the user who starts the application is named.
     AccessJudge access;
+    // The launcher copies in the directory, when they are to be judged too.
+    bool searchCopies = false;
+    CopySearch copies;
 };
 
 // Receives what the check finds as it finds it, so that nothing grows with
@@ -42,5 +45,7 @@ struct CheckSink {
 void checkApplication(const CheckRequest& request, const CheckSink& sink);
 
 // The whole check kept in memory, lines, vector and findings, for callers
-// that want the facts rather than a report.
-Findings inspectApplication(const std::string& workingDir, const std::string& invocationName);
+// that want the facts rather than a report. With `copies`, the launcher
+// copies found in the directory are judged as well.
+Findings inspectApplication(const std::string& workingDir, const std::string& invocationName,
+                            const CopySearch* copies = nullptr);

@@ -16,6 +16,7 @@
 #include "ByteText.h"
 #include "Catalogue.h"
 #include "Check.h"
+#include "LauncherCopies.h"
 #include "Report.h"
 
 #ifndef DVL_VERSION
@@ -34,7 +35,8 @@ const char HELP[] =
     "what the ini file plainly says. Without APPDIR the working directory is checked.\n"
     "\n"
     "Options:\n"
-    "  --name NAME          the launcher copy's name, as it is started (default: ./run)\n"
+    "  --name NAME          the launcher copy's name, as it is started (default: the one\n"
+    "                       copy of the launcher in the directory, else ./run)\n"
     "  --user USER          judge permissions as USER (a login name or a number), the user\n"
     "                       who starts the application; as root the check runs as that user\n"
     "  --installation DIR   check every application directory under DIR/apps that holds\n"
@@ -77,13 +79,8 @@ std::string joined(const std::string& dir, const std::string& name) {
     return dir.back() == '/' ? dir + name : dir + '/' + name;
 }
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // The application directories of an installation: those under DIR/apps that
-// hold an ini file, in the order of their names.
+// hold a launcher copy or an ini file, in the order of their names.
 bool applicationsOf(const std::string& installation, std::vector<std::string>& dirs,
                     std::string& problem) {
     const std::string apps = joined(installation, "apps");
@@ -108,17 +105,8 @@ bool applicationsOf(const std::string& installation, std::vector<std::string>& d
         if (stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
             continue;
         }
-        DIR* app = opendir(dir.c_str());
-        if (app == nullptr) {
-            // Unreadable, so it cannot be told apart: check it and say why.
-            dirs.push_back(dir);
-            continue;
-        }
-        bool holdsIni = false;
-        while (const dirent* entry = readdir(app)) {
-            holdsIni = holdsIni || endsWith(entry->d_name, ".ini");
-        }
-        closedir(app);
+        const CopySearch found = findLauncherCopies(dir);
+        const bool holdsIni = !found.copies.empty() || !found.iniFiles.empty();
         if (holdsIni) {
             dirs.push_back(dir);
         }
@@ -135,7 +123,7 @@ void listKinds(std::ostream& out) {
 }
 
 struct CommandLine {
-    std::string name = "./run";
+    std::string name;  // empty: the copy found in each directory, else ./run
     std::string user;
     bool haveUser = false;
     std::vector<std::string> dirs;
@@ -252,7 +240,13 @@ void checkOne(const CommandLine& line, const AccessJudge& access, const std::str
         report.failed(dir, "cannot enter the application directory: " + problem);
         return;
     }
-    request.invocationName = line.name;
+    // The copy in the directory names the ini file, as it will when started.
+    request.copies = findLauncherCopies(request.workingDir);
+    request.searchCopies = true;
+    request.invocationName = !line.name.empty() ? line.name
+                             : request.copies.copies.size() == 1
+                                 ? "./" + request.copies.copies[0].name
+                                 : "./run";
     request.arguments = line.arguments;
     const CheckSink sink = report.sinkFor(dir);
     try {

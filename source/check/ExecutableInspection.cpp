@@ -1,11 +1,15 @@
 #include "ExecutableInspection.h"
 
 #include <sys/stat.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
+
+#include "ElfFile.h"
+#include "Kernel.h"
+#include "LibraryLookup.h"
 
 namespace {
 
@@ -25,18 +29,25 @@ std::string interpreterOf(const std::string& head) {
 
 }  // namespace
 
-int machineElfClass() {
-    utsname names{};
-    if (uname(&names) != 0) {
-        return sizeof(void*) == 8 ? 64 : 32;
+ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir) {
+    ElfCheck check;
+    const ElfFile elf = readElfFile(path);
+    if (!elf.isElf) {
+        return check;
     }
-    const std::string machine = names.machine;
-    return machine.find("64") != std::string::npos || machine == "s390x" ? 64 : 32;
-}
-
-bool elfClassRunsHere(int elfClass) {
-    const int machine = machineElfClass();
-    return elfClass == machine || (elfClass == 32 && machine == 64);
+    check.checked = true;
+    check.kind = programKind(elf);
+    check.damage = elf.damaged ? elf.damage : std::string();
+    check.execRefused = elf.execRefused;
+    check.runs = kernelRuns(elf, KernelInfo::current(), check.howRun);
+    if (check.runs && !elf.damaged) {
+        LookupPlaces places;
+        const char* libraryPath = getenv("LD_LIBRARY_PATH");
+        places.ldLibraryPath = libraryPath != nullptr ? libraryPath : "";
+        places.workingDir = workingDir;
+        check.linking = checkLinking(path, elf, places);
+    }
+    return check;
 }
 
 ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir) {
@@ -67,6 +78,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
                                          "ELF") == 0) {
         info.kind = FileKind::Elf;
         info.elfClass = head[4] == 1 ? 32 : head[4] == 2 ? 64 : 0;
+        info.program = checkElfProgram(path, startDir);
     } else if (head.compare(0, 2, "#!") == 0) {
         info.kind = FileKind::Script;
         info.interpreter = interpreterOf(head);
@@ -77,6 +89,9 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
         info.interpreterUsable =
             !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
             S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
+        if (info.interpreterUsable) {
+            info.interpreterProgram = checkElfProgram(interpreter, startDir);
+        }
     }
     return info;
 }

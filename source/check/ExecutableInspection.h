@@ -10,10 +10,6 @@
 // from `startDir`, where the child runs execv.
 ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir);
 
-// 32 or 64: the ELF class of this machine's own programs, from the kernel's
-// machine name (so a 32-bit checker on a 64-bit kernel still says 64).
-int machineElfClass();
-
-// Whether the kernel of this machine runs programs of `elfClass`: its own
-// class, or 32-bit ones on a 64-bit machine (through its 32-bit support).
-bool elfClassRunsHere(int elfClass);
+// The ELF file at `path` as the kernel and the dynamic loader will see it,
+// started in `workingDir` with the checker's own environment.
+ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir);

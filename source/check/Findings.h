@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "AccessJudge.h"
+#include "LauncherCopies.h"
+#include "LibraryLookup.h"
 
 enum class LineEffect {
     IgnoredInHead,
@@ -33,6 +35,17 @@ enum class IniState { Read, Missing, Directory, Unreadable, NotRegular };
 
 enum class FileKind { Missing, Directory, Elf, Script, Other };
 
+// An ELF program as the kernel and the dynamic loader will see it.
+struct ElfCheck {
+    bool checked = false;      // the file is an ELF file and was read
+    std::string kind;          // "64-bit x86-64"
+    bool runs = true;          // by this kernel, natively or through binfmt_misc
+    std::string howRun;        // why it does not run; or the binfmt_misc handler
+    std::string damage;        // empty for a sound file
+    bool execRefused = false;  // the damage makes the exec fail
+    LinkCheck linking;         // its loader and shared libraries
+};
+
 struct ExecutableInfo {
     std::string resolved;  // the file execv would run, relative paths resolved
     FileKind kind = FileKind::Missing;
@@ -40,6 +53,8 @@ struct ExecutableInfo {
     int elfClass = 0;         // 32 or 64 for an ELF file
     std::string interpreter;  // from a script's "#!" line
     bool interpreterUsable = false;
+    ElfCheck program;             // for an ELF file
+    ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
 };
 
 // One finding of any severity; the catalogue gives its kind's severity and advice.
@@ -83,6 +98,9 @@ struct Findings {
     std::size_t argumentBytes = 0;
     std::size_t environmentBytes = 0;
     std::size_t argumentLimit = 0;  // from the stack limit, as the kernel derives it
+
+    bool copiesSearched = false;  // whether the launcher copies were looked for
+    CopySearch copies;            // the launcher copies beside the ini files
 
     // Only when the findings are collected whole.
     std::vector<Warning> warnings;

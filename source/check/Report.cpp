@@ -76,12 +76,12 @@ std::string fileText(const ExecutableInfo& info) {
             return "a directory";
         case FileKind::Elf:
             return std::string(info.executable ? "executable" : "not executable") + ", " +
-                   (info.elfClass == 0 ? std::string("ELF file of unknown class")
-                                       : std::to_string(info.elfClass) + "-bit ELF file") +
-                   (info.elfClass == machineElfClass() ? " (this machine's class)"
-                    : elfClassRunsHere(info.elfClass)
-                        ? " (runs here through the kernel's 32-bit support)"
-                        : " (not a class this machine runs)");
+                   (info.program.kind.empty() ? std::string("ELF") : info.program.kind) +
+                   " ELF file" +
+                   (!info.program.damage.empty()   ? " (damaged)"
+                    : !info.program.runs           ? " (not run by this kernel)"
+                    : !info.program.howRun.empty() ? " (" + info.program.howRun + ")"
+                                                   : "");
         case FileKind::Script:
             return std::string(info.executable ? "executable" : "not executable") +
                    ", script for " + quoted(info.interpreter) +
@@ -310,6 +310,14 @@ void Report::end(const Findings& findings, const LaunchVector& argv) {
         for (std::size_t i = 0; i < argv.size(); ++i) {
             out << "  " << i << ' ' << quoted(argv.at(i)) << '\n';
         }
+        if (findings.copiesSearched) {
+            out << "\nLauncher copies:" << (findings.copies.copies.empty() ? " none" : "") << '\n';
+            for (const LauncherCopy& copy : findings.copies.copies) {
+                out << "  " << quoted(copy.name) << ": version " << quoted(copy.version)
+                    << (copy.symlink ? ", a symbolic link" : "")
+                    << (copy.executable ? "" : ", not executable") << '\n';
+            }
+        }
         return;
     }
     if (options.mode != OutputMode::Json) {
@@ -349,12 +357,37 @@ void Report::end(const Findings& findings, const LaunchVector& argv) {
     if (info.kind == FileKind::Elf) {
         json.key("elf_class");
         json.number(static_cast<std::size_t>(info.elfClass));
+        json.key("program");
+        writeProgram(info.program);
     }
     if (info.kind == FileKind::Script) {
         json.key("interpreter");
         json.bytes(info.interpreter);
+        if (info.interpreterProgram.checked) {
+            json.key("interpreter_program");
+            writeProgram(info.interpreterProgram);
+        }
     }
     json.endObject();
+    json.key("launcher_copies");
+    if (!findings.copiesSearched) {
+        json.null();
+    } else {
+        json.beginArray();
+        for (const LauncherCopy& copy : findings.copies.copies) {
+            json.beginObject();
+            json.key("name");
+            json.bytes(copy.name);
+            json.key("version");
+            json.bytes(copy.version);
+            json.key("executable");
+            json.boolean(copy.executable);
+            json.key("symlink");
+            json.boolean(copy.symlink);
+            json.endObject();
+        }
+        json.endArray();
+    }
     json.key("default_name_argument");
     if (findings.defaultNameArgument == 0) {
         json.null();
@@ -374,6 +407,34 @@ void Report::end(const Findings& findings, const LaunchVector& argv) {
     json.key("argument_limit");
     json.number(findings.argumentLimit);
     closeApplication();
+}
+
+void Report::writeProgram(const ElfCheck& program) {
+    json.beginObject();
+    json.key("kind");
+    json.bytes(program.kind);
+    json.key("runs");
+    json.boolean(program.runs);
+    json.key("how_run");
+    json.bytes(program.howRun);
+    json.key("damage");
+    json.bytes(program.damage);
+    json.key("loader");
+    json.bytes(program.linking.loader);
+    json.key("loader_problem");
+    json.bytes(program.linking.loaderProblem);
+    json.key("missing_libraries");
+    json.beginArray();
+    for (const MissingLibrary& library : program.linking.missing) {
+        json.beginObject();
+        json.key("name");
+        json.bytes(library.name);
+        json.key("needed_by");
+        json.bytes(library.neededBy);
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
 }
 
 void Report::closeApplication() {

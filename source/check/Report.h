@@ -56,6 +56,7 @@ private:
     std::string shownFile(const Findings& findings, const std::string& file) const;
     void writeFinding(const std::string& file, const Warning& warning, const Kind& kind);
     void closeApplication();
+    void writeProgram(const ElfCheck& program);
 
     std::ostream& out;
     ReportOptions options;

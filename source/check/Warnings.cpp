@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "ByteText.h"
-#include "ExecutableInspection.h"
 #include "IniFormat.h"
 #include "Options.h"
 
@@ -531,13 +530,6 @@ void executableWarnings(const Findings& findings, Collector& add) {
     } else if (!verdict.granted()) {
         add(line, accessKind(verdict, "executable-not-executable"),
             name + " " + accessProblem(verdict, user, "is not executable") + fails, file);
-    } else if (info.kind == FileKind::Elf && !elfClassRunsHere(info.elfClass)) {
-        add(line, "executable-wrong-class",
-            name + " is " +
-                (info.elfClass == 0 ? std::string("an ELF file of unknown class")
-                                    : "a " + std::to_string(info.elfClass) + "-bit ELF file") +
-                ", but this machine runs " + std::to_string(machineElfClass()) + "-bit programs",
-            file);
     } else if (info.kind == FileKind::Script && !info.interpreterUsable) {
         const AccessVerdict& interpreter = findings.interpreterAccess;
         const char* kind = interpreter.cause == AccessCause::NotFound || info.interpreter.empty()
@@ -581,4 +573,158 @@ void judgeWarnings(const Findings& findings, Collector& add) {
                  ? ": name the user who starts the application with --user USER"
                  : ": to judge them as that user, run the check with --user " + owner),
         findings.workingDir);
+}
+
+namespace {
+
+// The Debian package of the C library for programs of `kind`, as a hint.
+std::string libcPackage(const std::string& kind) {
+    const std::pair<const char*, const char*> packages[] = {
+        {"32-bit i386", "libc6:i386"},     {"64-bit x86-64", "libc6:amd64"},
+        {"64-bit AArch64", "libc6:arm64"}, {"32-bit ARM", "libc6:armhf"},
+        {"64-bit s390", "libc6:s390x"},    {"64-bit RISC-V", "libc6:riscv64"}};
+    for (const auto& package : packages) {
+        if (kind == package.first) {
+            return std::string(" (Debian: ") + package.second + ")";
+        }
+    }
+    return std::string();
+}
+
+// What the kernel and the dynamic loader make of the ELF program `check`
+// describes; `name` says which program it is.
+void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::size_t line,
+                        const std::string& file, Collector& add) {
+    if (!check.checked) {
+        return;
+    }
+    if (!check.damage.empty()) {
+        add(line, "executable-damaged",
+            name + " is a damaged ELF file, perhaps copied only in part: " + check.damage +
+                (check.execRefused ? ". execv fails with \"Exec format error\" and the child "
+                                     "reports " +
+                                         FAILED
+                                   : std::string(". execv succeeds, but the program is killed "
+                                                 "(SIGSEGV or SIGBUS) as soon as it touches "
+                                                 "the missing part")) +
+                "; copy the program again",
+            file);
+        return;
+    }
+    if (!check.runs) {
+        add(line, "executable-foreign-machine",
+            name + " is " + check.howRun + ": execv fails with \"Exec format error\" and the " +
+                "child reports " + FAILED + "; install the build of it for this machine" +
+                (check.kind == "32-bit i386" ? " or enable the kernel's 32-bit support" : ""),
+            file);
+        return;
+    }
+    const LinkCheck& linking = check.linking;
+    if (!linking.loaderProblem.empty()) {
+        add(line, "loader-missing",
+            name + " needs the " + check.kind + " loader " + quoted(linking.loader) + ", which " +
+                linking.loaderProblem +
+                ": execv fails with \"No such file or directory\" although the program exists, "
+                "and the child reports " +
+                FAILED + "; install the " + check.kind + " C library" + libcPackage(check.kind),
+            file);
+    }
+    for (const MissingLibrary& missing : linking.missing) {
+        add(line, "library-missing",
+            "library " + quoted(missing.name) + " (" + check.kind + "), needed by " +
+                quoted(missing.neededBy) +
+                ", is not found where the dynamic loader looks (RPATH and RUNPATH, "
+                "LD_LIBRARY_PATH, the loader cache, the default directories): execv succeeds "
+                "but the child ends at once with \"error while loading shared libraries\"; "
+                "install the " +
+                check.kind + " build of it" +
+                (missing.name.compare(0, 5, "libc.") == 0 ? libcPackage(check.kind) : ""),
+            file);
+    }
+}
+
+}  // namespace
+
+void elfWarnings(const Findings& findings, Collector& add) {
+    const ExecutableInfo& info = findings.executableInfo;
+    if (!info.executable || findings.executable.empty()) {
+        return;
+    }
+    const std::string name = "executable " + quoted(info.resolved);
+    const std::string file = findings.launcherLine != 0 ? std::string() : info.resolved;
+    if (info.kind == FileKind::Elf) {
+        elfProgramWarnings(info.program, name, findings.launcherLine, file, add);
+    } else if (info.kind == FileKind::Script && info.interpreterUsable) {
+        elfProgramWarnings(info.interpreterProgram,
+                           "the interpreter " + quoted(info.interpreter) + " of the script " + name,
+                           findings.launcherLine, file, add);
+    }
+}
+
+// The launcher copies that start this application, beside their ini files.
+void copyWarnings(const Findings& findings, Collector& add) {
+    if (!findings.copiesSearched) {
+        return;
+    }
+    const std::vector<LauncherCopy>& copies = findings.copies.copies;
+    const std::vector<std::string>& inis = findings.copies.iniFiles;
+    const auto pathOf = [&findings](const std::string& name) {
+        return findings.workingDir + '/' + name;
+    };
+    if (copies.empty()) {
+        add(0, "no-launcher-copy",
+            "no copy of the launcher in the application directory, so nothing starts this "
+            "application: copy dashvane-launcher into it, or make a symbolic link to it, named "
+            "after the ini file (\"run\" for \"run.ini\")",
+            findings.workingDir);
+        return;
+    }
+    std::string names;
+    for (const LauncherCopy& copy : copies) {
+        names += (names.empty() ? "" : ", ") + quoted(copy.name);
+        if (!copy.executable) {
+            add(0, "launcher-copy-not-executable",
+                "launcher copy " + quoted(copy.name) +
+                    " is not executable, so it cannot start the application: chmod +x it",
+                pathOf(copy.name));
+        }
+        if (copy.version != DVL_VERSION) {
+            add(0, "launcher-copy-stale",
+                "launcher copy " + quoted(copy.name) + " is version " + quoted(copy.version) +
+                    ", this check " + quoted(DVL_VERSION) +
+                    ": it may not launch as shown here; replace it with the installed launcher, "
+                    "or a symbolic link to it",
+                pathOf(copy.name));
+        }
+    }
+    if (copies.size() > 1) {
+        add(0, "several-launcher-copies",
+            "several launcher copies (" + names +
+                "): each reads the ini file named after it; this check shows " +
+                quoted(findings.invocationName),
+            findings.workingDir);
+    }
+    std::vector<std::string> orphans;
+    for (const std::string& ini : inis) {
+        const std::string owner = ini.substr(0, ini.size() - 4);
+        if (std::none_of(copies.begin(), copies.end(),
+                         [&](const LauncherCopy& copy) { return copy.name == owner; })) {
+            orphans.push_back(ini);
+        }
+    }
+    for (const LauncherCopy& copy : copies) {
+        const std::string own = copy.name + ".ini";
+        if (orphans.empty() || std::find(inis.begin(), inis.end(), own) != inis.end()) {
+            continue;
+        }
+        std::string others;
+        for (const std::string& orphan : orphans) {
+            others += (others.empty() ? "" : ", ") + quoted(orphan);
+        }
+        add(0, "ini-without-copy",
+            "launcher copy " + quoted(copy.name) + " reads " + quoted(own) +
+                ", which does not exist, while " + others +
+                " belongs to no copy: rename the copy or the ini file so that they match",
+            pathOf(copy.name));
+    }
 }

@@ -76,3 +76,10 @@ void sizeWarnings(const Findings& findings, const LaunchVector& argv, Collector&
 
 // The start directory and the executable.
 void executableWarnings(const Findings& findings, Collector& add);
+
+// The executable, or a script's interpreter, as the kernel and the dynamic
+// loader will see it: its machine, its state, its loader and libraries.
+void elfWarnings(const Findings& findings, Collector& add);
+
+// The launcher copies in the application directory, beside their ini files.
+void copyWarnings(const Findings& findings, Collector& add);

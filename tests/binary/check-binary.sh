@@ -36,6 +36,21 @@ readelf -sW "$program" | grep -q '__stack_chk_fail' || fail "no stack protector 
 readelf -p .note.dvl "$program" 2>/dev/null | grep -q '_FORTIFY_SOURCE=2' ||
     fail "not compiled with _FORTIFY_SOURCE=2"
 
+# The launcher's version note, by which the checker finds its copies, must
+# survive strip as the packages do it; no other program may carry it.
+stripped=$(mktemp)
+if strip -o "$stripped" "$program"; then
+    notes=$(readelf -nW "$stripped")
+    if [ "$(basename "$program")" = dashvane-launcher ]; then
+        echo "$notes" | grep -q '^ *Dashvane ' || fail "no Dashvane version note once stripped"
+    else
+        echo "$notes" | grep -q '^ *Dashvane ' && fail "carries the launcher's version note"
+    fi
+else
+    fail "cannot be stripped"
+fi
+rm -f "$stripped"
+
 if [ "$failures" -ne 0 ]; then
     exit 1
 fi

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -298,6 +300,101 @@ TEST(CheckEquivalence, CommandLineArgumentsAfterDoubleDash) {
     EXPECT_EQ(argv, readRecord(inst.record).argv);
 }
 
+// --- The executable as the kernel and the loader see it ------------------------
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The stand-in with `from` replaced by `to` (as long) where it first occurs;
+// empty when it does not occur (a static stand-in has no loader).
+std::string patched(const std::string& bytes, const std::string& from, const std::string& to) {
+    const std::string::size_type at = bytes.find(from);
+    return at == std::string::npos ? std::string()
+                                   : std::string(bytes).replace(at, from.size(), to);
+}
+
+// The loader's name in the stand-in, made that of a loader that does not exist.
+std::string withoutLoader(const std::string& bytes) {
+    const std::string::size_type at = bytes.find("/ld-linux");
+    const std::string::size_type version = bytes.find(".so.", at);
+    if (at == std::string::npos || version == std::string::npos) {
+        return std::string();
+    }
+    std::string copy = bytes;
+    copy[version + 4] = '9';
+    return copy;
+}
+
+TEST(CheckExecutable, ReportsEveryExecutableThatDoesNotStartAndNoOther) {
+    const std::string standin = readAll(standinBinary());
+    std::string foreign = standin;
+    foreign[18] = static_cast<char>(0xb7);  // e_machine: AArch64
+    foreign[19] = 0;
+    const struct {
+        const char* what;
+        std::string dashvane;     // the bytes of eclipse/Dashvane
+        std::string interpreter;  // a script's interpreter, written to eclipse/interp
+        bool starts;
+        std::vector<std::string> kinds;
+    } cases[] = {
+        {"the stand-in", standin, "", true, {}},
+        {"a script that runs it",
+         "#!/bin/sh\nexec \"$(dirname \"$0\")/interp\" \"$@\"\n",
+         standin,
+         true,
+         {}},
+        {"built for another machine", foreign, "", false, {"executable-foreign-machine"}},
+        {"cut inside its program headers",
+         standin.substr(0, 70),
+         "",
+         false,
+         {"executable-damaged"}},
+        {"cut in its loadable segments",
+         standin.substr(0, 8192),
+         "",
+         false,
+         {"executable-damaged"}},
+        {"its loader missing", withoutLoader(standin), "", false, {"loader-missing"}},
+        {"its C library missing",
+         patched(standin, "libc.so.6", "libq.so.6"),
+         "",
+         false,
+         {"library-missing"}},
+        {"a script whose interpreter misses its loader",
+         "#!" + std::string("INTERP") + "\n",
+         withoutLoader(standin),
+         false,
+         {"loader-missing"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.dashvane.empty() || (c.interpreter.empty() && c.dashvane[0] == '#')) {
+            continue;  // a static stand-in: no loader or library to take away
+        }
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        std::string dashvane = c.dashvane;
+        const std::string::size_type placeholder = dashvane.find("INTERP");
+        if (placeholder != std::string::npos) {
+            dashvane.replace(placeholder, 6, inst.eclipse + "/interp");
+        }
+        writeFile(inst.eclipse + "/Dashvane", dashvane, 0755);
+        if (!c.interpreter.empty()) {
+            writeFile(inst.eclipse + "/interp", c.interpreter, 0755);
+        }
+        runLauncher(inst);
+        EXPECT_EQ(readRecord(inst.record).started, c.starts);
+        const Json report = checkJson(inst, c.kinds.empty() ? 0 : 1);
+        std::vector<std::string> kinds;
+        for (const auto& warning : warningsOf(report)) {
+            kinds.push_back(warning.second);
+        }
+        EXPECT_EQ(kinds, c.kinds) << report["findings"].dump(1);
+    }
+}
+
 // --- A broken application directory -------------------------------------------
 
 class BrokenApplication : public ::testing::Test {
@@ -410,6 +507,8 @@ TEST(CheckCommandLine, CleanSetupPassesAndStartsNothing) {
 
 TEST(CheckCommandLine, NameChoosesTheIniFileAsTheLauncherWould) {
     const Installation inst;
+    // The copy "run" has its own ini file, so other.ini is no stray one.
+    inst.writeIni("-vmargs\n-Xrun\n");
     inst.writeIni("-vmargs\n-Xother\n", "other.ini");
     fs::create_directories(inst.root + "/tools");
     writeFile(inst.root + "/tools/run.ini", "-vmargs\n-Xtools\n");

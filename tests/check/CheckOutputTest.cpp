@@ -39,6 +39,9 @@ protected:
         for (const char* name : {"styled", "broken", "notes"}) {
             fs::create_directories(inst.root + "/ws/apps/" + name);
         }
+        for (const char* name : {"styled", "broken"}) {
+            copyFile(launcherBinary(), inst.root + "/ws/apps/" + name + "/run", 0755);
+        }
         writeFile(inst.root + "/ws/apps/styled/run.ini", "-vmargs\n# heap\n-Xmx1g\n");
         writeFile(inst.root + "/ws/apps/broken/run.ini", "launcher=missing\n-vmargs\n");
         writeFile(inst.root + "/ws/apps/notes/README", "");

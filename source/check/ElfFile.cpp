@@ -1,0 +1,354 @@
+// Large files and 64-bit inode numbers, also in a 32-bit build.
+#define _FILE_OFFSET_BITS 64
+
+#include "ElfFile.h"
+
+#include <elf.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+// Bounds for what is read from one file: the kernel itself refuses a
+// program header table over 64 KiB, and no path or note needs more.
+constexpr std::uint64_t TABLE_MAX = 65536;
+constexpr std::uint64_t STRING_MAX = 4096;
+constexpr std::size_t HEADER_BYTES = 128;
+constexpr std::size_t NEEDED_MAX = 1024;
+
+class Reader {
+public:
+    Reader(int fd, std::uint64_t size, bool bigEndian) : size(size), fd(fd), big(bigEndian) {}
+
+    // The `length` bytes at `offset`, if they all lie within the file.
+    bool read(std::uint64_t offset, std::uint64_t length, std::string& out) const {
+        if (offset > size || length > size - offset) {
+            return false;
+        }
+        out.assign(static_cast<std::size_t>(length), '\0');
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t got =
+                pread(fd, &out[done], out.size() - done, static_cast<off_t>(offset + done));
+            if (got <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    std::uint64_t number(const std::string& bytes, std::size_t at, std::size_t width) const {
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < width; ++i) {
+            const auto byte = static_cast<unsigned char>(bytes[at + (big ? i : width - 1 - i)]);
+            value = (value << 8) | byte;
+        }
+        return value;
+    }
+
+    std::uint64_t size;
+
+private:
+    int fd;
+    bool big;
+};
+
+struct Segment {
+    std::uint32_t type = 0;
+    std::uint64_t offset = 0, vaddr = 0, filesz = 0, align = 0;
+};
+
+bool reaches(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
+    return offset > size || length > size - offset;
+}
+
+// The notes in `bytes`, each padded to `align`; stops at the first one that
+// does not fit.
+void parseNotes(const Reader& in, const std::string& bytes, std::uint64_t align,
+                std::vector<ElfNote>& notes) {
+    const std::uint64_t pad = align == 8 ? 8 : 4;
+    const auto up = [pad](std::uint64_t n) { return (n + pad - 1) / pad * pad; };
+    std::uint64_t at = 0;
+    while (bytes.size() - at >= 12) {
+        const std::uint64_t nameSize = in.number(bytes, at, 4);
+        const std::uint64_t descSize = in.number(bytes, at + 4, 4);
+        ElfNote note;
+        note.type = static_cast<std::uint32_t>(in.number(bytes, at + 8, 4));
+        const std::uint64_t nameAt = at + 12;
+        if (nameSize > bytes.size() - nameAt) {
+            return;
+        }
+        const std::uint64_t descAt = nameAt + up(nameSize);
+        if (descAt > bytes.size() || descSize > bytes.size() - descAt) {
+            return;
+        }
+        note.name = bytes.substr(nameAt, nameSize).c_str();
+        note.descriptor = bytes.substr(descAt, descSize);
+        notes.push_back(note);
+        at = std::min<std::uint64_t>(descAt + up(descSize), bytes.size());
+    }
+}
+
+// The file offset of virtual address `address`, through the loadable segments.
+bool fileOffset(const std::vector<Segment>& segments, std::uint64_t address,
+                std::uint64_t& offset) {
+    for (const Segment& s : segments) {
+        if (s.type == PT_LOAD && address >= s.vaddr && address - s.vaddr < s.filesz) {
+            offset = s.offset + (address - s.vaddr);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The NUL-terminated string at `offset`, read no further than `limit`.
+std::string stringAt(const Reader& in, std::uint64_t offset, std::uint64_t limit) {
+    if (offset >= in.size) {
+        return std::string();
+    }
+    std::string bytes;
+    const std::uint64_t length = std::min({limit, STRING_MAX, in.size - offset});
+    in.read(offset, length, bytes);
+    return bytes.c_str();
+}
+
+void readDynamic(const Reader& in, const Segment& dynamic, const std::vector<Segment>& segments,
+                 bool is64, ElfFile& elf) {
+    const std::size_t entry = is64 ? 16 : 8;
+    std::string table;
+    if (!in.read(dynamic.offset, std::min(dynamic.filesz, TABLE_MAX), table)) {
+        return;
+    }
+    std::uint64_t strtab = 0, strsz = STRING_MAX;
+    std::vector<std::uint64_t> needed;
+    std::uint64_t rpath = 0, runpath = 0;
+    for (std::size_t at = 0; at + entry <= table.size(); at += entry) {
+        const std::uint64_t tag = in.number(table, at, entry / 2);
+        const std::uint64_t value = in.number(table, at + entry / 2, entry / 2);
+        if (tag == DT_NULL) {
+            break;
+        } else if (tag == DT_STRTAB) {
+            strtab = value;
+        } else if (tag == DT_STRSZ) {
+            strsz = value;
+        } else if (tag == DT_NEEDED && needed.size() < NEEDED_MAX) {
+            needed.push_back(value);
+        } else if (tag == DT_RPATH) {
+            elf.hasRpath = true;
+            rpath = value;
+        } else if (tag == DT_RUNPATH) {
+            elf.hasRunpath = true;
+            runpath = value;
+        }
+    }
+    std::uint64_t base = 0;
+    if (!fileOffset(segments, strtab, base)) {
+        return;
+    }
+    // A string offset past DT_STRSZ or the file yields an empty string.
+    const auto text = [&](std::uint64_t index) {
+        return index < strsz ? stringAt(in, base + index, strsz - index) : std::string();
+    };
+    for (std::uint64_t index : needed) {
+        elf.needed.push_back(text(index));
+    }
+    elf.rpath = elf.hasRpath ? text(rpath) : std::string();
+    elf.runpath = elf.hasRunpath ? text(runpath) : std::string();
+}
+
+// `refused`: the kernel refuses the file at the exec. Otherwise the exec
+// succeeds and the program dies once it touches what is missing.
+void markDamaged(ElfFile& elf, const std::string& why, bool refused = true) {
+    if (!elf.damaged) {
+        elf.damaged = true;
+        elf.damage = why;
+        elf.execRefused = refused;
+    }
+}
+
+void readSectionNotes(const Reader& in, const std::string& header, bool is64, ElfFile& elf) {
+    const std::uint64_t shoff = in.number(header, is64 ? 40 : 32, is64 ? 8 : 4);
+    const std::uint64_t entsize = in.number(header, is64 ? 58 : 46, 2);
+    const std::uint64_t count = in.number(header, is64 ? 60 : 48, 2);
+    std::string table;
+    if (shoff == 0 || entsize < (is64 ? 64u : 40u) ||
+        !in.read(shoff, std::min(entsize * count, TABLE_MAX), table)) {
+        return;
+    }
+    for (std::size_t at = 0; at + entsize <= table.size(); at += entsize) {
+        if (in.number(table, at + 4, 4) != SHT_NOTE) {
+            continue;
+        }
+        const std::uint64_t offset = in.number(table, at + (is64 ? 24 : 16), is64 ? 8 : 4);
+        const std::uint64_t size = in.number(table, at + (is64 ? 32 : 20), is64 ? 8 : 4);
+        const std::uint64_t align = in.number(table, at + (is64 ? 48 : 32), is64 ? 8 : 4);
+        std::string bytes;
+        if (in.read(offset, std::min(size, TABLE_MAX), bytes)) {
+            parseNotes(in, bytes, align, elf.notes);
+        }
+    }
+}
+
+}  // namespace
+
+ElfFile readElfFile(int fd, std::uint64_t size) {
+    ElfFile elf;
+    std::string header;
+    const Reader probe(fd, size, false);
+    if (!probe.read(0, std::min<std::uint64_t>(size, HEADER_BYTES), header)) {
+        return elf;
+    }
+    elf.opened = true;
+    elf.header = header;
+    if (header.compare(0, 4, ELFMAG, SELFMAG) != 0) {
+        return elf;
+    }
+    elf.isElf = true;
+    if (header.size() < EI_NIDENT) {
+        markDamaged(elf, "it ends inside the ELF identification");
+        return elf;
+    }
+    const auto identClass = static_cast<unsigned char>(header[EI_CLASS]);
+    const auto identData = static_cast<unsigned char>(header[EI_DATA]);
+    elf.elfClass = identClass == ELFCLASS32 ? 32 : identClass == ELFCLASS64 ? 64 : 0;
+    elf.byteOrder = identData == ELFDATA2LSB ? 1 : identData == ELFDATA2MSB ? 2 : 0;
+    if (elf.elfClass == 0 || elf.byteOrder == 0) {
+        markDamaged(elf, "its ELF class or byte order is not one the format defines");
+        return elf;
+    }
+    const bool is64 = elf.elfClass == 64;
+    const Reader in(fd, size, elf.byteOrder == 2);
+    if (header.size() < (is64 ? 64u : 52u)) {
+        markDamaged(elf, "it ends inside the ELF header");
+        return elf;
+    }
+    elf.type = static_cast<std::uint16_t>(in.number(header, 16, 2));
+    elf.machine = static_cast<std::uint16_t>(in.number(header, 18, 2));
+
+    const std::uint64_t phoff = in.number(header, is64 ? 32 : 28, is64 ? 8 : 4);
+    const std::uint64_t phentsize = in.number(header, is64 ? 54 : 42, 2);
+    const std::uint64_t phnum = in.number(header, is64 ? 56 : 44, 2);
+    const std::uint64_t entry = is64 ? 56 : 32;
+    readSectionNotes(in, header, is64, elf);
+    if (phnum == 0) {
+        markDamaged(elf, "it has no program headers");
+        return elf;
+    }
+    std::string table;
+    if (phentsize != entry || phnum * entry > TABLE_MAX) {
+        markDamaged(elf, "its program header table is malformed");
+        return elf;
+    }
+    if (!in.read(phoff, phnum * entry, table)) {
+        markDamaged(elf, "its program headers lie past the end of the file (" +
+                             std::to_string(size) + " bytes)");
+        return elf;
+    }
+
+    std::vector<Segment> segments;
+    for (std::uint64_t i = 0; i < phnum; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i * entry);
+        Segment s;
+        s.type = static_cast<std::uint32_t>(in.number(table, at, 4));
+        s.offset = in.number(table, at + (is64 ? 8 : 4), is64 ? 8 : 4);
+        s.vaddr = in.number(table, at + (is64 ? 16 : 8), is64 ? 8 : 4);
+        s.filesz = in.number(table, at + (is64 ? 32 : 16), is64 ? 8 : 4);
+        s.align = in.number(table, at + (is64 ? 48 : 28), is64 ? 8 : 4);
+        segments.push_back(s);
+        if (s.type == PT_LOAD && reaches(s.offset, s.filesz, size)) {
+            markDamaged(elf,
+                        "a loadable segment reaches past the end of the file (byte " +
+                            std::to_string(s.offset + s.filesz) + " of " + std::to_string(size) +
+                            ")",
+                        false);
+        }
+    }
+
+    // Section notes, where there are any, say the same, each section apart:
+    // one malformed section cannot hide the notes after it.
+    const bool sectionNotes = !elf.notes.empty();
+    for (const Segment& s : segments) {
+        std::string bytes;
+        if (s.type == PT_INTERP) {
+            elf.hasInterpreter = true;
+            if (s.filesz == 0 || s.filesz > STRING_MAX || !in.read(s.offset, s.filesz, bytes)) {
+                markDamaged(elf,
+                            "its loader name (PT_INTERP) is malformed or lies past the end "
+                            "of the file");
+            }
+            elf.interpreter = bytes.c_str();
+        } else if (s.type == PT_DYNAMIC) {
+            readDynamic(in, s, segments, is64, elf);
+        } else if (s.type == PT_NOTE && !sectionNotes &&
+                   in.read(s.offset, std::min(s.filesz, TABLE_MAX), bytes)) {
+            parseNotes(in, bytes, s.align, elf.notes);
+        }
+    }
+    if (elf.type != ET_EXEC && elf.type != ET_DYN) {
+        markDamaged(elf, "it is an ELF object of type " + std::to_string(elf.type) +
+                             ", not a program or a shared library");
+    }
+    return elf;
+}
+
+ElfFile readElfFile(const std::string& path) {
+    // Opening a device can have effects of its own, and a named pipe put in
+    // a program's place must not stall the check (O_NONBLOCK).
+    struct stat before {};
+    if (stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
+        return ElfFile();
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return ElfFile();
+    }
+    struct stat status {};
+    ElfFile elf;
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        elf = readElfFile(fd, static_cast<std::uint64_t>(status.st_size));
+    }
+    close(fd);
+    return elf;
+}
+
+std::string machineName(std::uint16_t machine) {
+    switch (machine) {
+        case EM_386:
+            return "i386";
+        case EM_X86_64:
+            return "x86-64";
+        case EM_ARM:
+            return "ARM";
+        case EM_AARCH64:
+            return "AArch64";
+        case EM_RISCV:
+            return "RISC-V";
+        case EM_PPC:
+            return "PowerPC";
+        case EM_PPC64:
+            return "PowerPC64";
+        case EM_S390:
+            return "s390";
+        case EM_MIPS:
+            return "MIPS";
+        case EM_SPARC:
+        case EM_SPARCV9:
+            return "SPARC";
+        case EM_IA_64:
+            return "IA-64";
+        case 258:  // EM_LOONGARCH, missing from older headers
+            return "LoongArch";
+        default:
+            return "machine " + std::to_string(machine);
+    }
+}
+
+std::string programKind(const ElfFile& elf) {
+    return (elf.elfClass == 0 ? std::string("unknown-class")
+                              : std::to_string(elf.elfClass) + "-bit") +
+           " " + machineName(elf.machine);
+}

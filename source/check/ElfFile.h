@@ -1,0 +1,52 @@
+// What an ELF file says about itself, read without trusting it: every
+// offset and size is checked against the real file before it is followed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ElfNote {
+    std::string name;  // without its NUL
+    std::uint32_t type = 0;
+    std::string descriptor;  // raw bytes
+};
+
+struct ElfFile {
+    bool opened = false;  // the file could be opened and read
+    bool isElf = false;   // it starts with the ELF magic
+    int elfClass = 0;     // 32 or 64; 0 for a class the format does not define
+    int byteOrder = 0;    // 1 little endian, 2 big endian, 0 unknown
+    std::uint16_t machine = 0;
+    std::uint16_t type = 0;  // ET_EXEC, ET_DYN, ...
+    std::string header;      // the first bytes, for binfmt_misc's magic
+
+    // A header, program header table or loadable segment that lies past the
+    // end of the file (a half-copied program), or headers the kernel refuses.
+    bool damaged = false;
+    std::string damage;
+    bool execRefused = false;  // the kernel refuses it; else it dies once running
+
+    bool hasInterpreter = false;
+    std::string interpreter;          // PT_INTERP
+    std::vector<std::string> needed;  // DT_NEEDED, in order
+    bool hasRpath = false;
+    std::string rpath;  // DT_RPATH
+    bool hasRunpath = false;
+    std::string runpath;  // DT_RUNPATH
+    std::vector<ElfNote> notes;
+};
+
+// Reads the ELF facts of the file at `path` (symbolic links followed). Reads
+// only headers and the parts they point to, each of bounded size, so a huge
+// or hostile file costs little. Opens nothing but regular files.
+ElfFile readElfFile(const std::string& path);
+
+// The same for an open regular file of `size` bytes.
+ElfFile readElfFile(int fd, std::uint64_t size);
+
+// "x86-64", "i386", "AArch64"...; "machine 1234" for one not named here.
+std::string machineName(std::uint16_t machine);
+
+// "64-bit x86-64", "32-bit i386": the kind of program or library a file is.
+std::string programKind(const ElfFile& elf);

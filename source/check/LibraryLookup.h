@@ -1,0 +1,33 @@
+// Finds a program's loader and shared libraries the way the dynamic loader
+// of the GNU C library will, without running anything.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ElfFile.h"
+
+struct MissingLibrary {
+    std::string name;      // as DT_NEEDED names it
+    std::string neededBy;  // the program, or the library that needs it
+};
+
+struct LinkCheck {
+    std::string loader;         // PT_INTERP; empty for a static program
+    std::string loaderProblem;  // empty when the loader is usable
+    std::vector<MissingLibrary> missing;
+};
+
+struct LookupPlaces {
+    std::string ldLibraryPath;               // from the environment the program gets
+    std::string cache = "/etc/ld.so.cache";  // the loader's cache
+    std::vector<std::string> defaultDirs;    // empty: those of the program's kind
+    std::string workingDir;                  // the child's, where relative names are looked up
+};
+
+// The loader and every library `program` (read as `elf`) needs, directly or
+// through other libraries, that cannot be found or is of another kind.
+LinkCheck checkLinking(const std::string& program, const ElfFile& elf, const LookupPlaces& places);
+
+// The directories searched last for libraries of `elf`'s kind.
+std::vector<std::string> defaultLibraryDirs(const ElfFile& elf);

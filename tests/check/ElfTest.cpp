@@ -1,0 +1,401 @@
+// The ELF reader, the kernel's verdict, the library lookup and the launcher
+// copies, on small ELF files made here byte by byte.
+#include <elf.h>
+#include <sys/personality.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
+
+#include "Check.h"
+#include "ElfFile.h"
+#include "Kernel.h"
+#include "LauncherCopies.h"
+#include "LauncherNote.h"
+#include "LibraryLookup.h"
+#include "TempDir.h"
+
+namespace {
+
+namespace fs = boost::filesystem;
+
+struct Spec {
+    int elfClass = 64;
+    std::uint16_t machine = EM_X86_64;
+    bool bigEndian = false;
+    std::string interpreter;
+    std::vector<std::string> needed;
+    std::string runpath;
+    std::vector<ElfNote> notes;
+    std::size_t cut = 0;  // bytes cut off the end
+};
+
+Spec i386() {
+    Spec spec;
+    spec.elfClass = 32;
+    spec.machine = EM_386;
+    return spec;
+}
+
+// A shared object as a linker lays it out: headers, one PT_LOAD over the
+// whole file at a virtual address unlike its offset, then the loader's
+// name, the string table, the dynamic table and the notes.
+std::string makeElf(const Spec& spec) {
+    const bool is64 = spec.elfClass == 64;
+    const std::size_t word = is64 ? 8 : 4, ehsize = is64 ? 64 : 52, phsize = is64 ? 56 : 32;
+    const std::uint64_t base = 0x10000;
+    std::string strtab(1, '\0');
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> dynamic;
+    for (const std::string& name : spec.needed) {
+        dynamic.emplace_back(DT_NEEDED, strtab.size());
+        strtab += name + '\0';
+    }
+    if (!spec.runpath.empty()) {
+        dynamic.emplace_back(DT_RUNPATH, strtab.size());
+        strtab += spec.runpath + '\0';
+    }
+    std::string notes;
+    const auto pad = [](std::string& s) { s.resize((s.size() + 3) / 4 * 4, '\0'); };
+    std::string out;
+    const auto put = [&](std::string& to, std::uint64_t value, std::size_t width) {
+        for (std::size_t i = 0; i < width; ++i) {
+            const std::size_t shift = 8 * (spec.bigEndian ? width - 1 - i : i);
+            to += static_cast<char>((value >> shift) & 0xff);
+        }
+    };
+    for (const ElfNote& note : spec.notes) {
+        put(notes, note.name.size() + 1, 4);
+        put(notes, note.descriptor.size(), 4);
+        put(notes, note.type, 4);
+        notes += note.name + '\0';
+        pad(notes);
+        notes += note.descriptor;
+        pad(notes);
+    }
+    const std::size_t phnum = 1 + !spec.interpreter.empty() + !dynamic.empty() + !notes.empty();
+    const std::uint64_t interpAt = ehsize + phnum * phsize;
+    const std::uint64_t strtabAt = interpAt + spec.interpreter.size() + 1;
+    const std::uint64_t dynamicAt = (strtabAt + strtab.size() + 7) / 8 * 8;
+    dynamic.emplace_back(DT_STRTAB, base + strtabAt);
+    dynamic.emplace_back(DT_STRSZ, strtab.size());
+    dynamic.emplace_back(DT_NULL, 0);
+    const std::uint64_t notesAt = dynamicAt + dynamic.size() * 2 * word;
+    const std::uint64_t total = notesAt + notes.size();
+
+    out = std::string(
+              "\x7f"
+              "ELF",
+              4) +
+          char(is64 ? 2 : 1) + char(spec.bigEndian ? 2 : 1) + char(1) + std::string(9, '\0');
+    put(out, ET_DYN, 2);
+    put(out, spec.machine, 2);
+    put(out, 1, 4);
+    put(out, 0, word);       // entry
+    put(out, ehsize, word);  // program headers
+    put(out, 0, word);       // no section headers
+    put(out, 0, 4);
+    for (std::uint64_t v :
+         {ehsize, phsize, phnum, std::size_t{0}, std::size_t{0}, std::size_t{0}}) {
+        put(out, v, 2);
+    }
+    const auto segment = [&](std::uint32_t type, std::uint64_t offset, std::uint64_t size) {
+        put(out, type, 4);
+        if (is64) {
+            put(out, 4, 4);
+        }
+        for (std::uint64_t v : {offset, base + offset, base + offset, size, size}) {
+            put(out, v, word);
+        }
+        if (!is64) {
+            put(out, 4, 4);
+        }
+        put(out, 4, word);
+    };
+    segment(PT_LOAD, 0, total);
+    if (!spec.interpreter.empty()) {
+        segment(PT_INTERP, interpAt, spec.interpreter.size() + 1);
+    }
+    if (dynamic.size() > 3) {
+        segment(PT_DYNAMIC, dynamicAt, dynamic.size() * 2 * word);
+    }
+    if (!notes.empty()) {
+        segment(PT_NOTE, notesAt, notes.size());
+    }
+    out += spec.interpreter + '\0' + strtab;
+    out.resize(dynamicAt, '\0');
+    for (const auto& entry : dynamic) {
+        put(out, entry.first, word);
+        put(out, entry.second, word);
+    }
+    out += notes;
+    return out.substr(0, out.size() - spec.cut);
+}
+
+ElfFile readBytes(const TempDir& dir, const std::string& bytes) {
+    return readElfFile(dir.write("file", bytes));
+}
+
+TEST(ElfFile, ReadsHandMadeFilesOfBothClassesAndByteOrders) {
+    const TempDir dir;
+    Spec spec;
+    spec.interpreter = "/lib64/ld-linux-x86-64.so.2";
+    spec.needed = {"libfoo.so.1", "libc.so.6"};
+    spec.runpath = "$ORIGIN/lib";
+    spec.notes = {ElfNote{"GNU", 3, "abcd"}, ElfNote{"Dashvane", 7, "1.2"}};
+    for (const Spec& variant : {spec,
+                                [&] {
+                                    Spec s = spec;
+                                    s.elfClass = 32;
+                                    s.machine = EM_386;
+                                    return s;
+                                }(),
+                                [&] {
+                                    Spec s = spec;
+                                    s.bigEndian = true;
+                                    s.machine = EM_PPC64;
+                                    return s;
+                                }()}) {
+        SCOPED_TRACE(variant.elfClass);
+        const ElfFile elf = readBytes(dir, makeElf(variant));
+        EXPECT_TRUE(elf.isElf);
+        EXPECT_FALSE(elf.damaged) << elf.damage;
+        EXPECT_EQ(elf.elfClass, variant.elfClass);
+        EXPECT_EQ(elf.byteOrder, variant.bigEndian ? 2 : 1);
+        EXPECT_EQ(elf.machine, variant.machine);
+        EXPECT_EQ(elf.interpreter, spec.interpreter);
+        EXPECT_EQ(elf.needed, spec.needed);
+        EXPECT_TRUE(elf.hasRunpath);
+        EXPECT_EQ(elf.runpath, "$ORIGIN/lib");
+        ASSERT_EQ(elf.notes.size(), 2u);
+        EXPECT_EQ(elf.notes[1].name, "Dashvane");
+        EXPECT_EQ(elf.notes[1].type, 7u);
+        EXPECT_EQ(elf.notes[1].descriptor, "1.2");
+    }
+}
+
+// What the kernel makes of a file, judged for a given kernel.
+TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
+    const TempDir dir;
+    fs::create_directories(dir.path() + "/binfmt");
+    dir.write("binfmt/status", "enabled\n");
+    dir.write("binfmt/qemu-arm",
+              "enabled\ninterpreter /usr/bin/qemu-arm\nflags: F\noffset 0\n"
+              "magic 7f454c4601010100000000000000000002002800\n"
+              "mask ffffffffffffff00fffffffffffffffffeffffff\n");
+    Spec arm;
+    arm.elfClass = 32;
+    arm.machine = EM_ARM;
+    Spec cut;
+    cut.needed = {"libc.so.6"};
+    cut.cut = 1;  // the last byte of the loadable segment is missing
+    Spec headers;
+    const std::string whole = makeElf(Spec());
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* machine;
+        bool runs32Bit, binfmt;
+        bool damaged, runs;
+    } cases[] = {
+        {"x86-64 on x86-64", whole, "x86_64", true, false, false, true},
+        {"i386 on x86-64", makeElf(i386()), "x86_64", true, false, false, true},
+        {"i386 without IA32 emulation", makeElf(i386()), "x86_64", false, false, false, false},
+        {"i386 on i686", makeElf(i386()), "i686", true, false, false, true},
+        {"x86-64 on a 32-bit kernel", whole, "i686", true, false, false, false},
+        {"ARM on x86-64", makeElf(arm), "x86_64", true, false, false, false},
+        {"ARM through qemu-user", makeElf(arm), "x86_64", true, true, false, true},
+        {"AArch64 on aarch64",
+         [] {
+             Spec s;
+             s.machine = EM_AARCH64;
+             return makeElf(s);
+         }(),
+         "aarch64", true, false, false, true},
+        {"truncated segment", makeElf(cut), "x86_64", true, false, true, true},
+        {"cut inside the program headers", whole.substr(0, 80), "x86_64", true, false, true, true},
+        {"cut inside the ELF header", whole.substr(0, 40), "x86_64", true, false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ElfFile elf = readBytes(dir, c.bytes);
+        EXPECT_EQ(elf.damaged, c.damaged) << elf.damage;
+        if (!c.damaged) {
+            KernelInfo kernel{c.machine, c.runs32Bit, c.binfmt ? dir.path() + "/binfmt" : ""};
+            std::string why;
+            EXPECT_EQ(kernelRuns(elf, kernel, why), c.runs) << why;
+        }
+    }
+}
+
+// Files laid out in a temporary directory, found as the loader would.
+class Libraries : public ::testing::Test {
+protected:
+    std::string file(const std::string& name, const Spec& spec) const {
+        fs::create_directories(fs::path(dir.path() + "/" + name).parent_path());
+        const std::string path = dir.write(name, makeElf(spec));
+        chmod(path.c_str(), 0755);
+        return path;
+    }
+    LinkCheck check(const std::string& program, const std::string& ldLibraryPath = "") const {
+        LookupPlaces places;
+        places.ldLibraryPath = ldLibraryPath;
+        places.cache = dir.path() + "/ld.so.cache";
+        places.defaultDirs = {dir.path() + "/default"};
+        places.workingDir = dir.path();
+        return checkLinking(program, readElfFile(program), places);
+    }
+    std::vector<std::string> missing(const std::string& program,
+                                     const std::string& ldLibraryPath = "") const {
+        std::vector<std::string> names;
+        for (const MissingLibrary& library : check(program, ldLibraryPath).missing) {
+            names.push_back(library.name + " for " +
+                            fs::path(library.neededBy).filename().native());
+        }
+        return names;
+    }
+    TempDir dir;
+};
+
+TEST_F(Libraries, LoaderMissingOrOfTheWrongClass) {
+    Spec program;
+    program.interpreter = dir.path() + "/ld.so";
+    const std::string path = file("app/prog", program);
+    EXPECT_EQ(check(path).loaderProblem, "does not exist");
+    file("ld.so", i386());
+    EXPECT_EQ(check(path).loaderProblem, "is a 32-bit i386 file");
+    file("ld.so", Spec());
+    EXPECT_EQ(check(path).loaderProblem, "");
+}
+
+TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
+    Spec program;
+    program.needed = {"libfoo.so"};
+    program.runpath = "${ORIGIN}/../lib";
+    const std::string path = file("app/bin/prog", program);
+    // $ORIGIN is the program's own directory, also when started through a link.
+    fs::create_directories(dir.path() + "/elsewhere");
+    fs::create_symlink(path, dir.path() + "/elsewhere/prog");
+    const std::string link = dir.path() + "/elsewhere/prog";
+    EXPECT_EQ(missing(link), std::vector<std::string>{"libfoo.so for prog"});
+
+    // A library of the other class is passed over, as the loader does.
+    Spec x32;
+    x32.elfClass = 32;
+    for (const Spec& other : {i386(), x32}) {
+        file("app/lib/libfoo.so", other);
+        EXPECT_EQ(missing(link), std::vector<std::string>{"libfoo.so for prog"});
+    }
+    file("other/libfoo.so", Spec());
+    EXPECT_EQ(missing(link, dir.path() + "/other"), std::vector<std::string>{});
+
+    Spec foo;
+    foo.needed = {"libbar.so", "libbaz.so"};
+    file("app/lib/libfoo.so", foo);
+    EXPECT_EQ(missing(link),
+              (std::vector<std::string>{"libbar.so for libfoo.so", "libbaz.so for libfoo.so"}));
+    file("default/libbar.so", Spec());
+    // The cache: its entry for libbaz.so counts for 64-bit x86-64 programs only.
+    const std::string target = file("cached/libbaz.so", Spec());
+    const auto cache = [&](std::uint32_t flags) {
+        std::string bytes = "glibc-ld.so.cache1.1";
+        const std::string strings = std::string("libbaz.so") + '\0' + target + '\0';
+        const auto u32 = [&](std::uint32_t v) { bytes.append(reinterpret_cast<char*>(&v), 4); };
+        u32(1);
+        u32(static_cast<std::uint32_t>(strings.size()));
+        bytes.resize(48, '\0');
+        for (std::uint32_t v : {flags, 72u, 82u, 0u, 0u, 0u}) {
+            u32(v);
+        }
+        dir.write("ld.so.cache", bytes + strings);
+    };
+    cache(0x0003);
+    EXPECT_EQ(missing(link), std::vector<std::string>{"libbaz.so for libfoo.so"});
+    cache(0x0303);
+    EXPECT_EQ(missing(link), std::vector<std::string>{});
+}
+
+TEST(Kernel, RunsThisProgramAndFindsItsLibrariesWithTheRealCache) {
+    const std::string self = fs::read_symlink("/proc/self/exe").native();
+    const ElfFile elf = readElfFile(self);
+    std::string why;
+    EXPECT_TRUE(kernelRuns(elf, KernelInfo::current(), why)) << why;
+    LookupPlaces places;
+    const LinkCheck found = checkLinking(self, elf, places);
+    EXPECT_EQ(found.loaderProblem, "");
+    EXPECT_TRUE(found.missing.empty()) << found.missing.front().name;
+}
+
+// setarch i686 must not make a 64-bit kernel look like a 32-bit one.
+TEST(Kernel, MachineIsTheKernelsUnderA32BitPersonality) {
+    const std::string machine = KernelInfo::current().machine;
+    const std::size_t pointer = kernelPointerSize();
+    const int persona = personality(0xffffffff);
+    ASSERT_NE(personality(PER_LINUX32), -1);
+    const std::string under32 = KernelInfo::current().machine;
+    const std::size_t pointerUnder32 = kernelPointerSize();
+    const int restored = personality(0xffffffff);
+    personality(static_cast<unsigned long>(persona));
+    EXPECT_EQ(under32, machine);
+    EXPECT_EQ(pointerUnder32, pointer);
+    EXPECT_EQ(restored, PER_LINUX32);
+    EXPECT_GE(pointer, sizeof(void*));
+}
+
+// --- Launcher copies ------------------------------------------------------
+
+std::string launcher(const std::string& version) {
+    Spec spec;
+    spec.notes = {ElfNote{"GNU", 3, "abcd"},
+                  ElfNote{LAUNCHER_NOTE_NAME, LAUNCHER_NOTE_TYPE, version + '\0'}};
+    return makeElf(spec);
+}
+
+std::vector<std::string> copyKinds(const std::string& dir) {
+    const CopySearch copies = findLauncherCopies(dir);
+    std::vector<std::string> kinds;
+    for (const Warning& warning : inspectApplication(dir, "./run", &copies).warnings) {
+        if (warning.kind.find("cop") != std::string::npos) {
+            kinds.push_back(warning.kind);
+        }
+    }
+    return kinds;
+}
+
+TEST(LauncherCopies, FoundByTheirNoteAndJudged) {
+    const TempDir dir;
+    const std::string& app = dir.path();
+    EXPECT_EQ(copyKinds(app), std::vector<std::string>{"no-launcher-copy"});
+
+    chmod(dir.write("shop", launcher(DVL_VERSION)).c_str(), 0755);
+    dir.write("run.ini", "-vmargs\n");
+    dir.write("other", makeElf(Spec()));
+    ASSERT_EQ(mkfifo((app + "/pipe").c_str(), 0755), 0);
+    EXPECT_EQ(copyKinds(app), std::vector<std::string>{"ini-without-copy"});
+
+    fs::rename(app + "/shop", app + "/real");
+    fs::create_symlink(app + "/real", app + "/run");
+    dir.write("real.ini", "-vmargs\n");
+    dir.write("old", launcher("0.0.1"));
+    const CopySearch found = findLauncherCopies(app);
+    ASSERT_EQ(found.copies.size(), 3u);
+    EXPECT_EQ(found.copies[0].name, "old");
+    EXPECT_FALSE(found.copies[0].executable);
+    EXPECT_EQ(found.copies[0].version, "0.0.1");
+    EXPECT_TRUE(found.copies[2].symlink);
+    EXPECT_EQ(found.iniFiles, (std::vector<std::string>{"real.ini", "run.ini"}));
+    EXPECT_EQ(copyKinds(app),
+              (std::vector<std::string>{"launcher-copy-not-executable", "launcher-copy-stale",
+                                        "several-launcher-copies"}));
+    // One copy, a link to the installed launcher, beside its ini file: clean.
+    const TempDir installed;
+    const std::string program = installed.write("dashvane-launcher", launcher(DVL_VERSION));
+    chmod(program.c_str(), 0755);
+    for (const char* name : {"old", "real.ini", "real", "run"}) {
+        fs::remove(app + "/" + name);
+    }
+    fs::create_symlink(program, app + "/run");
+    EXPECT_EQ(copyKinds(app), std::vector<std::string>{});
+}
+
+}  // namespace
