@@ -34,8 +34,9 @@ need_i386_architecture() {
 }
 
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
-# strace, valgrind and setpriv/prlimit (util-linux) provoke and observe faults.
-TEST_PACKAGES="libgtest-dev strace valgrind util-linux"
+# strace, valgrind and setpriv/prlimit (util-linux) provoke and observe faults;
+# diff (diffutils) is what the checker's --diff output is compared with.
+TEST_PACKAGES="libgtest-dev strace valgrind util-linux diffutils"
 # dashvane-launcher-check writes its JSON report with nlohmann-json.
 BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
 # Reading the built programs, packaging them, rendering the manual pages.

@@ -16,8 +16,12 @@
 #include "ByteText.h"
 #include "Catalogue.h"
 #include "Check.h"
+#include "IniFix.h"
 #include "LauncherCopies.h"
+#include "Platform.h"
 #include "Report.h"
+#include "SafeRewrite.h"
+#include "UnifiedDiff.h"
 
 #ifndef DVL_VERSION
 #define DVL_VERSION "unknown"
@@ -50,6 +54,11 @@ const char HELP[] =
     "                       default) or error\n"
     "  --ignore KIND[,KIND...]\n"
     "                       do not report these kinds of findings\n"
+    "  --diff               print, as a unified diff, what --fix would write; change nothing\n"
+    "  --fix                mend the mechanical mistakes of each ini file (--list-kinds says\n"
+    "                       which), then report what is left; the original is kept as\n"
+    "                       NAME.ini~\n"
+    "  --no-backup          with --fix, keep no NAME.ini~\n"
     "  --list-kinds         list every kind of finding with its severity and advice\n"
     "  --version            print the version\n"
     "  -h, --help           print this help\n"
@@ -135,6 +144,9 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool kinds = false;
+    bool diff = false;
+    bool fix = false;
+    bool keepBackup = true;
 };
 
 // Returns an empty string, or the usage error.
@@ -170,6 +182,12 @@ std::string parse(int argc, const char* const* argv, CommandLine& line) {
             line.report.pretty = true;
         } else if (arg == "--list-kinds") {
             line.kinds = true;
+        } else if (arg == "--diff") {
+            line.diff = true;
+        } else if (arg == "--fix") {
+            line.fix = true;
+        } else if (arg == "--no-backup") {
+            line.keepBackup = false;
         } else if (arg == "--version") {
             line.version = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -210,7 +228,65 @@ std::string parse(int argc, const char* const* argv, CommandLine& line) {
             return problem;
         }
     }
+    if (line.diff && line.fix) {
+        return "--diff and --fix exclude each other";
+    }
+    if (!line.keepBackup && !line.fix) {
+        return "--no-backup goes with --fix";
+    }
     return std::string();
+}
+
+// --diff prints what --fix would write and changes nothing; --fix writes it
+// and says what it mended. Returns false when the file cannot be mended.
+bool mendIni(const CommandLine& line, const std::string& shownDir, const CheckRequest& request,
+             std::ostream& out, std::ostream& err) {
+    const Platform platform(request.invocationName.c_str());
+    std::string ini = platform.GetINIFile();
+    while (ini.compare(0, 2, "./") == 0) {
+        ini.erase(0, 2);
+    }
+    const std::string path = ini[0] == '/' ? ini : request.workingDir + '/' + ini;
+    const std::string name = ByteText::visible(shownPath(shownDir, request.workingDir, path));
+    const auto cannot = [&err, &name](const std::string& why) {
+        err << "dashvane-launcher-check: cannot fix " << name << ": " << why << '\n';
+        return false;
+    };
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 && errno == ENOENT) {
+        // Nothing to mend; the check has its finding about the missing file.
+        return true;
+    }
+    SafeRewrite::Original original;
+    const std::string unreadable = SafeRewrite::read(path, original);
+    if (!unreadable.empty()) {
+        return line.diff || cannot(unreadable);
+    }
+    const IniFixResult fixed = fixIni(original.bytes);
+    if (!fixed.refusal.empty()) {
+        return line.diff || cannot(fixed.refusal);
+    }
+    if (line.diff) {
+        // Headers as diff -u and git write them: a/ and b/ before the name.
+        const std::string header = name[0] == '/' ? name.substr(1) : name;
+        out << unifiedDiff(original.bytes, fixed.bytes, "a/" + header, "b/" + header);
+        return true;
+    }
+    SafeRewrite::removeStaleTemporaries(original.path);
+    if (fixed.bytes != original.bytes) {
+        const std::string failed = SafeRewrite::replace(original, fixed.bytes, line.keepBackup);
+        if (!failed.empty()) {
+            return cannot(failed);
+        }
+    }
+    if (!line.json) {
+        for (const AppliedFix& fix : fixed.fixes) {
+            const Kind* kind = findKind(fix.kind);
+            out << name << ':' << fix.line << ": fixed: " << (kind ? kind->summary : "") << " ["
+                << fix.kind << "]\n";
+        }
+    }
+    return true;
 }
 
 // The physical directory, as the launcher started there sees it through getcwd.
@@ -231,7 +307,7 @@ bool physicalDirectory(const std::string& dir, std::string& physical, std::strin
 }
 
 void checkOne(const CommandLine& line, const AccessJudge& access, const std::string& dir,
-              Report& report) {
+              Report& report, std::ostream& out, std::ostream& err) {
     CheckRequest request;
     request.access = access;
     std::string problem;
@@ -248,9 +324,14 @@ void checkOne(const CommandLine& line, const AccessJudge& access, const std::str
                                  ? "./" + request.copies.copies[0].name
                                  : "./run";
     request.arguments = line.arguments;
+    const bool mended = !(line.diff || line.fix) || mendIni(line, dir, request, out, err);
     const CheckSink sink = report.sinkFor(dir);
     try {
         checkApplication(request, sink);
+        if (!mended) {
+            // Said on standard error already; the run must not pass.
+            report.cannotComplete();
+        }
     } catch (const std::bad_alloc&) {
         report.failed(dir, "out of memory");
     } catch (const std::exception& e) {
@@ -304,9 +385,11 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
     }
 
     try {
-        Report report(out, line.report);
+        // --diff prints the diffs alone; the exit status is still the check's.
+        std::ostream nowhere(nullptr);
+        Report report(line.diff ? nowhere : out, line.report);
         for (const std::string& dir : dirs) {
-            checkOne(line, access, dir, report);
+            checkOne(line, access, dir, report, out, err);
         }
         report.finish();
         out.flush();

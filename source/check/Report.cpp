@@ -99,6 +99,24 @@ std::string counted(std::size_t n, const char* one, const char* many) {
 
 }  // namespace
 
+std::string shownPath(const std::string& shownDir, const std::string& workingDir,
+                      const std::string& path) {
+    const std::string& base = workingDir;
+    if (path == base) {
+        return shownDir;
+    }
+    // Inside the application directory: named from where the user named that
+    // directory, so the name opens from the checker's own directory.
+    if (path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
+        path[base.size()] == '/') {
+        const std::string rest = path.substr(base.size() + 1);
+        return shownDir.empty() || shownDir == "." ? rest
+               : shownDir.back() == '/'            ? shownDir + rest
+                                                   : shownDir + '/' + rest;
+    }
+    return path;
+}
+
 Report::Report(std::ostream& out, const ReportOptions& options)
     : out(out), options(options), json(out, options.pretty) {
     if (options.mode == OutputMode::Json) {
@@ -141,21 +159,7 @@ CheckSink Report::sinkFor(const std::string& dir) {
 }
 
 std::string Report::shownFile(const Findings& findings, const std::string& file) const {
-    const std::string& path = file.empty() ? findings.iniPath : file;
-    const std::string& base = findings.workingDir;
-    // Inside the application directory: named from where the user named that
-    // directory, so the name opens from the checker's own directory.
-    if (path == base) {
-        return shownDir;
-    }
-    if (path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
-        path[base.size()] == '/') {
-        const std::string rest = path.substr(base.size() + 1);
-        return shownDir.empty() || shownDir == "." ? rest
-               : shownDir.back() == '/'            ? shownDir + rest
-                                                   : shownDir + '/' + rest;
-    }
-    return path;
+    return shownPath(shownDir, findings.workingDir, file.empty() ? findings.iniPath : file);
 }
 
 void Report::begin(const Findings& findings) {

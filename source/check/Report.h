@@ -24,6 +24,12 @@ struct ReportOptions {
     std::set<std::string> ignored;
 };
 
+// A file inside the application directory named from where the user named
+// that directory (`shownDir`), so it opens from the checker's own directory;
+// any other file by its absolute path.
+std::string shownPath(const std::string& shownDir, const std::string& workingDir,
+                      const std::string& path);
+
 class Report {
 public:
     Report(std::ostream& out, const ReportOptions& options);
@@ -36,6 +42,9 @@ public:
     // The check of the application that `sinkFor` was last called for could
     // not be completed; the report says why and the status becomes 2.
     void failed(const std::string& shownDir, const std::string& problem);
+
+    // Something the run was asked to do failed, and said so itself.
+    void cannotComplete() { worst = 2; }
 
     // A remark about the whole run rather than a file, such as whose
     // permissions were judged.

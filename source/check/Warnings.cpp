@@ -606,16 +606,14 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
                                          FAILED
                                    : std::string(". execv succeeds, but the program is killed "
                                                  "(SIGSEGV or SIGBUS) as soon as it touches "
-                                                 "the missing part")) +
-                "; copy the program again",
+                                                 "the missing part")),
             file);
         return;
     }
     if (!check.runs) {
         add(line, "executable-foreign-machine",
             name + " is " + check.howRun + ": execv fails with \"Exec format error\" and the " +
-                "child reports " + FAILED + "; install the build of it for this machine" +
-                (check.kind == "32-bit i386" ? " or enable the kernel's 32-bit support" : ""),
+                "child reports " + FAILED,
             file);
         return;
     }
@@ -674,8 +672,8 @@ void copyWarnings(const Findings& findings, Collector& add) {
     if (copies.empty()) {
         add(0, "no-launcher-copy",
             "no copy of the launcher in the application directory, so nothing starts this "
-            "application: copy dashvane-launcher into it, or make a symbolic link to it, named "
-            "after the ini file (\"run\" for \"run.ini\")",
+            "application (a program \"run\" is a copy only when it carries the launcher's "
+            "version note: an old build does not)",
             findings.workingDir);
         return;
     }
@@ -685,15 +683,13 @@ void copyWarnings(const Findings& findings, Collector& add) {
         if (!copy.executable) {
             add(0, "launcher-copy-not-executable",
                 "launcher copy " + quoted(copy.name) +
-                    " is not executable, so it cannot start the application: chmod +x it",
+                    " is not executable, so it cannot start the application",
                 pathOf(copy.name));
         }
         if (copy.version != DVL_VERSION) {
             add(0, "launcher-copy-stale",
                 "launcher copy " + quoted(copy.name) + " is version " + quoted(copy.version) +
-                    ", this check " + quoted(DVL_VERSION) +
-                    ": it may not launch as shown here; replace it with the installed launcher, "
-                    "or a symbolic link to it",
+                    ", this check " + quoted(DVL_VERSION) + ": it may not launch as shown here",
                 pathOf(copy.name));
         }
     }
@@ -723,8 +719,7 @@ void copyWarnings(const Findings& findings, Collector& add) {
         }
         add(0, "ini-without-copy",
             "launcher copy " + quoted(copy.name) + " reads " + quoted(own) +
-                ", which does not exist, while " + others +
-                " belongs to no copy: rename the copy or the ini file so that they match",
+                ", which does not exist, while " + others + " belongs to no copy",
             pathOf(copy.name));
     }
 }

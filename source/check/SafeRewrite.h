@@ -1,0 +1,38 @@
+// Replacing a file's contents so that no fault loses it: the new contents
+// go to a new file in the same directory, reach the disk, and take the old
+// file's place in one rename. Until that rename the old file is untouched.
+//
+// Temporary files are named ".NAME.dvl-fix-PID.XXXXXX" beside NAME. Only a
+// process killed between writing one and renaming it leaves one behind; the
+// next rewrite of NAME removes those whose process is gone and that are
+// older than its own run.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <string>
+
+namespace SafeRewrite {
+
+struct Original {
+    std::string path;  // the regular file itself, every symbolic link followed
+    std::string bytes;
+    struct stat status {};
+};
+
+// Reads the file `path` leads to. Returns why it cannot be rewritten (it is
+// no regular file, it cannot be read), or an empty string.
+std::string read(const std::string& path, Original& original);
+
+// Puts `bytes` in place of `original` with its owner, group and mode,
+// keeping the old file as "NAME~" when `keepBackup` is set. Refuses when the
+// file no longer holds what was read. Returns what went wrong, or an empty
+// string; on any failure the file is as it was and no temporary file stays.
+std::string replace(const Original& original, const std::string& bytes, bool keepBackup);
+
+// Removes the temporary files beside `path` that a killed run left behind;
+// returns how many.
+std::size_t removeStaleTemporaries(const std::string& path);
+
+}  // namespace SafeRewrite
