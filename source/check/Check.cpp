@@ -122,7 +122,8 @@ Findings inspectApplication(const std::string& workingDir, const std::string& in
     for (const std::string& arg : vmArgs) {
         findings.argv.push_back(arg.c_str());
     }
-    findings.argumentBytes = vectorBytes(findings.argv);
+    // execve copies the file name it runs as well, ahead of the vector.
+    findings.argumentBytes = vectorBytes(findings.argv) + findings.executable.size() + 1;
     findings.environmentBytes = environmentBytes();
     const long limit = sysconf(_SC_ARG_MAX);
     findings.argumentLimit = limit > 0 ? static_cast<std::size_t>(limit) : 0;

@@ -65,7 +65,7 @@ struct Findings {
 
     // Each element as execv receives it: a NUL byte ends it.
     std::vector<std::string> argv;
-    std::size_t argumentBytes = 0;     // strings with their NULs, and their pointers
+    std::size_t argumentBytes = 0;     // strings with their NULs, their pointers, and the file name
     std::size_t environmentBytes = 0;  // the same for the environment the child inherits
     std::size_t argumentLimit = 0;     // sysconf(_SC_ARG_MAX)
 
