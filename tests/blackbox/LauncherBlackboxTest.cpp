@@ -364,7 +364,7 @@ TEST_F(LauncherTest, PendingOutputPrecedesErrorsOnOneStream) {
         SCOPED_TRACE(c.name);
         const char* unusable = addressSpaceLimitsUnusable();
         if (c.limitsMemory && unusable != nullptr) {
-            std::cout << "[ SKIPPED  ] " << c.name << ": " << unusable << "\n";
+            std::cout << "case \"" << c.name << "\" not run: " << unusable << "\n";
             continue;
         }
         inst.writeIni("-vmargs\n-Xa\n");

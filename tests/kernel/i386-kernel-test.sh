@@ -38,6 +38,7 @@ fetch() {
     deb=$(ls "$cache/deb/${package}_"*.deb)
     if ! dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -q "^\./$file"; then
         real=$(dpkg-deb -f "$deb" Depends | sed 's/[ ,(].*//')
+        rm -f "$deb"
         fetch "$real" "$file" "$target"
         return
     fi
