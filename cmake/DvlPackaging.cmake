@@ -4,9 +4,28 @@
 include(GNUInstallDirs)
 
 install(TARGETS dashvane-launcher dashvane-launcher-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES docs/dashvane-launcher.1 docs/dashvane-launcher-check.1
+# Manual pages and the changelog are shipped compressed, as Debian expects;
+# -n leaves the name and time out, so the same sources give the same bytes.
+set(DVL_PACKED_DOCS)
+foreach(doc docs/dashvane-launcher.1 docs/dashvane-launcher-check.1 packaging/changelog)
+  get_filename_component(name ${doc} NAME)
+  set(packed ${PROJECT_BINARY_DIR}/packed/${name}.gz)
+  add_custom_command(OUTPUT ${packed}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packed
+                     COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/${doc} > ${packed}
+                     DEPENDS ${PROJECT_SOURCE_DIR}/${doc} VERBATIM)
+  list(APPEND DVL_PACKED_DOCS ${packed})
+endforeach()
+add_custom_target(packed-docs ALL DEPENDS ${DVL_PACKED_DOCS})
+install(FILES ${PROJECT_BINARY_DIR}/packed/dashvane-launcher.1.gz
+              ${PROJECT_BINARY_DIR}/packed/dashvane-launcher-check.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md packaging/copyright ${PROJECT_BINARY_DIR}/packed/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(DVL_STATIC)
+  install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+          RENAME dashvane-launcher)
+endif()
 # Where Debian's bash-completion looks for completions loaded on demand.
 install(FILES completion/dashvane-launcher-check
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
@@ -22,8 +41,11 @@ set(CPACK_PACKAGE_NAME dashvane-launcher)
 set(CPACK_PACKAGE_VENDOR "dashvane-launcher developers")
 set(CPACK_PACKAGE_CONTACT "dashvane-launcher developers <dev@dashvane-launcher.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher for Dashvane applications")
+# Lines of the extended description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Started from an application directory, it reads the ini file named after itself and starts the installation's Dashvane executable with the application's arguments.")
+    "Started from an application directory, it reads the ini file named after
+itself and starts the installation's Dashvane executable with the
+application's arguments.")
 set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-linux-${DVL_DEB_ARCH}")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 # Users get the programs stripped; the build folder keeps the symbols.

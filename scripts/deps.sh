@@ -33,6 +33,14 @@ need_i386_architecture() {
     as_root dpkg --add-architecture i386
 }
 
+# apt-get download needs package lists that know the i386 kernel: after the
+# i386 architecture is added, they may be older than it.
+need_i386_package_lists() {
+    apt-cache show linux-image-686:i386 >/dev/null 2>&1 && return 0
+    echo "Updating the package lists for i386"
+    as_root apt-get update -qq
+}
+
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 # strace, valgrind and setpriv/prlimit (util-linux) provoke and observe faults;
 # diff (diffutils) is what the checker's --diff output is compared with.
@@ -43,6 +51,13 @@ BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
 SHIP_PACKAGES="binutils file dpkg-dev groff-base"
 # The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.
 I386_PACKAGES="g++-multilib qemu-user libboost-filesystem-dev:i386 libgtest-dev:i386"
+# Debian's judgement of the .deb packages (the package.lintian tests).
+LINT_PACKAGES="lintian"
+# The i386 package on a real 32-bit kernel in qemu-system-i386, booted from an
+# initramfs packed by cpio. The kernel (linux-image-686:i386) and busybox
+# (busybox-static:i386) are fetched by the test itself with apt-get download,
+# into the build folder, so the host's own kernel and busybox stay untouched.
+I386_KERNEL_PACKAGES="qemu-system-x86 cpio"
 # The sanitizer and fuzzing stage: clang with its sanitizer and libFuzzer runtimes.
 SANITIZER_PACKAGES="clang libclang-rt-14-dev"
 COVERAGE_PACKAGES="gcovr"

@@ -2,17 +2,20 @@
 # Installs what is missing, builds with warnings as errors, and runs every test
 # of every configuration, one stage after another:
 #   1. release: the native build; unit, black-box, fault-injection,
-#      inheritance and valgrind tests;
-#   2. sanitizers: the same tests under ASan and UBSan, and the fuzzing seed
+#      inheritance and valgrind tests, and lintian on the amd64 .deb;
+#   2. i386: the 32-bit build with every test, lintian on the i386 .deb, and
+#      the i386 package on a real 32-bit kernel (scripts/test-i386.sh);
+#   3. sanitizers: the same tests under ASan and UBSan, and the fuzzing seed
 #      corpus replayed (scripts/sanitize.sh);
-#   3. fuzzing for a bounded time, DVL_FUZZ_SECONDS (120 by default)
+#   4. fuzzing for a bounded time, DVL_FUZZ_SECONDS (120 by default)
 #      (scripts/fuzz.sh);
-#   4. coverage of source/ by all the tests (scripts/coverage.sh).
+#   5. coverage of source/ by all the tests (scripts/coverage.sh).
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 # shellcheck disable=SC2086
-need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $SANITIZER_PACKAGES $COVERAGE_PACKAGES
+need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $LINT_PACKAGES $SANITIZER_PACKAGES \
+    $COVERAGE_PACKAGES
 
 timings=""
 stage() {

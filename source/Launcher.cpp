@@ -77,7 +77,7 @@ int runLauncher(int argc, char** argv) {
     try {
         return launch(argc, argv);
     } catch (...) {
-        std::fputs(UNEXPECTED_ERROR, stderr);
+        writeText(stderr, UNEXPECTED_ERROR);
         return NOTHING_ATTEMPTED;
     }
 }

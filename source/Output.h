@@ -7,7 +7,8 @@
 #include <string_view>
 
 // Writes the bytes as they stand, NUL bytes included; nothing is flushed, so
-// a line can be left open.
+// a line can be left open. Writing to standard error first flushes standard
+// output.
 void writeText(std::FILE* stream, std::string_view text);
 
 // Writes the text, a newline, and flushes.

@@ -245,7 +245,8 @@ Process::Process(const Command& command) {
         if (command.closedStdoutReader) {
             close(out[0]);
         }
-        if (dup2(out[1], STDOUT_FILENO) < 0 || dup2(err[1], STDERR_FILENO) < 0) {
+        if (dup2(out[1], STDOUT_FILENO) < 0 ||
+            dup2(command.oneStream ? out[1] : err[1], STDERR_FILENO) < 0) {
             childFail("dup2");
         }
         if (command.holdStdin) {

@@ -74,6 +74,7 @@ struct Command {
     bool searchPath = false;                 // look the program up along env PATH
     bool holdStdin = false;                  // give a pipe as stdin; see Process::releaseStdin
     bool closedStdoutReader = false;         // stdout is a pipe nobody reads any more
+    bool oneStream = false;                  // stderr shares the stdout pipe; Result::err is ""
     std::function<void()> beforeExec;        // runs in the new process, after chdir
 };
 

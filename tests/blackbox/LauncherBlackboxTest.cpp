@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -333,6 +335,48 @@ TEST_F(LauncherTest, DeletedWorkingDirectoryStartsNothingAndExitsTwo) {
     EXPECT_EQ(quietResult.err, "Failed to launch, could not determine the working directory\n");
     EXPECT_EQ(quietResult.out, "");
     EXPECT_FALSE(child().started);
+}
+
+// Output pending on standard output goes out before an error is written, so
+// the echo of the arguments, a line still open, precedes the error when both
+// streams share one pipe, terminal or file.
+TEST_F(LauncherTest, PendingOutputPrecedesErrorsOnOneStream) {
+    const std::string gone = inst.root + "/ws/apps/gone";
+    const struct {
+        const char* name;
+        bool limitsMemory;
+        std::function<void()> beforeExec;
+        std::string start;  // how the combined output starts
+    } cases[] = {
+        {"deleted working directory", false,
+         [gone] {
+             if (mkdir(gone.c_str(), 0755) != 0 || chdir(gone.c_str()) != 0 ||
+                 rmdir(gone.c_str()) != 0) {
+                 _exit(126);
+             }
+         },
+         "Found command line args: \na b Failed to launch, could not determine the working "
+         "directory\n"},
+        {"memory exhausted reading the ini file", true, [] { limitAddressSpace(224UL << 20); },
+         "Found command line args: \na b Exception: std::bad_alloc\nAdding Arg 0 : "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const char* unusable = addressSpaceLimitsUnusable();
+        if (c.limitsMemory && unusable != nullptr) {
+            std::cout << "case \"" << c.name << "\" not run: " << unusable << "\n";
+            continue;
+        }
+        inst.writeIni("-vmargs\n-Xa\n");
+        if (c.limitsMemory) {
+            ASSERT_EQ(truncate((inst.appDir + "/run.ini").c_str(), 512L << 20), 0);
+        }
+        Command command = traced({"a", "b"});
+        command.oneStream = true;
+        command.beforeExec = c.beforeExec;
+        const Result result = run(command);
+        EXPECT_EQ(result.out.substr(0, c.start.size()), c.start);
+    }
 }
 
 // --- Failures of the launcher process itself -------------------------------

@@ -22,15 +22,16 @@ tgz=$(ls "$scratch"/out/*.tar.gz)
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "architecture is not $arch"
 dpkg-deb -c "$deb" >"$scratch/deb.list"
 for path in ./usr/bin/dashvane-launcher ./usr/bin/dashvane-launcher-check \
-    ./usr/share/man/man1/dashvane-launcher.1 ./usr/share/man/man1/dashvane-launcher-check.1 \
-    ./usr/share/doc/dashvane-launcher/README.md \
+    ./usr/share/man/man1/dashvane-launcher.1.gz ./usr/share/man/man1/dashvane-launcher-check.1.gz \
+    ./usr/share/doc/dashvane-launcher/README.md ./usr/share/doc/dashvane-launcher/copyright \
+    ./usr/share/doc/dashvane-launcher/changelog.gz \
     ./usr/share/bash-completion/completions/dashvane-launcher-check; do
     grep -q " $path\$" "$scratch/deb.list" || fail ".deb lacks $path"
 done
 tar tzf "$tgz" >"$scratch/tgz.list"
-for path in bin/dashvane-launcher bin/dashvane-launcher-check share/man/man1/dashvane-launcher.1 \
-    share/man/man1/dashvane-launcher-check.1 share/doc/dashvane-launcher/README.md \
-    share/bash-completion/completions/dashvane-launcher-check; do
+for path in bin/dashvane-launcher bin/dashvane-launcher-check share/man/man1/dashvane-launcher.1.gz \
+    share/man/man1/dashvane-launcher-check.1.gz share/doc/dashvane-launcher/README.md \
+    share/doc/dashvane-launcher/copyright share/bash-completion/completions/dashvane-launcher-check; do
     grep -q "/$path\$" "$scratch/tgz.list" || fail ".tar.gz lacks $path"
 done
 
@@ -38,6 +39,11 @@ root=$scratch/root
 dpkg -x "$deb" "$root"
 launcher=$root/usr/bin/dashvane-launcher
 file "$launcher" | grep -q ', stripped' || fail "the packaged launcher is not stripped"
+# man reads the compressed pages: each must unpack to its source.
+for page in dashvane-launcher dashvane-launcher-check; do
+    gzip -dc "$root/usr/share/man/man1/$page.1.gz" | cmp -s - "$(dirname "$0")/../../docs/$page.1" ||
+        fail "$page.1.gz does not unpack to docs/$page.1"
+done
 
 ws=$scratch/ws
 mkdir -p "$ws/eclipse" "$ws/apps/demo"
