@@ -181,10 +181,20 @@ LineRules::LineRules(const Findings& findings, const IniShape& shape, Collector&
 
 void LineRules::check(const IniLine& line) {
     bytes(line);
-    if (line.inHead) {
-        head(line);
+    // A byte-order mark is reported once; the rest of its line is judged as
+    // if it were not there, so a second mistake on line 1 is not hidden.
+    const IniLine* judged = &line;
+    IniLine withoutMark;
+    if (line.number == 1 && line.trimmed.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0) {
+        withoutMark = line;
+        withoutMark.trimmed.erase(0, BYTE_ORDER_MARK.size());
+        IniFormat::trim(withoutMark.trimmed);
+        judged = &withoutMark;
+    }
+    if (judged->inHead) {
+        head(*judged);
     } else {
-        vmSection(line);
+        vmSection(*judged);
     }
 }
 
@@ -261,7 +271,9 @@ void LineRules::head(const IniLine& line) {
                 " lines and passes no arguments from it; -vmargs "
                 "probably belongs before this line");
     }
-    if (parts.key == Options::Lanucher) {
+    if (parts.key == Options::Lanucher && findings.launcherLine == 0) {
+        // Kept from being the launcher line by a byte-order mark, said above.
+    } else if (parts.key == Options::Lanucher) {
         add(line.number, "second-launcher",
             "second launcher line ignored: line " + std::to_string(findings.launcherLine) +
                 " already named the executable");
@@ -271,7 +283,9 @@ void LineRules::head(const IniLine& line) {
     } else if (variant == Options::Lanucher) {
         add(line.number, "letter-case",
             quoted(parts.looseKey) + " is not \"launcher\": keys are case-sensitive, so ignored");
-    } else if (text != VMARGS && equalsIgnoringCase(text, VMARGS)) {
+    } else if (text == VMARGS) {
+        // Kept from opening the VM section by a byte-order mark, said above.
+    } else if (equalsIgnoringCase(text, VMARGS)) {
         add(line.number, "letter-case",
             quoted(text) + " is not \"-vmargs\": it does not open the VM section" +
                 (shape.vmSectionLine == 0
@@ -513,6 +527,10 @@ void executableWarnings(const Findings& findings, Collector& add) {
                 ": the child fails with \"Failed to launch, could not set start directory\"",
             findings.startDirResolved);
     }
+    if (!findings.startDirUsable) {
+        // The child fails at its change of directory and never runs execv.
+        return;
+    }
     const ExecutableInfo& info = findings.executableInfo;
     const AccessVerdict& verdict = findings.executableAccess;
     const std::size_t line = findings.launcherLine;
@@ -645,7 +663,7 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
 
 void elfWarnings(const Findings& findings, Collector& add) {
     const ExecutableInfo& info = findings.executableInfo;
-    if (!info.executable || findings.executable.empty()) {
+    if (!findings.startDirUsable || !info.executable || findings.executable.empty()) {
         return;
     }
     const std::string name = "executable " + quoted(info.resolved);
