@@ -1,6 +1,3 @@
-// Large files and 64-bit inode numbers, also in a 32-bit build.
-#define _FILE_OFFSET_BITS 64
-
 #include "ElfFile.h"
 
 #include <elf.h>
