@@ -587,9 +587,8 @@ void judgeWarnings(const Findings& findings, Collector& add) {
         "permissions were judged for root, who bypasses them; the application directory "
         "belongs to " +
             (owner.empty() ? std::string("no one known") : owner) +
-            (owner.empty() || owner == "root"
-                 ? ": name the user who starts the application with --user USER"
-                 : ": to judge them as that user, run the check with --user " + owner),
+            (owner.empty() || owner == "root" ? std::string()
+                                              : ", so --user " + owner + " may be the one"),
         findings.workingDir);
 }
 
