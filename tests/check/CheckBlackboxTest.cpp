@@ -418,6 +418,49 @@ TEST(CheckExecutable, ReportsEveryExecutableThatDoesNotStartAndNoOther) {
     }
 }
 
+// Memory that runs out ends the check with its message and status 2 in
+// every mode, never in an abort, and a JSON report stays a whole document.
+TEST(CheckCommandLine, ExhaustedMemoryEndsWithStatusTwoInEveryMode) {
+#ifdef DVL_SANITIZED
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of shadow memory at start";
+#endif
+    if (underEmulator()) {
+        GTEST_SKIP() << "an address-space limit binds the emulator, not the checker it runs";
+    }
+    const Installation inst;
+    // A sparse line of 512 MiB under a 224 MiB address-space limit.
+    inst.writeIni("-vmargs\n-Xa\n");
+    ASSERT_EQ(truncate((inst.appDir + "/run.ini").c_str(), 512L << 20), 0);
+    const std::vector<std::vector<std::string>> modes = {
+        {}, {"--explain"}, {"--json"}, {"--json", "--explain"}};
+    for (const std::vector<std::string>& mode : modes) {
+        SCOPED_TRACE(mode.empty() ? "findings" : mode.back());
+        Command command;
+        command.program = checkBinary();
+        command.argv = {"dashvane-launcher-check"};
+        command.argv.insert(command.argv.end(), mode.begin(), mode.end());
+        command.cwd = inst.appDir;
+        command.env = baseEnv(inst);
+        command.beforeExec = [] {
+            const rlimit limit{224UL << 20, 224UL << 20};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) {
+                _exit(126);
+            }
+        };
+        const Result result = run(command);
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_EQ(result.exitCode, 2) << result.err;
+        if (mode.empty() || mode[0] != "--json") {
+            EXPECT_NE(result.out.find(".: error: cannot check: out of memory\n"), std::string::npos)
+                << result.out;
+        } else {
+            const Json report = Json::parse(result.out);
+            EXPECT_EQ(report["applications"][0]["error"], "out of memory");
+            EXPECT_EQ(report["summary"]["status"], 2);
+        }
+    }
+}
+
 // --- A broken application directory -------------------------------------------
 
 class BrokenApplication : public ::testing::Test {
