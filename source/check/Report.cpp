@@ -20,36 +20,24 @@ std::string quoted(const std::string& bytes) {
     return '"' + ByteText::visible(bytes) + '"';
 }
 
+// How the JSON document names a state of the ini file, and what --explain
+// says of it, by the order of IniState.
+struct StateWords {
+    const char* name;
+    const char* text;
+};
+constexpr StateWords INI_STATES[] = {{"read", "read"},
+                                     {"missing", "missing: read as empty"},
+                                     {"directory", "a directory: read as empty"},
+                                     {"unreadable", "cannot be opened: read as empty"},
+                                     {"not regular", "a named pipe or a device: not read"}};
+
 const char* iniStateName(IniState state) {
-    switch (state) {
-        case IniState::Read:
-            return "read";
-        case IniState::Missing:
-            return "missing";
-        case IniState::Directory:
-            return "directory";
-        case IniState::Unreadable:
-            return "unreadable";
-        case IniState::NotRegular:
-            return "not regular";
-    }
-    return "";
+    return INI_STATES[static_cast<int>(state)].name;
 }
 
 const char* iniStateText(IniState state) {
-    switch (state) {
-        case IniState::Read:
-            return "read";
-        case IniState::Missing:
-            return "missing: read as empty";
-        case IniState::Directory:
-            return "a directory: read as empty";
-        case IniState::Unreadable:
-            return "cannot be opened: read as empty";
-        case IniState::NotRegular:
-            return "a named pipe or a device: not read";
-    }
-    return "";
+    return INI_STATES[static_cast<int>(state)].text;
 }
 
 const char* fileKindName(FileKind kind) {
