@@ -342,7 +342,6 @@ Findings inspectApplication(const std::string& workingDir, const std::string& in
                             const CopySearch* copies) {
     Findings whole;
     CheckSink sink;
-    sink.begin = [&whole](const Findings&) {};
     sink.line = [&whole](const Findings&, const IniLine& line) { whole.lines.push_back(line); };
     sink.finding = [&whole](const Findings&, const Warning& warning) {
         whole.warnings.push_back(warning);
