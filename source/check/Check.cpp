@@ -215,7 +215,16 @@ void describeStart(Findings& findings, const AccessJudge& access) {
         probes.push_back({AccessOperation::Execute, interpreterPath(findings)});
         probes.push_back({AccessOperation::Read, info.resolved});
     }
+    // The user starts a launcher copy before anything else happens.
+    const std::size_t firstCopy = probes.size();
+    for (const LauncherCopy& copy : findings.copies.copies) {
+        probes.push_back({AccessOperation::Execute, findings.workingDir + '/' + copy.name});
+    }
     const std::vector<AccessVerdict> verdicts = access.judge(probes);
+    for (std::size_t i = 0; i < findings.copies.copies.size(); ++i) {
+        findings.copyAccess.push_back(verdicts[firstCopy + i]);
+        findings.copies.copies[i].executable = verdicts[firstCopy + i].granted();
+    }
     findings.startDirAccess = verdicts[0];
     findings.startDirUsable = verdicts[0].granted();
     if (probes.size() > 1) {

@@ -99,8 +99,9 @@ struct Findings {
     std::size_t environmentBytes = 0;
     std::size_t argumentLimit = 0;  // from the stack limit, as the kernel derives it
 
-    bool copiesSearched = false;  // whether the launcher copies were looked for
-    CopySearch copies;            // the launcher copies beside the ini files
+    bool copiesSearched = false;            // whether the launcher copies were looked for
+    CopySearch copies;                      // the launcher copies beside the ini files
+    std::vector<AccessVerdict> copyAccess;  // the user starting each copy, in their order
 
     // Only when the findings are collected whole.
     std::vector<Warning> warnings;

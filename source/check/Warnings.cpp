@@ -696,9 +696,17 @@ void copyWarnings(const Findings& findings, Collector& add) {
         return;
     }
     std::string names;
-    for (const LauncherCopy& copy : copies) {
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        const LauncherCopy& copy = copies[i];
         names += (names.empty() ? "" : ", ") + quoted(copy.name);
-        if (!copy.executable) {
+        if (i < findings.copyAccess.size() && !findings.copyAccess[i].granted()) {
+            const AccessVerdict& verdict = findings.copyAccess[i];
+            add(0, accessKind(verdict, "launcher-copy-not-executable"),
+                "launcher copy " + quoted(copy.name) + " " +
+                    accessProblem(verdict, findings.accessUser, "is not executable") +
+                    ", so it cannot start the application",
+                pathOf(copy.name));
+        } else if (i >= findings.copyAccess.size() && !copy.executable) {
             add(0, "launcher-copy-not-executable",
                 "launcher copy " + quoted(copy.name) +
                     " is not executable, so it cannot start the application",

@@ -102,6 +102,14 @@ TEST(CheckAccess, WhatTheUserCannotDoIsReportedAndFailsTheirLaunch) {
          {"executable-not-executable"},
          false,
          FAILED},
+        {"launcher copy for its owner alone",
+         [](const Installation& inst) {
+             fs::permissions(inst.appDir + "/run", static_cast<fs::perms>(0700));
+             return true;
+         },
+         {"launcher-copy-not-executable"},
+         false,
+         ""},
         {"executable a dangling symbolic link",
          [](const Installation& inst) {
              fs::remove(inst.eclipse + "/Dashvane");
