@@ -27,6 +27,23 @@ std::string interpreterOf(const std::string& head) {
     return line.substr(start, line.find_first_of(std::string(" \t\0", 3), start) - start);
 }
 
+// The one argument the kernel passes the interpreter: the rest of the "#!"
+// line after the interpreter's name, without the blanks around it.
+std::string interpreterArgumentOf(const std::string& head, const std::string& interpreter) {
+    const std::string::size_type end = head.find('\n');
+    std::string line = head.substr(2, end == std::string::npos ? end : end - 2);
+    line = line.substr(0, line.find('\0'));
+    const std::string::size_type name = line.find_first_not_of(" \t");
+    if (interpreter.empty() || name == std::string::npos) {
+        return std::string();
+    }
+    const std::string::size_type start = line.find_first_not_of(" \t", name + interpreter.size());
+    if (start == std::string::npos) {
+        return std::string();
+    }
+    return line.substr(start, line.find_last_not_of(" \t") + 1 - start);
+}
+
 }  // namespace
 
 ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir) {
@@ -82,6 +99,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
     } else if (head.compare(0, 2, "#!") == 0) {
         info.kind = FileKind::Script;
         info.interpreter = interpreterOf(head);
+        info.interpreterArgument = interpreterArgumentOf(head, info.interpreter);
         const std::string interpreter = info.interpreter.empty() || info.interpreter[0] == '/'
                                             ? info.interpreter
                                             : startDir + "/" + info.interpreter;

@@ -49,9 +49,10 @@ struct ElfCheck {
 struct ExecutableInfo {
     std::string resolved;  // the file execv would run, relative paths resolved
     FileKind kind = FileKind::Missing;
-    bool executable = false;  // by the user permissions are judged for
-    int elfClass = 0;         // 32 or 64 for an ELF file
-    std::string interpreter;  // from a script's "#!" line
+    bool executable = false;          // by the user permissions are judged for
+    int elfClass = 0;                 // 32 or 64 for an ELF file
+    std::string interpreter;          // from a script's "#!" line
+    std::string interpreterArgument;  // the rest of that line, passed to the interpreter
     bool interpreterUsable = false;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
