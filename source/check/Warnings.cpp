@@ -472,6 +472,29 @@ void sizeWarnings(const Findings& findings, const LaunchVector& argv, Collector&
     }
 }
 
+namespace {
+
+// Whether the missing ini file is that of a launcher copy while another ini
+// file belongs to no copy: one misnamed file, which ini-without-copy reports.
+bool misnamedIniMissing(const Findings& findings) {
+    const std::vector<LauncherCopy>& copies = findings.copies.copies;
+    const auto copyNamed = [&copies](const std::string& name) {
+        return std::any_of(copies.begin(), copies.end(),
+                           [&name](const LauncherCopy& copy) { return copy.name == name; });
+    };
+    const std::vector<std::string>& inis = findings.copies.iniFiles;
+    const bool orphan = std::any_of(inis.begin(), inis.end(), [&](const std::string& ini) {
+        return !copyNamed(ini.substr(0, ini.size() - 4));
+    });
+    const std::string dir = findings.workingDir + '/';
+    const std::string& ini = findings.iniPath;
+    return findings.copiesSearched && orphan && ini.compare(0, dir.size(), dir) == 0 &&
+           ini.size() > dir.size() + 4 &&
+           copyNamed(ini.substr(dir.size(), ini.size() - dir.size() - 4));
+}
+
+}  // namespace
+
 void iniFileWarnings(const Findings& findings, Collector& add) {
     const std::string name = "ini file " + quoted(findings.iniFile);
     switch (findings.iniState) {
@@ -485,6 +508,9 @@ void iniFileWarnings(const Findings& findings, Collector& add) {
             }
             break;
         case IniState::Missing:
+            if (misnamedIniMissing(findings)) {
+                break;
+            }
             add(0, "ini-missing",
                 name +
                     " does not exist: the launcher reads it as empty and passes only the "

@@ -372,6 +372,15 @@ TEST(LauncherCopies, FoundByTheirNoteAndJudged) {
     dir.write("other", makeElf(Spec()));
     ASSERT_EQ(mkfifo((app + "/pipe").c_str(), 0755), 0);
     EXPECT_EQ(copyKinds(app), std::vector<std::string>{"ini-without-copy"});
+    // Checked as the copy, whose own ini file is missing: still one finding.
+    const CopySearch shop = findLauncherCopies(app);
+    std::vector<std::string> iniKinds;
+    for (const Warning& warning : inspectApplication(app, "./shop", &shop).warnings) {
+        if (warning.kind.compare(0, 4, "ini-") == 0) {
+            iniKinds.push_back(warning.kind);
+        }
+    }
+    EXPECT_EQ(iniKinds, std::vector<std::string>{"ini-without-copy"});
 
     fs::rename(app + "/shop", app + "/real");
     fs::create_symlink(app + "/real", app + "/run");
