@@ -299,7 +299,12 @@ bool physicalDirectory(const std::string& dir, std::string& physical, std::strin
     physical = resolved;
     std::free(resolved);
     struct stat status {};
-    if (stat(physical.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    if (stat(physical.c_str(), &status) != 0) {
+        // Such as a path longer than the system takes.
+        problem = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
         problem = "not a directory";
         return false;
     }
