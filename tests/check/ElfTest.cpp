@@ -226,6 +226,13 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
             EXPECT_EQ(kernelRuns(elf, kernel, why), c.runs) << why;
         }
     }
+    // An object file has no program headers, and is no program cut short.
+    std::string object = whole;
+    object[16] = ET_REL;
+    object[56] = 0;
+    EXPECT_EQ(readBytes(dir, object).damage,
+              "it is an ELF object of type 1 (a relocatable object file), not a program or a "
+              "shared library");
 }
 
 // Files laid out in a temporary directory, found as the loader would.
