@@ -204,7 +204,7 @@ void describeStart(Findings& findings, const AccessJudge& access) {
     const std::string& command = findings.executable;
     findings.executableInfo = inspectExecutable(
         command.empty() ? command : absoluteFrom(findings.startDirResolved, command),
-        findings.startDirResolved);
+        findings.startDirResolved, access);
     ExecutableInfo& info = findings.executableInfo;
     const bool script = info.kind == FileKind::Script && !interpreterPath(findings).empty();
     std::vector<AccessProbe> probes = {{AccessOperation::Enter, findings.startDirResolved}};

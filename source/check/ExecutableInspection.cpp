@@ -46,7 +46,8 @@ std::string interpreterArgumentOf(const std::string& head, const std::string& in
 
 }  // namespace
 
-ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir) {
+ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
+                         const AccessJudge& user) {
     ElfCheck check;
     const ElfFile elf = readElfFile(path);
     if (!elf.isElf) {
@@ -62,12 +63,19 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir)
         const char* libraryPath = getenv("LD_LIBRARY_PATH");
         places.ldLibraryPath = libraryPath != nullptr ? libraryPath : "";
         places.workingDir = workingDir;
+        if (user.named()) {
+            // What the check itself can read, another user may not.
+            places.readable = [&user](const std::string& library) {
+                return user.judge(AccessOperation::Read, library).granted();
+            };
+        }
         check.linking = checkLinking(path, elf, places);
     }
     return check;
 }
 
-ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir) {
+ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir,
+                                 const AccessJudge& user) {
     ExecutableInfo info;
     info.resolved = path;
     struct stat status {};
@@ -95,7 +103,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
                                          "ELF") == 0) {
         info.kind = FileKind::Elf;
         info.elfClass = head[4] == 1 ? 32 : head[4] == 2 ? 64 : 0;
-        info.program = checkElfProgram(path, startDir);
+        info.program = checkElfProgram(path, startDir, user);
     } else if (head.compare(0, 2, "#!") == 0) {
         info.kind = FileKind::Script;
         info.interpreter = interpreterOf(head);
@@ -108,7 +116,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
             S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
         if (info.interpreterUsable) {
-            info.interpreterProgram = checkElfProgram(interpreter, startDir);
+            info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
         }
     }
     return info;

@@ -1,9 +1,11 @@
 // Permissions as the application's user: the checker, run as root with
 // --user, against the real launcher started as that user.
+#include <dlfcn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -108,6 +110,29 @@ TEST(CheckAccess, WhatTheUserCannotDoIsReportedAndFailsTheirLaunch) {
              return true;
          },
          {"launcher-copy-not-executable"},
+         false,
+         ""},
+        {"C library for its owner alone",
+         [](const Installation& inst) {
+             // The stand-in loads its C library from the start directory
+             // (a name with a slash), where only root may read it.
+             const auto bytesOf = [](const char* path) {
+                 std::ifstream in(path, std::ios::binary);
+                 return std::string(std::istreambuf_iterator<char>(in), {});
+             };
+             std::string program = bytesOf(standinBinary().c_str());
+             const std::string::size_type at = program.find("libc.so.6");
+             Dl_info libc{};
+             if (at == std::string::npos ||
+                 dladdr(reinterpret_cast<void*>(&std::fflush), &libc) == 0 ||
+                 libc.dli_fname == nullptr || libc.dli_fname[0] != '/') {
+                 return false;  // a static stand-in or test
+             }
+             writeFile(inst.eclipse + "/Dashvane", program.replace(at, 9, "./lq.so.6"), 0755);
+             writeFile(inst.eclipse + "/lq.so.6", bytesOf(libc.dli_fname), 0600);
+             return true;
+         },
+         {"library-missing"},
          false,
          ""},
         {"executable a dangling symbolic link",
