@@ -276,3 +276,26 @@ TEST(CheckAccess, RootWithoutUserSaysPermissionsWereNotJudgedAndNamesTheOwner) {
 }
 
 }  // namespace
+
+// A user who may search an application directory but not list it still
+// starts its copy by name: the directory is checked, and no copy is said to
+// be missing.
+TEST(CheckAccess, DirectoryTheUserMaySearchButNotListIsCheckedByName) {
+    DVL_REQUIRE_ROOT();
+    Installation inst;
+    inst.writeIni("-vmargs\n");
+    fs::permissions(inst.appDir, static_cast<fs::perms>(0711));
+    for (const std::vector<std::string>& where :
+         {std::vector<std::string>{inst.appDir}, {"--installation", inst.root + "/ws"}}) {
+        Command command;
+        command.program = DVL_CHECK_BINARY;
+        command.argv = {"dashvane-launcher-check"};
+        command.argv.insert(command.argv.end(), where.begin(), where.end());
+        command.cwd = inst.root;
+        command.env = baseEnv(inst);
+        command.beforeExec = becomeUnprivileged;
+        const Result result = run(command);
+        EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+        EXPECT_EQ(result.out, "1 application checked: 0 errors, 0 warnings, 0 notes\n");
+    }
+}
