@@ -1,6 +1,7 @@
 #include "Warnings.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -714,6 +715,20 @@ void copyWarnings(const Findings& findings, Collector& add) {
         return findings.workingDir + '/' + name;
     };
     if (copies.empty()) {
+        // The copy started, as a link to a launcher that is gone.
+        const std::string copy = findings.iniPath.substr(0, findings.iniPath.size() - 4);
+        struct stat status {};
+        std::string target(4096, '\0');
+        const ssize_t size = readlink(copy.c_str(), &target[0], target.size());
+        if (size >= 0 && stat(copy.c_str(), &status) != 0 && errno == ENOENT) {
+            target.resize(static_cast<std::size_t>(size));
+            add(0, "dangling-link",
+                "launcher copy " + quoted(findings.invocationName) +
+                    " is a dangling symbolic link -> " + quoted(target) +
+                    ", so nothing starts this application",
+                copy);
+            return;
+        }
         add(0, "no-launcher-copy",
             "no copy of the launcher in the application directory, so nothing starts this "
             "application (a program \"run\" is a copy only when it carries the launcher's "

@@ -373,6 +373,17 @@ TEST(LauncherCopies, FoundByTheirNoteAndJudged) {
     const TempDir dir;
     const std::string& app = dir.path();
     EXPECT_EQ(copyKinds(app), std::vector<std::string>{"no-launcher-copy"});
+    // The copy a link to a launcher that is gone: said to be that.
+    fs::create_symlink(app + "/gone", app + "/run");
+    const CopySearch none = findLauncherCopies(app);
+    std::vector<std::string> linkKinds;
+    for (const Warning& warning : inspectApplication(app, "./run", &none).warnings) {
+        if (warning.kind == "dangling-link" || warning.kind == "no-launcher-copy") {
+            linkKinds.push_back(warning.kind);
+        }
+    }
+    EXPECT_EQ(linkKinds, std::vector<std::string>{"dangling-link"});
+    fs::remove(app + "/run");
 
     chmod(dir.write("shop", launcher(DVL_VERSION)).c_str(), 0755);
     dir.write("run.ini", "-vmargs\n");
