@@ -333,14 +333,9 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.environmentBytes = environmentBytes(pointer);
     findings.argumentLimit = argumentLimit();
     describeStart(findings, request.access);
-    const ExecutableInfo& info = findings.executableInfo;
-    if (info.kind == FileKind::Script && !info.interpreter.empty()) {
-        // For a script the kernel copies its interpreter's name and argument
-        // too, within the same limit.
-        findings.argumentBytes +=
-            info.interpreter.size() + 1 +
-            (info.interpreterArgument.empty() ? 0 : info.interpreterArgument.size() + 1);
-    }
+    // For a script the kernel copies its interpreter's name and argument too,
+    // within the same limit.
+    findings.argumentBytes += findings.executableInfo.scriptBytes;
 
     duplicateWarnings(argv, add);
     sizeWarnings(findings, argv, add);

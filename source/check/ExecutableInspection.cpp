@@ -15,6 +15,8 @@ namespace {
 
 // The kernel reads no more of a script's "#!" line than this.
 constexpr std::size_t INTERPRETER_LINE_MAX = 256;
+// Nor does it run more scripts in a row, each the interpreter of the last.
+constexpr int SCRIPT_DEPTH_MAX = 5;
 
 // The interpreter of a "#!" line: the first word after optional blanks.
 std::string interpreterOf(const std::string& head) {
@@ -108,15 +110,46 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
         info.kind = FileKind::Script;
         info.interpreter = interpreterOf(head);
         info.interpreterArgument = interpreterArgumentOf(head, info.interpreter);
-        const std::string interpreter = info.interpreter.empty() || info.interpreter[0] == '/'
-                                            ? info.interpreter
-                                            : startDir + "/" + info.interpreter;
-        struct stat interpreterStatus {};
-        info.interpreterUsable =
-            !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
-            S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
-        if (info.interpreterUsable) {
-            info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
+        info.scriptBytes =
+            info.interpreter.size() + 1 +
+            (info.interpreterArgument.empty() ? 0 : info.interpreterArgument.size() + 1);
+        // An interpreter may be a script in turn, which the kernel follows
+        // to a depth of five scripts; each adds its own name and argument.
+        std::string name = info.interpreter;
+        for (int scripts = 1;; ++scripts) {
+            const std::string interpreter =
+                name.empty() || name[0] == '/' ? name : startDir + "/" + name;
+            struct stat interpreterStatus {};
+            const bool usable =
+                !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
+                S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
+            if (!usable) {
+                info.interpreterUsable = false;
+                if (scripts > 1) {
+                    info.nestedInterpreter = name;
+                    info.nestedProblem = "does not exist or cannot be executed";
+                }
+                break;
+            }
+            std::string next(INTERPRETER_LINE_MAX, '\0');
+            std::ifstream nested(interpreter, std::ios::binary);
+            nested.read(&next[0], static_cast<std::streamsize>(next.size()));
+            next.resize(static_cast<std::size_t>(nested.gcount()));
+            if (next.compare(0, 2, "#!") != 0) {
+                info.interpreterUsable = true;
+                info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
+                break;
+            }
+            if (scripts == SCRIPT_DEPTH_MAX) {
+                info.interpreterUsable = false;
+                info.nestedInterpreter = name;
+                info.nestedProblem = "is one script too many: the kernel follows at most " +
+                                     std::to_string(SCRIPT_DEPTH_MAX) + " scripts in a row";
+                break;
+            }
+            name = interpreterOf(next);
+            const std::string argument = interpreterArgumentOf(next, name);
+            info.scriptBytes += name.size() + 1 + (argument.empty() ? 0 : argument.size() + 1);
         }
     }
     return info;

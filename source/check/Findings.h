@@ -53,6 +53,11 @@ struct ExecutableInfo {
     int elfClass = 0;                 // 32 or 64 for an ELF file
     std::string interpreter;          // from a script's "#!" line
     std::string interpreterArgument;  // the rest of that line, passed to the interpreter
+    // Bytes the kernel adds to the arguments: each interpreter's name and argument.
+    std::size_t scriptBytes = 0;
+    // An interpreter that is a script itself, down to one that fails, and why.
+    std::string nestedInterpreter;
+    std::string nestedProblem;
     bool interpreterUsable = false;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file

@@ -575,6 +575,13 @@ void executableWarnings(const Findings& findings, Collector& add) {
     } else if (!verdict.granted()) {
         add(line, accessKind(verdict, "executable-not-executable"),
             name + " " + accessProblem(verdict, user, "is not executable") + fails, file);
+    } else if (info.kind == FileKind::Script && !info.nestedInterpreter.empty() &&
+               findings.interpreterAccess.granted()) {
+        add(line, "interpreter-missing",
+            name + " is a script whose interpreter " + quoted(info.interpreter) +
+                " is a script in turn; the interpreter " + quoted(info.nestedInterpreter) +
+                " down that line " + info.nestedProblem + fails,
+            file);
     } else if (info.kind == FileKind::Script && !info.interpreterUsable) {
         const AccessVerdict& interpreter = findings.interpreterAccess;
         const char* kind = interpreter.cause == AccessCause::NotFound || info.interpreter.empty()
