@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -44,6 +45,45 @@ std::string interpreterArgumentOf(const std::string& head, const std::string& in
         return std::string();
     }
     return line.substr(start, line.find_last_not_of(" \t") + 1 - start);
+}
+
+// The program "#!/usr/bin/env NAME" has env look for: NAME, when the
+// argument is that one plain name; empty otherwise.
+std::string programOfEnv(const std::string& interpreter, const std::string& argument) {
+    const std::string::size_type slash = interpreter.rfind('/');
+    const bool env = interpreter.compare(slash == std::string::npos ? 0 : slash + 1,
+                                         std::string::npos, "env") == 0;
+    return env && !argument.empty() && argument[0] != '-' &&
+                   argument.find_first_of(" \t=") == std::string::npos
+               ? argument
+               : std::string();
+}
+
+// Whether env, started in `startDir`, finds `program` as execvp does.
+bool foundAlongPath(const std::string& program, const std::string& startDir) {
+    const auto runnable = [](const std::string& path) {
+        struct stat status {};
+        return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+               access(path.c_str(), X_OK) == 0;
+    };
+    if (program.find('/') != std::string::npos) {
+        return runnable(program[0] == '/' ? program : startDir + "/" + program);
+    }
+    const char* variable = getenv("PATH");
+    const std::string path = variable != nullptr ? variable : "/bin:/usr/bin";
+    std::string::size_type start = 0;
+    while (start <= path.size()) {
+        const std::string::size_type end = std::min(path.find(':', start), path.size());
+        const std::string dir = path.substr(start, end - start);
+        const std::string base = dir.empty()     ? startDir
+                                 : dir[0] == '/' ? dir
+                                                 : startDir + "/" + dir;
+        if (runnable(base + "/" + program)) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
 }
 
 }  // namespace
@@ -116,6 +156,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
         // An interpreter may be a script in turn, which the kernel follows
         // to a depth of five scripts; each adds its own name and argument.
         std::string name = info.interpreter;
+        std::string argument = info.interpreterArgument;
         for (int scripts = 1;; ++scripts) {
             const std::string interpreter =
                 name.empty() || name[0] == '/' ? name : startDir + "/" + name;
@@ -138,6 +179,14 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             if (next.compare(0, 2, "#!") != 0) {
                 info.interpreterUsable = true;
                 info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
+                const std::string program = programOfEnv(interpreter, argument);
+                if (!program.empty() && !foundAlongPath(program, startDir)) {
+                    // "#!/usr/bin/env NAME": env fails where NAME is not found.
+                    info.interpreterUsable = false;
+                    info.nestedInterpreter = program;
+                    info.nestedProblem = "is not found along PATH";
+                    info.nestedExecSucceeds = true;
+                }
                 break;
             }
             if (scripts == SCRIPT_DEPTH_MAX) {
@@ -148,7 +197,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
                 break;
             }
             name = interpreterOf(next);
-            const std::string argument = interpreterArgumentOf(next, name);
+            argument = interpreterArgumentOf(next, name);
             info.scriptBytes += name.size() + 1 + (argument.empty() ? 0 : argument.size() + 1);
         }
     }

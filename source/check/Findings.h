@@ -58,6 +58,7 @@ struct ExecutableInfo {
     // An interpreter that is a script itself, down to one that fails, and why.
     std::string nestedInterpreter;
     std::string nestedProblem;
+    bool nestedExecSucceeds = false;  // the exec succeeds; what it runs then fails
     bool interpreterUsable = false;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file

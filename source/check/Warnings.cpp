@@ -578,9 +578,11 @@ void executableWarnings(const Findings& findings, Collector& add) {
     } else if (info.kind == FileKind::Script && !info.nestedInterpreter.empty() &&
                findings.interpreterAccess.granted()) {
         add(line, "interpreter-missing",
-            name + " is a script whose interpreter " + quoted(info.interpreter) +
-                " is a script in turn; the interpreter " + quoted(info.nestedInterpreter) +
-                " down that line " + info.nestedProblem + fails,
+            name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
+                quoted(info.nestedInterpreter) + " in turn, which " + info.nestedProblem +
+                (info.nestedExecSucceeds ? ": execv succeeds, but the interpreter ends at once "
+                                           "with \"No such file or directory\""
+                                         : fails),
             file);
     } else if (info.kind == FileKind::Script && !info.interpreterUsable) {
         const AccessVerdict& interpreter = findings.interpreterAccess;
