@@ -16,6 +16,7 @@
 #include "ExecutableInspection.h"
 #include "IniLines.h"
 #include "Kernel.h"
+#include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
 
@@ -274,6 +275,11 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
                                  eclipseDir, platform.NeedQuotes(), request.arguments);
     const std::vector<std::string>& vmArgs = options.GetVMArgs();
     findings.executable = options.GetLauncher();
+    // The default name stands last before the command-line arguments; the
+    // lines are judged knowing whether another line named the application.
+    const std::size_t ownEnd = vmArgs.size() - std::min(vmArgs.size(), request.arguments.size());
+    findings.defaultNameAdded =
+        ownEnd > 2 && vmArgs[ownEnd - 1] == Options::WebApp + '=' + findings.applicationName;
 
     IniShape shape;
     if (findings.iniState == IniState::Read) {

@@ -87,6 +87,7 @@ struct Findings {
     std::vector<IniLine> lines;
 
     std::size_t defaultNameArgument = 0;  // the added default -Ddv.webApp; 0 when none
+    bool defaultNameAdded = false;        // known before the lines are judged
     std::string applicationName;          // the value the default one carries
 
     std::string executable;        // argv[0], as execv gets it

@@ -297,8 +297,11 @@ void LineRules::head(const IniLine& line) {
         return;
     } else if (parts.looseKey == Options::WebApp || variant == Options::WebApp) {
         add(line.number, "name-in-head",
-            "application name before -vmargs ignored; the default " +
-                quoted(Options::WebApp + '=' + findings.applicationName) + " is added");
+            "application name before -vmargs ignored" +
+                (findings.defaultNameAdded
+                     ? "; the default " + quoted(Options::WebApp + '=' + findings.applicationName) +
+                           " is added"
+                     : std::string("; a line below -vmargs names the application")));
     } else if (!text.empty() && text[0] == '-') {
         add(line.number, "argument-in-head",
             "ignored: arguments count only after the -vmargs line");
@@ -309,8 +312,13 @@ void LineRules::vmSection(const IniLine& line) {
     const std::string& text = line.trimmed;
     const Split parts = split(text);
     const std::string_view variant = caseVariantOf(parts.looseKey);
+    // Said only where the launcher adds it: another line may name the application.
     const auto defaultName = [this] {
-        return quoted(Options::WebApp + '=' + findings.applicationName);
+        return findings.defaultNameAdded
+                   ? ", and the default " +
+                         quoted(Options::WebApp + '=' + findings.applicationName) +
+                         " is added as well"
+                   : std::string();
     };
     if (parts.looseKey == Options::Lanucher || variant == Options::Lanucher) {
         add(line.number, "launcher-in-vm-section",
@@ -325,16 +333,13 @@ void LineRules::vmSection(const IniLine& line) {
     } else if (parts.key != parts.looseKey && isKnownKey(parts.looseKey)) {
         add(line.number, "blanks-around-equals",
             "blanks around \"=\": not taken as " + std::string(parts.looseKey) +
-                (parts.looseKey == Options::WebApp ? ", so passed as written, and the default " +
-                                                         defaultName() + " is added as well"
+                (parts.looseKey == Options::WebApp ? ", so passed as written" + defaultName()
                                                    : ", so passed as written, not made absolute"));
     } else if (!variant.empty()) {
         add(line.number, "letter-case",
             quoted(parts.looseKey) + " is not " + std::string(variant) +
                 ": keys are case-sensitive, so passed as written" +
-                (variant == Options::WebApp
-                     ? ", and the default " + defaultName() + " is added as well"
-                     : ", not made absolute"));
+                (variant == Options::WebApp ? defaultName() : ", not made absolute"));
     } else if (!text.empty() && (text[0] == '#' || text[0] == ';')) {
         add(line.number, "comment-in-vm-section",
             "the ini file has no comments: passed to the executable as an argument");
@@ -343,8 +348,8 @@ void LineRules::vmSection(const IniLine& line) {
     if (line.effect == LineEffect::NameSuppressed) {
         if (parts.value.empty()) {
             add(line.number, "empty-application-name",
-                "the application gets an empty name, and the default " + defaultName() +
-                    " is not added");
+                "the application gets an empty name, and the default " +
+                    quoted(Options::WebApp + '=' + findings.applicationName) + " is not added");
         } else if (isBlank(parts.value[0])) {
             add(line.number, "blanks-around-equals",
                 "blank after \"=\": the application name " + quoted(parts.value) +
