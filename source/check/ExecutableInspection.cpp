@@ -196,6 +196,12 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
                                      std::to_string(SCRIPT_DEPTH_MAX) + " scripts in a row";
                 break;
             }
+            if (interpreterOf(next).empty()) {
+                info.interpreterUsable = false;
+                info.nestedInterpreter = name;
+                info.nestedProblem = "is a script whose \"#!\" line names no interpreter";
+                break;
+            }
             name = interpreterOf(next);
             argument = interpreterArgumentOf(next, name);
             info.scriptBytes += name.size() + 1 + (argument.empty() ? 0 : argument.size() + 1);

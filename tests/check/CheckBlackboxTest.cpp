@@ -397,6 +397,11 @@ TEST(CheckExecutable, ReportsEveryExecutableThatDoesNotStartAndNoOther) {
          "#!/nonexistent/sh\n",
          false,
          {"interpreter-missing"}},
+        {"a script whose interpreter is a script naming none",
+         "#!" + std::string("INTERP") + "\n",
+         "#!\n",
+         false,
+         {"interpreter-missing"}},
         {"a script that env runs by a name not on PATH",
          "#!/usr/bin/env dvl-no-such-program\n",
          standin,  // unused
