@@ -16,6 +16,7 @@
 #include "ExecutableInspection.h"
 #include "IniLines.h"
 #include "Kernel.h"
+#include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
 
@@ -204,7 +205,7 @@ void describeStart(Findings& findings, const AccessJudge& access) {
     const std::string& command = findings.executable;
     findings.executableInfo = inspectExecutable(
         command.empty() ? command : absoluteFrom(findings.startDirResolved, command),
-        findings.startDirResolved);
+        findings.startDirResolved, access);
     ExecutableInfo& info = findings.executableInfo;
     const bool script = info.kind == FileKind::Script && !interpreterPath(findings).empty();
     std::vector<AccessProbe> probes = {{AccessOperation::Enter, findings.startDirResolved}};
@@ -215,7 +216,16 @@ void describeStart(Findings& findings, const AccessJudge& access) {
         probes.push_back({AccessOperation::Execute, interpreterPath(findings)});
         probes.push_back({AccessOperation::Read, info.resolved});
     }
+    // The user starts a launcher copy before anything else happens.
+    const std::size_t firstCopy = probes.size();
+    for (const LauncherCopy& copy : findings.copies.copies) {
+        probes.push_back({AccessOperation::Execute, findings.workingDir + '/' + copy.name});
+    }
     const std::vector<AccessVerdict> verdicts = access.judge(probes);
+    for (std::size_t i = 0; i < findings.copies.copies.size(); ++i) {
+        findings.copyAccess.push_back(verdicts[firstCopy + i]);
+        findings.copies.copies[i].executable = verdicts[firstCopy + i].granted();
+    }
     findings.startDirAccess = verdicts[0];
     findings.startDirUsable = verdicts[0].granted();
     if (probes.size() > 1) {
@@ -265,6 +275,11 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
                                  eclipseDir, platform.NeedQuotes(), request.arguments);
     const std::vector<std::string>& vmArgs = options.GetVMArgs();
     findings.executable = options.GetLauncher();
+    // The default name stands last before the command-line arguments; the
+    // lines are judged knowing whether another line named the application.
+    const std::size_t ownEnd = vmArgs.size() - std::min(vmArgs.size(), request.arguments.size());
+    findings.defaultNameAdded =
+        ownEnd > 2 && vmArgs[ownEnd - 1] == Options::WebApp + '=' + findings.applicationName;
 
     IniShape shape;
     if (findings.iniState == IniState::Read) {
@@ -324,6 +339,9 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.environmentBytes = environmentBytes(pointer);
     findings.argumentLimit = argumentLimit();
     describeStart(findings, request.access);
+    // For a script the kernel copies its interpreter's name and argument too,
+    // within the same limit.
+    findings.argumentBytes += findings.executableInfo.scriptBytes;
 
     duplicateWarnings(argv, add);
     sizeWarnings(findings, argv, add);

@@ -115,7 +115,13 @@ bool applicationsOf(const std::string& installation, std::vector<std::string>& d
             continue;
         }
         const CopySearch found = findLauncherCopies(dir);
-        const bool holdsIni = !found.copies.empty() || !found.iniFiles.empty();
+        // One the user can search but not list is looked into by the usual
+        // names, not passed over in silence.
+        struct stat named {};
+        const bool holdsIni =
+            !found.copies.empty() || !found.iniFiles.empty() ||
+            (!found.listed && (stat(joined(dir, "run").c_str(), &named) == 0 ||
+                               stat(joined(dir, "run.ini").c_str(), &named) == 0));
         if (holdsIni) {
             dirs.push_back(dir);
         }
@@ -299,7 +305,12 @@ bool physicalDirectory(const std::string& dir, std::string& physical, std::strin
     physical = resolved;
     std::free(resolved);
     struct stat status {};
-    if (stat(physical.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    if (stat(physical.c_str(), &status) != 0) {
+        // Such as a path longer than the system takes.
+        problem = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
         problem = "not a directory";
         return false;
     }
@@ -318,7 +329,8 @@ void checkOne(const CommandLine& line, const AccessJudge& access, const std::str
     }
     // The copy in the directory names the ini file, as it will when started.
     request.copies = findLauncherCopies(request.workingDir);
-    request.searchCopies = true;
+    // Copies in a directory that cannot be listed are not known to be missing.
+    request.searchCopies = request.copies.listed;
     request.invocationName = !line.name.empty() ? line.name
                              : request.copies.copies.size() == 1
                                  ? "./" + request.copies.copies[0].name

@@ -231,6 +231,15 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
     const std::uint64_t phnum = in.number(header, is64 ? 56 : 44, 2);
     const std::uint64_t entry = is64 ? 56 : 32;
     readSectionNotes(in, header, is64, elf);
+    // Checked first: an object file or a core dump has no program headers
+    // to run, and is no program cut short.
+    if (elf.type != ET_EXEC && elf.type != ET_DYN) {
+        markDamaged(elf, "it is an ELF object of type " + std::to_string(elf.type) +
+                             (elf.type == ET_REL    ? " (a relocatable object file)"
+                              : elf.type == ET_CORE ? " (a core dump)"
+                                                    : "") +
+                             ", not a program or a shared library");
+    }
     if (phnum == 0) {
         markDamaged(elf, "it has no program headers");
         return elf;
@@ -284,10 +293,6 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
                    in.read(s.offset, std::min(s.filesz, TABLE_MAX), bytes)) {
             parseNotes(in, bytes, s.align, elf.notes);
         }
-    }
-    if (elf.type != ET_EXEC && elf.type != ET_DYN) {
-        markDamaged(elf, "it is an ELF object of type " + std::to_string(elf.type) +
-                             ", not a program or a shared library");
     }
     return elf;
 }

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -15,6 +16,8 @@ namespace {
 
 // The kernel reads no more of a script's "#!" line than this.
 constexpr std::size_t INTERPRETER_LINE_MAX = 256;
+// Nor does it run more scripts in a row, each the interpreter of the last.
+constexpr int SCRIPT_DEPTH_MAX = 5;
 
 // The interpreter of a "#!" line: the first word after optional blanks.
 std::string interpreterOf(const std::string& head) {
@@ -27,9 +30,66 @@ std::string interpreterOf(const std::string& head) {
     return line.substr(start, line.find_first_of(std::string(" \t\0", 3), start) - start);
 }
 
+// The one argument the kernel passes the interpreter: the rest of the "#!"
+// line after the interpreter's name, without the blanks around it.
+std::string interpreterArgumentOf(const std::string& head, const std::string& interpreter) {
+    const std::string::size_type end = head.find('\n');
+    std::string line = head.substr(2, end == std::string::npos ? end : end - 2);
+    line = line.substr(0, line.find('\0'));
+    const std::string::size_type name = line.find_first_not_of(" \t");
+    if (interpreter.empty() || name == std::string::npos) {
+        return std::string();
+    }
+    const std::string::size_type start = line.find_first_not_of(" \t", name + interpreter.size());
+    if (start == std::string::npos) {
+        return std::string();
+    }
+    return line.substr(start, line.find_last_not_of(" \t") + 1 - start);
+}
+
+// The program "#!/usr/bin/env NAME" has env look for: NAME, when the
+// argument is that one plain name; empty otherwise.
+std::string programOfEnv(const std::string& interpreter, const std::string& argument) {
+    const std::string::size_type slash = interpreter.rfind('/');
+    const bool env = interpreter.compare(slash == std::string::npos ? 0 : slash + 1,
+                                         std::string::npos, "env") == 0;
+    return env && !argument.empty() && argument[0] != '-' &&
+                   argument.find_first_of(" \t=") == std::string::npos
+               ? argument
+               : std::string();
+}
+
+// Whether env, started in `startDir`, finds `program` as execvp does.
+bool foundAlongPath(const std::string& program, const std::string& startDir) {
+    const auto runnable = [](const std::string& path) {
+        struct stat status {};
+        return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+               access(path.c_str(), X_OK) == 0;
+    };
+    if (program.find('/') != std::string::npos) {
+        return runnable(program[0] == '/' ? program : startDir + "/" + program);
+    }
+    const char* variable = getenv("PATH");
+    const std::string path = variable != nullptr ? variable : "/bin:/usr/bin";
+    std::string::size_type start = 0;
+    while (start <= path.size()) {
+        const std::string::size_type end = std::min(path.find(':', start), path.size());
+        const std::string dir = path.substr(start, end - start);
+        const std::string base = dir.empty()     ? startDir
+                                 : dir[0] == '/' ? dir
+                                                 : startDir + "/" + dir;
+        if (runnable(base + "/" + program)) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
-ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir) {
+ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
+                         const AccessJudge& user) {
     ElfCheck check;
     const ElfFile elf = readElfFile(path);
     if (!elf.isElf) {
@@ -45,12 +105,19 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir)
         const char* libraryPath = getenv("LD_LIBRARY_PATH");
         places.ldLibraryPath = libraryPath != nullptr ? libraryPath : "";
         places.workingDir = workingDir;
+        if (user.named()) {
+            // What the check itself can read, another user may not.
+            places.readable = [&user](const std::string& library) {
+                return user.judge(AccessOperation::Read, library).granted();
+            };
+        }
         check.linking = checkLinking(path, elf, places);
     }
     return check;
 }
 
-ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir) {
+ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir,
+                                 const AccessJudge& user) {
     ExecutableInfo info;
     info.resolved = path;
     struct stat status {};
@@ -78,19 +145,66 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
                                          "ELF") == 0) {
         info.kind = FileKind::Elf;
         info.elfClass = head[4] == 1 ? 32 : head[4] == 2 ? 64 : 0;
-        info.program = checkElfProgram(path, startDir);
+        info.program = checkElfProgram(path, startDir, user);
     } else if (head.compare(0, 2, "#!") == 0) {
         info.kind = FileKind::Script;
         info.interpreter = interpreterOf(head);
-        const std::string interpreter = info.interpreter.empty() || info.interpreter[0] == '/'
-                                            ? info.interpreter
-                                            : startDir + "/" + info.interpreter;
-        struct stat interpreterStatus {};
-        info.interpreterUsable =
-            !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
-            S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
-        if (info.interpreterUsable) {
-            info.interpreterProgram = checkElfProgram(interpreter, startDir);
+        info.interpreterArgument = interpreterArgumentOf(head, info.interpreter);
+        info.scriptBytes =
+            info.interpreter.size() + 1 +
+            (info.interpreterArgument.empty() ? 0 : info.interpreterArgument.size() + 1);
+        // An interpreter may be a script in turn, which the kernel follows
+        // to a depth of five scripts; each adds its own name and argument.
+        std::string name = info.interpreter;
+        std::string argument = info.interpreterArgument;
+        for (int scripts = 1;; ++scripts) {
+            const std::string interpreter =
+                name.empty() || name[0] == '/' ? name : startDir + "/" + name;
+            struct stat interpreterStatus {};
+            const bool usable =
+                !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
+                S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
+            if (!usable) {
+                info.interpreterUsable = false;
+                if (scripts > 1) {
+                    info.nestedInterpreter = name;
+                    info.nestedProblem = "does not exist or cannot be executed";
+                }
+                break;
+            }
+            std::string next(INTERPRETER_LINE_MAX, '\0');
+            std::ifstream nested(interpreter, std::ios::binary);
+            nested.read(&next[0], static_cast<std::streamsize>(next.size()));
+            next.resize(static_cast<std::size_t>(nested.gcount()));
+            if (next.compare(0, 2, "#!") != 0) {
+                info.interpreterUsable = true;
+                info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
+                const std::string program = programOfEnv(interpreter, argument);
+                if (!program.empty() && !foundAlongPath(program, startDir)) {
+                    // "#!/usr/bin/env NAME": env fails where NAME is not found.
+                    info.interpreterUsable = false;
+                    info.nestedInterpreter = program;
+                    info.nestedProblem = "is not found along PATH";
+                    info.nestedExecSucceeds = true;
+                }
+                break;
+            }
+            if (scripts == SCRIPT_DEPTH_MAX) {
+                info.interpreterUsable = false;
+                info.nestedInterpreter = name;
+                info.nestedProblem = "is one script too many: the kernel follows at most " +
+                                     std::to_string(SCRIPT_DEPTH_MAX) + " scripts in a row";
+                break;
+            }
+            if (interpreterOf(next).empty()) {
+                info.interpreterUsable = false;
+                info.nestedInterpreter = name;
+                info.nestedProblem = "is a script whose \"#!\" line names no interpreter";
+                break;
+            }
+            name = interpreterOf(next);
+            argument = interpreterArgumentOf(next, name);
+            info.scriptBytes += name.size() + 1 + (argument.empty() ? 0 : argument.size() + 1);
         }
     }
     return info;

@@ -49,9 +49,16 @@ struct ElfCheck {
 struct ExecutableInfo {
     std::string resolved;  // the file execv would run, relative paths resolved
     FileKind kind = FileKind::Missing;
-    bool executable = false;  // by the user permissions are judged for
-    int elfClass = 0;         // 32 or 64 for an ELF file
-    std::string interpreter;  // from a script's "#!" line
+    bool executable = false;          // by the user permissions are judged for
+    int elfClass = 0;                 // 32 or 64 for an ELF file
+    std::string interpreter;          // from a script's "#!" line
+    std::string interpreterArgument;  // the rest of that line, passed to the interpreter
+    // Bytes the kernel adds to the arguments: each interpreter's name and argument.
+    std::size_t scriptBytes = 0;
+    // An interpreter that is a script itself, down to one that fails, and why.
+    std::string nestedInterpreter;
+    std::string nestedProblem;
+    bool nestedExecSucceeds = false;  // the exec succeeds; what it runs then fails
     bool interpreterUsable = false;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
@@ -80,6 +87,7 @@ struct Findings {
     std::vector<IniLine> lines;
 
     std::size_t defaultNameArgument = 0;  // the added default -Ddv.webApp; 0 when none
+    bool defaultNameAdded = false;        // known before the lines are judged
     std::string applicationName;          // the value the default one carries
 
     std::string executable;        // argv[0], as execv gets it
@@ -99,8 +107,9 @@ struct Findings {
     std::size_t environmentBytes = 0;
     std::size_t argumentLimit = 0;  // from the stack limit, as the kernel derives it
 
-    bool copiesSearched = false;  // whether the launcher copies were looked for
-    CopySearch copies;            // the launcher copies beside the ini files
+    bool copiesSearched = false;            // whether the launcher copies were looked for
+    CopySearch copies;                      // the launcher copies beside the ini files
+    std::vector<AccessVerdict> copyAccess;  // the user starting each copy, in their order
 
     // Only when the findings are collected whole.
     std::vector<Warning> warnings;

@@ -22,6 +22,7 @@ CopySearch findLauncherCopies(const std::string& dir) {
     CopySearch found;
     DIR* entries = opendir(dir.c_str());
     if (entries == nullptr) {
+        found.listed = false;
         return found;
     }
     while (const dirent* entry = readdir(entries)) {

@@ -17,6 +17,7 @@ struct LauncherCopy {
 struct CopySearch {
     std::vector<LauncherCopy> copies;   // by name
     std::vector<std::string> iniFiles;  // regular files named "*.ini", by name
+    bool listed = true;                 // false: the directory could not be read
 };
 
 // The launcher's version if `elf` carries its note; empty otherwise.

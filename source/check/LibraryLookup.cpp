@@ -138,10 +138,11 @@ public:
         return std::string();
     }
 
-    // `path` if it is a shared object of the program's kind.
+    // `path` if it is a shared object of the program's kind that its user
+    // can open; the loader goes on searching past one it cannot.
     std::string usable(const std::string& path) const {
         const ElfFile elf = readElfFile(path);
-        return sameKind(elf) ? path : std::string();
+        return sameKind(elf) && (!places.readable || places.readable(path)) ? path : std::string();
     }
 
     bool sameKind(const ElfFile& elf) const {

@@ -2,6 +2,7 @@
 // of the GNU C library will, without running anything.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct LookupPlaces {
     std::string cache = "/etc/ld.so.cache";  // the loader's cache
     std::vector<std::string> defaultDirs;    // empty: those of the program's kind
     std::string workingDir;                  // the child's, where relative names are looked up
+    // Whether the program's user can open a library found there; empty: yes.
+    std::function<bool(const std::string&)> readable;
 };
 
 // The loader and every library `program` (read as `elf`) needs, directly or

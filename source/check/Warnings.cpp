@@ -1,6 +1,7 @@
 #include "Warnings.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -96,6 +97,11 @@ bool hasUnusualByte(const std::string& text) {
         const auto u = static_cast<unsigned char>(c);
         return u < 0x20 || u == 0x7F || u == 0xC2;
     });
+}
+
+// "the line after it is", "the 3 lines after it are".
+std::string linesAfter(std::size_t count) {
+    return count == 1 ? "the line after it is" : "the " + std::to_string(count) + " lines after it are";
 }
 
 std::string argumentName(const LaunchVector& argv, std::size_t argument) {
@@ -219,8 +225,8 @@ void LineRules::bytes(const IniLine& line) {
                 "the file starts with a byte-order mark, which the launcher does not skip") +
                 (meant == IniFormat::Role::LauncherLine ? ", so this is not a launcher line"
                  : meant == IniFormat::Role::OpensVmSection && shape.vmSectionLine == 0
-                     ? ", so this line does not open the VM section and the " +
-                           std::to_string(shape.lines - 1) + " lines after it are ignored"
+                     ? ", so this line does not open the VM section and " +
+                           linesAfter(shape.lines - 1) + " ignored"
                  : meant == IniFormat::Role::OpensVmSection
                      ? ", so this line does not open the VM section: line " +
                            std::to_string(shape.vmSectionLine) + " does"
@@ -289,15 +295,17 @@ void LineRules::head(const IniLine& line) {
         add(line.number, "letter-case",
             quoted(text) + " is not \"-vmargs\": it does not open the VM section" +
                 (shape.vmSectionLine == 0
-                     ? ", so the " + std::to_string(shape.lines - line.number) +
-                           " lines after it are ignored"
+                     ? ", so " + linesAfter(shape.lines - line.number) + " ignored"
                      : std::string()));
     } else if (followsFromShape(line)) {
         return;
     } else if (parts.looseKey == Options::WebApp || variant == Options::WebApp) {
         add(line.number, "name-in-head",
-            "application name before -vmargs ignored; the default " +
-                quoted(Options::WebApp + '=' + findings.applicationName) + " is added");
+            "application name before -vmargs ignored" +
+                (findings.defaultNameAdded
+                     ? "; the default " + quoted(Options::WebApp + '=' + findings.applicationName) +
+                           " is added"
+                     : std::string("; a line below -vmargs names the application")));
     } else if (!text.empty() && text[0] == '-') {
         add(line.number, "argument-in-head",
             "ignored: arguments count only after the -vmargs line");
@@ -308,8 +316,13 @@ void LineRules::vmSection(const IniLine& line) {
     const std::string& text = line.trimmed;
     const Split parts = split(text);
     const std::string_view variant = caseVariantOf(parts.looseKey);
+    // Said only where the launcher adds it: another line may name the application.
     const auto defaultName = [this] {
-        return quoted(Options::WebApp + '=' + findings.applicationName);
+        return findings.defaultNameAdded
+                   ? ", and the default " +
+                         quoted(Options::WebApp + '=' + findings.applicationName) +
+                         " is added as well"
+                   : std::string();
     };
     if (parts.looseKey == Options::Lanucher || variant == Options::Lanucher) {
         add(line.number, "launcher-in-vm-section",
@@ -324,16 +337,13 @@ void LineRules::vmSection(const IniLine& line) {
     } else if (parts.key != parts.looseKey && isKnownKey(parts.looseKey)) {
         add(line.number, "blanks-around-equals",
             "blanks around \"=\": not taken as " + std::string(parts.looseKey) +
-                (parts.looseKey == Options::WebApp ? ", so passed as written, and the default " +
-                                                         defaultName() + " is added as well"
+                (parts.looseKey == Options::WebApp ? ", so passed as written" + defaultName()
                                                    : ", so passed as written, not made absolute"));
     } else if (!variant.empty()) {
         add(line.number, "letter-case",
             quoted(parts.looseKey) + " is not " + std::string(variant) +
                 ": keys are case-sensitive, so passed as written" +
-                (variant == Options::WebApp
-                     ? ", and the default " + defaultName() + " is added as well"
-                     : ", not made absolute"));
+                (variant == Options::WebApp ? defaultName() : ", not made absolute"));
     } else if (!text.empty() && (text[0] == '#' || text[0] == ';')) {
         add(line.number, "comment-in-vm-section",
             "the ini file has no comments: passed to the executable as an argument");
@@ -342,8 +352,8 @@ void LineRules::vmSection(const IniLine& line) {
     if (line.effect == LineEffect::NameSuppressed) {
         if (parts.value.empty()) {
             add(line.number, "empty-application-name",
-                "the application gets an empty name, and the default " + defaultName() +
-                    " is not added");
+                "the application gets an empty name, and the default " +
+                    quoted(Options::WebApp + '=' + findings.applicationName) + " is not added");
         } else if (isBlank(parts.value[0])) {
             add(line.number, "blanks-around-equals",
                 "blank after \"=\": the application name " + quoted(parts.value) +
@@ -472,6 +482,29 @@ void sizeWarnings(const Findings& findings, const LaunchVector& argv, Collector&
     }
 }
 
+namespace {
+
+// Whether the missing ini file is that of a launcher copy while another ini
+// file belongs to no copy: one misnamed file, which ini-without-copy reports.
+bool misnamedIniMissing(const Findings& findings) {
+    const std::vector<LauncherCopy>& copies = findings.copies.copies;
+    const auto copyNamed = [&copies](const std::string& name) {
+        return std::any_of(copies.begin(), copies.end(),
+                           [&name](const LauncherCopy& copy) { return copy.name == name; });
+    };
+    const std::vector<std::string>& inis = findings.copies.iniFiles;
+    const bool orphan = std::any_of(inis.begin(), inis.end(), [&](const std::string& ini) {
+        return !copyNamed(ini.substr(0, ini.size() - 4));
+    });
+    const std::string dir = findings.workingDir + '/';
+    const std::string& ini = findings.iniPath;
+    return findings.copiesSearched && orphan && ini.compare(0, dir.size(), dir) == 0 &&
+           ini.size() > dir.size() + 4 &&
+           copyNamed(ini.substr(dir.size(), ini.size() - dir.size() - 4));
+}
+
+}  // namespace
+
 void iniFileWarnings(const Findings& findings, Collector& add) {
     const std::string name = "ini file " + quoted(findings.iniFile);
     switch (findings.iniState) {
@@ -485,6 +518,9 @@ void iniFileWarnings(const Findings& findings, Collector& add) {
             }
             break;
         case IniState::Missing:
+            if (misnamedIniMissing(findings)) {
+                break;
+            }
             add(0, "ini-missing",
                 name +
                     " does not exist: the launcher reads it as empty and passes only the "
@@ -548,6 +584,15 @@ void executableWarnings(const Findings& findings, Collector& add) {
     } else if (!verdict.granted()) {
         add(line, accessKind(verdict, "executable-not-executable"),
             name + " " + accessProblem(verdict, user, "is not executable") + fails, file);
+    } else if (info.kind == FileKind::Script && !info.nestedInterpreter.empty() &&
+               findings.interpreterAccess.granted()) {
+        add(line, "interpreter-missing",
+            name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
+                quoted(info.nestedInterpreter) + " in turn, which " + info.nestedProblem +
+                (info.nestedExecSucceeds ? ": execv succeeds, but the interpreter ends at once "
+                                           "with \"No such file or directory\""
+                                         : fails),
+            file);
     } else if (info.kind == FileKind::Script && !info.interpreterUsable) {
         const AccessVerdict& interpreter = findings.interpreterAccess;
         const char* kind = interpreter.cause == AccessCause::NotFound || info.interpreter.empty()
@@ -641,7 +686,8 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
                 linking.loaderProblem +
                 ": execv fails with \"No such file or directory\" although the program exists, "
                 "and the child reports " +
-                FAILED + "; install the " + check.kind + " C library" + libcPackage(check.kind),
+                FAILED + "; the " + check.kind + " C library provides it" +
+                libcPackage(check.kind),
             file);
     }
     for (const MissingLibrary& missing : linking.missing) {
@@ -650,10 +696,10 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
                 quoted(missing.neededBy) +
                 ", is not found where the dynamic loader looks (RPATH and RUNPATH, "
                 "LD_LIBRARY_PATH, the loader cache, the default directories): execv succeeds "
-                "but the child ends at once with \"error while loading shared libraries\"; "
-                "install the " +
-                check.kind + " build of it" +
-                (missing.name.compare(0, 5, "libc.") == 0 ? libcPackage(check.kind) : ""),
+                "but the child ends at once with \"error while loading shared libraries\"" +
+                (missing.name.compare(0, 5, "libc.") == 0
+                     ? "; the " + check.kind + " C library provides it" + libcPackage(check.kind)
+                     : std::string()),
             file);
     }
 }
@@ -687,6 +733,20 @@ void copyWarnings(const Findings& findings, Collector& add) {
         return findings.workingDir + '/' + name;
     };
     if (copies.empty()) {
+        // The copy started, as a link to a launcher that is gone.
+        const std::string copy = findings.iniPath.substr(0, findings.iniPath.size() - 4);
+        struct stat status {};
+        std::string target(4096, '\0');
+        const ssize_t size = readlink(copy.c_str(), &target[0], target.size());
+        if (size >= 0 && stat(copy.c_str(), &status) != 0 && errno == ENOENT) {
+            target.resize(static_cast<std::size_t>(size));
+            add(0, "dangling-link",
+                "launcher copy " + quoted(findings.invocationName) +
+                    " is a dangling symbolic link -> " + quoted(target) +
+                    ", so nothing starts this application",
+                copy);
+            return;
+        }
         add(0, "no-launcher-copy",
             "no copy of the launcher in the application directory, so nothing starts this "
             "application (a program \"run\" is a copy only when it carries the launcher's "
@@ -695,9 +755,17 @@ void copyWarnings(const Findings& findings, Collector& add) {
         return;
     }
     std::string names;
-    for (const LauncherCopy& copy : copies) {
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        const LauncherCopy& copy = copies[i];
         names += (names.empty() ? "" : ", ") + quoted(copy.name);
-        if (!copy.executable) {
+        if (i < findings.copyAccess.size() && !findings.copyAccess[i].granted()) {
+            const AccessVerdict& verdict = findings.copyAccess[i];
+            add(0, accessKind(verdict, "launcher-copy-not-executable"),
+                "launcher copy " + quoted(copy.name) + " " +
+                    accessProblem(verdict, findings.accessUser, "is not executable") +
+                    ", so it cannot start the application",
+                pathOf(copy.name));
+        } else if (i >= findings.copyAccess.size() && !copy.executable) {
             add(0, "launcher-copy-not-executable",
                 "launcher copy " + quoted(copy.name) +
                     " is not executable, so it cannot start the application",

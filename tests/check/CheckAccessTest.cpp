@@ -1,9 +1,11 @@
 // Permissions as the application's user: the checker, run as root with
 // --user, against the real launcher started as that user.
+#include <dlfcn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -102,6 +104,37 @@ TEST(CheckAccess, WhatTheUserCannotDoIsReportedAndFailsTheirLaunch) {
          {"executable-not-executable"},
          false,
          FAILED},
+        {"launcher copy for its owner alone",
+         [](const Installation& inst) {
+             fs::permissions(inst.appDir + "/run", static_cast<fs::perms>(0700));
+             return true;
+         },
+         {"launcher-copy-not-executable"},
+         false,
+         ""},
+        {"C library for its owner alone",
+         [](const Installation& inst) {
+             // The stand-in loads its C library from the start directory
+             // (a name with a slash), where only root may read it.
+             const auto bytesOf = [](const char* path) {
+                 std::ifstream in(path, std::ios::binary);
+                 return std::string(std::istreambuf_iterator<char>(in), {});
+             };
+             std::string program = bytesOf(standinBinary().c_str());
+             const std::string::size_type at = program.find("libc.so.6");
+             Dl_info libc{};
+             if (at == std::string::npos ||
+                 dladdr(reinterpret_cast<void*>(&std::fflush), &libc) == 0 ||
+                 libc.dli_fname == nullptr || libc.dli_fname[0] != '/') {
+                 return false;  // a static stand-in or test
+             }
+             writeFile(inst.eclipse + "/Dashvane", program.replace(at, 9, "./lq.so.6"), 0755);
+             writeFile(inst.eclipse + "/lq.so.6", bytesOf(libc.dli_fname), 0600);
+             return true;
+         },
+         {"library-missing"},
+         false,
+         ""},
         {"executable a dangling symbolic link",
          [](const Installation& inst) {
              fs::remove(inst.eclipse + "/Dashvane");
@@ -244,3 +277,26 @@ TEST(CheckAccess, RootWithoutUserSaysPermissionsWereNotJudgedAndNamesTheOwner) {
 }
 
 }  // namespace
+
+// A user who may search an application directory but not list it still
+// starts its copy by name: the directory is checked, and no copy is said to
+// be missing.
+TEST(CheckAccess, DirectoryTheUserMaySearchButNotListIsCheckedByName) {
+    DVL_REQUIRE_ROOT();
+    Installation inst;
+    inst.writeIni("-vmargs\n");
+    fs::permissions(inst.appDir, static_cast<fs::perms>(0711));
+    for (const std::vector<std::string>& where :
+         {std::vector<std::string>{inst.appDir}, {"--installation", inst.root + "/ws"}}) {
+        Command command;
+        command.program = DVL_CHECK_BINARY;
+        command.argv = {"dashvane-launcher-check"};
+        command.argv.insert(command.argv.end(), where.begin(), where.end());
+        command.cwd = inst.root;
+        command.env = baseEnv(inst);
+        command.beforeExec = becomeUnprivileged;
+        const Result result = run(command);
+        EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+        EXPECT_EQ(result.out, "1 application checked: 0 errors, 0 warnings, 0 notes\n");
+    }
+}

@@ -278,25 +278,34 @@ TEST(CheckEquivalence, ArgumentSpaceIsExactAtTheLimitAndOneBytePast) {
             GTEST_SKIP() << "this kernel does not run the 32-bit build itself";
         }
     }
-    const Json first = check(1000);
-    const std::size_t limit = first["argument_limit"];
-    ASSERT_EQ(limit, 256u * 1024);
-    const std::size_t used =
-        first["argument_bytes"].get<std::size_t>() + first["environment_bytes"].get<std::size_t>();
-    ASSERT_LT(used, limit);
-    const std::size_t atLimit = 1000 + (limit - used);
+    // A script's interpreter and its argument take room of their own; the
+    // stand-in as the interpreter records the start itself.
+    for (const bool script : {false, true}) {
+        SCOPED_TRACE(script ? "script" : "program");
+        if (script) {
+            copyFile(standinBinary(), inst.eclipse + "/Dashvane.bin", 0755);
+            writeFile(inst.eclipse + "/Dashvane", "#!" + inst.eclipse + "/Dashvane.bin -e\n", 0755);
+        }
+        const Json first = check(1000);
+        const std::size_t limit = first["argument_limit"];
+        ASSERT_EQ(limit, 256u * 1024);
+        const std::size_t used = first["argument_bytes"].get<std::size_t>() +
+                                 first["environment_bytes"].get<std::size_t>();
+        ASSERT_LT(used, limit);
+        const std::size_t atLimit = 1000 + (limit - used);
 
-    const Json fits = check(atLimit);
-    EXPECT_EQ(
-        fits["argument_bytes"].get<std::size_t>() + fits["environment_bytes"].get<std::size_t>(),
-        limit);
-    EXPECT_EQ(fits["findings"], Json::array());
-    EXPECT_TRUE(launches()) << "the child must start at the limit";
+        const Json fits = check(atLimit);
+        EXPECT_EQ(fits["argument_bytes"].get<std::size_t>() +
+                      fits["environment_bytes"].get<std::size_t>(),
+                  limit);
+        EXPECT_EQ(fits["findings"], Json::array());
+        EXPECT_TRUE(launches()) << "the child must start at the limit";
 
-    const Json past = check(atLimit + 1);
-    EXPECT_EQ(warningsOf(past),
-              (std::vector<std::pair<Json, std::string>>{{Json(), "arguments-too-long"}}));
-    EXPECT_FALSE(launches()) << "the child must not start one byte past the limit";
+        const Json past = check(atLimit + 1);
+        EXPECT_EQ(warningsOf(past),
+                  (std::vector<std::pair<Json, std::string>>{{Json(), "arguments-too-long"}}));
+        EXPECT_FALSE(launches()) << "the child must not start one byte past the limit";
+    }
 }
 
 // The arguments a desktop entry passes join the vector, after the ini file's.
@@ -385,6 +394,21 @@ TEST(CheckExecutable, ReportsEveryExecutableThatDoesNotStartAndNoOther) {
          "",
          false,
          {"library-missing"}},
+        {"a script whose interpreter is a script without its own",
+         "#!" + std::string("INTERP") + "\n",
+         "#!/nonexistent/sh\n",
+         false,
+         {"interpreter-missing"}},
+        {"a script whose interpreter is a script naming none",
+         "#!" + std::string("INTERP") + "\n",
+         "#!\n",
+         false,
+         {"interpreter-missing"}},
+        {"a script that env runs by a name not on PATH",
+         "#!/usr/bin/env dvl-no-such-program\n",
+         standin,  // unused
+         false,
+         {"interpreter-missing"}},
         {"a script whose interpreter misses its loader",
          "#!" + std::string("INTERP") + "\n",
          withoutLoader(standin),

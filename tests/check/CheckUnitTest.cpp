@@ -200,6 +200,17 @@ INSTANTIATE_TEST_SUITE_P(
         SharpEdge{"DirectoryAsExecutable", "launcher=/\n", {{1, "executable-not-executable"}}}),
     [](const ::testing::TestParamInfo<SharpEdge>& info) { return info.param.name; });
 
+// The default name is said to be added only where the launcher adds it.
+TEST(Warnings, DefaultNameIsMentionedOnlyWhereTheLauncherAddsIt) {
+    const AppDir dir;
+    for (const bool named : {false, true}) {
+        const Findings found =
+            dir.check(std::string("-vmargs\n-Ddv.WebApp=x\n") + (named ? "-Ddv.webApp=y\n" : ""));
+        const std::string message = messageOf(found, "letter-case");
+        EXPECT_EQ(message.find("the default") == std::string::npos, named) << message;
+    }
+}
+
 TEST(Warnings, ArgumentOfTheKernelsLimitIsTooLongOneByteLessIsNot) {
     const AppDir dir;
     // The limit counts the terminating NUL.

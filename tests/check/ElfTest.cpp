@@ -226,6 +226,13 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
             EXPECT_EQ(kernelRuns(elf, kernel, why), c.runs) << why;
         }
     }
+    // An object file has no program headers, and is no program cut short.
+    std::string object = whole;
+    object[16] = ET_REL;
+    object[56] = 0;
+    EXPECT_EQ(readBytes(dir, object).damage,
+              "it is an ELF object of type 1 (a relocatable object file), not a program or a "
+              "shared library");
 }
 
 // Files laid out in a temporary directory, found as the loader would.
@@ -366,12 +373,32 @@ TEST(LauncherCopies, FoundByTheirNoteAndJudged) {
     const TempDir dir;
     const std::string& app = dir.path();
     EXPECT_EQ(copyKinds(app), std::vector<std::string>{"no-launcher-copy"});
+    // The copy a link to a launcher that is gone: said to be that.
+    fs::create_symlink(app + "/gone", app + "/run");
+    const CopySearch none = findLauncherCopies(app);
+    std::vector<std::string> linkKinds;
+    for (const Warning& warning : inspectApplication(app, "./run", &none).warnings) {
+        if (warning.kind == "dangling-link" || warning.kind == "no-launcher-copy") {
+            linkKinds.push_back(warning.kind);
+        }
+    }
+    EXPECT_EQ(linkKinds, std::vector<std::string>{"dangling-link"});
+    fs::remove(app + "/run");
 
     chmod(dir.write("shop", launcher(DVL_VERSION)).c_str(), 0755);
     dir.write("run.ini", "-vmargs\n");
     dir.write("other", makeElf(Spec()));
     ASSERT_EQ(mkfifo((app + "/pipe").c_str(), 0755), 0);
     EXPECT_EQ(copyKinds(app), std::vector<std::string>{"ini-without-copy"});
+    // Checked as the copy, whose own ini file is missing: still one finding.
+    const CopySearch shop = findLauncherCopies(app);
+    std::vector<std::string> iniKinds;
+    for (const Warning& warning : inspectApplication(app, "./shop", &shop).warnings) {
+        if (warning.kind.compare(0, 4, "ini-") == 0) {
+            iniKinds.push_back(warning.kind);
+        }
+    }
+    EXPECT_EQ(iniKinds, std::vector<std::string>{"ini-without-copy"});
 
     fs::rename(app + "/shop", app + "/real");
     fs::create_symlink(app + "/real", app + "/run");
