@@ -65,9 +65,9 @@ const char HELP[] =
     "  -- ARGS...           the arguments the launcher itself is started with (by a\n"
     "                       desktop entry or a script); they join the argument vector\n"
     "\n"
-    "Findings are written one a line, as FILE:LINE: SEVERITY: MESSAGE [KIND], then a\n"
-    "summary line. Exit status: 0 when nothing at or above the severity is found, 1 when\n"
-    "something is, 2 for a usage error or a check that could not be completed.\n";
+    "Findings are written one per line, as FILE:LINE: SEVERITY: MESSAGE; ADVICE [KIND],\n"
+    "then a summary line. Exit status: 0 when nothing at or above the severity is found,\n"
+    "1 when something is, 2 for a usage error or a check that could not be completed.\n";
 
 int usageError(std::ostream& err, const std::string& problem) {
     err << "dashvane-launcher-check: " << problem << '\n' << USAGE;
