@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = boost::filesystem;
 
-struct Spec {
+struct Layout {
     int elfClass = 64;
     std::uint16_t machine = EM_X86_64;
     bool bigEndian = false;
@@ -31,40 +31,40 @@ struct Spec {
     std::size_t cut = 0;  // bytes cut off the end
 };
 
-Spec i386() {
-    Spec spec;
-    spec.elfClass = 32;
-    spec.machine = EM_386;
-    return spec;
+Layout i386() {
+    Layout layout;
+    layout.elfClass = 32;
+    layout.machine = EM_386;
+    return layout;
 }
 
 // A shared object as a linker lays it out: headers, one PT_LOAD over the
 // whole file at a virtual address unlike its offset, then the loader's
 // name, the string table, the dynamic table and the notes.
-std::string makeElf(const Spec& spec) {
-    const bool is64 = spec.elfClass == 64;
+std::string makeElf(const Layout& layout) {
+    const bool is64 = layout.elfClass == 64;
     const std::size_t word = is64 ? 8 : 4, ehsize = is64 ? 64 : 52, phsize = is64 ? 56 : 32;
     const std::uint64_t base = 0x10000;
     std::string strtab(1, '\0');
     std::vector<std::pair<std::uint64_t, std::uint64_t>> dynamic;
-    for (const std::string& name : spec.needed) {
+    for (const std::string& name : layout.needed) {
         dynamic.emplace_back(DT_NEEDED, strtab.size());
         strtab += name + '\0';
     }
-    if (!spec.runpath.empty()) {
+    if (!layout.runpath.empty()) {
         dynamic.emplace_back(DT_RUNPATH, strtab.size());
-        strtab += spec.runpath + '\0';
+        strtab += layout.runpath + '\0';
     }
     std::string notes;
     const auto pad = [](std::string& s) { s.resize((s.size() + 3) / 4 * 4, '\0'); };
     std::string out;
     const auto put = [&](std::string& to, std::uint64_t value, std::size_t width) {
         for (std::size_t i = 0; i < width; ++i) {
-            const std::size_t shift = 8 * (spec.bigEndian ? width - 1 - i : i);
+            const std::size_t shift = 8 * (layout.bigEndian ? width - 1 - i : i);
             to += static_cast<char>((value >> shift) & 0xff);
         }
     };
-    for (const ElfNote& note : spec.notes) {
+    for (const ElfNote& note : layout.notes) {
         put(notes, note.name.size() + 1, 4);
         put(notes, note.descriptor.size(), 4);
         put(notes, note.type, 4);
@@ -73,9 +73,9 @@ std::string makeElf(const Spec& spec) {
         notes += note.descriptor;
         pad(notes);
     }
-    const std::size_t phnum = 1 + !spec.interpreter.empty() + !dynamic.empty() + !notes.empty();
+    const std::size_t phnum = 1 + !layout.interpreter.empty() + !dynamic.empty() + !notes.empty();
     const std::uint64_t interpAt = ehsize + phnum * phsize;
-    const std::uint64_t strtabAt = interpAt + spec.interpreter.size() + 1;
+    const std::uint64_t strtabAt = interpAt + layout.interpreter.size() + 1;
     const std::uint64_t dynamicAt = (strtabAt + strtab.size() + 7) / 8 * 8;
     dynamic.emplace_back(DT_STRTAB, base + strtabAt);
     dynamic.emplace_back(DT_STRSZ, strtab.size());
@@ -87,9 +87,9 @@ std::string makeElf(const Spec& spec) {
               "\x7f"
               "ELF",
               4) +
-          char(is64 ? 2 : 1) + char(spec.bigEndian ? 2 : 1) + char(1) + std::string(9, '\0');
+          char(is64 ? 2 : 1) + char(layout.bigEndian ? 2 : 1) + char(1) + std::string(9, '\0');
     put(out, ET_DYN, 2);
-    put(out, spec.machine, 2);
+    put(out, layout.machine, 2);
     put(out, 1, 4);
     put(out, 0, word);       // entry
     put(out, ehsize, word);  // program headers
@@ -113,8 +113,8 @@ std::string makeElf(const Spec& spec) {
         put(out, 4, word);
     };
     segment(PT_LOAD, 0, total);
-    if (!spec.interpreter.empty()) {
-        segment(PT_INTERP, interpAt, spec.interpreter.size() + 1);
+    if (!layout.interpreter.empty()) {
+        segment(PT_INTERP, interpAt, layout.interpreter.size() + 1);
     }
     if (dynamic.size() > 3) {
         segment(PT_DYNAMIC, dynamicAt, dynamic.size() * 2 * word);
@@ -122,14 +122,14 @@ std::string makeElf(const Spec& spec) {
     if (!notes.empty()) {
         segment(PT_NOTE, notesAt, notes.size());
     }
-    out += spec.interpreter + '\0' + strtab;
+    out += layout.interpreter + '\0' + strtab;
     out.resize(dynamicAt, '\0');
     for (const auto& entry : dynamic) {
         put(out, entry.first, word);
         put(out, entry.second, word);
     }
     out += notes;
-    return out.substr(0, out.size() - spec.cut);
+    return out.substr(0, out.size() - layout.cut);
 }
 
 ElfFile readBytes(const TempDir& dir, const std::string& bytes) {
@@ -138,24 +138,24 @@ ElfFile readBytes(const TempDir& dir, const std::string& bytes) {
 
 TEST(ElfFile, ReadsHandMadeFilesOfBothClassesAndByteOrders) {
     const TempDir dir;
-    Spec spec;
-    spec.interpreter = "/lib64/ld-linux-x86-64.so.2";
-    spec.needed = {"libfoo.so.1", "libc.so.6"};
-    spec.runpath = "$ORIGIN/lib";
-    spec.notes = {ElfNote{"GNU", 3, "abcd"}, ElfNote{"Dashvane", 7, "1.2"}};
-    for (const Spec& variant : {spec,
-                                [&] {
-                                    Spec s = spec;
-                                    s.elfClass = 32;
-                                    s.machine = EM_386;
-                                    return s;
-                                }(),
-                                [&] {
-                                    Spec s = spec;
-                                    s.bigEndian = true;
-                                    s.machine = EM_PPC64;
-                                    return s;
-                                }()}) {
+    Layout layout;
+    layout.interpreter = "/lib64/ld-linux-x86-64.so.2";
+    layout.needed = {"libfoo.so.1", "libc.so.6"};
+    layout.runpath = "$ORIGIN/lib";
+    layout.notes = {ElfNote{"GNU", 3, "abcd"}, ElfNote{"Dashvane", 7, "1.2"}};
+    for (const Layout& variant : {layout,
+                                  [&] {
+                                      Layout s = layout;
+                                      s.elfClass = 32;
+                                      s.machine = EM_386;
+                                      return s;
+                                  }(),
+                                  [&] {
+                                      Layout s = layout;
+                                      s.bigEndian = true;
+                                      s.machine = EM_PPC64;
+                                      return s;
+                                  }()}) {
         SCOPED_TRACE(variant.elfClass);
         const ElfFile elf = readBytes(dir, makeElf(variant));
         EXPECT_TRUE(elf.isElf);
@@ -163,8 +163,8 @@ TEST(ElfFile, ReadsHandMadeFilesOfBothClassesAndByteOrders) {
         EXPECT_EQ(elf.elfClass, variant.elfClass);
         EXPECT_EQ(elf.byteOrder, variant.bigEndian ? 2 : 1);
         EXPECT_EQ(elf.machine, variant.machine);
-        EXPECT_EQ(elf.interpreter, spec.interpreter);
-        EXPECT_EQ(elf.needed, spec.needed);
+        EXPECT_EQ(elf.interpreter, layout.interpreter);
+        EXPECT_EQ(elf.needed, layout.needed);
         EXPECT_TRUE(elf.hasRunpath);
         EXPECT_EQ(elf.runpath, "$ORIGIN/lib");
         ASSERT_EQ(elf.notes.size(), 2u);
@@ -183,14 +183,14 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
               "enabled\ninterpreter /usr/bin/qemu-arm\nflags: F\noffset 0\n"
               "magic 7f454c4601010100000000000000000002002800\n"
               "mask ffffffffffffff00fffffffffffffffffeffffff\n");
-    Spec arm;
+    Layout arm;
     arm.elfClass = 32;
     arm.machine = EM_ARM;
-    Spec cut;
+    Layout cut;
     cut.needed = {"libc.so.6"};
     cut.cut = 1;  // the last byte of the loadable segment is missing
-    Spec headers;
-    const std::string whole = makeElf(Spec());
+    Layout headers;
+    const std::string whole = makeElf(Layout());
     const struct {
         const char* what;
         std::string bytes;
@@ -207,7 +207,7 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
         {"ARM through qemu-user", makeElf(arm), "x86_64", true, true, false, true},
         {"AArch64 on aarch64",
          [] {
-             Spec s;
+             Layout s;
              s.machine = EM_AARCH64;
              return makeElf(s);
          }(),
@@ -238,9 +238,9 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
 // Files laid out in a temporary directory, found as the loader would.
 class Libraries : public ::testing::Test {
 protected:
-    std::string file(const std::string& name, const Spec& spec) const {
+    std::string file(const std::string& name, const Layout& layout) const {
         fs::create_directories(fs::path(dir.path() + "/" + name).parent_path());
-        const std::string path = dir.write(name, makeElf(spec));
+        const std::string path = dir.write(name, makeElf(layout));
         chmod(path.c_str(), 0755);
         return path;
     }
@@ -265,18 +265,18 @@ protected:
 };
 
 TEST_F(Libraries, LoaderMissingOrOfTheWrongClass) {
-    Spec program;
+    Layout program;
     program.interpreter = dir.path() + "/ld.so";
     const std::string path = file("app/prog", program);
     EXPECT_EQ(check(path).loaderProblem, "does not exist");
     file("ld.so", i386());
     EXPECT_EQ(check(path).loaderProblem, "is a 32-bit i386 file");
-    file("ld.so", Spec());
+    file("ld.so", Layout());
     EXPECT_EQ(check(path).loaderProblem, "");
 }
 
 TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
-    Spec program;
+    Layout program;
     program.needed = {"libfoo.so"};
     program.runpath = "${ORIGIN}/../lib";
     const std::string path = file("app/bin/prog", program);
@@ -287,23 +287,23 @@ TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
     EXPECT_EQ(missing(link), std::vector<std::string>{"libfoo.so for prog"});
 
     // A library of the other class is passed over, as the loader does.
-    Spec x32;
+    Layout x32;
     x32.elfClass = 32;
-    for (const Spec& other : {i386(), x32}) {
+    for (const Layout& other : {i386(), x32}) {
         file("app/lib/libfoo.so", other);
         EXPECT_EQ(missing(link), std::vector<std::string>{"libfoo.so for prog"});
     }
-    file("other/libfoo.so", Spec());
+    file("other/libfoo.so", Layout());
     EXPECT_EQ(missing(link, dir.path() + "/other"), std::vector<std::string>{});
 
-    Spec foo;
+    Layout foo;
     foo.needed = {"libbar.so", "libbaz.so"};
     file("app/lib/libfoo.so", foo);
     EXPECT_EQ(missing(link),
               (std::vector<std::string>{"libbar.so for libfoo.so", "libbaz.so for libfoo.so"}));
-    file("default/libbar.so", Spec());
+    file("default/libbar.so", Layout());
     // The cache: its entry for libbaz.so counts for 64-bit x86-64 programs only.
-    const std::string target = file("cached/libbaz.so", Spec());
+    const std::string target = file("cached/libbaz.so", Layout());
     const auto cache = [&](std::uint32_t flags) {
         std::string bytes = "glibc-ld.so.cache1.1";
         const std::string strings = std::string("libbaz.so") + '\0' + target + '\0';
@@ -352,10 +352,10 @@ TEST(Kernel, MachineIsTheKernelsUnderA32BitPersonality) {
 // --- Launcher copies ------------------------------------------------------
 
 std::string launcher(const std::string& version) {
-    Spec spec;
-    spec.notes = {ElfNote{"GNU", 3, "abcd"},
-                  ElfNote{LAUNCHER_NOTE_NAME, LAUNCHER_NOTE_TYPE, version + '\0'}};
-    return makeElf(spec);
+    Layout layout;
+    layout.notes = {ElfNote{"GNU", 3, "abcd"},
+                    ElfNote{LAUNCHER_NOTE_NAME, LAUNCHER_NOTE_TYPE, version + '\0'}};
+    return makeElf(layout);
 }
 
 std::vector<std::string> copyKinds(const std::string& dir) {
@@ -387,7 +387,7 @@ TEST(LauncherCopies, FoundByTheirNoteAndJudged) {
 
     chmod(dir.write("shop", launcher(DVL_VERSION)).c_str(), 0755);
     dir.write("run.ini", "-vmargs\n");
-    dir.write("other", makeElf(Spec()));
+    dir.write("other", makeElf(Layout()));
     ASSERT_EQ(mkfifo((app + "/pipe").c_str(), 0755), 0);
     EXPECT_EQ(copyKinds(app), std::vector<std::string>{"ini-without-copy"});
     // Checked as the copy, whose own ini file is missing: still one finding.
