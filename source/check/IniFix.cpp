@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "IniFormat.h"
+#include "IniLines.h"
 #include "Options.h"
 
 namespace {
@@ -14,7 +15,7 @@ const char MARK[] = "\xEF\xBB\xBF";
 
 enum class Wide { None, Utf16Le, Utf16Be, Utf32Le, Utf32Be };
 
-struct Encoding {
+struct TextForm {
     Wide wide = Wide::None;
     std::size_t markSize = 0;  // the byte-order mark in front, if any
 };
@@ -61,7 +62,7 @@ bool looksLike(const std::string& bytes, Wide wide) {
     return ascii * 2 > bytes.size() / size;
 }
 
-Encoding detect(const std::string& bytes) {
+TextForm detect(const std::string& bytes) {
     const auto startsWith = [&bytes](const char* mark, std::size_t size) {
         return bytes.size() >= size && bytes.compare(0, size, mark, size) == 0;
     };
@@ -107,7 +108,7 @@ void appendUtf8(std::string& out, unsigned long code) {
 // Converts the whole file or nothing: a sequence that names no character
 // cannot be carried over without losing its bytes. Returns the reason for
 // refusing, or an empty string.
-std::string toUtf8(const std::string& bytes, const Encoding& encoding, std::string& out) {
+std::string toUtf8(const std::string& bytes, const TextForm& encoding, std::string& out) {
     const std::size_t size = unitSize(encoding.wide);
     const std::string name = nameOf(encoding.wide);
     if ((bytes.size() - encoding.markSize) % size != 0) {
@@ -250,34 +251,6 @@ bool isComment(const std::string& line) {
     return !line.empty() && (line[0] == '#' || line[0] == ';');
 }
 
-bool isLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// Arguments that only a Java virtual machine takes, so a line holding one
-// plainly belongs below "-vmargs". Options of other programs that look alike
-// ("-v", "-d", "-data") are left out on purpose.
-bool isPlainVmArgument(const std::string& line) {
-    if (line.size() > 2 && (startsWith(line, "-D") || startsWith(line, "-X")) &&
-        (isLetter(line[2]) || line[2] == '_')) {
-        return true;
-    }
-    for (const char* exact : {"-ea", "-da", "-esa", "-dsa", "-enableassertions",
-                              "-disableassertions", "-server", "-client", "-verbose"}) {
-        if (line == exact) {
-            return true;
-        }
-    }
-    for (const char* prefix :
-         {"-ea:", "-da:", "-verbose:", "-javaagent:", "-agentlib:", "-agentpath:", "--add-opens=",
-          "--add-exports=", "--add-modules=", "--add-reads="}) {
-        if (startsWith(line, prefix)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // --- The mending -----------------------------------------------------------------
 
 class Mender {
@@ -383,10 +356,10 @@ private:
         std::size_t first = NONE;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const std::string line = core(i);
-            if (first == NONE && isPlainVmArgument(line)) {
+            if (first == NONE && looksLikeVmArgument(line)) {
                 first = i;
             }
-            if (first != NONE && !line.empty() && !isComment(line) && !isPlainVmArgument(line) &&
+            if (first != NONE && !line.empty() && !isComment(line) && !looksLikeVmArgument(line) &&
                 keyLineOf(line).key != Options::Lanucher) {
                 return NONE;
             }
@@ -527,7 +500,7 @@ private:
 IniFixResult fixIni(const std::string& original) {
     IniFixResult result;
     std::string text = original;
-    const Encoding encoding = detect(original);
+    const TextForm encoding = detect(original);
     if (encoding.wide != Wide::None) {
         std::string converted;
         result.refusal = toUtf8(original, encoding, converted);

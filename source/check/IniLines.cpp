@@ -67,10 +67,21 @@ void IniClassifier::next(IniFormat::Chars raw, IniLine& line) {
 }
 
 bool looksLikeVmArgument(const std::string& trimmed) {
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (trimmed.size() > 2 && (startsWith(trimmed, "-D") || startsWith(trimmed, "-X")) &&
+        (isLetter(trimmed[2]) || trimmed[2] == '_')) {
+        return true;
+    }
+    for (const char* exact : {"-ea", "-da", "-esa", "-dsa", "-enableassertions",
+                              "-disableassertions", "-server", "-client", "-verbose"}) {
+        if (trimmed == exact) {
+            return true;
+        }
+    }
     for (const char* prefix :
-         {"-D", "-X", "-javaagent:", "-agentlib:", "-agentpath:", "-verbose", "-ea", "-da", "-esa",
-          "-dsa", "-enableassertions", "-disableassertions", "-server", "-client", "-splash:"}) {
-        if (startsWith(trimmed, prefix) && trimmed.size() > std::char_traits<char>::length("-D")) {
+         {"-ea:", "-da:", "-verbose:", "-javaagent:", "-agentlib:", "-agentpath:", "--add-opens=",
+          "--add-exports=", "--add-modules=", "--add-reads="}) {
+        if (startsWith(trimmed, prefix)) {
             return true;
         }
     }

@@ -43,8 +43,10 @@ struct IniShape {
 
 IniShape shapeOf(IniFormat::Reader& in);
 
-// Whether a line is plainly an argument for the virtual machine: a system
-// property, an -X option, an agent, assertions or the like.
+// Whether a trimmed line is plainly an argument for the virtual machine:
+// one that only a Java virtual machine takes (a system property, an -X
+// option, an agent, assertions and the like). Options of other programs that
+// look alike ("-v", "-d", "-data") are left out on purpose.
 bool looksLikeVmArgument(const std::string& trimmed);
 
 // Whether a trimmed line would open the VM section but for its letter case,

@@ -167,6 +167,10 @@ INSTANTIATE_TEST_SUITE_P(
         SharpEdge{"CapitalVmargsBeforeArguments", "-VMARGS\n-Xa\n-Db=1\n", {{1, "letter-case"}}},
         SharpEdge{
             "NoVmargsLine", "# demo\n-Xmx1g\n-Da=1\n-Ddv.webApp=x\n", {{2, "missing-vmargs"}}},
+        // -data is no VM argument: -vmargs belongs below it, as --fix puts it.
+        SharpEdge{"NoVmargsBelowAProgramOption",
+                  "-data\n-Xmx1g\n",
+                  {{1, "argument-in-head"}, {2, "missing-vmargs"}}},
         SharpEdge{"Utf16LittleEndianWithMark",
                   std::string("\xFF\xFE-\0v\0m\0a\0r\0g\0s\0\n\0", 18),
                   {{0, "wide-encoding"}}},
