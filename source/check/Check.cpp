@@ -127,11 +127,12 @@ void detectEncoding(Findings& findings) {
 // A file the user cannot open the launcher reads as empty, and so does the check.
 std::string examineIni(Findings& findings, const AccessJudge& access) {
     struct stat status {};
-    if (stat(findings.iniPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    const bool exists = stat(findings.iniPath.c_str(), &status) == 0;
+    if (exists && S_ISDIR(status.st_mode)) {
         findings.iniState = IniState::Directory;
         return findings.iniPath;
     }
-    if (stat(findings.iniPath.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    if (exists && !S_ISREG(status.st_mode)) {
         findings.iniState = IniState::NotRegular;
         return std::string();
     }
@@ -241,6 +242,11 @@ void describeStart(Findings& findings, const AccessJudge& access) {
 
 }  // namespace
 
+std::string iniPathOf(const CheckRequest& request) {
+    const Platform platform(request.invocationName.c_str());
+    return absoluteFrom(request.workingDir, platform.GetINIFile());
+}
+
 void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     Findings findings;
     findings.workingDir = request.workingDir;
@@ -250,7 +256,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.copies = request.copies;
     const Platform platform(findings.invocationName.c_str());
     findings.iniFile = platform.GetINIFile();
-    findings.iniPath = absoluteFrom(findings.workingDir, findings.iniFile);
+    findings.iniPath = iniPathOf(request);
     describeJudge(findings, request.access);
     const std::string optionsIni = examineIni(findings, request.access);
     const boost::filesystem::path workingPath(findings.workingDir);
@@ -348,7 +354,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     executableWarnings(findings, add);
     elfWarnings(findings, add);
     copyWarnings(findings, add);
-    if (sink.linesAfterFindings) {
+    if (sink.linesAfterFindings && sink.line) {
         readLines(false, true);
     }
     if (sink.end) {

@@ -40,6 +40,10 @@ struct CheckSink {
     bool linesAfterFindings = false;
 };
 
+// The ini file the launcher started as `request.invocationName` in
+// `request.workingDir` reads, as an absolute path.
+std::string iniPathOf(const CheckRequest& request);
+
 // Checks one application. Throws std::exception when the check cannot be
 // completed, such as when memory runs out.
 void checkApplication(const CheckRequest& request, const CheckSink& sink);

@@ -18,7 +18,6 @@
 #include "Check.h"
 #include "IniFix.h"
 #include "LauncherCopies.h"
-#include "Platform.h"
 #include "Report.h"
 #include "SafeRewrite.h"
 #include "UnifiedDiff.h"
@@ -247,12 +246,7 @@ std::string parse(int argc, const char* const* argv, CommandLine& line) {
 // and says what it mended. Returns false when the file cannot be mended.
 bool mendIni(const CommandLine& line, const std::string& shownDir, const CheckRequest& request,
              std::ostream& out, std::ostream& err) {
-    const Platform platform(request.invocationName.c_str());
-    std::string ini = platform.GetINIFile();
-    while (ini.compare(0, 2, "./") == 0) {
-        ini.erase(0, 2);
-    }
-    const std::string path = ini[0] == '/' ? ini : request.workingDir + '/' + ini;
+    const std::string path = iniPathOf(request);
     const std::string name = ByteText::visible(shownPath(shownDir, request.workingDir, path));
     const auto cannot = [&err, &name](const std::string& why) {
         err << "dashvane-launcher-check: cannot fix " << name << ": " << why << '\n';
