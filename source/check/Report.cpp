@@ -439,24 +439,6 @@ void Report::closeApplication() {
     applicationOpen = false;
 }
 
-void Report::remark(const std::string& dir, const Warning& warning) {
-    const Kind* kind = findKind(warning.kind);
-    if (kind == nullptr || kind->severity < options.threshold ||
-        options.ignored.count(warning.kind) != 0) {
-        return;
-    }
-    ++counts[static_cast<int>(kind->severity)];
-    worst = std::max(worst, FOUND);
-    const std::string file = warning.file.empty() ? dir : warning.file;
-    if (options.mode == OutputMode::Json) {
-        // Remarks belong to no application's part of the document; they go
-        // with the summary. There are only ever a few.
-        remarks.push_back({file, warning});
-        return;
-    }
-    writeFinding(file, warning, *kind);
-}
-
 void Report::failed(const std::string& dir, const std::string& problem) {
     current = CANNOT_CHECK;
     worst = CANNOT_CHECK;
@@ -504,12 +486,6 @@ void Report::finish() {
         json.number(hidden);
         json.key("status");
         json.number(static_cast<std::size_t>(worst));
-        json.key("remarks");
-        json.beginArray();
-        for (const auto& remark : remarks) {
-            writeFinding(remark.first, remark.second, *findKind(remark.second.kind));
-        }
-        json.endArray();
         json.endObject();
         json.endObject();
         json.finish();

@@ -7,8 +7,6 @@
 #include <ostream>
 #include <set>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "Catalogue.h"
 #include "Check.h"
@@ -46,10 +44,6 @@ public:
     // Something the run was asked to do failed, and said so itself.
     void cannotComplete() { worst = 2; }
 
-    // A remark about the whole run rather than a file, such as whose
-    // permissions were judged.
-    void remark(const std::string& shownDir, const Warning& warning);
-
     // The summary line, or the end of the JSON document.
     void finish();
 
@@ -80,5 +74,4 @@ private:
     bool applicationOpen = false;
     bool findingsOpen = false;
     bool linesOpen = false;
-    std::vector<std::pair<std::string, Warning>> remarks;
 };
