@@ -101,7 +101,8 @@ bool hasUnusualByte(const std::string& text) {
 
 // "the line after it is", "the 3 lines after it are".
 std::string linesAfter(std::size_t count) {
-    return count == 1 ? "the line after it is" : "the " + std::to_string(count) + " lines after it are";
+    return count == 1 ? "the line after it is"
+                      : "the " + std::to_string(count) + " lines after it are";
 }
 
 std::string argumentName(const LaunchVector& argv, std::size_t argument) {
@@ -686,8 +687,7 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
                 linking.loaderProblem +
                 ": execv fails with \"No such file or directory\" although the program exists, "
                 "and the child reports " +
-                FAILED + "; the " + check.kind + " C library provides it" +
-                libcPackage(check.kind),
+                FAILED + "; the " + check.kind + " C library provides it" + libcPackage(check.kind),
             file);
     }
     for (const MissingLibrary& missing : linking.missing) {
