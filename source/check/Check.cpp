@@ -77,7 +77,7 @@ std::size_t vectorBytes(const LaunchVector& argv, std::size_t pointer) {
 
 // UTF-16 and UTF-32, told by their byte-order mark or, without one, by the
 // NUL bytes that ASCII text has in them.
-void detectEncoding(Findings& findings) {
+void detectEncoding(Facts& findings) {
     std::FILE* file = std::fopen(findings.iniPath.c_str(), "re");
     if (file == nullptr) {
         return;
@@ -125,7 +125,7 @@ void detectEncoding(Findings& findings) {
 // or never end: a named pipe waits for a writer, a device may never stop.
 // Returns the path the launch options are to read, empty for such a file.
 // A file the user cannot open the launcher reads as empty, and so does the check.
-std::string examineIni(Findings& findings, const AccessJudge& access) {
+std::string examineIni(Facts& findings, const AccessJudge& access) {
     struct stat status {};
     const bool exists = stat(findings.iniPath.c_str(), &status) == 0;
     if (exists && S_ISDIR(status.st_mode)) {
@@ -162,7 +162,7 @@ std::string ownerOf(const std::string& path) {
 }
 
 // Whom permissions are judged for, and how, in words for the report.
-void describeJudge(Findings& findings, const AccessJudge& access) {
+void describeJudge(Facts& findings, const AccessJudge& access) {
     const UserIdentity& user = access.user();
     findings.accessUser = user.name;
     const std::string who = user.name + " (uid " + std::to_string(user.uid) + ")";
@@ -192,7 +192,7 @@ void describeJudge(Findings& findings, const AccessJudge& access) {
 
 // Where the kernel finds a script's interpreter: a relative one in the
 // start directory, where the child runs execv.
-std::string interpreterPath(const Findings& findings) {
+std::string interpreterPath(const Facts& findings) {
     const std::string& interpreter = findings.executableInfo.interpreter;
     return interpreter.empty() || interpreter[0] == '/'
                ? interpreter
@@ -201,7 +201,7 @@ std::string interpreterPath(const Findings& findings) {
 
 // The child changes into the start directory, then runs execv there: both
 // judged as the user, in one go.
-void describeStart(Findings& findings, const AccessJudge& access) {
+void describeStart(Facts& findings, const AccessJudge& access) {
     findings.startDirResolved = absoluteFrom(findings.workingDir, findings.startDir);
     const std::string& command = findings.executable;
     findings.executableInfo = inspectExecutable(
@@ -248,7 +248,7 @@ std::string iniPathOf(const CheckRequest& request) {
 }
 
 void checkApplication(const CheckRequest& request, const CheckSink& sink) {
-    Findings findings;
+    Facts findings;
     findings.workingDir = request.workingDir;
     findings.invocationName = request.invocationName;
     findings.arguments = request.arguments;
@@ -267,7 +267,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
         sink.begin(findings);
     }
 
-    const auto emit = [&sink, &findings](const Warning& warning) {
+    const auto emit = [&sink, &findings](const Finding& warning) {
         if (sink.finding) {
             sink.finding(findings, warning);
         }
@@ -362,20 +362,20 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     }
 }
 
-Findings inspectApplication(const std::string& workingDir, const std::string& invocationName,
-                            const CopySearch* copies) {
-    Findings whole;
+Facts inspectApplication(const std::string& workingDir, const std::string& invocationName,
+                         const CopySearch* copies) {
+    Facts whole;
     CheckSink sink;
-    sink.line = [&whole](const Findings&, const IniLine& line) { whole.lines.push_back(line); };
-    sink.finding = [&whole](const Findings&, const Warning& warning) {
-        whole.warnings.push_back(warning);
+    sink.line = [&whole](const Facts&, const IniLine& line) { whole.lines.push_back(line); };
+    sink.finding = [&whole](const Facts&, const Finding& warning) {
+        whole.found.push_back(warning);
     };
-    sink.end = [&whole](const Findings& findings, const LaunchVector& argv) {
+    sink.end = [&whole](const Facts& findings, const LaunchVector& argv) {
         std::vector<IniLine> lines = std::move(whole.lines);
-        std::vector<Warning> warnings = std::move(whole.warnings);
+        std::vector<Finding> warnings = std::move(whole.found);
         whole = findings;
         whole.lines = std::move(lines);
-        whole.warnings = std::move(warnings);
+        whole.found = std::move(warnings);
         for (std::size_t i = 0; i < argv.size(); ++i) {
             whole.argv.push_back(argv.at(i));
         }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "AccessJudge.h"
-#include "Findings.h"
+#include "Facts.h"
 #include "Warnings.h"
 
 struct CheckRequest {
@@ -29,12 +29,12 @@ struct CheckRequest {
 // may be left empty.
 struct CheckSink {
     // The paths, the ini file's state and encoding are known.
-    std::function<void(const Findings&)> begin;
+    std::function<void(const Facts&)> begin;
     // Each line with what the launcher does with it.
-    std::function<void(const Findings&, const IniLine&)> line;
-    std::function<void(const Findings&, const Warning&)> finding;
+    std::function<void(const Facts&, const IniLine&)> line;
+    std::function<void(const Facts&, const Finding&)> finding;
     // The executable and the whole vector are known; the last event.
-    std::function<void(const Findings&, const LaunchVector&)> end;
+    std::function<void(const Facts&, const LaunchVector&)> end;
     // Lines come in a reading of their own after every finding, instead of
     // each line just before its findings.
     bool linesAfterFindings = false;
@@ -51,5 +51,5 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink);
 // The whole check kept in memory, lines, vector and findings, for callers
 // that want the facts rather than a report. With `copies`, the launcher
 // copies found in the directory are judged as well.
-Findings inspectApplication(const std::string& workingDir, const std::string& invocationName,
-                            const CopySearch* copies = nullptr);
+Facts inspectApplication(const std::string& workingDir, const std::string& invocationName,
+                         const CopySearch* copies = nullptr);

@@ -44,11 +44,11 @@ public:
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
         chmod(path.c_str(), mode);
     }
-    Findings check(const std::string& ini) const {
+    Facts check(const std::string& ini) const {
         write(app + "/run.ini", ini);
         return inspectApplication(app, "./run");
     }
-    Findings checkWithoutIni() const { return inspectApplication(app, "./run"); }
+    Facts checkWithoutIni() const { return inspectApplication(app, "./run"); }
 
     TempDir temp;
     std::string root, eclipse, app;
@@ -56,19 +56,19 @@ public:
 
 // The findings about the setup, without the note on whose permissions
 // were judged, which depends on who runs the tests.
-Expected warningsOf(const Findings& findings) {
+Expected warningsOf(const Facts& findings) {
     Expected found;
-    for (const Warning& warning : findings.warnings) {
-        if (warning.kind != "judged-as-root") {
-            found.emplace_back(warning.line, warning.kind);
+    for (const Finding& warning : findings.found) {
+        if (std::string(kindOf(warning.kind).name) != "judged-as-root") {
+            found.emplace_back(warning.line, std::string(kindOf(warning.kind).name));
         }
     }
     return found;
 }
 
-std::string messageOf(const Findings& findings, const std::string& kind) {
-    for (const Warning& warning : findings.warnings) {
-        if (warning.kind == kind) {
+std::string messageOf(const Facts& findings, const std::string& kind) {
+    for (const Finding& warning : findings.found) {
+        if (std::string(kindOf(warning.kind).name) == kind) {
             return warning.message;
         }
     }
@@ -79,7 +79,7 @@ std::string messageOf(const Findings& findings, const std::string& kind) {
 
 TEST(Classifier, TellsWhatEachLineOfTheWorkedExampleDoes) {
     const AppDir dir;
-    const Findings found =
+    const Facts found =
         dir.check("; launcher configuration\n-Ddv.webApp=early\nlauncher=" + dir.eclipse +
                   "/Dashvane\nlauncher=/opt/other/runner\n-vmargs\r\n-Xmx1024m\n"
                   "  -Ddv.appInitScript=scripts/init.js\t\n-Ddv.appConfigFile=/etc/runner/app.cfg\n"
@@ -113,7 +113,7 @@ TEST(Classifier, TellsWhatEachLineOfTheWorkedExampleDoes) {
 
 TEST(Classifier, AnApplicationNameInTheVmSectionSuppressesTheDefault) {
     const AppDir dir;
-    const Findings found = dir.check("-vmargs\n-Ddv.webApp\n");
+    const Facts found = dir.check("-vmargs\n-Ddv.webApp\n");
     EXPECT_EQ(found.lines[1].effect, LineEffect::NameSuppressed);
     EXPECT_EQ(found.defaultNameArgument, 0u);
     EXPECT_EQ(found.argv.back(), "-Ddv.webApp");
@@ -208,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Warnings, DefaultNameIsMentionedOnlyWhereTheLauncherAddsIt) {
     const AppDir dir;
     for (const bool named : {false, true}) {
-        const Findings found =
+        const Facts found =
             dir.check(std::string("-vmargs\n-Ddv.WebApp=x\n") + (named ? "-Ddv.webApp=y\n" : ""));
         const std::string message = messageOf(found, "letter-case");
         EXPECT_EQ(message.find("the default") == std::string::npos, named) << message;
@@ -220,7 +220,7 @@ TEST(Warnings, ArgumentOfTheKernelsLimitIsTooLongOneByteLessIsNot) {
     // The limit counts the terminating NUL.
     const std::string fits(131071 - 3, 'x');
     EXPECT_EQ(warningsOf(dir.check("-vmargs\n-Dv" + fits + "\n")), Expected{});
-    const Findings found = dir.check("-vmargs\n-Dv" + fits + "y\n");
+    const Facts found = dir.check("-vmargs\n-Dv" + fits + "y\n");
     ASSERT_EQ(warningsOf(found), (Expected{{2, "argument-too-long"}}));
     EXPECT_NE(messageOf(found, "argument-too-long").find("argument 3 (line 2) is 131072 bytes"),
               std::string::npos);
@@ -238,7 +238,7 @@ TEST(Warnings, ArgumentsAboveTheSystemLimitTogether) {
         ini += element + "\n";
     }
     ini += "-D" + element + "\n";
-    const Findings found = dir.check(ini);
+    const Facts found = dir.check(ini);
     ASSERT_EQ(warningsOf(found), (Expected{{0, "arguments-too-long"}}));
     const std::size_t lines = found.lines.size();
     EXPECT_NE(messageOf(found, "arguments-too-long")
@@ -256,7 +256,7 @@ TEST(Warnings, IniFileThatTheLauncherReadsAsEmpty) {
     fs::remove(dir.app + "/run.ini");
     // A named pipe would block the reader until a writer comes.
     ASSERT_EQ(mkfifo((dir.app + "/run.ini").c_str(), 0644), 0);
-    const Findings found = dir.checkWithoutIni();
+    const Facts found = dir.checkWithoutIni();
     EXPECT_EQ(warningsOf(found), (Expected{{0, "ini-not-regular"}}));
     EXPECT_EQ(found.argv.back(), "-Ddv.webApp=demo");
 }

@@ -361,9 +361,9 @@ std::string launcher(const std::string& version) {
 std::vector<std::string> copyKinds(const std::string& dir) {
     const CopySearch copies = findLauncherCopies(dir);
     std::vector<std::string> kinds;
-    for (const Warning& warning : inspectApplication(dir, "./run", &copies).warnings) {
-        if (warning.kind.find("cop") != std::string::npos) {
-            kinds.push_back(warning.kind);
+    for (const Finding& warning : inspectApplication(dir, "./run", &copies).found) {
+        if (std::string(kindOf(warning.kind).name).find("cop") != std::string::npos) {
+            kinds.push_back(std::string(kindOf(warning.kind).name));
         }
     }
     return kinds;
@@ -377,9 +377,10 @@ TEST(LauncherCopies, FoundByTheirNoteAndJudged) {
     fs::create_symlink(app + "/gone", app + "/run");
     const CopySearch none = findLauncherCopies(app);
     std::vector<std::string> linkKinds;
-    for (const Warning& warning : inspectApplication(app, "./run", &none).warnings) {
-        if (warning.kind == "dangling-link" || warning.kind == "no-launcher-copy") {
-            linkKinds.push_back(warning.kind);
+    for (const Finding& warning : inspectApplication(app, "./run", &none).found) {
+        if (std::string(kindOf(warning.kind).name) == "dangling-link" ||
+            std::string(kindOf(warning.kind).name) == "no-launcher-copy") {
+            linkKinds.push_back(std::string(kindOf(warning.kind).name));
         }
     }
     EXPECT_EQ(linkKinds, std::vector<std::string>{"dangling-link"});
@@ -393,9 +394,9 @@ TEST(LauncherCopies, FoundByTheirNoteAndJudged) {
     // Checked as the copy, whose own ini file is missing: still one finding.
     const CopySearch shop = findLauncherCopies(app);
     std::vector<std::string> iniKinds;
-    for (const Warning& warning : inspectApplication(app, "./shop", &shop).warnings) {
-        if (warning.kind.compare(0, 4, "ini-") == 0) {
-            iniKinds.push_back(warning.kind);
+    for (const Finding& warning : inspectApplication(app, "./shop", &shop).found) {
+        if (std::string(kindOf(warning.kind).name).compare(0, 4, "ini-") == 0) {
+            iniKinds.push_back(std::string(kindOf(warning.kind).name));
         }
     }
     EXPECT_EQ(iniKinds, std::vector<std::string>{"ini-without-copy"});

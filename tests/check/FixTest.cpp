@@ -263,7 +263,7 @@ TEST(FixMending, MixedMistakesAreMendedOnceAndNoByteIsLost) {
         ASSERT_EQ(twice.fixes.size(), 0u) << file;
         const bool inserted =
             std::any_of(once.fixes.begin(), once.fixes.end(),
-                        [](const AppliedFix& fix) { return fix.kind == "missing-vmargs"; });
+                        [](const AppliedFix& fix) { return fix.kind == KindId::MissingVmargs; });
         ASSERT_EQ(meaningful(once.bytes), meaningful(file + (inserted ? "-vmargs" : ""))) << file;
         // The same file saved as UTF-16 mends to the same bytes.
         if (file.find('\xEF') == std::string::npos) {

@@ -169,7 +169,7 @@ std::vector<Line> splitLines(const std::string& bytes, std::vector<AppliedFix>& 
             from = cr + 1;
         }
         if (from != 0) {
-            fixes.push_back(AppliedFix{"carriage-return", number});
+            fixes.push_back(AppliedFix{KindId::CarriageReturn, number});
             text.erase(0, from);
             if (text.empty() && end.empty()) {
                 continue;  // the file ended with that carriage return
@@ -278,9 +278,7 @@ private:
 
     std::string core(std::size_t i) const { return trimmed(lines[i].text); }
 
-    void fixed(const char* kind, std::size_t i) {
-        fixes.push_back(AppliedFix{kind, lines[i].number});
-    }
+    void fixed(KindId kind, std::size_t i) { fixes.push_back(AppliedFix{kind, lines[i].number}); }
 
     // Puts `meant` in place of the line's trimmed text, keeping the white
     // space around it.
@@ -289,10 +287,10 @@ private:
         const std::size_t begin = text.find(core(i));
         text = text.substr(0, begin) + key.meant + text.substr(begin + core(i).size());
         if (key.caseDiffers) {
-            fixed("letter-case", i);
+            fixed(KindId::LetterCase, i);
         }
         if (key.blanksAround) {
-            fixed("blanks-around-equals", i);
+            fixed(KindId::BlanksAroundEquals, i);
         }
     }
 
@@ -325,7 +323,7 @@ private:
             const std::string line = core(variant);
             const std::size_t begin = lines[variant].text.find(line);
             lines[variant].text.replace(begin, line.size(), VMARGS);
-            fixed("letter-case", variant);
+            fixed(KindId::LetterCase, variant);
             return variant;
         }
         return insertVmargs();
@@ -370,7 +368,7 @@ private:
         const std::string end = lines[first].end.empty() ? lineEnd() : lines[first].end;
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(first),
                      Line{VMARGS, end, lines[first].number});
-        fixed("missing-vmargs", first);
+        fixed(KindId::MissingVmargs, first);
         return first;
     }
 
@@ -407,11 +405,11 @@ private:
             const KeyLine key = keyLineOf(line);
             if (isComment(line)) {
                 toHead[i] = true;
-                fixed("comment-in-vm-section", i);
+                fixed(KindId::CommentInVmSection, i);
             } else if (key.key == Options::Lanucher) {
                 if (i == launcherLine && launcherLines == 1 && !headHasLauncher) {
                     toHead[i] = true;
-                    fixed("launcher-in-vm-section", i);
+                    fixed(KindId::LauncherInVmSection, i);
                     rewrite(i, key);
                 }
             } else if (!key.key.empty() && key.hasValue && (key.caseDiffers || key.blanksAround)) {
@@ -427,7 +425,7 @@ private:
         const bool exposesMark = headName == 0 && split > 1 && startsWith(lines[1].text, MARK);
         if (headNames == 1 && headName != NONE && count(Options::WebApp) == 0 && !exposesMark) {
             nameToVm = headName;
-            fixed("name-in-head", headName);
+            fixed(KindId::NameInHead, headName);
             rewrite(headName, keyLineOf(core(headName)));
         }
     }
@@ -508,12 +506,12 @@ IniFixResult fixIni(const std::string& original) {
             result.bytes = original;
             return result;
         }
-        result.fixes.push_back(AppliedFix{"wide-encoding", 1});
+        result.fixes.push_back(AppliedFix{KindId::WideEncoding, 1});
         text = converted;
     }
     // Every mark goes: a tool that added one to a file that had one leaves two.
     if (startsWith(text, MARK)) {
-        result.fixes.push_back(AppliedFix{"byte-order-mark", 1});
+        result.fixes.push_back(AppliedFix{KindId::ByteOrderMark, 1});
         while (startsWith(text, MARK)) {
             text.erase(0, 3);
         }

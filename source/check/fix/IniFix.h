@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "Catalogue.h"
+
 struct AppliedFix {
-    std::string kind;      // the kind of finding the fix mends, e.g. "letter-case"
-    std::size_t line = 0;  // in the original, counted by its line feeds from 1
+    KindId kind = KindId::Count;  // the kind of finding the fix mends
+    std::size_t line = 0;         // in the original, counted by its line feeds from 1
 };
 
 struct IniFixResult {

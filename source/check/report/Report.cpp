@@ -128,31 +128,29 @@ CheckSink Report::sinkFor(const std::string& dir) {
     ++applications;
     current = 0;
     CheckSink sink;
-    sink.begin = [this](const Findings& findings) { begin(findings); };
-    sink.line = [this](const Findings& findings, const IniLine& line) {
-        this->line(findings, line);
-    };
-    sink.finding = [this](const Findings& findings, const Warning& warning) {
+    sink.begin = [this](const Facts& findings) { begin(findings); };
+    sink.line = [this](const Facts& findings, const IniLine& line) { this->line(findings, line); };
+    sink.finding = [this](const Facts& findings, const Finding& warning) {
         finding(findings, warning);
     };
-    sink.end = [this](const Findings& findings, const LaunchVector& argv) { end(findings, argv); };
+    sink.end = [this](const Facts& findings, const LaunchVector& argv) { end(findings, argv); };
     sink.linesAfterFindings = options.mode == OutputMode::Json;
     if (options.mode == OutputMode::Json && !options.explainJson) {
         sink.line = nullptr;
     }
-    if (options.mode == OutputMode::Findings) {
+    if (options.mode == OutputMode::Facts) {
         sink.line = nullptr;
     }
     return sink;
 }
 
-std::string Report::shownFile(const Findings& findings, const std::string& file) const {
+std::string Report::shownFile(const Facts& findings, const std::string& file) const {
     return shownPath(shownDir, findings.workingDir, file.empty() ? findings.iniPath : file);
 }
 
-void Report::begin(const Findings& findings) {
+void Report::begin(const Facts& findings) {
     switch (options.mode) {
-        case OutputMode::Findings:
+        case OutputMode::Facts:
             break;
         case OutputMode::Explain:
             if (applications > 1) {
@@ -184,7 +182,7 @@ void Report::begin(const Findings& findings) {
     }
 }
 
-void Report::line(const Findings& findings, const IniLine& line) {
+void Report::line(const Facts& findings, const IniLine& line) {
     (void)findings;
     if (options.mode == OutputMode::Explain) {
         out << "  " << line.number << ' ' << quoted(line.raw) << "\n      "
@@ -222,14 +220,8 @@ void Report::line(const Findings& findings, const IniLine& line) {
     json.endObject();
 }
 
-void Report::finding(const Findings& findings, const Warning& warning) {
-    const Kind* kind = findKind(warning.kind);
-    if (kind == nullptr) {
-        // A finding without an entry would have no severity or advice: a
-        // fault of the checker, never to be hidden.
-        static const Kind UNKNOWN = {"unknown", Severity::Error, "", "", false};
-        kind = &UNKNOWN;
-    }
+void Report::finding(const Facts& findings, const Finding& warning) {
+    const Kind* kind = &kindOf(warning.kind);
     if (options.ignored.count(warning.kind) != 0) {
         return;
     }
@@ -243,7 +235,7 @@ void Report::finding(const Findings& findings, const Warning& warning) {
     writeFinding(shownFile(findings, warning.file), warning, *kind);
 }
 
-void Report::writeFinding(const std::string& file, const Warning& warning, const Kind& kind) {
+void Report::writeFinding(const std::string& file, const Finding& warning, const Kind& kind) {
     if (options.mode == OutputMode::Json) {
         json.beginObject();
         json.key("file");
@@ -257,7 +249,7 @@ void Report::writeFinding(const std::string& file, const Warning& warning, const
         json.key("severity");
         json.text(severityName(kind.severity));
         json.key("kind");
-        json.text(warning.kind.c_str());
+        json.text(kind.name);
         json.key("message");
         json.bytes(warning.message);
         json.key("advice");
@@ -273,10 +265,10 @@ void Report::writeFinding(const std::string& file, const Warning& warning, const
     if (kind.advice[0] != '\0') {
         out << "; " << kind.advice;
     }
-    out << " [" << warning.kind << "]\n";
+    out << " [" << kind.name << "]\n";
 }
 
-void Report::end(const Findings& findings, const LaunchVector& argv) {
+void Report::end(const Facts& findings, const LaunchVector& argv) {
     const ExecutableInfo& info = findings.executableInfo;
     if (options.mode == OutputMode::Explain) {
         out << "  end of file: ";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Findings.h"
+#include "Facts.h"
 #include "IniLines.h"
 
 // The kernel's limit for one argument, its terminating NUL included.
@@ -16,14 +16,14 @@ constexpr std::size_t ARGUMENT_LIMIT = 131072;
 // Hands each finding on as it is made.
 class Collector {
 public:
-    explicit Collector(std::function<void(const Warning&)> emit) : emit(std::move(emit)) {}
-    void operator()(std::size_t line, const char* kind, const std::string& message,
+    explicit Collector(std::function<void(const Finding&)> emit) : emit(std::move(emit)) {}
+    void operator()(std::size_t line, KindId kind, const std::string& message,
                     const std::string& file = std::string()) {
-        emit(Warning{line, kind, message, file});
+        emit(Finding{line, kind, message, file});
     }
 
 private:
-    std::function<void(const Warning&)> emit;
+    std::function<void(const Finding&)> emit;
 };
 
 // The argument vector as execv receives it, read in place from the
@@ -45,7 +45,7 @@ struct LaunchVector {
 // The findings about the lines of the ini file, made as the lines are read.
 class LineRules {
 public:
-    LineRules(const Findings& findings, const IniShape& shape, Collector& add);
+    LineRules(const Facts& findings, const IniShape& shape, Collector& add);
     void check(const IniLine& line);
 
 private:
@@ -57,29 +57,29 @@ private:
     // reported once elsewhere.
     bool followsFromShape(const IniLine& line) const;
 
-    const Findings& findings;
+    const Facts& findings;
     const IniShape& shape;
     Collector& add;
 };
 
 // Whose permissions were judged, when that may hide a fault: root's.
-void judgeWarnings(const Findings& findings, Collector& add);
+void judgeWarnings(const Facts& findings, Collector& add);
 
 // The ini file as a whole: missing, unreadable, in another encoding.
-void iniFileWarnings(const Findings& findings, Collector& add);
+void iniFileWarnings(const Facts& findings, Collector& add);
 
 // A property set twice with different values; after all lines are read.
 void duplicateWarnings(const LaunchVector& argv, Collector& add);
 
 // Arguments that the kernel refuses to copy.
-void sizeWarnings(const Findings& findings, const LaunchVector& argv, Collector& add);
+void sizeWarnings(const Facts& findings, const LaunchVector& argv, Collector& add);
 
 // The start directory and the executable.
-void executableWarnings(const Findings& findings, Collector& add);
+void executableWarnings(const Facts& findings, Collector& add);
 
 // The executable, or a script's interpreter, as the kernel and the dynamic
 // loader will see it: its machine, its state, its loader and libraries.
-void elfWarnings(const Findings& findings, Collector& add);
+void elfWarnings(const Facts& findings, Collector& add);
 
 // The launcher copies in the application directory, beside their ini files.
-void copyWarnings(const Findings& findings, Collector& add);
+void copyWarnings(const Facts& findings, Collector& add);

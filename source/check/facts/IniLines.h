@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "Findings.h"
+#include "Facts.h"
 #include "IniFormat.h"
 
 // Tells what each line does, one line at a time, so a file of any length

@@ -16,11 +16,9 @@
 #include "ByteText.h"
 #include "Catalogue.h"
 #include "Check.h"
-#include "IniFix.h"
 #include "LauncherCopies.h"
+#include "Mend.h"
 #include "Report.h"
-#include "SafeRewrite.h"
-#include "UnifiedDiff.h"
 
 #ifndef DVL_VERSION
 #define DVL_VERSION "unknown"
@@ -64,7 +62,7 @@ const char HELP[] =
     "  -- ARGS...           the arguments the launcher itself is started with (by a\n"
     "                       desktop entry or a script); they join the argument vector\n"
     "\n"
-    "Findings are written one per line, as FILE:LINE: SEVERITY: MESSAGE; ADVICE [KIND],\n"
+    "Facts are written one per line, as FILE:LINE: SEVERITY: MESSAGE; ADVICE [KIND],\n"
     "then a summary line. Exit status: 0 when nothing at or above the severity is found,\n"
     "1 when something is, 2 for a usage error or a check that could not be completed.\n";
 
@@ -217,11 +215,12 @@ std::string parse(int argc, const char* const* argv, CommandLine& line) {
             while (problem.empty() && start <= text.size()) {
                 const std::string::size_type comma = std::min(text.find(',', start), text.size());
                 const std::string kind = text.substr(start, comma - start);
-                if (findKind(kind) == nullptr) {
+                KindId id = KindId::Count;
+                if (!findKind(kind, id)) {
                     problem = "--ignore: no kind \"" + ByteText::visible(kind) +
                               "\" (--list-kinds lists them)";
                 }
-                line.report.ignored.insert(kind);
+                line.report.ignored.insert(id);
                 start = comma + 1;
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -240,53 +239,6 @@ std::string parse(int argc, const char* const* argv, CommandLine& line) {
         return "--no-backup goes with --fix";
     }
     return std::string();
-}
-
-// --diff prints what --fix would write and changes nothing; --fix writes it
-// and says what it mended. Returns false when the file cannot be mended.
-bool mendIni(const CommandLine& line, const std::string& shownDir, const CheckRequest& request,
-             std::ostream& out, std::ostream& err) {
-    const std::string path = iniPathOf(request);
-    const std::string name = ByteText::visible(shownPath(shownDir, request.workingDir, path));
-    const auto cannot = [&err, &name](const std::string& why) {
-        err << "dashvane-launcher-check: cannot fix " << name << ": " << why << '\n';
-        return false;
-    };
-    struct stat status {};
-    if (lstat(path.c_str(), &status) != 0 && errno == ENOENT) {
-        // Nothing to mend; the check has its finding about the missing file.
-        return true;
-    }
-    SafeRewrite::Original original;
-    const std::string unreadable = SafeRewrite::read(path, original);
-    if (!unreadable.empty()) {
-        return line.diff || cannot(unreadable);
-    }
-    const IniFixResult fixed = fixIni(original.bytes);
-    if (!fixed.refusal.empty()) {
-        return line.diff || cannot(fixed.refusal);
-    }
-    if (line.diff) {
-        // Headers as diff -u and git write them: a/ and b/ before the name.
-        const std::string header = name[0] == '/' ? name.substr(1) : name;
-        out << unifiedDiff(original.bytes, fixed.bytes, "a/" + header, "b/" + header);
-        return true;
-    }
-    SafeRewrite::removeStaleTemporaries(original.path);
-    if (fixed.bytes != original.bytes) {
-        const std::string failed = SafeRewrite::replace(original, fixed.bytes, line.keepBackup);
-        if (!failed.empty()) {
-            return cannot(failed);
-        }
-    }
-    if (!line.json) {
-        for (const AppliedFix& fix : fixed.fixes) {
-            const Kind* kind = findKind(fix.kind);
-            out << name << ':' << fix.line << ": fixed: " << (kind ? kind->summary : "") << " ["
-                << fix.kind << "]\n";
-        }
-    }
-    return true;
 }
 
 // The physical directory, as the launcher started there sees it through getcwd.
@@ -330,7 +282,14 @@ void checkOne(const CommandLine& line, const AccessJudge& access, const std::str
                                  ? "./" + request.copies.copies[0].name
                                  : "./run";
     request.arguments = line.arguments;
-    const bool mended = !(line.diff || line.fix) || mendIni(line, dir, request, out, err);
+    MendOptions mend;
+    mend.diff = line.diff;
+    mend.keepBackup = line.keepBackup;
+    mend.listFixes = !line.json;
+    const bool mended =
+        !(line.diff || line.fix) ||
+        mendIni(mend, ByteText::visible(shownPath(dir, request.workingDir, iniPathOf(request))),
+                request, out, err);
     const CheckSink sink = report.sinkFor(dir);
     try {
         checkApplication(request, sink);
@@ -366,7 +325,7 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
     }
     line.report.mode = line.json      ? OutputMode::Json
                        : line.explain ? OutputMode::Explain
-                                      : OutputMode::Findings;
+                                      : OutputMode::Facts;
     line.report.explainJson = line.json && line.explain;
 
     AccessJudge access;

@@ -12,14 +12,14 @@
 #include "Check.h"
 #include "JsonWriter.h"
 
-enum class OutputMode { Findings, Explain, Json };
+enum class OutputMode { Facts, Explain, Json };
 
 struct ReportOptions {
-    OutputMode mode = OutputMode::Findings;
+    OutputMode mode = OutputMode::Facts;
     bool explainJson = false;  // --json with --explain: each application's lines too
     bool pretty = false;
     Severity threshold = Severity::Warning;
-    std::set<std::string> ignored;
+    std::set<KindId> ignored;
 };
 
 // A file inside the application directory named from where the user named
@@ -52,12 +52,12 @@ public:
     int status() const { return worst; }
 
 private:
-    void begin(const Findings& findings);
-    void line(const Findings& findings, const IniLine& line);
-    void finding(const Findings& findings, const Warning& warning);
-    void end(const Findings& findings, const LaunchVector& argv);
-    std::string shownFile(const Findings& findings, const std::string& file) const;
-    void writeFinding(const std::string& file, const Warning& warning, const Kind& kind);
+    void begin(const Facts& findings);
+    void line(const Facts& findings, const IniLine& line);
+    void finding(const Facts& findings, const Finding& warning);
+    void end(const Facts& findings, const LaunchVector& argv);
+    std::string shownFile(const Facts& findings, const std::string& file) const;
+    void writeFinding(const std::string& file, const Finding& warning, const Kind& kind);
     void closeApplication();
     void writeProgram(const ElfCheck& program);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AccessJudge.h"
+#include "Finding.h"
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
 
@@ -64,17 +65,9 @@ struct ExecutableInfo {
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
 };
 
-// One finding of any severity; the catalogue gives its kind's severity and advice.
-struct Warning {
-    std::size_t line = 0;  // 0 when the finding is not about one line
-    std::string kind;      // a name from the catalogue
-    std::string message;   // printable: every byte from the ini file made visible
-    std::string file;      // the absolute path it is about; empty for the ini file
-};
-
 enum class Encoding { Bytes, Utf16LE, Utf16BE, Utf32LE, Utf32BE };
 
-struct Findings {
+struct Facts {
     std::string workingDir;              // the physical application directory
     std::string invocationName;          // the launcher's argv[0]
     std::vector<std::string> arguments;  // the launcher's own command-line arguments
@@ -112,7 +105,7 @@ struct Findings {
     std::vector<AccessVerdict> copyAccess;  // the user starting each copy, in their order
 
     // Only when the findings are collected whole.
-    std::vector<Warning> warnings;
+    std::vector<Finding> found;
 
     // Permissions as the user who starts the application meets them.
     std::string accessUser;           // whom they were judged for

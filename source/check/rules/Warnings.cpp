@@ -160,14 +160,14 @@ std::string accessProblem(const AccessVerdict& verdict, const std::string& user,
 }
 
 // The kind for a cause that no one operation owns; `fallback` otherwise.
-const char* accessKind(const AccessVerdict& verdict, const char* fallback) {
+KindId accessKind(const AccessVerdict& verdict, KindId fallback) {
     switch (verdict.cause) {
         case AccessCause::NotSearchable:
-            return "path-not-searchable";
+            return KindId::PathNotSearchable;
         case AccessCause::DanglingLink:
-            return "dangling-link";
+            return KindId::DanglingLink;
         case AccessCause::NoexecMount:
-            return "noexec-mount";
+            return KindId::NoexecMount;
         default:
             return fallback;
     }
@@ -183,7 +183,7 @@ std::size_t LaunchVector::lineOf(std::size_t i) const {
     return i >= 3 && i - 3 < iniLines.size() ? iniLines[i - 3] : 0;
 }
 
-LineRules::LineRules(const Findings& findings, const IniShape& shape, Collector& add)
+LineRules::LineRules(const Facts& findings, const IniShape& shape, Collector& add)
     : findings(findings), shape(shape), add(add) {}
 
 void LineRules::check(const IniLine& line) {
@@ -221,7 +221,7 @@ void LineRules::bytes(const IniLine& line) {
         IniFormat::trim(rest);
         IniFormat::State state = IniFormat::State::Searching;
         const IniFormat::Role meant = IniFormat::step(state, rest);
-        add(line.number, "byte-order-mark",
+        add(line.number, KindId::ByteOrderMark,
             std::string(
                 "the file starts with a byte-order mark, which the launcher does not skip") +
                 (meant == IniFormat::Role::LauncherLine ? ", so this is not a launcher line"
@@ -237,21 +237,21 @@ void LineRules::bytes(const IniLine& line) {
         return;
     }
     if (text.find('\r') != std::string::npos) {
-        add(line.number, "carriage-return",
+        add(line.number, KindId::CarriageReturn,
             "carriage return inside the line: the file's lines end in a carriage return alone, "
             "so the launcher reads them as one single line");
     }
     if (text.find('\0') != std::string::npos) {
-        add(line.number, "nul-byte",
+        add(line.number, KindId::NulByte,
             line.argument != 0
                 ? "NUL byte: the argument ends before it, as " + quoted(line.element.c_str())
                 : std::string("NUL byte in the line"));
     }
     if (hasControlByte(text)) {
-        add(line.number, "control-byte", "control byte in the line, shown as \\xNN");
+        add(line.number, KindId::ControlByte, "control byte in the line, shown as \\xNN");
     }
     if (text.find(NO_BREAK_SPACE) != std::string::npos) {
-        add(line.number, "no-break-space",
+        add(line.number, KindId::NoBreakSpace,
             "no-break space (\\u{00A0}): not white space to the launcher, so it stays in the line");
     }
 }
@@ -262,7 +262,7 @@ void LineRules::head(const IniLine& line) {
     const std::string_view variant = caseVariantOf(parts.looseKey);
     if (line.effect == LineEffect::LauncherTaken) {
         if (!parts.value.empty() && isBlank(parts.value[0])) {
-            add(line.number, "blanks-around-equals",
+            add(line.number, KindId::BlanksAroundEquals,
                 "blank after \"=\": the executable path " + quoted(parts.value) +
                     " starts with it");
         }
@@ -272,7 +272,7 @@ void LineRules::head(const IniLine& line) {
         return;
     }
     if (line.number == shape.firstVmArgumentLine && shape.meantVmSectionLine == 0) {
-        add(line.number, "missing-vmargs",
+        add(line.number, KindId::MissingVmargs,
             "the file has no -vmargs line, so the launcher ignores all " +
                 std::to_string(shape.lines) +
                 " lines and passes no arguments from it; -vmargs "
@@ -281,19 +281,19 @@ void LineRules::head(const IniLine& line) {
     if (parts.key == Options::Lanucher && findings.launcherLine == 0) {
         // Kept from being the launcher line by a byte-order mark, said above.
     } else if (parts.key == Options::Lanucher) {
-        add(line.number, "second-launcher",
+        add(line.number, KindId::SecondLauncher,
             "second launcher line ignored: line " + std::to_string(findings.launcherLine) +
                 " already named the executable");
     } else if (parts.looseKey == Options::Lanucher && parts.key != parts.looseKey) {
-        add(line.number, "blanks-around-equals",
+        add(line.number, KindId::BlanksAroundEquals,
             "blanks around \"=\": not taken as the launcher line, so ignored");
     } else if (variant == Options::Lanucher) {
-        add(line.number, "letter-case",
+        add(line.number, KindId::LetterCase,
             quoted(parts.looseKey) + " is not \"launcher\": keys are case-sensitive, so ignored");
     } else if (text == VMARGS) {
         // Kept from opening the VM section by a byte-order mark, said above.
     } else if (equalsIgnoringCase(text, VMARGS)) {
-        add(line.number, "letter-case",
+        add(line.number, KindId::LetterCase,
             quoted(text) + " is not \"-vmargs\": it does not open the VM section" +
                 (shape.vmSectionLine == 0
                      ? ", so " + linesAfter(shape.lines - line.number) + " ignored"
@@ -301,14 +301,14 @@ void LineRules::head(const IniLine& line) {
     } else if (followsFromShape(line)) {
         return;
     } else if (parts.looseKey == Options::WebApp || variant == Options::WebApp) {
-        add(line.number, "name-in-head",
+        add(line.number, KindId::NameInHead,
             "application name before -vmargs ignored" +
                 (findings.defaultNameAdded
                      ? "; the default " + quoted(Options::WebApp + '=' + findings.applicationName) +
                            " is added"
                      : std::string("; a line below -vmargs names the application")));
     } else if (!text.empty() && text[0] == '-') {
-        add(line.number, "argument-in-head",
+        add(line.number, KindId::ArgumentInHead,
             "ignored: arguments count only after the -vmargs line");
     }
 }
@@ -326,37 +326,37 @@ void LineRules::vmSection(const IniLine& line) {
                    : std::string();
     };
     if (parts.looseKey == Options::Lanucher || variant == Options::Lanucher) {
-        add(line.number, "launcher-in-vm-section",
+        add(line.number, KindId::LauncherInVmSection,
             "launcher line after -vmargs: passed to the executable as an argument; the "
             "executable is not replaced");
     } else if (text == VMARGS) {
-        add(line.number, "vmargs-in-vm-section",
+        add(line.number, KindId::VmargsInVmSection,
             "second -vmargs line: passed to the executable as an argument");
     } else if (equalsIgnoringCase(text, VMARGS)) {
-        add(line.number, "letter-case",
+        add(line.number, KindId::LetterCase,
             quoted(text) + " is not \"-vmargs\": passed to the executable as an argument");
     } else if (parts.key != parts.looseKey && isKnownKey(parts.looseKey)) {
-        add(line.number, "blanks-around-equals",
+        add(line.number, KindId::BlanksAroundEquals,
             "blanks around \"=\": not taken as " + std::string(parts.looseKey) +
                 (parts.looseKey == Options::WebApp ? ", so passed as written" + defaultName()
                                                    : ", so passed as written, not made absolute"));
     } else if (!variant.empty()) {
-        add(line.number, "letter-case",
+        add(line.number, KindId::LetterCase,
             quoted(parts.looseKey) + " is not " + std::string(variant) +
                 ": keys are case-sensitive, so passed as written" +
                 (variant == Options::WebApp ? defaultName() : ", not made absolute"));
     } else if (!text.empty() && (text[0] == '#' || text[0] == ';')) {
-        add(line.number, "comment-in-vm-section",
+        add(line.number, KindId::CommentInVmSection,
             "the ini file has no comments: passed to the executable as an argument");
     }
 
     if (line.effect == LineEffect::NameSuppressed) {
         if (parts.value.empty()) {
-            add(line.number, "empty-application-name",
+            add(line.number, KindId::EmptyApplicationName,
                 "the application gets an empty name, and the default " +
                     quoted(Options::WebApp + '=' + findings.applicationName) + " is not added");
         } else if (isBlank(parts.value[0])) {
-            add(line.number, "blanks-around-equals",
+            add(line.number, KindId::BlanksAroundEquals,
                 "blank after \"=\": the application name " + quoted(parts.value) +
                     " starts with it");
         }
@@ -373,18 +373,18 @@ void LineRules::path(const IniLine& line) {
         equals == std::string::npos ? std::string() : line.element.substr(equals + 1).c_str();
     struct stat status {};
     if (parts.value.empty()) {
-        add(line.number, "empty-path",
+        add(line.number, KindId::EmptyPath,
             "empty value: " + std::string(parts.key) + " becomes the application directory itself");
     } else if (isBlank(parts.value[0])) {
-        add(line.number, "blanks-around-equals",
+        add(line.number, KindId::BlanksAroundEquals,
             "blank after \"=\": it becomes part of the path " + quoted(path));
     } else if (stat(path.c_str(), &status) != 0) {
         if (errno == ENOENT) {
-            add(line.number, "missing-path",
+            add(line.number, KindId::MissingPath,
                 std::string(parts.key) + " names " + quoted(path) + ", which does not exist");
         }
     } else if (S_ISDIR(status.st_mode)) {
-        add(line.number, "path-is-directory",
+        add(line.number, KindId::PathIsDirectory,
             std::string(parts.key) + " names " + quoted(path) +
                 ", which is a directory, not a file");
     }
@@ -447,11 +447,11 @@ void duplicateWarnings(const LaunchVector& argv, Collector& add) {
     std::sort(found.begin(), found.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& warning : found) {
-        add(warning.first, "duplicate-property", warning.second);
+        add(warning.first, KindId::DuplicateProperty, warning.second);
     }
 }
 
-void sizeWarnings(const Findings& findings, const LaunchVector& argv, Collector& add) {
+void sizeWarnings(const Facts& findings, const LaunchVector& argv, Collector& add) {
     std::size_t largest = 0;
     std::size_t largestSize = 0;
     for (std::size_t i = 0; i < argv.size(); ++i) {
@@ -461,7 +461,7 @@ void sizeWarnings(const Findings& findings, const LaunchVector& argv, Collector&
             largestSize = size;
         }
         if (size + 1 > ARGUMENT_LIMIT) {
-            add(argv.lineOf(i), "argument-too-long",
+            add(argv.lineOf(i), KindId::ArgumentTooLong,
                 argumentName(argv, i) + " is " + std::to_string(size) +
                     " bytes long; the kernel takes at most " + std::to_string(ARGUMENT_LIMIT - 1) +
                     " bytes for one argument, so execv fails with E2BIG and the child reports " +
@@ -470,7 +470,7 @@ void sizeWarnings(const Findings& findings, const LaunchVector& argv, Collector&
     }
     const std::size_t total = findings.argumentBytes + findings.environmentBytes;
     if (findings.argumentLimit != 0 && total > findings.argumentLimit) {
-        add(0, "arguments-too-long",
+        add(0, KindId::ArgumentsTooLong,
             "the arguments take " + std::to_string(findings.argumentBytes) +
                 " bytes and the environment " + std::to_string(findings.environmentBytes) +
                 " (strings with their NULs, the executable's path once more, and the kernel's "
@@ -487,7 +487,7 @@ namespace {
 
 // Whether the missing ini file is that of a launcher copy while another ini
 // file belongs to no copy: one misnamed file, which ini-without-copy reports.
-bool misnamedIniMissing(const Findings& findings) {
+bool misnamedIniMissing(const Facts& findings) {
     const std::vector<LauncherCopy>& copies = findings.copies.copies;
     const auto copyNamed = [&copies](const std::string& name) {
         return std::any_of(copies.begin(), copies.end(),
@@ -506,12 +506,12 @@ bool misnamedIniMissing(const Findings& findings) {
 
 }  // namespace
 
-void iniFileWarnings(const Findings& findings, Collector& add) {
+void iniFileWarnings(const Facts& findings, Collector& add) {
     const std::string name = "ini file " + quoted(findings.iniFile);
     switch (findings.iniState) {
         case IniState::Read:
             if (findings.encoding != Encoding::Bytes) {
-                add(0, "wide-encoding",
+                add(0, KindId::WideEncoding,
                     name + " is saved as " + encodingName(findings.encoding) +
                         (findings.byteOrderMark ? " with a byte-order mark" : "") +
                         ": the launcher reads bytes, so it finds no line it knows and passes "
@@ -522,30 +522,30 @@ void iniFileWarnings(const Findings& findings, Collector& add) {
             if (misnamedIniMissing(findings)) {
                 break;
             }
-            add(0, "ini-missing",
+            add(0, KindId::IniMissing,
                 name +
                     " does not exist: the launcher reads it as empty and passes only the "
                     "default arguments");
             break;
         case IniState::Directory:
-            add(0, "ini-directory", name + " is a directory: the launcher reads it as empty");
+            add(0, KindId::IniDirectory, name + " is a directory: the launcher reads it as empty");
             break;
         case IniState::Unreadable:
             if (findings.iniAccess.granted()) {
                 // Judged readable for another user, but this process cannot read it.
-                add(0, "ini-unreadable",
+                add(0, KindId::IniUnreadable,
                     name + " can be read by " + findings.accessUser +
                         ", but not by the check itself, which shows the launch for an empty "
                         "file: run the check as root");
                 break;
             }
-            add(0, accessKind(findings.iniAccess, "ini-unreadable"),
+            add(0, accessKind(findings.iniAccess, KindId::IniUnreadable),
                 name + " " +
                     accessProblem(findings.iniAccess, findings.accessUser, "cannot be read") +
                     ": the launcher reads it as empty");
             break;
         case IniState::NotRegular:
-            add(0, "ini-not-regular",
+            add(0, KindId::IniNotRegular,
                 name +
                     " is a named pipe or a device: the launcher reads it as it opens it, a "
                     "named pipe only once a writer comes; the check does not read it and "
@@ -554,11 +554,11 @@ void iniFileWarnings(const Findings& findings, Collector& add) {
     }
 }
 
-void executableWarnings(const Findings& findings, Collector& add) {
+void executableWarnings(const Facts& findings, Collector& add) {
     const std::string& user = findings.accessUser;
     if (!findings.startDirUsable) {
         const AccessVerdict& verdict = findings.startDirAccess;
-        add(0, accessKind(verdict, "start-directory"),
+        add(0, accessKind(verdict, KindId::StartDirectory),
             "start directory " + quoted(findings.startDirResolved) + " " +
                 accessProblem(verdict, user, "cannot be entered") +
                 ": the child fails with \"Failed to launch, could not set start directory\"",
@@ -576,18 +576,18 @@ void executableWarnings(const Findings& findings, Collector& add) {
     const std::string name = "executable " + quoted(info.resolved);
     const std::string fails = ": the child fails with " + FAILED;
     if (findings.executable.empty()) {
-        add(line, "executable-missing", "the launcher line names no executable" + fails, file);
+        add(line, KindId::ExecutableMissing, "the launcher line names no executable" + fails, file);
     } else if (verdict.cause == AccessCause::NotFound) {
-        add(line, "executable-missing", name + " " + accessProblem(verdict, user, "") + fails,
+        add(line, KindId::ExecutableMissing, name + " " + accessProblem(verdict, user, "") + fails,
             file);
     } else if (info.kind == FileKind::Directory) {
-        add(line, "executable-not-executable", name + " is a directory" + fails, file);
+        add(line, KindId::ExecutableNotExecutable, name + " is a directory" + fails, file);
     } else if (!verdict.granted()) {
-        add(line, accessKind(verdict, "executable-not-executable"),
+        add(line, accessKind(verdict, KindId::ExecutableNotExecutable),
             name + " " + accessProblem(verdict, user, "is not executable") + fails, file);
     } else if (info.kind == FileKind::Script && !info.nestedInterpreter.empty() &&
                findings.interpreterAccess.granted()) {
-        add(line, "interpreter-missing",
+        add(line, KindId::InterpreterMissing,
             name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
                 quoted(info.nestedInterpreter) + " in turn, which " + info.nestedProblem +
                 (info.nestedExecSucceeds ? ": execv succeeds, but the interpreter ends at once "
@@ -596,9 +596,9 @@ void executableWarnings(const Findings& findings, Collector& add) {
             file);
     } else if (info.kind == FileKind::Script && !info.interpreterUsable) {
         const AccessVerdict& interpreter = findings.interpreterAccess;
-        const char* kind = interpreter.cause == AccessCause::NotFound || info.interpreter.empty()
-                               ? "interpreter-missing"
-                               : accessKind(interpreter, "interpreter-not-executable");
+        const KindId kind = interpreter.cause == AccessCause::NotFound || info.interpreter.empty()
+                                ? KindId::InterpreterMissing
+                                : accessKind(interpreter, KindId::InterpreterNotExecutable);
         add(line, kind,
             name + " is a script" +
                 (info.interpreter.empty()
@@ -608,14 +608,14 @@ void executableWarnings(const Findings& findings, Collector& add) {
                 fails,
             file);
     } else if (info.kind == FileKind::Script && !findings.scriptAccess.granted()) {
-        add(line, accessKind(findings.scriptAccess, "script-unreadable"),
+        add(line, accessKind(findings.scriptAccess, KindId::ScriptUnreadable),
             name + " is a script, and it " +
                 accessProblem(findings.scriptAccess, user, "cannot be read") +
                 ": execv starts its interpreter, which cannot read it, so the application does "
                 "not start and the launcher reports nothing",
             file);
     } else if (info.kind == FileKind::Other) {
-        add(line, "executable-unknown-format",
+        add(line, KindId::ExecutableUnknownFormat,
             name +
                 " is neither an ELF file nor a script with an interpreter line: the child "
                 "fails with " +
@@ -624,12 +624,12 @@ void executableWarnings(const Findings& findings, Collector& add) {
     }
 }
 
-void judgeWarnings(const Findings& findings, Collector& add) {
+void judgeWarnings(const Facts& findings, Collector& add) {
     if (!findings.judgedAsRoot) {
         return;
     }
     const std::string& owner = findings.appDirOwner;
-    add(0, "judged-as-root",
+    add(0, KindId::JudgedAsRoot,
         "permissions were judged for root, who bypasses them; the application directory "
         "belongs to " +
             (owner.empty() ? std::string("no one known") : owner) +
@@ -662,7 +662,7 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
         return;
     }
     if (!check.damage.empty()) {
-        add(line, "executable-damaged",
+        add(line, KindId::ExecutableDamaged,
             name + " is a damaged ELF file, perhaps copied only in part: " + check.damage +
                 (check.execRefused ? ". execv fails with \"Exec format error\" and the child "
                                      "reports " +
@@ -674,7 +674,7 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
         return;
     }
     if (!check.runs) {
-        add(line, "executable-foreign-machine",
+        add(line, KindId::ExecutableForeignMachine,
             name + " is " + check.howRun + ": execv fails with \"Exec format error\" and the " +
                 "child reports " + FAILED,
             file);
@@ -682,7 +682,7 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
     }
     const LinkCheck& linking = check.linking;
     if (!linking.loaderProblem.empty()) {
-        add(line, "loader-missing",
+        add(line, KindId::LoaderMissing,
             name + " needs the " + check.kind + " loader " + quoted(linking.loader) + ", which " +
                 linking.loaderProblem +
                 ": execv fails with \"No such file or directory\" although the program exists, "
@@ -691,7 +691,7 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
             file);
     }
     for (const MissingLibrary& missing : linking.missing) {
-        add(line, "library-missing",
+        add(line, KindId::LibraryMissing,
             "library " + quoted(missing.name) + " (" + check.kind + "), needed by " +
                 quoted(missing.neededBy) +
                 ", is not found where the dynamic loader looks (RPATH and RUNPATH, "
@@ -706,7 +706,7 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
 
 }  // namespace
 
-void elfWarnings(const Findings& findings, Collector& add) {
+void elfWarnings(const Facts& findings, Collector& add) {
     const ExecutableInfo& info = findings.executableInfo;
     if (!findings.startDirUsable || !info.executable || findings.executable.empty()) {
         return;
@@ -723,7 +723,7 @@ void elfWarnings(const Findings& findings, Collector& add) {
 }
 
 // The launcher copies that start this application, beside their ini files.
-void copyWarnings(const Findings& findings, Collector& add) {
+void copyWarnings(const Facts& findings, Collector& add) {
     if (!findings.copiesSearched) {
         return;
     }
@@ -740,14 +740,14 @@ void copyWarnings(const Findings& findings, Collector& add) {
         const ssize_t size = readlink(copy.c_str(), &target[0], target.size());
         if (size >= 0 && stat(copy.c_str(), &status) != 0 && errno == ENOENT) {
             target.resize(static_cast<std::size_t>(size));
-            add(0, "dangling-link",
+            add(0, KindId::DanglingLink,
                 "launcher copy " + quoted(findings.invocationName) +
                     " is a dangling symbolic link -> " + quoted(target) +
                     ", so nothing starts this application",
                 copy);
             return;
         }
-        add(0, "no-launcher-copy",
+        add(0, KindId::NoLauncherCopy,
             "no copy of the launcher in the application directory, so nothing starts this "
             "application (a program \"run\" is a copy only when it carries the launcher's "
             "version note: an old build does not)",
@@ -760,26 +760,26 @@ void copyWarnings(const Findings& findings, Collector& add) {
         names += (names.empty() ? "" : ", ") + quoted(copy.name);
         if (i < findings.copyAccess.size() && !findings.copyAccess[i].granted()) {
             const AccessVerdict& verdict = findings.copyAccess[i];
-            add(0, accessKind(verdict, "launcher-copy-not-executable"),
+            add(0, accessKind(verdict, KindId::LauncherCopyNotExecutable),
                 "launcher copy " + quoted(copy.name) + " " +
                     accessProblem(verdict, findings.accessUser, "is not executable") +
                     ", so it cannot start the application",
                 pathOf(copy.name));
         } else if (i >= findings.copyAccess.size() && !copy.executable) {
-            add(0, "launcher-copy-not-executable",
+            add(0, KindId::LauncherCopyNotExecutable,
                 "launcher copy " + quoted(copy.name) +
                     " is not executable, so it cannot start the application",
                 pathOf(copy.name));
         }
         if (copy.version != DVL_VERSION) {
-            add(0, "launcher-copy-stale",
+            add(0, KindId::LauncherCopyStale,
                 "launcher copy " + quoted(copy.name) + " is version " + quoted(copy.version) +
                     ", this check " + quoted(DVL_VERSION) + ": it may not launch as shown here",
                 pathOf(copy.name));
         }
     }
     if (copies.size() > 1) {
-        add(0, "several-launcher-copies",
+        add(0, KindId::SeveralLauncherCopies,
             "several launcher copies (" + names +
                 "): each reads the ini file named after it; this check shows " +
                 quoted(findings.invocationName),
@@ -802,7 +802,7 @@ void copyWarnings(const Findings& findings, Collector& add) {
         for (const std::string& orphan : orphans) {
             others += (others.empty() ? "" : ", ") + quoted(orphan);
         }
-        add(0, "ini-without-copy",
+        add(0, KindId::IniWithoutCopy,
             "launcher copy " + quoted(copy.name) + " reads " + quoted(own) +
                 ", which does not exist, while " + others + " belongs to no copy",
             pathOf(copy.name));

@@ -1,0 +1,54 @@
+#include "Mend.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "Catalogue.h"
+#include "IniFix.h"
+#include "SafeRewrite.h"
+#include "UnifiedDiff.h"
+
+bool mendIni(const MendOptions& options, const std::string& name, const CheckRequest& request,
+             std::ostream& out, std::ostream& err) {
+    const std::string path = iniPathOf(request);
+    const auto cannot = [&err, &name](const std::string& why) {
+        err << "dashvane-launcher-check: cannot fix " << name << ": " << why << '\n';
+        return false;
+    };
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 && errno == ENOENT) {
+        // Nothing to mend; the check has its finding about the missing file.
+        return true;
+    }
+    SafeRewrite::Original original;
+    const std::string unreadable = SafeRewrite::read(path, original);
+    if (!unreadable.empty()) {
+        return options.diff || cannot(unreadable);
+    }
+    const IniFixResult fixed = fixIni(original.bytes);
+    if (!fixed.refusal.empty()) {
+        return options.diff || cannot(fixed.refusal);
+    }
+    if (options.diff) {
+        // Headers as diff -u and git write them: a/ and b/ before the name.
+        const std::string header = name[0] == '/' ? name.substr(1) : name;
+        out << unifiedDiff(original.bytes, fixed.bytes, "a/" + header, "b/" + header);
+        return true;
+    }
+    SafeRewrite::removeStaleTemporaries(original.path);
+    if (fixed.bytes != original.bytes) {
+        const std::string failed = SafeRewrite::replace(original, fixed.bytes, options.keepBackup);
+        if (!failed.empty()) {
+            return cannot(failed);
+        }
+    }
+    if (options.listFixes) {
+        for (const AppliedFix& fix : fixed.fixes) {
+            const Kind& kind = kindOf(fix.kind);
+            out << name << ':' << fix.line << ": fixed: " << kind.summary << " [" << kind.name
+                << "]\n";
+        }
+    }
+    return true;
+}

@@ -1,0 +1,220 @@
+#include "Catalogue.h"
+
+namespace {
+
+constexpr Severity E = Severity::Error;
+constexpr Severity W = Severity::Warning;
+constexpr Severity N = Severity::Note;
+
+using K = KindId;
+
+// Errors: the launch fails, or the child does not get what the file plainly
+// asks for. Warnings: the launcher reads a line differently from what it
+// plainly says. Notes: harmless, or a matter of style.
+constexpr std::array<Kind, KIND_COUNT> KINDS = {{
+    // The ini file as a whole.
+    {K::IniMissing, "ini-missing", W, "the ini file does not exist",
+     "create it beside the launcher copy, named after the copy with \".ini\" appended", false,
+     "a copy run without run.ini beside it"},
+    {K::IniDirectory, "ini-directory", E, "the ini file is a directory",
+     "replace the directory with the ini file", false, "run.ini is a directory"},
+    {K::IniUnreadable, "ini-unreadable", E, "the ini file cannot be read by the application's user",
+     "make it readable, and its directory searchable, for that user", false,
+     "run.ini of mode 0600, owned by another user"},
+    {K::IniNotRegular, "ini-not-regular", E, "the ini file is a named pipe or a device",
+     "replace it with a regular file", false, "run.ini is a named pipe (mkfifo run.ini)"},
+    {K::WideEncoding, "wide-encoding", E, "the ini file is saved as UTF-16 or UTF-32",
+     "save the file as UTF-8 without a byte-order mark", true,
+     "run.ini saved as UTF-16 by a Windows editor"},
+    {K::ByteOrderMark, "byte-order-mark", W, "a byte-order mark starts the file",
+     "save the file as UTF-8 without a byte-order mark", true,
+     "\\xEF\\xBB\\xBF-vmargs (line 1 saved as \"UTF-8 with BOM\")"},
+    {K::CarriageReturn, "carriage-return", E, "lines end in a carriage return alone",
+     "save the file with line feeds (Unix) or carriage return and line feed (Windows)", true,
+     "-vmargs\\r-Xmx1g\\r (old Mac line ends)"},
+    {K::MissingVmargs, "missing-vmargs", E, "there is no -vmargs line, so every line is ignored",
+     "insert a line -vmargs before the first argument for the virtual machine", true,
+     "-Xmx1g (in a file without a -vmargs line)"},
+    {K::UnknownSuppression, "unknown-suppression", W,
+     "a suppression line names a kind the checker does not know, so it silences nothing",
+     "correct the kind's name (--list-kinds lists them), or delete the line", false,
+     "# dashvane-launcher-check: ignore letter-cas"},
+    // Lines.
+    {K::NulByte, "nul-byte", E, "a NUL byte cuts the argument short", "remove the NUL byte", false,
+     "-Dx=a\\0b"},
+    {K::ControlByte, "control-byte", W, "an invisible control byte in the line",
+     "remove the control byte", false, "-Dx=a\\x1Bb"},
+    {K::NoBreakSpace, "no-break-space", W, "a no-break space, which the launcher does not trim",
+     "replace it with a plain blank, or remove it", false, "-Xmx1g\\u{00A0}"},
+    {K::BlanksAroundEquals, "blanks-around-equals", W,
+     "blanks around \"=\" in a key the launcher knows",
+     "remove the blanks around \"=\", as in launcher=/opt/x", true,
+     "-Ddv.appInitScript = scripts/init.js"},
+    {K::LetterCase, "letter-case", W, "a known key or -vmargs in the wrong letter case",
+     "write it in lower case as the launcher knows it: launcher, -vmargs, -Ddv.webApp, "
+     "-Ddv.appInitScript, -Ddv.appProgramFile, -Ddv.appConfigFile",
+     true, "-Ddv.webapp=shop"},
+    {K::SecondLauncher, "second-launcher", W, "a second launcher line, which is ignored",
+     "delete one of the two launcher lines", false,
+     "launcher=/opt/b (after launcher=/opt/a, above -vmargs)"},
+    {K::NameInHead, "name-in-head", W, "an application name above -vmargs, which is ignored",
+     "move this line below -vmargs", true, "-Ddv.webApp=shop (above -vmargs)"},
+    {K::ArgumentInHead, "argument-in-head", W, "an argument above -vmargs, which is ignored",
+     "move this line below -vmargs", false, "-clean (above -vmargs)"},
+    {K::LauncherInVmSection, "launcher-in-vm-section", E,
+     "a launcher line below -vmargs: passed on as an argument, the executable not replaced",
+     "move this line above -vmargs", true, "launcher=/opt/x (below -vmargs)"},
+    {K::VmargsInVmSection, "vmargs-in-vm-section", W,
+     "a second -vmargs line, passed on as an argument", "delete the second -vmargs line", false,
+     "-vmargs (below -vmargs)"},
+    {K::CommentInVmSection, "comment-in-vm-section", W,
+     "a comment below -vmargs: the ini file has no comments, so it is passed on",
+     "move the comment above -vmargs, where the launcher ignores lines", true,
+     "# heap size (below -vmargs)"},
+    {K::DuplicateProperty, "duplicate-property", W, "a property set again with another value",
+     "keep one of the two lines", false, "-Dmode=a, then -Dmode=b"},
+    {K::EmptyApplicationName, "empty-application-name", E,
+     "a bare -Ddv.webApp gives the application an empty name",
+     "write -Ddv.webApp=NAME, or delete the line to get the directory's name", false,
+     "-Ddv.webApp"},
+    {K::EmptyPath, "empty-path", W,
+     "a file property without a value becomes the application directory",
+     "write the file's path after \"=\", or delete the line", false, "-Ddv.appConfigFile="},
+    {K::MissingPath, "missing-path", W, "a file property names a file that does not exist",
+     "create the file, or correct the path", false, "-Ddv.appInitScript=scripts/nothing-here.js"},
+    {K::PathIsDirectory, "path-is-directory", W, "a file property names a directory",
+     "name the file inside it", false, "-Ddv.appConfigFile=scripts"},
+    // The launcher copies in the application directory.
+    {K::NoLauncherCopy, "no-launcher-copy", E,
+     "no copy of the launcher in the application directory",
+     "copy dashvane-launcher into the directory, or link to it, named after the ini file", false,
+     "an application directory with run.ini and no program run"},
+    {K::LauncherCopyNotExecutable, "launcher-copy-not-executable", E,
+     "a launcher copy is not executable", "make it executable (chmod +x)", false,
+     "run of mode 0644"},
+    {K::IniWithoutCopy, "ini-without-copy", E, "the ini file belongs to no launcher copy",
+     "rename the copy or the ini file so that the ini file is the copy's name with \".ini\"", false,
+     "a copy shop beside run.ini"},
+    {K::SeveralLauncherCopies, "several-launcher-copies", W,
+     "several launcher copies in one application directory",
+     "keep one copy, or check each with --name", false, "copies run and shop in one directory"},
+    {K::LauncherCopyStale, "launcher-copy-stale", W,
+     "a launcher copy of another version than the checker",
+     "replace the copy with the installed launcher, or a symbolic link to it", false,
+     "a copy run of an older release"},
+    // Permissions, as the application's user meets them.
+    {K::JudgedAsRoot, "judged-as-root", N, "permissions were judged for root, who bypasses them",
+     "run the check with --user and the user who starts the application", false,
+     "the check run as root without --user"},
+    {K::PathNotSearchable, "path-not-searchable", E,
+     "a directory on the way to a file cannot be searched by the user",
+     "give the application's user search (x) permission on that directory", false,
+     "eclipse of mode 0700, owned by root, checked with --user nobody"},
+    {K::DanglingLink, "dangling-link", E, "a symbolic link points to nothing",
+     "point the link at the real file, or replace it with the file", false,
+     "eclipse/Dashvane -> /opt/gone/Dashvane"},
+    {K::NoexecMount, "noexec-mount", E, "the executable lies on a file system mounted noexec",
+     "install Dashvane on a file system that allows programs, or remount it without noexec", false,
+     "launcher=/tmp/Dashvane with /tmp mounted noexec"},
+    {K::InterpreterNotExecutable, "interpreter-not-executable", E,
+     "the script's interpreter cannot be executed by the user",
+     "make the interpreter executable for the application's user", false,
+     "Dashvane a script whose #!/opt/sh is of mode 0700"},
+    {K::ScriptUnreadable, "script-unreadable", E,
+     "the script cannot be read by the user, so its interpreter fails",
+     "make the script readable for the application's user (chmod +r)", false,
+     "Dashvane a script of mode 0711"},
+    // The launch.
+    {K::ArgumentTooLong, "argument-too-long", E, "an argument is longer than the kernel takes",
+     "shorten the argument below 131072 bytes", false, "-Dx=... (a line of 131072 bytes)"},
+    {K::ArgumentsTooLong, "arguments-too-long", E,
+     "the arguments and the environment are more than the kernel takes",
+     "shorten the arguments or the environment, or raise the stack limit (ulimit -s)", false,
+     "many long lines with ulimit -s 1024"},
+    {K::StartDirectory, "start-directory", E, "the start directory cannot be entered",
+     "create the installation's eclipse directory two levels above the application directory, "
+     "searchable by the application's user",
+     false, "an application directory not two levels below the installation"},
+    {K::ExecutableMissing, "executable-missing", E, "the executable does not exist",
+     "install Dashvane in the eclipse directory, or correct the launcher line", false,
+     "launcher=/opt/nothing-here"},
+    {K::ExecutableNotExecutable, "executable-not-executable", E,
+     "the executable cannot be executed",
+     "make it an executable regular file for the application's user (chmod +x)", false,
+     "eclipse/Dashvane of mode 0644"},
+    {K::ExecutableForeignMachine, "executable-foreign-machine", E,
+     "the executable is built for a machine this kernel does not run",
+     "install the Dashvane build for this machine, or enable the kernel's 32-bit support for an "
+     "i386 build",
+     false, "an AArch64 Dashvane on an x86-64 kernel"},
+    {K::ExecutableDamaged, "executable-damaged", E,
+     "the executable is a damaged or truncated ELF file", "copy the program again, whole", false,
+     "eclipse/Dashvane cut short by a failed copy"},
+    {K::LoaderMissing, "loader-missing", E, "the program's dynamic loader is missing or unusable",
+     "install the C library of the program's architecture (for i386 on Debian: libc6:i386)", false,
+     "an i386 Dashvane without libc6:i386"},
+    {K::LibraryMissing, "library-missing", E, "a shared library the program needs is not found",
+     "install the library for the program's architecture, or name its directory in "
+     "LD_LIBRARY_PATH or the program's RUNPATH",
+     false, "Dashvane needs libgtk-3.so.0, which is not installed"},
+    {K::ExecutableUnknownFormat, "executable-unknown-format", E,
+     "the executable is neither an ELF program nor a script",
+     "install the real Dashvane executable", false, "eclipse/Dashvane a text file without #!"},
+    {K::InterpreterMissing, "interpreter-missing", E,
+     "the script's interpreter does not exist or cannot be executed",
+     "install the interpreter, or correct the script's first line", false,
+     "Dashvane a script starting #!/bin/nothing-here"},
+}};
+
+constexpr bool inOrder() {
+    for (std::size_t i = 0; i < KINDS.size(); ++i) {
+        if (static_cast<std::size_t>(KINDS[i].id) != i) {
+            return false;
+        }
+    }
+    return true;
+}
+// A row out of place would give a finding another kind's name and advice.
+static_assert(inOrder(), "the catalogue's rows follow KindId");
+
+}  // namespace
+
+const std::array<Kind, KIND_COUNT>& catalogue() {
+    return KINDS;
+}
+
+const Kind& kindOf(KindId id) {
+    return KINDS[static_cast<std::size_t>(id)];
+}
+
+bool findKind(std::string_view name, KindId& id) {
+    for (const Kind& kind : KINDS) {
+        if (name == kind.name) {
+            id = kind.id;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* severityName(Severity severity) {
+    switch (severity) {
+        case Severity::Note:
+            return "note";
+        case Severity::Warning:
+            return "warning";
+        case Severity::Error:
+            return "error";
+    }
+    return "";
+}
+
+bool parseSeverity(const std::string& text, Severity& severity) {
+    for (const Severity s : {Severity::Note, Severity::Warning, Severity::Error}) {
+        if (text == severityName(s)) {
+            severity = s;
+            return true;
+        }
+    }
+    return false;
+}

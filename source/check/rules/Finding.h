@@ -1,0 +1,14 @@
+// One finding of any severity; the catalogue gives its kind's severity and advice.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "Catalogue.h"
+
+struct Finding {
+    std::size_t line = 0;  // 0 when the finding is not about one line
+    KindId kind = KindId::Count;
+    std::string message;  // printable: every byte from the ini file made visible
+    std::string file;     // the absolute path it is about; empty for the ini file
+};
