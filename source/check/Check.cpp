@@ -75,52 +75,6 @@ std::size_t vectorBytes(const LaunchVector& argv, std::size_t pointer) {
     return bytes;
 }
 
-// UTF-16 and UTF-32, told by their byte-order mark or, without one, by the
-// NUL bytes that ASCII text has in them.
-void detectEncoding(Facts& findings) {
-    std::FILE* file = std::fopen(findings.iniPath.c_str(), "re");
-    if (file == nullptr) {
-        return;
-    }
-    std::array<unsigned char, 512> head{};
-    const std::size_t size = std::fread(head.data(), 1, head.size(), file);
-    std::fclose(file);
-    const auto starts = [&](std::initializer_list<unsigned char> bytes) {
-        return size >= bytes.size() && std::equal(bytes.begin(), bytes.end(), head.begin());
-    };
-    findings.byteOrderMark = true;
-    if (starts({0xFF, 0xFE, 0, 0})) {
-        findings.encoding = Encoding::Utf32LE;
-    } else if (starts({0, 0, 0xFE, 0xFF})) {
-        findings.encoding = Encoding::Utf32BE;
-    } else if (starts({0xFF, 0xFE})) {
-        findings.encoding = Encoding::Utf16LE;
-    } else if (starts({0xFE, 0xFF})) {
-        findings.encoding = Encoding::Utf16BE;
-    } else {
-        findings.byteOrderMark = false;
-        const std::size_t units = size / 4;
-        if (units < 2) {
-            return;
-        }
-        std::array<std::size_t, 4> zeros{};
-        for (std::size_t i = 0; i < units * 4; ++i) {
-            zeros[i % 4] += head[i] == 0 ? 1 : 0;
-        }
-        const auto all = [units](std::size_t n) { return n == units; };
-        const auto none = [](std::size_t n) { return n == 0; };
-        if (none(zeros[0]) && all(zeros[1]) && all(zeros[2]) && all(zeros[3])) {
-            findings.encoding = Encoding::Utf32LE;
-        } else if (all(zeros[0]) && all(zeros[1]) && all(zeros[2]) && none(zeros[3])) {
-            findings.encoding = Encoding::Utf32BE;
-        } else if (none(zeros[0]) && all(zeros[1]) && none(zeros[2]) && all(zeros[3])) {
-            findings.encoding = Encoding::Utf16LE;
-        } else if (all(zeros[0]) && none(zeros[1]) && all(zeros[2]) && none(zeros[3])) {
-            findings.encoding = Encoding::Utf16BE;
-        }
-    }
-}
-
 // Looks at the ini file without reading it, unless opening it could block
 // or never end: a named pipe waits for a writer, a device may never stop.
 // Returns the path the launch options are to read, empty for such a file.
@@ -149,7 +103,9 @@ std::string examineIni(Facts& findings, const AccessJudge& access) {
         return std::string();
     }
     findings.iniState = IniState::Read;
-    detectEncoding(findings);
+    const IniText::TextForm form = IniText::detectFile(findings.iniPath);
+    findings.encoding = form.encoding;
+    findings.byteOrderMark = form.markSize != 0;
     return findings.iniPath;
 }
 

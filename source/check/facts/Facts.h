@@ -8,6 +8,7 @@
 
 #include "AccessJudge.h"
 #include "Finding.h"
+#include "IniText.h"
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
 
@@ -65,7 +66,7 @@ struct ExecutableInfo {
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
 };
 
-enum class Encoding { Bytes, Utf16LE, Utf16BE, Utf32LE, Utf32BE };
+using IniText::Encoding;
 
 struct Facts {
     std::string workingDir;              // the physical application directory

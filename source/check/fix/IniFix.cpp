@@ -5,138 +5,13 @@
 
 #include "IniFormat.h"
 #include "IniLines.h"
+#include "IniSyntax.h"
+#include "IniText.h"
 #include "Options.h"
 
 namespace {
 
 const char MARK[] = "\xEF\xBB\xBF";
-
-// --- Encodings ---------------------------------------------------------------
-
-enum class Wide { None, Utf16Le, Utf16Be, Utf32Le, Utf32Be };
-
-struct TextForm {
-    Wide wide = Wide::None;
-    std::size_t markSize = 0;  // the byte-order mark in front, if any
-};
-
-std::size_t unitSize(Wide wide) {
-    return wide == Wide::Utf32Le || wide == Wide::Utf32Be ? 4 : 2;
-}
-
-const char* nameOf(Wide wide) {
-    return wide == Wide::Utf16Le || wide == Wide::Utf16Be ? "UTF-16" : "UTF-32";
-}
-
-unsigned long unitAt(const std::string& bytes, std::size_t at, Wide wide) {
-    const std::size_t size = unitSize(wide);
-    const bool little = wide == Wide::Utf16Le || wide == Wide::Utf32Le;
-    unsigned long unit = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::size_t byte = little ? at + size - 1 - i : at + i;
-        unit = unit << 8 | static_cast<unsigned char>(bytes[byte]);
-    }
-    return unit;
-}
-
-bool isAsciiUnit(unsigned long unit) {
-    return unit != 0 && unit < 0x80;
-}
-
-// Without a mark, a wide file shows itself by the NUL bytes that pad its
-// ASCII characters: its first unit and most of the others are ASCII, and no
-// unit is NUL. A UTF-8 file without NUL bytes can never pass for one.
-bool looksLike(const std::string& bytes, Wide wide) {
-    const std::size_t size = unitSize(wide);
-    if (bytes.empty() || bytes.size() % size != 0 || !isAsciiUnit(unitAt(bytes, 0, wide))) {
-        return false;
-    }
-    std::size_t ascii = 0;
-    for (std::size_t at = 0; at < bytes.size(); at += size) {
-        const unsigned long unit = unitAt(bytes, at, wide);
-        if (unit == 0) {
-            return false;
-        }
-        ascii += isAsciiUnit(unit) ? 1 : 0;
-    }
-    return ascii * 2 > bytes.size() / size;
-}
-
-TextForm detect(const std::string& bytes) {
-    const auto startsWith = [&bytes](const char* mark, std::size_t size) {
-        return bytes.size() >= size && bytes.compare(0, size, mark, size) == 0;
-    };
-    // UTF-32's little-endian mark begins with UTF-16's, so it is tried first.
-    if (startsWith("\xFF\xFE\0\0", 4) && bytes.size() % 4 == 0) {
-        return {Wide::Utf32Le, 4};
-    }
-    if (startsWith("\0\0\xFE\xFF", 4)) {
-        return {Wide::Utf32Be, 4};
-    }
-    if (startsWith("\xFF\xFE", 2)) {
-        return {Wide::Utf16Le, 2};
-    }
-    if (startsWith("\xFE\xFF", 2)) {
-        return {Wide::Utf16Be, 2};
-    }
-    for (Wide wide : {Wide::Utf32Le, Wide::Utf32Be, Wide::Utf16Le, Wide::Utf16Be}) {
-        if (looksLike(bytes, wide)) {
-            return {wide, 0};
-        }
-    }
-    return {};
-}
-
-void appendUtf8(std::string& out, unsigned long code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// Converts the whole file or nothing: a sequence that names no character
-// cannot be carried over without losing its bytes. Returns the reason for
-// refusing, or an empty string.
-std::string toUtf8(const std::string& bytes, const TextForm& encoding, std::string& out) {
-    const std::size_t size = unitSize(encoding.wide);
-    const std::string name = nameOf(encoding.wide);
-    if ((bytes.size() - encoding.markSize) % size != 0) {
-        return "not converted from " + name + ": the file ends inside a character";
-    }
-    for (std::size_t at = encoding.markSize; at < bytes.size(); at += size) {
-        unsigned long code = unitAt(bytes, at, encoding.wide);
-        const std::string where = " at byte " + std::to_string(at);
-        if (size == 2 && code >= 0xD800 && code <= 0xDBFF) {
-            const unsigned long low =
-                at + 2 < bytes.size() ? unitAt(bytes, at + 2, encoding.wide) : 0;
-            if (low < 0xDC00 || low > 0xDFFF) {
-                return "not converted from " + name + ": an unpaired surrogate" + where;
-            }
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            at += 2;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            return "not converted from " + name + ": an unpaired surrogate" + where;
-        } else if (code == 0) {
-            // Its UTF-8 form, a NUL byte, would read as a wide file again.
-            return "not converted from " + name + ": a NUL character" + where;
-        } else if (code > 0x10FFFF) {
-            return "not converted from " + name + ": no character has the number" + where;
-        }
-        appendUtf8(out, code);
-    }
-    return std::string();
-}
 
 // --- Lines ---------------------------------------------------------------------
 
@@ -182,19 +57,6 @@ std::vector<Line> splitLines(const std::string& bytes, std::vector<AppliedFix>& 
 
 // --- What a line plainly means -------------------------------------------------
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 std::string trimmed(const std::string& text) {
     const IniFormat::Chars kept = IniFormat::trim(IniFormat::charsOf(text));
     return std::string(kept.begin(), kept.end());
@@ -216,40 +78,24 @@ struct KeyLine {
 };
 
 KeyLine keyLineOf(const std::string& line) {
+    const IniSyntax::KeyLine parts = IniSyntax::keyLineOf(line);
     KeyLine parsed;
-    const std::size_t equals = line.find('=');
-    std::string key = line.substr(0, equals);
-    std::string loose = key;
-    while (!loose.empty() && isBlank(loose.back())) {
-        loose.pop_back();
-    }
-    for (const std::string* known : {&Options::Lanucher, &Options::WebApp, &Options::InitScript,
-                                     &Options::ProgramFile, &Options::ConfigFile}) {
-        if (lowerAscii(loose) == lowerAscii(*known)) {
-            parsed.key = *known;
-        }
-    }
-    if (parsed.key.empty()) {
+    if (parts.known == nullptr) {
         return parsed;
     }
-    parsed.exactKey = key == parsed.key;
-    parsed.caseDiffers = loose != parsed.key;
-    if (equals == std::string::npos) {
+    parsed.key = *parts.known;
+    parsed.exactKey = parts.exactKey();
+    parsed.caseDiffers = parts.caseDiffers();
+    if (!parts.hasEquals) {
         return parsed;
     }
-    std::size_t value = equals + 1;
-    while (value < line.size() && isBlank(line[value])) {
-        ++value;
-    }
-    parsed.hasValue = value < line.size();
-    parsed.blanksAround = key != loose || value != equals + 1;
-    parsed.meant = parsed.key + '=' + line.substr(value);
+    parsed.hasValue = parts.hasValue();
+    parsed.blanksAround = parts.blanksAround();
+    parsed.meant = parts.meant();
     return parsed;
 }
 
-bool isComment(const std::string& line) {
-    return !line.empty() && (line[0] == '#' || line[0] == ';');
-}
+using IniSyntax::isComment;
 
 // --- The mending -----------------------------------------------------------------
 
@@ -312,7 +158,7 @@ private:
             if (line == VMARGS) {
                 return i;  // a variant before it stays an ignored head line
             }
-            if (variant == NONE && lowerAscii(line) == VMARGS) {
+            if (variant == NONE && IniSyntax::equalsIgnoringCase(line, VMARGS)) {
                 variant = i;
             }
         }
@@ -498,10 +344,10 @@ private:
 IniFixResult fixIni(const std::string& original) {
     IniFixResult result;
     std::string text = original;
-    const TextForm encoding = detect(original);
-    if (encoding.wide != Wide::None) {
+    const IniText::TextForm encoding = IniText::detect(original);
+    if (encoding.encoding != IniText::Encoding::Bytes) {
         std::string converted;
-        result.refusal = toUtf8(original, encoding, converted);
+        result.refusal = IniText::toUtf8(original, encoding, converted);
         if (!result.refusal.empty()) {
             result.bytes = original;
             return result;

@@ -9,94 +9,17 @@
 
 #include "ByteText.h"
 #include "IniFormat.h"
+#include "IniSyntax.h"
 #include "Options.h"
+
+using namespace IniSyntax;
 
 namespace {
 
-const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
-const std::string NO_BREAK_SPACE = "\xC2\xA0";
 const std::string FAILED = "\"Failed to launch\"";
 
 std::string quoted(std::string_view bytes) {
     return '"' + ByteText::visible(std::string(bytes)) + '"';
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Equal but for the letter case of ASCII letters. Compared in place: this
-// runs for every line of files of any size.
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
-}
-
-// The key that `key` was probably meant to be when it differs from one only
-// in letter case; empty otherwise.
-std::string_view caseVariantOf(std::string_view key) {
-    for (const std::string* known : {&Options::Lanucher, &Options::WebApp, &Options::InitScript,
-                                     &Options::ProgramFile, &Options::ConfigFile}) {
-        if (key != *known && equalsIgnoringCase(key, *known)) {
-            return *known;
-        }
-    }
-    return std::string_view();
-}
-
-bool isPathKey(std::string_view key) {
-    return key == Options::InitScript || key == Options::ProgramFile || key == Options::ConfigFile;
-}
-
-bool isKnownKey(std::string_view key) {
-    return key == Options::Lanucher || key == Options::WebApp || isPathKey(key);
-}
-
-bool hasControlByte(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return (u < 0x20 && c != '\t' && c != '\r' && c != '\0') || u == 0x7F;
-    });
-}
-
-// How a line is split: the key before the first "=", the value after it,
-// and the key without the blanks that end it.
-struct Split {
-    std::string_view key;
-    std::string_view looseKey;
-    std::string_view value;
-    bool hasValue = false;
-};
-
-// In place, into the line: it must outlive the parts.
-Split split(const std::string& line) {
-    Split parts;
-    const std::string_view all = line;
-    const std::string_view::size_type equals = all.find('=');
-    parts.hasValue = equals != std::string_view::npos;
-    parts.key = all.substr(0, equals);
-    if (parts.hasValue) {
-        parts.value = all.substr(equals + 1);
-    }
-    parts.looseKey = parts.key;
-    while (!parts.looseKey.empty() && isBlank(parts.looseKey.back())) {
-        parts.looseKey.remove_suffix(1);
-    }
-    return parts;
-}
-
-// Whether a line holds any byte that the byte rules look at: a control
-// byte, DEL, or the lead byte of a no-break space. Most lines hold none.
-bool hasUnusualByte(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7F || u == 0xC2;
-    });
 }
 
 // "the line after it is", "the 3 lines after it are".
@@ -109,22 +32,6 @@ std::string argumentName(const LaunchVector& argv, std::size_t argument) {
     const std::size_t line = argv.lineOf(argument);
     return "argument " + std::to_string(argument) +
            (line != 0 ? " (line " + std::to_string(line) + ")" : std::string());
-}
-
-const char* encodingName(Encoding encoding) {
-    switch (encoding) {
-        case Encoding::Bytes:
-            break;
-        case Encoding::Utf16LE:
-            return "UTF-16 (little-endian)";
-        case Encoding::Utf16BE:
-            return "UTF-16 (big-endian)";
-        case Encoding::Utf32LE:
-            return "UTF-32 (little-endian)";
-        case Encoding::Utf32BE:
-            return "UTF-32 (big-endian)";
-    }
-    return "bytes";
 }
 
 // Why the path judged fails the user: the words after its name in a
@@ -258,8 +165,9 @@ void LineRules::bytes(const IniLine& line) {
 
 void LineRules::head(const IniLine& line) {
     const std::string& text = line.trimmed;
-    const Split parts = split(text);
-    const std::string_view variant = caseVariantOf(parts.looseKey);
+    const KeyLine parts = keyLineOf(text);
+    const std::string_view variant =
+        parts.caseDiffers() ? std::string_view(*parts.known) : std::string_view();
     if (line.effect == LineEffect::LauncherTaken) {
         if (!parts.value.empty() && isBlank(parts.value[0])) {
             add(line.number, KindId::BlanksAroundEquals,
@@ -315,8 +223,9 @@ void LineRules::head(const IniLine& line) {
 
 void LineRules::vmSection(const IniLine& line) {
     const std::string& text = line.trimmed;
-    const Split parts = split(text);
-    const std::string_view variant = caseVariantOf(parts.looseKey);
+    const KeyLine parts = keyLineOf(text);
+    const std::string_view variant =
+        parts.caseDiffers() ? std::string_view(*parts.known) : std::string_view();
     // Said only where the launcher adds it: another line may name the application.
     const auto defaultName = [this] {
         return findings.defaultNameAdded
@@ -367,7 +276,7 @@ void LineRules::vmSection(const IniLine& line) {
 }
 
 void LineRules::path(const IniLine& line) {
-    const Split parts = split(line.trimmed);
+    const KeyLine parts = keyLineOf(line.trimmed);
     const std::string::size_type equals = line.element.find('=');
     const std::string path =
         equals == std::string::npos ? std::string() : line.element.substr(equals + 1).c_str();
@@ -512,7 +421,7 @@ void iniFileWarnings(const Facts& findings, Collector& add) {
         case IniState::Read:
             if (findings.encoding != Encoding::Bytes) {
                 add(0, KindId::WideEncoding,
-                    name + " is saved as " + encodingName(findings.encoding) +
+                    name + " is saved as " + IniText::encodingName(findings.encoding) +
                         (findings.byteOrderMark ? " with a byte-order mark" : "") +
                         ": the launcher reads bytes, so it finds no line it knows and passes "
                         "no arguments from the file");
