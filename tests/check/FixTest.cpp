@@ -257,18 +257,31 @@ TEST(FixMending, MixedMistakesAreMendedOnceAndNoByteIsLost) {
         for (std::size_t n = pick(8); n > 0; --n) {
             file += pool[pick(pool.size())] + ends[pick(ends.size())];
         }
-        const IniFixResult once = fixIni(file);
-        const IniFixResult twice = fixIni(once.bytes);
-        ASSERT_EQ(twice.bytes, once.bytes) << file;
+        // A mend of the whole file (its encoding, its line ends) is made
+        // alone, and its lines are mended on the next run: at most three
+        // runs reach the end, and a fourth changes nothing.
+        const auto settled = [](std::string bytes, bool& inserted) {
+            for (int run = 0; run < 3; ++run) {
+                const IniFixResult once = fixIni(bytes);
+                inserted = inserted || std::any_of(once.fixes.begin(), once.fixes.end(),
+                                                   [](const AppliedFix& fix) {
+                                                       return fix.kind == KindId::MissingVmargs;
+                                                   });
+                bytes = once.bytes;
+            }
+            return bytes;
+        };
+        bool inserted = false;
+        const std::string once = settled(file, inserted);
+        const IniFixResult twice = fixIni(once);
+        ASSERT_EQ(twice.bytes, once) << file;
         ASSERT_EQ(twice.fixes.size(), 0u) << file;
-        const bool inserted =
-            std::any_of(once.fixes.begin(), once.fixes.end(),
-                        [](const AppliedFix& fix) { return fix.kind == KindId::MissingVmargs; });
-        ASSERT_EQ(meaningful(once.bytes), meaningful(file + (inserted ? "-vmargs" : ""))) << file;
+        ASSERT_EQ(meaningful(once), meaningful(file + (inserted ? "-vmargs" : ""))) << file;
         // The same file saved as UTF-16 mends to the same bytes.
         if (file.find('\xEF') == std::string::npos) {
             const std::u32string text(file.begin(), file.end());
-            ASSERT_EQ(fixIni(wide(U"\uFEFF" + text, 2, true)).bytes, once.bytes) << file;
+            bool wideInserted = false;
+            ASSERT_EQ(settled(wide(U"\uFEFF" + text, 2, true), wideInserted), once) << file;
         }
     }
 }
@@ -335,7 +348,9 @@ TEST(FixDiff, IsWhatDiffWritesForEveryPair) {
 
 // --- The rewrite --------------------------------------------------------------------
 
-const std::string MENDABLE = "\xEF\xBB\xBFlauncher = /opt/x\n-VMARGS\n-Xmx1g\n";
+// Its launcher line names a program that exists: a mend that would start one
+// that does not is not made.
+const std::string MENDABLE = "\xEF\xBB\xBFlauncher = /bin/true\n-VMARGS\n-Xmx1g\n";
 
 TEST(FixRewrite, KeepsOwnerModeAndLinksAndRefusesWhatIsNoRegularFile) {
     DVL_REQUIRE_ROOT();
@@ -345,9 +360,9 @@ TEST(FixRewrite, KeepsOwnerModeAndLinksAndRefusesWhatIsNoRegularFile) {
         writeFile(inst.root + "/ws/shared.ini", MENDABLE, 0640);
         ASSERT_EQ(chown((inst.root + "/ws/shared.ini").c_str(), UNPRIVILEGED_ID, 100), 0);
         fs::create_symlink("../../shared.ini", inst.appDir + "/run.ini");
-        EXPECT_EQ(run(checker(inst, {"--fix", inst.appDir})).exitCode, 1);
+        EXPECT_EQ(run(checker(inst, {"--fix", inst.appDir})).exitCode, 0);
         EXPECT_TRUE(fs::is_symlink(inst.appDir + "/run.ini"));
-        EXPECT_EQ(readFile(inst.root + "/ws/shared.ini"), "launcher=/opt/x\n-vmargs\n-Xmx1g\n");
+        EXPECT_EQ(readFile(inst.root + "/ws/shared.ini"), "launcher=/bin/true\n-vmargs\n-Xmx1g\n");
         EXPECT_EQ(readFile(inst.root + "/ws/shared.ini~"), MENDABLE);
         struct stat status {};
         stat((inst.root + "/ws/shared.ini").c_str(), &status);
@@ -359,7 +374,7 @@ TEST(FixRewrite, KeepsOwnerModeAndLinksAndRefusesWhatIsNoRegularFile) {
         SCOPED_TRACE("--no-backup");
         const Installation inst;
         inst.writeIni(MENDABLE);
-        EXPECT_EQ(run(checker(inst, {"--fix", "--no-backup", inst.appDir})).exitCode, 1);
+        EXPECT_EQ(run(checker(inst, {"--fix", "--no-backup", inst.appDir})).exitCode, 0);
         EXPECT_FALSE(fs::exists(inst.appDir + "/run.ini~"));
     }
     for (const char* kind : {"directory", "named pipe"}) {
@@ -541,10 +556,10 @@ TEST(FixFaults, AChangeOrAKillWhileTheRenameIsHeldBackLeavesTheFile) {
                         "--fix",  inst.appDir};
         command.program = findProgram("strace");
         command.env["ASAN_OPTIONS"] += ":detect_leaks=0";
-        EXPECT_EQ(run(command).exitCode, 1);
+        EXPECT_EQ(run(command).exitCode, 0);
         EXPECT_NE(readFile(inst.root + "/strace.log").find("EINVAL (Invalid argument) (INJECTED)"),
                   std::string::npos);
-        EXPECT_EQ(readFile(ini), "launcher=/opt/x\n-vmargs\n-Xmx1g\n");
+        EXPECT_EQ(readFile(ini), "launcher=/bin/true\n-vmargs\n-Xmx1g\n");
         EXPECT_EQ(readFile(ini + "~"), MENDABLE);
         EXPECT_EQ(temporaries(inst.appDir), std::vector<std::string>());
     }
@@ -560,9 +575,9 @@ TEST(FixFaults, AChangeOrAKillWhileTheRenameIsHeldBackLeavesTheFile) {
         EXPECT_EQ(readFile(ini), MENDABLE);
         EXPECT_EQ(temporaries(inst.appDir).size(), 1u) << "the kill left no temporary file";
         // The next run removes it and mends the file.
-        EXPECT_EQ(run(checker(inst, {"--fix", inst.appDir})).exitCode, 1);
+        EXPECT_EQ(run(checker(inst, {"--fix", inst.appDir})).exitCode, 0);
         EXPECT_EQ(temporaries(inst.appDir), std::vector<std::string>());
-        EXPECT_EQ(readFile(ini), "launcher=/opt/x\n-vmargs\n-Xmx1g\n");
+        EXPECT_EQ(readFile(ini), "launcher=/bin/true\n-vmargs\n-Xmx1g\n");
     }
 }
 

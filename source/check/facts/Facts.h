@@ -74,6 +74,7 @@ struct Facts {
     std::vector<std::string> arguments;  // the launcher's own command-line arguments
     std::string iniFile;                 // as the launcher opens it, relative to workingDir
     std::string iniPath;                 // the same, absolute
+    std::string readPath;                // where its text is read from: iniPath, or a scratch copy
     IniState iniState = IniState::Missing;
     Encoding encoding = Encoding::Bytes;
     bool byteOrderMark = false;  // in front of a wide encoding

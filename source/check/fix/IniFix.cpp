@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "IniFormat.h"
 #include "IniLines.h"
@@ -36,9 +37,12 @@ std::vector<Line> splitLines(const std::string& bytes, std::vector<AppliedFix>& 
         }
         begin = feed == std::string::npos ? bytes.size() : feed + 1;
         // A carriage return alone ends a line in an old Mac file; the launcher
-        // would read the whole file as one line.
+        // would read the whole file as one line. One at either end of a line
+        // is trimmed away by the launcher and harms nothing.
+        const IniFormat::Chars inner = IniFormat::trim(IniFormat::charsOf(text));
         std::size_t from = 0;
-        for (std::size_t cr = text.find('\r'); cr != std::string::npos;
+        const bool split = std::find(inner.begin(), inner.end(), '\r') != inner.end();
+        for (std::size_t cr = split ? text.find('\r') : std::string::npos; cr != std::string::npos;
              cr = text.find('\r', from)) {
             lines.push_back(Line{text.substr(from, cr - from), "\n", number});
             from = cr + 1;
@@ -101,8 +105,8 @@ using IniSyntax::isComment;
 
 class Mender {
 public:
-    Mender(std::vector<Line> lines, std::vector<AppliedFix>& fixes)
-        : lines(std::move(lines)), fixes(fixes) {}
+    Mender(std::vector<Line> lines, const FixVetoes& vetoed, IniFixResult& result)
+        : lines(std::move(lines)), vetoed(vetoed), result(result) {}
 
     std::string run() {
         const bool hadFinalEnd = lines.empty() || !lines.back().end.empty();
@@ -118,17 +122,43 @@ private:
     static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
 
     std::vector<Line> lines;
-    std::vector<AppliedFix>& fixes;
+    const FixVetoes& vetoed;
+    IniFixResult& result;
     std::vector<bool> toHead;     // lines moved from the VM section into the head
     std::size_t nameToVm = NONE;  // a line moved from the head into the VM section
 
     std::string core(std::size_t i) const { return trimmed(lines[i].text); }
 
-    void fixed(KindId kind, std::size_t i) { fixes.push_back(AppliedFix{kind, lines[i].number}); }
+    void fixed(KindId kind, std::size_t i) {
+        result.fixes.push_back(AppliedFix{kind, lines[i].number});
+    }
+
+    void refuse(KindId kind, std::size_t i, const std::string& reason) {
+        result.refused.push_back(RefusedFix{kind, lines[i].number, reason});
+    }
+
+    // A mend the caller forbids is not made; the caller says why.
+    bool kept(KindId kind, std::size_t i) const {
+        return vetoed.count(std::make_pair(kind, lines[i].number)) != 0;
+    }
+
+    // The kinds a rewrite of the line to `key.meant` mends.
+    void refuseRewrite(std::size_t i, const KeyLine& key, const std::string& reason) {
+        if (key.caseDiffers) {
+            refuse(KindId::LetterCase, i, reason);
+        }
+        if (key.blanksAround) {
+            refuse(KindId::BlanksAroundEquals, i, reason);
+        }
+    }
 
     // Puts `meant` in place of the line's trimmed text, keeping the white
     // space around it.
     void rewrite(std::size_t i, const KeyLine& key) {
+        if ((key.caseDiffers && kept(KindId::LetterCase, i)) ||
+            (key.blanksAround && kept(KindId::BlanksAroundEquals, i))) {
+            return;
+        }
         std::string& text = lines[i].text;
         const std::size_t begin = text.find(core(i));
         text = text.substr(0, begin) + key.meant + text.substr(begin + core(i).size());
@@ -153,26 +183,50 @@ private:
     // the file has no VM section, not even a plainly missing "-vmargs".
     std::size_t findVmargs() {
         std::size_t variant = NONE;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::size_t exact = NONE;
+        for (std::size_t i = 0; i < lines.size() && exact == NONE; ++i) {
             const std::string line = core(i);
             if (line == VMARGS) {
-                return i;  // a variant before it stays an ignored head line
-            }
-            if (variant == NONE && IniSyntax::equalsIgnoringCase(line, VMARGS)) {
+                exact = i;
+            } else if (variant == NONE && IniSyntax::equalsIgnoringCase(line, VMARGS)) {
                 variant = i;
             }
         }
+        if (exact != NONE) {
+            refuseVariants(exact);
+            return exact;
+        }
         if (variant != NONE) {
+            if (kept(KindId::LetterCase, variant)) {
+                return NONE;
+            }
             if (!launcherLinesMovable(variant)) {
+                refuse(KindId::LetterCase, variant,
+                       "the launcher lines below it would become arguments, so which program "
+                       "the file means to start is not plain");
                 return NONE;
             }
             const std::string line = core(variant);
             const std::size_t begin = lines[variant].text.find(line);
             lines[variant].text.replace(begin, line.size(), VMARGS);
             fixed(KindId::LetterCase, variant);
+            refuseVariants(variant);
             return variant;
         }
         return insertVmargs();
+    }
+
+    // Other spellings of "-vmargs" than the one that opens the VM section.
+    void refuseVariants(std::size_t split) {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::string line = core(i);
+            if (i != split && line != VMARGS && IniSyntax::equalsIgnoringCase(line, VMARGS)) {
+                refuse(KindId::LetterCase, i,
+                       "line " + std::to_string(lines[split].number) +
+                           " opens the VM section; whether this one is meant to stay ignored "
+                           "or to be passed on is not plain");
+            }
+        }
     }
 
     // Opening the VM section at `split` turns the launcher lines below it
@@ -205,10 +259,20 @@ private:
             }
             if (first != NONE && !line.empty() && !isComment(line) && !looksLikeVmArgument(line) &&
                 keyLineOf(line).key != Options::Lanucher) {
+                refuse(KindId::MissingVmargs, first,
+                       "line " + std::to_string(lines[i].number) +
+                           " below it is no argument for the virtual machine, so where -vmargs "
+                           "belongs is not plain");
                 return NONE;
             }
         }
-        if (first == NONE || !launcherLinesMovable(first)) {
+        if (first == NONE || kept(KindId::MissingVmargs, first)) {
+            return NONE;
+        }
+        if (!launcherLinesMovable(first)) {
+            refuse(KindId::MissingVmargs, first,
+                   "the launcher lines below it would become arguments, so which program the "
+                   "file means to start is not plain");
             return NONE;
         }
         const std::string end = lines[first].end.empty() ? lineEnd() : lines[first].end;
@@ -216,6 +280,22 @@ private:
                      Line{VMARGS, end, lines[first].number});
         fixed(KindId::MissingVmargs, first);
         return first;
+    }
+
+    void mendLauncherBelow(std::size_t i, const KeyLine& key, bool movable) {
+        if (!movable) {
+            refuse(KindId::LauncherInVmSection, i,
+                   "with another launcher line in the file, or none with a value, which program "
+                   "the file means to start is not plain");
+            refuseRewrite(i, key, "the line stays below -vmargs, where it is an argument");
+            return;
+        }
+        if (kept(KindId::LauncherInVmSection, i)) {
+            return;
+        }
+        toHead[i] = true;
+        fixed(KindId::LauncherInVmSection, i);
+        rewrite(i, key);
     }
 
     void mendVmSection(std::size_t split) {
@@ -242,7 +322,7 @@ private:
             headHasLauncher = headHasLauncher || key.key == Options::Lanucher;
             if (key.key == Options::WebApp) {
                 ++headNames;
-                headName = key.hasValue ? i : NONE;
+                headName = key.hasValue ? i : headName;
             }
         }
 
@@ -250,30 +330,59 @@ private:
             const std::string line = core(i);
             const KeyLine key = keyLineOf(line);
             if (isComment(line)) {
-                toHead[i] = true;
-                fixed(KindId::CommentInVmSection, i);
-            } else if (key.key == Options::Lanucher) {
-                if (i == launcherLine && launcherLines == 1 && !headHasLauncher) {
+                if (!kept(KindId::CommentInVmSection, i)) {
                     toHead[i] = true;
-                    fixed(KindId::LauncherInVmSection, i);
-                    rewrite(i, key);
+                    fixed(KindId::CommentInVmSection, i);
                 }
-            } else if (!key.key.empty() && key.hasValue && (key.caseDiffers || key.blanksAround)) {
+            } else if (key.key == Options::Lanucher) {
+                mendLauncherBelow(i, key,
+                                  i == launcherLine && launcherLines == 1 && !headHasLauncher);
+            } else if (!key.key.empty() && (key.caseDiffers || key.blanksAround)) {
                 // Mending the key of one of two lines with it would make the
                 // virtual machine get the property twice.
-                if (key.exactKey || count(key.key) == 1) {
+                if (!key.hasValue) {
+                    refuseRewrite(i, key, "the line has no value, so what it means is not plain");
+                } else if (key.exactKey || count(key.key) == 1) {
                     rewrite(i, key);
+                } else {
+                    refuseRewrite(i, key,
+                                  "another line sets " + key.key +
+                                      " too, and mending this one would pass it twice");
                 }
             }
+        }
+        mendNameInHead(split, headNames, headName, count(Options::WebApp));
+    }
+
+    void mendNameInHead(std::size_t split, std::size_t headNames, std::size_t headName,
+                        std::size_t vmNames) {
+        if (headName == NONE) {
+            return;
         }
         // A mark further down is left alone; moving the line above it away
         // must not make it the file's first bytes, which the next run removes.
         const bool exposesMark = headName == 0 && split > 1 && startsWith(lines[1].text, MARK);
-        if (headNames == 1 && headName != NONE && count(Options::WebApp) == 0 && !exposesMark) {
-            nameToVm = headName;
-            fixed(KindId::NameInHead, headName);
-            rewrite(headName, keyLineOf(core(headName)));
+        const KeyLine key = keyLineOf(core(headName));
+        std::string reason;
+        if (headNames != 1) {
+            reason = "several lines above -vmargs name the application, so which one is meant is "
+                     "not plain";
+        } else if (vmNames != 0) {
+            reason = "a line below -vmargs names the application already";
+        } else if (exposesMark) {
+            reason = "moving it would leave a byte-order mark at the start of the file";
         }
+        if (!reason.empty()) {
+            refuse(KindId::NameInHead, headName, reason);
+            refuseRewrite(headName, key, reason);
+            return;
+        }
+        if (kept(KindId::NameInHead, headName)) {
+            return;
+        }
+        nameToVm = headName;
+        fixed(KindId::NameInHead, headName);
+        rewrite(headName, key);
     }
 
     // The launcher takes the first line whose key is exactly "launcher".
@@ -288,10 +397,20 @@ private:
                 taken = i;
             }
         }
-        for (std::size_t i = taken == NONE ? 0 : taken; i < end; ++i) {
+        for (std::size_t i = 0; i < end; ++i) {
             const KeyLine key = keyLineOf(core(i));
-            if (i != nameToVm && key.key == Options::Lanucher && key.hasValue &&
-                (key.caseDiffers || key.blanksAround)) {
+            if (i == nameToVm || key.key != Options::Lanucher ||
+                !(key.caseDiffers || key.blanksAround)) {
+                continue;
+            }
+            if (taken != NONE && i < taken) {
+                refuseRewrite(i, key,
+                              "line " + std::to_string(lines[taken].number) +
+                                  " is the launcher line today; mending this one above it would "
+                                  "start another program");
+            } else if (!key.hasValue) {
+                refuseRewrite(i, key, "the line has no value, so what it means is not plain");
+            } else {
                 rewrite(i, key);
             }
         }
@@ -341,32 +460,52 @@ private:
 
 }  // namespace
 
-IniFixResult fixIni(const std::string& original) {
+IniFixResult fixIni(const std::string& original, const FixVetoes& vetoed) {
     IniFixResult result;
-    std::string text = original;
+    result.bytes = original;
+    // A mend of the whole file, its encoding or its line ends, is made
+    // alone: the check judges the lines the launcher reads today, and the
+    // lines of the mended file are judged, and mended, on the next run.
     const IniText::TextForm encoding = IniText::detect(original);
     if (encoding.encoding != IniText::Encoding::Bytes) {
-        std::string converted;
-        result.refusal = IniText::toUtf8(original, encoding, converted);
-        if (!result.refusal.empty()) {
-            result.bytes = original;
+        if (vetoed.count(std::make_pair(KindId::WideEncoding, std::size_t{0})) != 0) {
             return result;
         }
-        result.fixes.push_back(AppliedFix{KindId::WideEncoding, 1});
-        text = converted;
+        std::string converted;
+        result.refusal = IniText::toUtf8(original, encoding, converted);
+        if (result.refusal.empty()) {
+            result.bytes = converted;
+            result.fixes.push_back(AppliedFix{KindId::WideEncoding, 0});
+        }
+        return result;
     }
+    std::string text = original;
     // Every mark goes: a tool that added one to a file that had one leaves two.
-    if (startsWith(text, MARK)) {
+    if (startsWith(text, MARK) &&
+        vetoed.count(std::make_pair(KindId::ByteOrderMark, std::size_t{1})) == 0) {
         result.fixes.push_back(AppliedFix{KindId::ByteOrderMark, 1});
         while (startsWith(text, MARK)) {
             text.erase(0, 3);
         }
     }
-    std::vector<AppliedFix> fixes;
-    Mender mender(splitLines(text, fixes), fixes);
+    std::vector<Line> lines = splitLines(text, result.fixes);
+    if (!result.fixes.empty() && result.fixes.back().kind == KindId::CarriageReturn) {
+        for (const AppliedFix& fix : result.fixes) {
+            if (vetoed.count(std::make_pair(fix.kind, fix.line)) != 0) {
+                result.fixes.clear();
+                return result;
+            }
+        }
+        std::string joined;
+        for (const Line& line : lines) {
+            joined += line.text + line.end;
+        }
+        result.bytes = joined;
+        return result;
+    }
+    Mender mender(std::move(lines), vetoed, result);
     result.bytes = mender.run();
-    std::stable_sort(fixes.begin(), fixes.end(),
+    std::stable_sort(result.fixes.begin(), result.fixes.end(),
                      [](const AppliedFix& a, const AppliedFix& b) { return a.line < b.line; });
-    result.fixes.insert(result.fixes.end(), fixes.begin(), fixes.end());
     return result;
 }
