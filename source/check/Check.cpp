@@ -265,23 +265,40 @@ private:
 // --fix would do; a larger one is planned only when --fix or --diff asks.
 constexpr off_t MOST_PLANNED = 16 * 1024 * 1024;
 
-// Why --fix would leave each mendable finding it leaves, by kind and line.
-std::map<std::pair<KindId, std::size_t>, std::string> plannedRefusals(const CheckRequest& request,
-                                                                      const Facts& facts) {
-    std::map<std::pair<KindId, std::size_t>, std::string> refusals;
+// What --fix would do with the file, to say why it would leave a mendable
+// finding; nothing for a file too large or not read.
+IniFixResult plannedMend(const CheckRequest& request, const Facts& facts) {
     struct stat status {};
     if (!request.planMends || facts.iniState != IniState::Read ||
         stat(facts.readPath.c_str(), &status) != 0 || status.st_size > MOST_PLANNED) {
-        return refusals;
+        return IniFixResult();
     }
     std::ifstream in(facts.readPath, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     CheckRequest inner = request;
     inner.planMends = false;
-    for (const RefusedFix& refused : planMend(inner, text).refused) {
-        refusals.emplace(std::make_pair(refused.kind, refused.line), refused.reason);
+    IniFixResult plan = planMend(inner, text);
+    plan.bytes.clear();
+    return plan;
+}
+
+// Why --fix leaves the finding, or "" when it mends it or it is no mendable kind.
+std::string leftBecause(const IniFixResult& plan, const Finding& finding) {
+    if (!kindOf(finding.kind).fixable) {
+        return std::string();
     }
-    return refusals;
+    for (const AppliedFix& fix : plan.fixes) {
+        if (fix.kind == finding.kind && fix.line == finding.line) {
+            return std::string();
+        }
+    }
+    for (const RefusedFix& refused : plan.refused) {
+        if ((refused.kind == finding.kind && refused.line == finding.line) ||
+            refused.kind == KindId::Count) {
+            return refused.reason;
+        }
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -312,28 +329,29 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.applicationName = workingPath.filename().native();
     const boost::filesystem::path eclipseDir = workingPath.parent_path().parent_path() / "eclipse";
     findings.startDir = eclipseDir.native();
-    if (sink.begin) {
-        sink.begin(findings);
-    }
-
     IniShape shape;
     if (findings.iniState == IniState::Read) {
         IniFormat::Reader in(findings.readPath);
         shape = shapeOf(in);
     }
-    const auto refusals = plannedRefusals(request, findings);
-    const auto emit = [&sink, &findings, &shape, &refusals](const Finding& finding) {
+    findings.silenced = shape.suppressed;
+    if (sink.begin) {
+        sink.begin(findings);
+    }
+
+    const IniFixResult plan = plannedMend(request, findings);
+    const auto emit = [&sink, &findings, &shape, &plan](const Finding& finding) {
         if (!sink.finding || std::find(shape.suppressed.begin(), shape.suppressed.end(),
                                        finding.kind) != shape.suppressed.end()) {
             return;
         }
-        const auto refused = refusals.find(std::make_pair(finding.kind, finding.line));
-        if (refused == refusals.end()) {
+        const std::string reason = leftBecause(plan, finding);
+        if (reason.empty()) {
             sink.finding(findings, finding);
             return;
         }
         Finding left = finding;
-        left.message += "; --fix leaves it: " + refused->second;
+        left.message += "; --fix leaves it: " + reason;
         sink.finding(findings, left);
     };
     Collector add(emit);

@@ -14,6 +14,9 @@ namespace {
 
 const char MARK[] = "\xEF\xBB\xBF";
 
+// In a veto, every line.
+constexpr std::size_t ANY_LINE = static_cast<std::size_t>(-1);
+
 // --- Lines ---------------------------------------------------------------------
 
 struct Line {
@@ -22,7 +25,8 @@ struct Line {
     std::size_t number;  // in the original
 };
 
-std::vector<Line> splitLines(const std::string& bytes, std::vector<AppliedFix>& fixes) {
+std::vector<Line> splitLines(const std::string& bytes, const FixVetoes& vetoed,
+                             std::vector<AppliedFix>& fixes) {
     std::vector<Line> lines;
     std::size_t number = 0;
     for (std::size_t begin = 0; begin < bytes.size();) {
@@ -41,7 +45,9 @@ std::vector<Line> splitLines(const std::string& bytes, std::vector<AppliedFix>& 
         // is trimmed away by the launcher and harms nothing.
         const IniFormat::Chars inner = IniFormat::trim(IniFormat::charsOf(text));
         std::size_t from = 0;
-        const bool split = std::find(inner.begin(), inner.end(), '\r') != inner.end();
+        const bool split = std::find(inner.begin(), inner.end(), '\r') != inner.end() &&
+                           vetoed.count(std::make_pair(KindId::CarriageReturn, number)) == 0 &&
+                           vetoed.count(std::make_pair(KindId::CarriageReturn, ANY_LINE)) == 0;
         for (std::size_t cr = split ? text.find('\r') : std::string::npos; cr != std::string::npos;
              cr = text.find('\r', from)) {
             lines.push_back(Line{text.substr(from, cr - from), "\n", number});
@@ -105,14 +111,20 @@ using IniSyntax::isComment;
 
 class Mender {
 public:
-    Mender(std::vector<Line> lines, const FixVetoes& vetoed, IniFixResult& result)
-        : lines(std::move(lines)), vetoed(vetoed), result(result) {}
+    // `markRemoved`: the file began with a byte-order mark, which kept its
+    // first line from opening the VM section.
+    Mender(std::vector<Line> lines, const FixVetoes& vetoed, bool markRemoved,
+           IniFixResult& result)
+        : lines(std::move(lines)), vetoed(vetoed), markRemoved(markRemoved), result(result) {}
 
     std::string run() {
         const bool hadFinalEnd = lines.empty() || !lines.back().end.empty();
         const std::size_t split = findVmargs();
         if (split != NONE) {
             mendVmSection(split);
+        } else {
+            refuseNames(lines.size(),
+                        "the file keeps no -vmargs line that opens a VM section to move it to");
         }
         mendHead(split == NONE ? lines.size() : split);
         return assemble(split, hadFinalEnd);
@@ -123,9 +135,13 @@ private:
 
     std::vector<Line> lines;
     const FixVetoes& vetoed;
+    bool markRemoved;
     IniFixResult& result;
     std::vector<bool> toHead;     // lines moved from the VM section into the head
     std::size_t nameToVm = NONE;  // a line moved from the head into the VM section
+    // Whether the file had its VM section; when the mending opens it, the
+    // lines it moves back up were head lines all along, and no mistake.
+    bool sectionExisted = false;
 
     std::string core(std::size_t i) const { return trimmed(lines[i].text); }
 
@@ -139,34 +155,35 @@ private:
 
     // A mend the caller forbids is not made; the caller says why.
     bool kept(KindId kind, std::size_t i) const {
-        return vetoed.count(std::make_pair(kind, lines[i].number)) != 0;
+        return vetoed.count(std::make_pair(kind, lines[i].number)) != 0 ||
+               vetoed.count(std::make_pair(kind, ANY_LINE)) != 0;
     }
 
-    // The kinds a rewrite of the line to `key.meant` mends.
+    // The kind a rewrite of the line to `key.meant` mends, as the check
+    // reports it: a key in the wrong letter case, its blanks with it.
+    static KindId rewriteKind(const KeyLine& key) {
+        return key.caseDiffers ? KindId::LetterCase : KindId::BlanksAroundEquals;
+    }
+
     void refuseRewrite(std::size_t i, const KeyLine& key, const std::string& reason) {
-        if (key.caseDiffers) {
-            refuse(KindId::LetterCase, i, reason);
-        }
-        if (key.blanksAround) {
-            refuse(KindId::BlanksAroundEquals, i, reason);
+        if (key.caseDiffers || key.blanksAround) {
+            refuse(rewriteKind(key), i, reason);
         }
     }
 
     // Puts `meant` in place of the line's trimmed text, keeping the white
-    // space around it.
-    void rewrite(std::size_t i, const KeyLine& key) {
-        if ((key.caseDiffers && kept(KindId::LetterCase, i)) ||
-            (key.blanksAround && kept(KindId::BlanksAroundEquals, i))) {
+    // space around it. A line that moves is reported for its place alone,
+    // and its spelling is mended with the move.
+    void rewrite(std::size_t i, const KeyLine& key, bool moved = false) {
+        if (!(key.caseDiffers || key.blanksAround) || (!moved && kept(rewriteKind(key), i))) {
             return;
         }
         std::string& text = lines[i].text;
         const std::size_t begin = text.find(core(i));
+        const KindId kind = rewriteKind(key);
         text = text.substr(0, begin) + key.meant + text.substr(begin + core(i).size());
-        if (key.caseDiffers) {
-            fixed(KindId::LetterCase, i);
-        }
-        if (key.blanksAround) {
-            fixed(KindId::BlanksAroundEquals, i);
+        if (!moved) {
+            fixed(kind, i);
         }
     }
 
@@ -193,6 +210,7 @@ private:
             }
         }
         if (exact != NONE) {
+            sectionExisted = exact != 0 || !markRemoved;
             refuseVariants(exact);
             return exact;
         }
@@ -201,9 +219,11 @@ private:
                 return NONE;
             }
             if (!launcherLinesMovable(variant)) {
-                refuse(KindId::LetterCase, variant,
-                       "the launcher lines below it would become arguments, so which program "
-                       "the file means to start is not plain");
+                const std::string reason =
+                    "the launcher lines below it would become arguments, so which program the "
+                    "file means to start is not plain";
+                refuse(KindId::LetterCase, variant, reason);
+                refuseBelow(variant + 1, reason);
                 return NONE;
             }
             const std::string line = core(variant);
@@ -214,6 +234,26 @@ private:
             return variant;
         }
         return insertVmargs();
+    }
+
+    // The keys below where -vmargs belongs are mended once it is in place;
+    // where the mending does not put it there, they wait with it.
+    void refuseBelow(std::size_t from, const std::string& reason) {
+        for (std::size_t i = from; i < lines.size(); ++i) {
+            const KeyLine key = keyLineOf(core(i));
+            if (!key.key.empty() && key.key != Options::Lanucher && key.hasValue) {
+                refuseRewrite(i, key, "-vmargs is not put in place: " + reason);
+            }
+        }
+    }
+
+    // Without a VM section an application name has nowhere to go.
+    void refuseNames(std::size_t end, const std::string& reason) {
+        for (std::size_t i = 0; i < end; ++i) {
+            if (keyLineOf(core(i)).key == Options::WebApp) {
+                refuse(KindId::NameInHead, i, reason);
+            }
+        }
     }
 
     // Other spellings of "-vmargs" than the one that opens the VM section.
@@ -251,6 +291,14 @@ private:
     // that the mending moves up again. Anything else was ignored by the
     // launcher and might be meant to stay so.
     std::size_t insertVmargs() {
+        // A line meant as -vmargs, kept from opening the VM section by what
+        // stays (a mark or a carriage return), is where the section begins:
+        // nothing is missing.
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (meantAsVmargs(core(i), lines[i].number)) {
+                return NONE;
+            }
+        }
         std::size_t first = NONE;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const std::string line = core(i);
@@ -259,10 +307,12 @@ private:
             }
             if (first != NONE && !line.empty() && !isComment(line) && !looksLikeVmArgument(line) &&
                 keyLineOf(line).key != Options::Lanucher) {
-                refuse(KindId::MissingVmargs, first,
-                       "line " + std::to_string(lines[i].number) +
-                           " below it is no argument for the virtual machine, so where -vmargs "
-                           "belongs is not plain");
+                const std::string reason =
+                    "line " + std::to_string(lines[i].number) +
+                    " below it is no argument for the virtual machine, so where -vmargs belongs "
+                    "is not plain";
+                refuse(KindId::MissingVmargs, first, reason);
+                refuseBelow(first, reason);
                 return NONE;
             }
         }
@@ -270,9 +320,11 @@ private:
             return NONE;
         }
         if (!launcherLinesMovable(first)) {
-            refuse(KindId::MissingVmargs, first,
-                   "the launcher lines below it would become arguments, so which program the "
-                   "file means to start is not plain");
+            const std::string reason =
+                "the launcher lines below it would become arguments, so which program the file "
+                "means to start is not plain";
+            refuse(KindId::MissingVmargs, first, reason);
+            refuseBelow(first, reason);
             return NONE;
         }
         const std::string end = lines[first].end.empty() ? lineEnd() : lines[first].end;
@@ -283,19 +335,21 @@ private:
     }
 
     void mendLauncherBelow(std::size_t i, const KeyLine& key, bool movable) {
-        if (!movable) {
+        if (!movable && sectionExisted) {
             refuse(KindId::LauncherInVmSection, i,
                    "with another launcher line in the file, or none with a value, which program "
                    "the file means to start is not plain");
             refuseRewrite(i, key, "the line stays below -vmargs, where it is an argument");
             return;
         }
-        if (kept(KindId::LauncherInVmSection, i)) {
+        if (sectionExisted && kept(KindId::LauncherInVmSection, i)) {
             return;
         }
         toHead[i] = true;
-        fixed(KindId::LauncherInVmSection, i);
-        rewrite(i, key);
+        if (sectionExisted) {
+            fixed(KindId::LauncherInVmSection, i);
+        }
+        rewrite(i, key, sectionExisted);
     }
 
     void mendVmSection(std::size_t split) {
@@ -330,7 +384,9 @@ private:
             const std::string line = core(i);
             const KeyLine key = keyLineOf(line);
             if (isComment(line)) {
-                if (!kept(KindId::CommentInVmSection, i)) {
+                if (!sectionExisted) {
+                    toHead[i] = true;
+                } else if (!kept(KindId::CommentInVmSection, i)) {
                     toHead[i] = true;
                     fixed(KindId::CommentInVmSection, i);
                 }
@@ -357,6 +413,7 @@ private:
     void mendNameInHead(std::size_t split, std::size_t headNames, std::size_t headName,
                         std::size_t vmNames) {
         if (headName == NONE) {
+            refuseNames(split, "the line has no value, so what it means is not plain");
             return;
         }
         // A mark further down is left alone; moving the line above it away
@@ -373,8 +430,13 @@ private:
             reason = "moving it would leave a byte-order mark at the start of the file";
         }
         if (!reason.empty()) {
-            refuse(KindId::NameInHead, headName, reason);
-            refuseRewrite(headName, key, reason);
+            for (std::size_t i = 0; i < split; ++i) {
+                const KeyLine name = keyLineOf(core(i));
+                if (name.key == Options::WebApp) {
+                    refuse(KindId::NameInHead, i, reason);
+                    refuseRewrite(i, name, reason);
+                }
+            }
             return;
         }
         if (kept(KindId::NameInHead, headName)) {
@@ -382,7 +444,7 @@ private:
         }
         nameToVm = headName;
         fixed(KindId::NameInHead, headName);
-        rewrite(headName, key);
+        rewrite(headName, key, true);
     }
 
     // The launcher takes the first line whose key is exactly "launcher".
@@ -460,7 +522,13 @@ private:
 
 }  // namespace
 
-IniFixResult fixIni(const std::string& original, const FixVetoes& vetoed) {
+IniFixResult fixIni(const std::string& original, const FixVetoes& forbidden,
+                    const std::set<KindId>& silenced) {
+    // A kind the file silences is one its author keeps on purpose.
+    FixVetoes vetoed = forbidden;
+    for (const KindId kind : silenced) {
+        vetoed.emplace(kind, ANY_LINE);
+    }
     IniFixResult result;
     result.bytes = original;
     // A mend of the whole file, its encoding or its line ends, is made
@@ -468,7 +536,8 @@ IniFixResult fixIni(const std::string& original, const FixVetoes& vetoed) {
     // lines of the mended file are judged, and mended, on the next run.
     const IniText::TextForm encoding = IniText::detect(original);
     if (encoding.encoding != IniText::Encoding::Bytes) {
-        if (vetoed.count(std::make_pair(KindId::WideEncoding, std::size_t{0})) != 0) {
+        if (vetoed.count(std::make_pair(KindId::WideEncoding, std::size_t{0})) != 0 ||
+            vetoed.count(std::make_pair(KindId::WideEncoding, ANY_LINE)) != 0) {
             return result;
         }
         std::string converted;
@@ -476,34 +545,38 @@ IniFixResult fixIni(const std::string& original, const FixVetoes& vetoed) {
         if (result.refusal.empty()) {
             result.bytes = converted;
             result.fixes.push_back(AppliedFix{KindId::WideEncoding, 0});
+            result.refused.push_back(RefusedFix{
+                KindId::Count, 0,
+                "--fix converts the file's encoding first; run it again to mend the lines"});
         }
         return result;
     }
     std::string text = original;
     // Every mark goes: a tool that added one to a file that had one leaves two.
     if (startsWith(text, MARK) &&
-        vetoed.count(std::make_pair(KindId::ByteOrderMark, std::size_t{1})) == 0) {
+        vetoed.count(std::make_pair(KindId::ByteOrderMark, std::size_t{1})) == 0 &&
+        vetoed.count(std::make_pair(KindId::ByteOrderMark, ANY_LINE)) == 0) {
         result.fixes.push_back(AppliedFix{KindId::ByteOrderMark, 1});
         while (startsWith(text, MARK)) {
             text.erase(0, 3);
         }
     }
-    std::vector<Line> lines = splitLines(text, result.fixes);
-    if (!result.fixes.empty() && result.fixes.back().kind == KindId::CarriageReturn) {
-        for (const AppliedFix& fix : result.fixes) {
-            if (vetoed.count(std::make_pair(fix.kind, fix.line)) != 0) {
-                result.fixes.clear();
-                return result;
-            }
-        }
+    std::vector<Line> lines = splitLines(text, vetoed, result.fixes);
+    const bool parted = std::any_of(result.fixes.begin(), result.fixes.end(),
+                                    [](const AppliedFix& fix) { return fix.kind == KindId::CarriageReturn; });
+    if (parted) {
         std::string joined;
         for (const Line& line : lines) {
             joined += line.text + line.end;
         }
         result.bytes = joined;
+        result.refused.push_back(RefusedFix{
+            KindId::Count, 0,
+            "--fix mends the carriage returns first; run it again to mend the lines they part"});
         return result;
     }
-    Mender mender(std::move(lines), vetoed, result);
+    const bool markRemoved = !result.fixes.empty() && result.fixes[0].kind == KindId::ByteOrderMark;
+    Mender mender(std::move(lines), vetoed, markRemoved, result);
     result.bytes = mender.run();
     std::stable_sort(result.fixes.begin(), result.fixes.end(),
                      [](const AppliedFix& a, const AppliedFix& b) { return a.line < b.line; });

@@ -17,7 +17,8 @@ struct AppliedFix {
     std::size_t line = 0;         // in the original, counted by its line feeds from 1
 };
 
-// A mistake the check reports that the mending leaves, and why.
+// A mistake the check reports that the mending leaves, and why. KindId::Count
+// at line 0 stands for every mistake the mending does not make this time.
 struct RefusedFix {
     KindId kind = KindId::Count;
     std::size_t line = 0;
@@ -37,5 +38,7 @@ struct IniFixResult {
 // Mends the caller forbids, by kind and line (0 for the file's encoding).
 using FixVetoes = std::set<std::pair<KindId, std::size_t>>;
 
-// Mends `original`, but for the mends in `vetoed`.
-IniFixResult fixIni(const std::string& original, const FixVetoes& vetoed = {});
+// Mends `original`, but for the mends in `vetoed` and those of the kinds the
+// file itself silences.
+IniFixResult fixIni(const std::string& original, const FixVetoes& vetoed = {},
+                    const std::set<KindId>& silenced = {});

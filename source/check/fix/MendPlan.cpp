@@ -19,6 +19,7 @@ struct LaunchErrors {
     std::map<KindId, std::size_t> counts;
     std::map<KindId, std::string> messages;  // the first of each kind
     std::string executable;                  // what execv runs
+    std::set<KindId> silenced;               // by the file itself
 };
 
 LaunchErrors errorsOf(const CheckRequest& base, const std::string& text) {
@@ -27,6 +28,9 @@ LaunchErrors errorsOf(const CheckRequest& base, const std::string& text) {
     request.iniText = &text;
     LaunchErrors errors;
     CheckSink sink;
+    sink.begin = [&errors](const Facts& facts) {
+        errors.silenced.insert(facts.silenced.begin(), facts.silenced.end());
+    };
     sink.finding = [&errors](const Facts&, const Finding& finding) {
         if (kindOf(finding.kind).severity == Severity::Error) {
             ++errors.counts[finding.kind];
@@ -64,11 +68,14 @@ std::string whyNot(const LaunchErrors& before, const LaunchErrors& after, KindId
 }  // namespace
 
 IniFixResult planMend(const CheckRequest& request, const std::string& original) {
-    const IniFixResult whole = fixIni(original);
+    if (fixIni(original).fixes.empty()) {
+        return fixIni(original);
+    }
+    const LaunchErrors before = errorsOf(request, original);
+    const IniFixResult whole = fixIni(original, {}, before.silenced);
     if (whole.fixes.empty() || !whole.refusal.empty()) {
         return whole;
     }
-    const LaunchErrors before = errorsOf(request, original);
     FixVetoes vetoed;
     std::map<std::size_t, std::string> reasons;  // by line
     IniFixResult result = whole;
@@ -86,7 +93,7 @@ IniFixResult planMend(const CheckRequest& request, const std::string& original) 
             for (const AppliedFix& fix : result.fixes) {
                 FixVetoes trial = vetoed;
                 trial.insert(std::make_pair(fix.kind, fix.line));
-                IniFixResult without = fixIni(original, trial);
+                IniFixResult without = fixIni(original, trial, before.silenced);
                 if (added(before, errorsOf(request, without.bytes)).size() < worse.size()) {
                     vetoed = trial;
                     reasons.emplace(fix.line, reason);
@@ -101,7 +108,7 @@ IniFixResult planMend(const CheckRequest& request, const std::string& original) 
                 vetoed.insert(std::make_pair(fix.kind, fix.line));
                 reasons.emplace(fix.line, reason);
             }
-            result = fixIni(original, vetoed);
+            result = fixIni(original, vetoed, before.silenced);
             break;
         }
     }
@@ -110,10 +117,25 @@ IniFixResult planMend(const CheckRequest& request, const std::string& original) 
         const bool made = std::any_of(result.fixes.begin(), result.fixes.end(), [&fix](const AppliedFix& kept) {
             return kept.kind == fix.kind && kept.line == fix.line;
         });
-        const auto reason = reasons.find(fix.line);
-        if (!made && reason != reasons.end()) {
-            result.refused.push_back(RefusedFix{fix.kind, fix.line, reason->second});
+        if (made || reasons.empty()) {
+            continue;
         }
+        // Left with the mend it needs, such as a key below a -vmargs that
+        // is not put in place.
+        const auto reason = reasons.find(fix.line);
+        result.refused.push_back(RefusedFix{
+            fix.kind, fix.line,
+            reason != reasons.end()
+                ? reason->second
+                : "it goes with the mend of line " + std::to_string(reasons.begin()->first) +
+                      ", which is left: " + reasons.begin()->second});
+    }
+    if (!reasons.empty()) {
+        // Whatever else the file needs waits for the mends that are left.
+        result.refused.push_back(RefusedFix{
+            KindId::Count, 0,
+            "it goes with the mend of line " + std::to_string(reasons.begin()->first) +
+                ", which is left: " + reasons.begin()->second});
     }
     return result;
 }

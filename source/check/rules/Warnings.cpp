@@ -207,7 +207,7 @@ void LineRules::head(const IniLine& line) {
                      ? ", so " + linesAfter(shape.lines - line.number) + " ignored"
                      : std::string()));
     } else if (followsFromShape(line)) {
-        return;
+        shapedKeyWarnings(line, parts);
     } else if (parts.looseKey == Options::WebApp || variant == Options::WebApp) {
         add(line.number, KindId::NameInHead,
             "application name before -vmargs ignored" +
@@ -218,6 +218,26 @@ void LineRules::head(const IniLine& line) {
     } else if (!text.empty() && text[0] == '-') {
         add(line.number, KindId::ArgumentInHead,
             "ignored: arguments count only after the -vmargs line");
+    }
+}
+
+// A line below where -vmargs belongs is reported for its own mistakes as
+// the VM section will read it once -vmargs is in place, which --fix mends
+// in the same run.
+void LineRules::shapedKeyWarnings(const IniLine& line, const KeyLine& parts) {
+    if (parts.known == nullptr || *parts.known == Options::Lanucher || !parts.hasEquals ||
+        !parts.hasValue()) {
+        return;
+    }
+    const std::string after = " once -vmargs is in place";
+    if (parts.caseDiffers()) {
+        add(line.number, KindId::LetterCase,
+            quoted(parts.looseKey) + " is not " + *parts.known +
+                ": keys are case-sensitive, so it would be passed as written" + after);
+    } else if (parts.blanksAround()) {
+        add(line.number, KindId::BlanksAroundEquals,
+            "blanks around \"=\": not taken as " + *parts.known +
+                ", so it would be passed as written" + after);
     }
 }
 

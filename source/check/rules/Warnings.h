@@ -9,6 +9,7 @@
 
 #include "Facts.h"
 #include "IniLines.h"
+#include "IniSyntax.h"
 
 // The kernel's limit for one argument, its terminating NUL included.
 constexpr std::size_t ARGUMENT_LIMIT = 131072;
@@ -53,6 +54,7 @@ private:
     void head(const IniLine& line);
     void vmSection(const IniLine& line);
     void path(const IniLine& line);
+    void shapedKeyWarnings(const IniLine& line, const IniSyntax::KeyLine& parts);
     // Whether the line's finding is only a consequence of a mistake
     // reported once elsewhere.
     bool followsFromShape(const IniLine& line) const;
