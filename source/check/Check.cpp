@@ -24,10 +24,10 @@
 #include "IniLines.h"
 #include "Kernel.h"
 #include "MendPlan.h"
-#include "SuppressionRules.h"
 #include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
+#include "SuppressionRules.h"
 
 extern char** environ;
 

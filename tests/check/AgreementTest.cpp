@@ -102,8 +102,8 @@ std::string disagreement(const Application& app, const std::string& file) {
                        !r.reason.empty();
             });
         if (mended.count(place) == 0 && !refused && plan.refusal.empty()) {
-            wrong << "reported, neither mended nor refused: " << kindOf(place.first).name
-                  << " at " << place.second << '\n';
+            wrong << "reported, neither mended nor refused: " << kindOf(place.first).name << " at "
+                  << place.second << '\n';
         }
     }
     if (plan.fixes.empty()) {

@@ -582,3 +582,63 @@ TEST(FixFaults, AChangeOrAKillWhileTheRenameIsHeldBackLeavesTheFile) {
 }
 
 }  // namespace
+
+// --- The check and --fix decide alike ----------------------------------------------
+
+struct Decision {
+    const char* name;
+    std::string ini;
+    std::vector<std::string> reported;  // substrings of the check's output, in order
+    std::string notReported;            // a substring the check must not print
+    std::string fixed;                  // the file after --fix; "" for unchanged
+    std::string diffNote;               // on --diff's standard error
+};
+
+TEST(FixDecision, TheCheckDiffAndFixTakeTheSameDecision) {
+    // clang-format off
+    const std::vector<Decision> rows = {
+        {"UTF-16LE without a mark, text not ASCII: one mendable finding",
+         wide(U"-vmargs\n-Dx=\u4e2d\u6587\n", 2, true),
+         {"is saved as UTF-16 (little-endian)", "[wide-encoding]"}, "[nul-byte]",
+         "-vmargs\n-Dx=\xE4\xB8\xAD\xE6\x96\x87\n", ""},
+        {"a mend that would start a program that does not exist is not made",
+         "Launcher=/opt/nothing-here\n-vmargs\n-Xmx1g\n",
+         {"--fix leaves it: mending it would break the launch", "\"/opt/nothing-here\" does not exist",
+          "[letter-case]"}, "", "", "not fixed: mending it would break the launch"},
+        {"the same mend where the program exists is made",
+         "Launcher=/bin/true\n-vmargs\n-Xmx1g\n", {"[letter-case]"}, "--fix leaves it",
+         "launcher=/bin/true\n-vmargs\n-Xmx1g\n", ""},
+        {"a suppression line silences its kinds, and --fix keeps them",
+         "# dashvane-launcher-check: ignore letter-case, comment-in-vm-section\n-vmargs\n"
+         "-Ddv.WebApp=x\n# c\n", {}, "[", "", ""},
+        {"an unknown kind in a suppression line is a finding, the line itself none",
+         "# dashvane-launcher-check: ignore letter-cas\n-vmargs\n-Xmx1g\n",
+         {"run.ini:1: warning: suppression line: \"letter-cas\" is no kind", "[unknown-suppression]"},
+         "[argument-in-head]", "", ""},
+        {"a mend that waits for another is said to wait",
+         "-VMARGS\r-Ddv.WebApp = y\rlauncher\r\n-Xmx1g\r\n",
+         {"--fix leaves it: mending it would break the launch", "[carriage-return]"}, "", "",
+         "not fixed:"},
+    };
+    // clang-format on
+    for (const Decision& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Installation inst;
+        const std::string ini = inst.appDir + "/run.ini";
+        inst.writeIni(row.ini);
+        const Result check = run(checker(inst, {inst.appDir}));
+        std::size_t at = 0;
+        for (const std::string& part : row.reported) {
+            at = check.out.find(part, at);
+            ASSERT_NE(at, std::string::npos) << part << " not in:\n" << check.out;
+        }
+        if (!row.notReported.empty()) {
+            EXPECT_EQ(check.out.find(row.notReported), std::string::npos) << check.out;
+        }
+        const Result diff = run(checker(inst, {"--diff", inst.appDir}));
+        EXPECT_EQ(diff.out.empty(), row.fixed.empty()) << diff.out;
+        EXPECT_NE(diff.err.find(row.diffNote), std::string::npos) << diff.err;
+        run(checker(inst, {"--fix", inst.appDir}));
+        EXPECT_EQ(readFile(ini), row.fixed.empty() ? row.ini : row.fixed);
+    }
+}

@@ -113,8 +113,7 @@ class Mender {
 public:
     // `markRemoved`: the file began with a byte-order mark, which kept its
     // first line from opening the VM section.
-    Mender(std::vector<Line> lines, const FixVetoes& vetoed, bool markRemoved,
-           IniFixResult& result)
+    Mender(std::vector<Line> lines, const FixVetoes& vetoed, bool markRemoved, IniFixResult& result)
         : lines(std::move(lines)), vetoed(vetoed), markRemoved(markRemoved), result(result) {}
 
     std::string run() {
@@ -422,8 +421,9 @@ private:
         const KeyLine key = keyLineOf(core(headName));
         std::string reason;
         if (headNames != 1) {
-            reason = "several lines above -vmargs name the application, so which one is meant is "
-                     "not plain";
+            reason =
+                "several lines above -vmargs name the application, so which one is meant is "
+                "not plain";
         } else if (vmNames != 0) {
             reason = "a line below -vmargs names the application already";
         } else if (exposesMark) {
@@ -562,8 +562,9 @@ IniFixResult fixIni(const std::string& original, const FixVetoes& forbidden,
         }
     }
     std::vector<Line> lines = splitLines(text, vetoed, result.fixes);
-    const bool parted = std::any_of(result.fixes.begin(), result.fixes.end(),
-                                    [](const AppliedFix& fix) { return fix.kind == KindId::CarriageReturn; });
+    const bool parted =
+        std::any_of(result.fixes.begin(), result.fixes.end(),
+                    [](const AppliedFix& fix) { return fix.kind == KindId::CarriageReturn; });
     if (parted) {
         std::string joined;
         for (const Line& line : lines) {

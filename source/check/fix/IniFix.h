@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Catalogue.h"

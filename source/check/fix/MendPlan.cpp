@@ -58,7 +58,7 @@ std::vector<KindId> added(const LaunchErrors& before, const LaunchErrors& after)
 
 std::string whyNot(const LaunchErrors& before, const LaunchErrors& after, KindId kind) {
     std::string reason = "mending it would break the launch";
-    if (after.executable != before.executable) {
+    if (after.executable != before.executable && !after.executable.empty()) {
         reason += ": the application starts \"" + ByteText::visible(before.executable) +
                   "\" today, after the mend \"" + ByteText::visible(after.executable) + "\"";
     }
@@ -114,9 +114,10 @@ IniFixResult planMend(const CheckRequest& request, const std::string& original) 
     }
     // What the whole mend would have made and this one does not.
     for (const AppliedFix& fix : whole.fixes) {
-        const bool made = std::any_of(result.fixes.begin(), result.fixes.end(), [&fix](const AppliedFix& kept) {
-            return kept.kind == fix.kind && kept.line == fix.line;
-        });
+        const bool made =
+            std::any_of(result.fixes.begin(), result.fixes.end(), [&fix](const AppliedFix& kept) {
+                return kept.kind == fix.kind && kept.line == fix.line;
+            });
         if (made || reasons.empty()) {
             continue;
         }
@@ -132,10 +133,10 @@ IniFixResult planMend(const CheckRequest& request, const std::string& original) 
     }
     if (!reasons.empty()) {
         // Whatever else the file needs waits for the mends that are left.
-        result.refused.push_back(RefusedFix{
-            KindId::Count, 0,
-            "it goes with the mend of line " + std::to_string(reasons.begin()->first) +
-                ", which is left: " + reasons.begin()->second});
+        result.refused.push_back(RefusedFix{KindId::Count, 0,
+                                            "it goes with the mend of line " +
+                                                std::to_string(reasons.begin()->first) +
+                                                ", which is left: " + reasons.begin()->second});
     }
     return result;
 }
