@@ -44,8 +44,8 @@ std::string combinationProblem(const CommandLine& line) {
         return "--no-backup goes with --fix";
     }
     if (line.diff && (format != "gcc" || line.explain || line.quiet)) {
-        return "--diff prints a diff in place of the report: it takes no --format, --json, "
-               "--explain or --quiet";
+        return "--diff prints a diff in place of the report: it takes no --json, --explain, "
+               "--quiet or --format other than gcc";
     }
     if (line.pretty && !chosen->indents) {
         return "--pretty goes with --format json or sarif";

@@ -143,7 +143,8 @@ const std::vector<Option>& options() {
          }},
         {"--fix", nullptr, nullptr,
          "mend the mechanical mistakes of each ini file (--list-kinds says which), then "
-         "report what is left; the original is kept as NAME.ini~",
+         "report what is left; the gcc format says each mend; the original is kept as "
+         "NAME.ini~",
          [](CommandLine& line, const std::string&) {
              line.fix = true;
              return std::string();
@@ -189,12 +190,13 @@ const char AFTER_FORMATS[] =
     "A head line \"# dashvane-launcher-check: ignore KIND[,KIND...]\" in an ini file\n"
     "silences those kinds for that file.\n"
     "\n"
-    "Refused as usage errors: --diff with --fix, --format, --json, --explain or --quiet;\n"
-    "--no-backup without --fix; --json with another --format; --pretty without json or\n"
-    "sarif; --explain with sarif or checkstyle; --quiet with --explain or another format\n"
-    "than gcc; --color=always without a gcc report; --format man without --list-kinds;\n"
-    "--list-kinds with anything but --format gcc, json or man and --pretty; an ini file\n"
-    "argument with a --name that names another file. --help and --version ignore the rest.\n"
+    "Refused as usage errors: --diff with --fix, --json, --explain, --quiet or a format\n"
+    "other than gcc; --no-backup without --fix; --json with another --format; --pretty\n"
+    "without json or sarif; --explain with sarif or checkstyle; --quiet with --explain or\n"
+    "another format than gcc; --color=always without a gcc report; --format man without\n"
+    "--list-kinds; --list-kinds with anything but --format gcc, json or man and --pretty;\n"
+    "an ini file argument with a --name that names another file. --help and --version\n"
+    "ignore the rest.\n"
     "\n"
     "Exit status: 0 when nothing at or above the severity is found, 1 when something is,\n"
     "2 when a check could not be completed, 3 for a usage error.\n";
