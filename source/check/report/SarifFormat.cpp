@@ -198,8 +198,9 @@ void SarifReport::finish() {
     json.key("invocations");
     json.beginArray();
     json.beginObject();
+    // False too when a check completed but its --fix could not mend the file.
     json.key("executionSuccessful");
-    json.boolean(failures.empty());
+    json.boolean(tally.worst < STATUS_INCOMPLETE);
     json.key("exitCode");
     json.number(static_cast<std::size_t>(tally.worst));
     if (!failures.empty()) {
