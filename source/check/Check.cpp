@@ -19,6 +19,7 @@
 #include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
+#include "PropertyPath.h"
 
 extern char** environ;
 
@@ -213,6 +214,11 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     const Platform platform(findings.invocationName.c_str());
     findings.iniFile = platform.GetINIFile();
     findings.iniPath = iniPathOf(request);
+    if (findings.copiesSearched && findings.copies.copies.empty()) {
+        // The launcher started may be a link to one that is gone.
+        findings.danglingCopyTarget =
+            danglingLinkTarget(findings.iniPath.substr(0, findings.iniPath.size() - 4));
+    }
     describeJudge(findings, request.access);
     const std::string optionsIni = examineIni(findings, request.access);
     const boost::filesystem::path workingPath(findings.workingDir);
@@ -263,6 +269,12 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
             classifier.next(raw, line);
             if (line.argument != 0 && line.argument - 1 < vmArgs.size()) {
                 line.element = vmArgs[line.argument - 1];
+            }
+            // The file a path property names, looked at once, as the line is judged.
+            if (judge && judgeLines &&
+                (line.effect == LineEffect::PathMadeAbsolute ||
+                 line.effect == LineEffect::PathAbsolute)) {
+                line.pathState = pathStateOf(propertyPath(line.element));
             }
             if (show && sink.line) {
                 sink.line(findings, line);

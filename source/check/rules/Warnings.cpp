@@ -1,16 +1,13 @@
 #include "Warnings.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "ByteText.h"
 #include "IniFormat.h"
 #include "IniSyntax.h"
 #include "Options.h"
+#include "PropertyPath.h"
 
 using namespace IniSyntax;
 
@@ -277,22 +274,17 @@ void LineRules::vmSection(const IniLine& line) {
 
 void LineRules::path(const IniLine& line) {
     const KeyLine parts = keyLineOf(line.trimmed);
-    const std::string::size_type equals = line.element.find('=');
-    const std::string path =
-        equals == std::string::npos ? std::string() : line.element.substr(equals + 1).c_str();
-    struct stat status {};
+    const std::string path = propertyPath(line.element);
     if (parts.value.empty()) {
         add(line.number, KindId::EmptyPath,
             "empty value: " + std::string(parts.key) + " becomes the application directory itself");
     } else if (isBlank(parts.value[0])) {
         add(line.number, KindId::BlanksAroundEquals,
             "blank after \"=\": it becomes part of the path " + quoted(path));
-    } else if (stat(path.c_str(), &status) != 0) {
-        if (errno == ENOENT) {
-            add(line.number, KindId::MissingPath,
-                std::string(parts.key) + " names " + quoted(path) + ", which does not exist");
-        }
-    } else if (S_ISDIR(status.st_mode)) {
+    } else if (line.pathState == PathState::Missing) {
+        add(line.number, KindId::MissingPath,
+            std::string(parts.key) + " names " + quoted(path) + ", which does not exist");
+    } else if (line.pathState == PathState::Directory) {
         add(line.number, KindId::PathIsDirectory,
             std::string(parts.key) + " names " + quoted(path) +
                 ", which is a directory, not a file");
@@ -643,17 +635,12 @@ void copyWarnings(const Facts& findings, Collector& add) {
     };
     if (copies.empty()) {
         // The copy started, as a link to a launcher that is gone.
-        const std::string copy = findings.iniPath.substr(0, findings.iniPath.size() - 4);
-        struct stat status {};
-        std::string target(4096, '\0');
-        const ssize_t size = readlink(copy.c_str(), &target[0], target.size());
-        if (size >= 0 && stat(copy.c_str(), &status) != 0 && errno == ENOENT) {
-            target.resize(static_cast<std::size_t>(size));
+        if (!findings.danglingCopyTarget.empty()) {
             add(0, KindId::DanglingLink,
                 "launcher copy " + quoted(findings.invocationName) +
-                    " is a dangling symbolic link -> " + quoted(target) +
+                    " is a dangling symbolic link -> " + quoted(findings.danglingCopyTarget) +
                     ", so nothing starts this application",
-                copy);
+                findings.iniPath.substr(0, findings.iniPath.size() - 4));
             return;
         }
         add(0, KindId::NoLauncherCopy,
