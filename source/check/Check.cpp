@@ -13,9 +13,16 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include "AccessRules.h"
+#include "CopyRules.h"
+#include "ElfRules.h"
 #include "ExecutableInspection.h"
+#include "ExecutableRules.h"
+#include "IniFileRules.h"
 #include "IniLines.h"
 #include "Kernel.h"
+#include "LaunchRules.h"
+#include "LineRules.h"
 #include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
@@ -256,7 +263,6 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     }
     // In another encoding every line is a consequence of that one mistake.
     const bool judgeLines = findings.encoding == Encoding::Bytes;
-    LineRules rules(findings, shape, add);
     std::vector<std::uint32_t> iniLines;
     bool nameGiven = false;
     const auto readLines = [&](bool judge, bool show) {
@@ -290,7 +296,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
                 findings.launcherLine = line.number;
             }
             if (judgeLines) {
-                rules.check(line);
+                lineWarnings(findings, shape, line, add);
             }
         }
     };
