@@ -98,5 +98,5 @@ void headLineWarnings(const LineContext& c, Collector& add) {
                 " lines and passes no arguments from it; -vmargs "
                 "probably belongs before this line");
     }
-    reportFirst(HEAD_RULES, c, add);
+    reportFirst<HEAD_RULES>(c, add);
 }

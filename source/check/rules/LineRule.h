@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Collector.h"
 #include "Facts.h"
@@ -36,11 +38,21 @@ struct LineRule {
     std::string (*message)(const LineContext&);
 };
 
-// Tries `rules` in their order and reports the first one that applies.
-void reportFirst(const LineRule* rules, std::size_t count, const LineContext& context,
-                 Collector& add);
+// Tries the rules of the table in their order and reports the first one
+// that applies. Every line of a large file passes through here, so the
+// table is a template argument: each condition is then called directly,
+// and can be inlined, rather than through a pointer read from the table.
+template <const auto& rules, std::size_t... i>
+void reportFirst(const LineContext& context, Collector& add, std::index_sequence<i...>) {
+    const LineRule* first = nullptr;
+    // || stops at the first condition that holds.
+    static_cast<void>(((rules[i].applies(context) ? (first = &rules[i], true) : false) || ...));
+    if (first != nullptr && first->kind != KindId::Count) {
+        add(context.line.number, first->kind, first->message(context));
+    }
+}
 
-template <std::size_t N>
-void reportFirst(const LineRule (&rules)[N], const LineContext& context, Collector& add) {
-    reportFirst(rules, N, context, add);
+template <const auto& rules>
+void reportFirst(const LineContext& context, Collector& add) {
+    reportFirst<rules>(context, add, std::make_index_sequence<std::size(rules)>());
 }

@@ -54,6 +54,15 @@ void byteWarnings(const IniLine& line, Collector& add) {
     }
 }
 
+// What the line means to the launcher, and what it was meant to mean.
+void meaningWarnings(const LineContext& context, Collector& add) {
+    if (context.line.inHead) {
+        headLineWarnings(context, add);
+    } else {
+        vmSectionLineWarnings(context, add);
+    }
+}
+
 }  // namespace
 
 void lineWarnings(const Facts& facts, const IniShape& shape, const IniLine& line, Collector& add) {
@@ -63,18 +72,12 @@ void lineWarnings(const Facts& facts, const IniShape& shape, const IniLine& line
     byteWarnings(line, add);
     // A byte-order mark is reported once; the rest of its line is judged as
     // if it were not there, so a second mistake on line 1 is not hidden.
-    const IniLine* judged = &line;
-    IniLine withoutMark;
     if (line.number == 1 && line.trimmed.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0) {
-        withoutMark = line;
+        IniLine withoutMark = line;
         withoutMark.trimmed.erase(0, BYTE_ORDER_MARK.size());
         IniFormat::trim(withoutMark.trimmed);
-        judged = &withoutMark;
-    }
-    const LineContext context(*judged, facts, shape);
-    if (judged->inHead) {
-        headLineWarnings(context, add);
+        meaningWarnings(LineContext(withoutMark, facts, shape), add);
     } else {
-        vmSectionLineWarnings(context, add);
+        meaningWarnings(LineContext(line, facts, shape), add);
     }
 }

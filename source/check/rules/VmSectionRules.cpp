@@ -105,12 +105,12 @@ constexpr LineRule PATH_RULES[] = {
 }  // namespace
 
 void vmSectionLineWarnings(const LineContext& c, Collector& add) {
-    reportFirst(MEANT_RULES, c, add);
+    reportFirst<MEANT_RULES>(c, add);
     if (c.line.effect == LineEffect::NameSuppressed) {
-        reportFirst(NAME_RULES, c, add);
+        reportFirst<NAME_RULES>(c, add);
     }
     if (c.line.effect == LineEffect::PathMadeAbsolute ||
         c.line.effect == LineEffect::PathAbsolute) {
-        reportFirst(PATH_RULES, c, add);
+        reportFirst<PATH_RULES>(c, add);
     }
 }
