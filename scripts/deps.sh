@@ -41,10 +41,30 @@ need_i386_package_lists() {
     as_root apt-get update -qq
 }
 
+# npm comes with Node.js where Node.js was installed from its own packages,
+# which Debian's npm package would conflict with: Debian's nodejs and npm are
+# installed only where there is no npm at all.
+need_npm() {
+    command -v npm >/dev/null 2>&1 && return 0
+    need_packages nodejs npm
+}
+
+# The SARIF authors' validator (its validate command), which the checker's
+# --format sarif output must pass (tests/check/sarif-validate.sh).
+need_sarif_validator() {
+    need_npm
+    npm_root=$(npm root -g 2>/dev/null) && [ -f "$npm_root/@microsoft/sarif-multitool/package.json" ] &&
+        return 0
+    echo "Installing @microsoft/sarif-multitool"
+    as_root npm install -g --no-audit --no-fund @microsoft/sarif-multitool
+}
+
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 # strace, valgrind and setpriv/prlimit (util-linux) provoke and observe faults;
 # diff (diffutils) is what the checker's --diff output is compared with.
 TEST_PACKAGES="libgtest-dev strace valgrind util-linux diffutils"
+# xmllint (libxml2-utils) reads the checker's --format checkstyle output.
+TEST_PACKAGES="$TEST_PACKAGES libxml2-utils"
 # dashvane-launcher-check writes its JSON report with nlohmann-json.
 BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
 # Reading the built programs, packaging them, rendering the manual pages.

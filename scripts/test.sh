@@ -16,6 +16,7 @@ cd "$(dirname "$0")/.."
 # shellcheck disable=SC2086
 need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $LINT_PACKAGES $SANITIZER_PACKAGES \
     $COVERAGE_PACKAGES
+need_sarif_validator
 
 timings=""
 stage() {

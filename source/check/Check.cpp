@@ -1,5 +1,7 @@
 #include "Check.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +10,12 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
 #include <stdexcept>
 
 #include <boost/filesystem/path.hpp>
@@ -23,10 +30,12 @@
 #include "Kernel.h"
 #include "LaunchRules.h"
 #include "LineRules.h"
+#include "MendPlan.h"
 #include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
 #include "PropertyPath.h"
+#include "SuppressionRules.h"
 
 extern char** environ;
 
@@ -111,10 +120,10 @@ std::string examineIni(Facts& findings, const AccessJudge& access) {
         return std::string();
     }
     findings.iniState = IniState::Read;
-    const IniText::TextForm form = IniText::detectFile(findings.iniPath);
+    const IniText::TextForm form = IniText::detectFile(findings.readPath);
     findings.encoding = form.encoding;
     findings.byteOrderMark = form.markSize != 0;
-    return findings.iniPath;
+    return findings.readPath;
 }
 
 std::string ownerOf(const std::string& path) {
@@ -204,6 +213,102 @@ void describeStart(Facts& findings, const AccessJudge& access) {
     }
 }
 
+// The text a mend would write, where the launcher's own reader can open it:
+// a file in memory, or else an unlinked temporary one.
+class ScratchIni {
+public:
+    explicit ScratchIni(const std::string& text) {
+        descriptor = memfd_create("dashvane-launcher-check", MFD_CLOEXEC);
+        std::string candidate = "/proc/self/fd/" + std::to_string(descriptor);
+        if (descriptor >= 0 && !writeAll(text) && ::access(candidate.c_str(), R_OK) == 0) {
+            path = candidate;
+            return;
+        }
+        close();
+        const char* dir = std::getenv("TMPDIR");
+        std::string name = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
+                           "/dashvane-launcher-check-XXXXXX";
+        descriptor = mkostemp(&name[0], O_CLOEXEC);
+        if (descriptor < 0 || writeAll(text)) {
+            throw std::runtime_error("cannot judge the mended ini file: no scratch file: " +
+                                     std::string(std::strerror(errno)));
+        }
+        path = name;
+        unlinkAtEnd = true;
+    }
+    ~ScratchIni() {
+        if (unlinkAtEnd) {
+            unlink(path.c_str());
+        }
+        close();
+    }
+    ScratchIni(const ScratchIni&) = delete;
+    ScratchIni& operator=(const ScratchIni&) = delete;
+
+    std::string path;
+
+private:
+    // Returns true on failure.
+    bool writeAll(const std::string& text) {
+        for (std::size_t done = 0; done < text.size();) {
+            const ssize_t written = write(descriptor, text.data() + done, text.size() - done);
+            if (written < 0) {
+                return true;
+            }
+            done += static_cast<std::size_t>(written);
+        }
+        return false;
+    }
+    void close() {
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+        descriptor = -1;
+    }
+    int descriptor = -1;
+    bool unlinkAtEnd = false;
+};
+
+// Files up to this size are mended in memory when the check plans what
+// --fix would do; a larger one is planned only when --fix or --diff asks.
+constexpr off_t MOST_PLANNED = 16 * 1024 * 1024;
+
+// What --fix would do with the file, to say why it would leave a mendable
+// finding; nothing for a file too large or not read.
+IniFixResult plannedMend(const CheckRequest& request, const Facts& facts) {
+    struct stat status {};
+    if (!request.planMends || facts.iniState != IniState::Read ||
+        stat(facts.readPath.c_str(), &status) != 0 || status.st_size > MOST_PLANNED) {
+        return IniFixResult();
+    }
+    std::ifstream in(facts.readPath, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    CheckRequest inner = request;
+    inner.planMends = false;
+    IniFixResult plan = planMend(inner, text);
+    plan.bytes.clear();
+    return plan;
+}
+
+// Why --fix leaves the finding, or "" when it mends it or it is no mendable kind.
+std::string leftBecause(const IniFixResult& plan, const Finding& finding) {
+    if (!kindOf(finding.kind).fixable) {
+        return std::string();
+    }
+    for (const AppliedFix& fix : plan.fixes) {
+        if (fix.kind == finding.kind && fix.line == finding.line) {
+            return std::string();
+        }
+    }
+    for (const RefusedFix& refused : plan.refused) {
+        if ((refused.kind == finding.kind && refused.line == finding.line) ||
+            refused.kind == KindId::Count) {
+            return refused.reason;
+        }
+    }
+    return std::string();
+}
+
 }  // namespace
 
 std::string iniPathOf(const CheckRequest& request) {
@@ -226,24 +331,46 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
         findings.danglingCopyTarget =
             danglingLinkTarget(findings.iniPath.substr(0, findings.iniPath.size() - 4));
     }
+    std::unique_ptr<ScratchIni> scratch;
+    if (request.iniText != nullptr) {
+        scratch = std::make_unique<ScratchIni>(*request.iniText);
+    }
+    findings.readPath = scratch ? scratch->path : findings.iniPath;
     describeJudge(findings, request.access);
     const std::string optionsIni = examineIni(findings, request.access);
     const boost::filesystem::path workingPath(findings.workingDir);
     findings.applicationName = workingPath.filename().native();
     const boost::filesystem::path eclipseDir = workingPath.parent_path().parent_path() / "eclipse";
     findings.startDir = eclipseDir.native();
+    IniShape shape;
+    if (findings.iniState == IniState::Read) {
+        IniFormat::Reader in(findings.readPath);
+        shape = shapeOf(in);
+    }
+    findings.silenced = shape.suppressed;
     if (sink.begin) {
         sink.begin(findings);
     }
 
-    const auto emit = [&sink, &findings](const Finding& warning) {
-        if (sink.finding) {
-            sink.finding(findings, warning);
+    const IniFixResult plan = plannedMend(request, findings);
+    const auto emit = [&sink, &findings, &shape, &plan](const Finding& finding) {
+        if (!sink.finding || std::find(shape.suppressed.begin(), shape.suppressed.end(),
+                                       finding.kind) != shape.suppressed.end()) {
+            return;
         }
+        const std::string reason = leftBecause(plan, finding);
+        if (reason.empty()) {
+            sink.finding(findings, finding);
+            return;
+        }
+        Finding left = finding;
+        left.message += "; --fix leaves it: " + reason;
+        sink.finding(findings, left);
     };
     Collector add(emit);
     judgeWarnings(findings, add);
     iniFileWarnings(findings, add);
+    suppressionWarnings(shape, add);
 
     // Built as the launcher builds it, so the vector is the launcher's own.
     const ProgramOptions options(optionsIni, platform.GetDashvaneExecutableName(), workingPath,
@@ -256,17 +383,12 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.defaultNameAdded =
         ownEnd > 2 && vmArgs[ownEnd - 1] == Options::WebApp + '=' + findings.applicationName;
 
-    IniShape shape;
-    if (findings.iniState == IniState::Read) {
-        IniFormat::Reader in(findings.iniPath);
-        shape = shapeOf(in);
-    }
     // In another encoding every line is a consequence of that one mistake.
     const bool judgeLines = findings.encoding == Encoding::Bytes;
     std::vector<std::uint32_t> iniLines;
     bool nameGiven = false;
     const auto readLines = [&](bool judge, bool show) {
-        IniFormat::Reader in(findings.iniState == IniState::Read ? findings.iniPath
+        IniFormat::Reader in(findings.iniState == IniState::Read ? findings.readPath
                                                                  : std::string());
         IniClassifier classifier(FIRST_INI_ARGUMENT);
         IniLine line;

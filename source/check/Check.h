@@ -22,6 +22,12 @@ struct CheckRequest {
     // The launcher copies in the directory, when they are to be judged too.
     bool searchCopies = false;
     CopySearch copies;
+    // Text read in place of what the ini file holds, to judge a mend before
+    // it is written; the file itself still gives its state and permissions.
+    const std::string* iniText = nullptr;
+    // Whether the check asks the mender what --fix would do, so that each
+    // mendable finding it would leave says why.
+    bool planMends = true;
 };
 
 // Receives what the check finds as it finds it, so that nothing grows with

@@ -60,6 +60,13 @@ IniLine line(std::size_t number, const std::string& text, LineEffect effect,
     return made;
 }
 
+// Three head lines and no -vmargs; line 2 is the first that belongs below it.
+void noVmargs(Scene& scene) {
+    scene.shape.lines = 3;
+    scene.shape.vmSectionLine = 0;
+    scene.shape.firstVmArgumentLine = 2;
+}
+
 void addVm(Scene& scene, const std::string& text, LineEffect effect = LineEffect::Appended,
            PathState path = PathState::NotLooked) {
     scene.lines.push_back(line(scene.lines.size() + 2, text, effect, path));
@@ -206,11 +213,19 @@ const Row ROWS[] = {
      ""},
     {"MissingVmargsHidesWhatFollowsFromIt",
      [](Scene& s) {
-         s.shape = IniShape{3, 0, 0, 2};
+         noVmargs(s);
          s.lines = {line(1, "# shop", E::IgnoredInHead), line(2, "-Xmx1g", E::IgnoredInHead),
                     line(3, "-Ddv.webApp=x", E::IgnoredInHead)};
      },
      {K::MissingVmargs},
+     "all 3 lines"},
+    {"PropertyBelowMissingVmargsJudgedAsTheVmSectionWillReadIt",
+     [](Scene& s) {
+         noVmargs(s);
+         s.lines = {line(2, "-Xmx1g", E::IgnoredInHead),
+                    line(3, "-Ddv.AppConfigFile=/x", E::IgnoredInHead)};
+     },
+     {K::MissingVmargs, K::LetterCase},
      "all 3 lines"},
     {"DuplicatePropertyOnTheLaterLine",
      [](Scene& s) {

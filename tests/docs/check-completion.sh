@@ -1,6 +1,6 @@
 #!/bin/bash
-# The bash completion offers the checker's options, severities and kinds,
-# read from the built checker itself.
+# The bash completion offers the checker's options, severities, kinds,
+# formats and colour choices, read from the built checker itself.
 # Usage: check-completion.sh COMPLETION CHECKER
 set -u
 . "$1"
@@ -24,4 +24,10 @@ expect "c --installation /tmp --ign" --ignore
 expect "c --severity " warning
 expect "c --ignore byte-order-mark,letter-c" byte-order-mark,letter-case
 expect "c --ignore missing-vm" missing-vmargs
+expect "c --format " sarif
+expect "c --format check" checkstyle
+expect "c --format " man
+expect "c --color " never
+expect "c --col" --color
+expect "c -" --quiet
 exit $status

@@ -85,6 +85,8 @@ struct Facts {
     std::vector<std::string> arguments;  // the launcher's own command-line arguments
     std::string iniFile;                 // as the launcher opens it, relative to workingDir
     std::string iniPath;                 // the same, absolute
+    std::string readPath;                // where its text is read from: iniPath, or a scratch copy
+    std::vector<KindId> silenced;        // by the file's own suppression lines
     IniState iniState = IniState::Missing;
     Encoding encoding = Encoding::Bytes;
     bool byteOrderMark = false;  // in front of a wide encoding

@@ -1,5 +1,8 @@
 #include "IniLines.h"
 
+#include <algorithm>
+
+#include "IniSyntax.h"
 #include "Options.h"
 
 namespace {
@@ -104,6 +107,45 @@ bool meantAsVmargs(const std::string& trimmed, std::size_t number) {
     return lowerAscii(text) == VMARGS;
 }
 
+namespace {
+
+const std::string SUPPRESSION = "dashvane-launcher-check:";
+
+// A head line that tells the checker to silence kinds for the file. The
+// launcher ignores every head line, so it costs the launch nothing.
+void readSuppression(const std::string& trimmed, std::size_t number, IniShape& shape) {
+    if (!IniSyntax::isComment(trimmed)) {
+        return;
+    }
+    std::string rest = trimmed.substr(1);
+    IniFormat::trim(rest);
+    if (rest.compare(0, SUPPRESSION.size(), SUPPRESSION) != 0) {
+        return;
+    }
+    rest.erase(0, SUPPRESSION.size());
+    IniFormat::trim(rest);
+    if (rest.compare(0, 6, "ignore") != 0 || (rest.size() > 6 && !IniSyntax::isBlank(rest[6]))) {
+        shape.unknownSuppressions.emplace_back(number, rest);
+        return;
+    }
+    rest.erase(0, 6);
+    std::string::size_type start = 0;
+    while (start <= rest.size()) {
+        const std::string::size_type comma = std::min(rest.find(',', start), rest.size());
+        std::string name = rest.substr(start, comma - start);
+        IniFormat::trim(name);
+        KindId kind = KindId::Count;
+        if (findKind(name, kind)) {
+            shape.suppressed.push_back(kind);
+        } else {
+            shape.unknownSuppressions.emplace_back(number, name);
+        }
+        start = comma + 1;
+    }
+}
+
+}  // namespace
+
 IniShape shapeOf(IniFormat::Reader& in) {
     IniShape shape;
     IniFormat::State state = IniFormat::State::Searching;
@@ -118,6 +160,7 @@ IniShape shapeOf(IniFormat::Reader& in) {
             break;
         }
         trimmed.assign(kept.begin(), kept.end());
+        readSuppression(trimmed, shape.lines, shape);
         if (shape.meantVmSectionLine == 0 && meantAsVmargs(trimmed, shape.lines)) {
             shape.meantVmSectionLine = shape.lines;
         }

@@ -3,6 +3,10 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "Catalogue.h"
 
 #include "Facts.h"
 #include "IniFormat.h"
@@ -39,6 +43,10 @@ struct IniShape {
     // for the virtual machine. 0 for neither.
     std::size_t meantVmSectionLine = 0;
     std::size_t firstVmArgumentLine = 0;
+    // Kinds that head lines "# dashvane-launcher-check: ignore KIND[,KIND...]"
+    // silence for this file, and the names in such lines that are no kind.
+    std::vector<KindId> suppressed;
+    std::vector<std::pair<std::size_t, std::string>> unknownSuppressions;
 };
 
 IniShape shapeOf(IniFormat::Reader& in);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "IniFormat.h"
 #include "IniLines.h"
@@ -13,6 +14,9 @@ namespace {
 
 const char MARK[] = "\xEF\xBB\xBF";
 
+// In a veto, every line.
+constexpr std::size_t ANY_LINE = static_cast<std::size_t>(-1);
+
 // --- Lines ---------------------------------------------------------------------
 
 struct Line {
@@ -21,7 +25,8 @@ struct Line {
     std::size_t number;  // in the original
 };
 
-std::vector<Line> splitLines(const std::string& bytes, std::vector<AppliedFix>& fixes) {
+std::vector<Line> splitLines(const std::string& bytes, const FixVetoes& vetoed,
+                             std::vector<AppliedFix>& fixes) {
     std::vector<Line> lines;
     std::size_t number = 0;
     for (std::size_t begin = 0; begin < bytes.size();) {
@@ -36,9 +41,14 @@ std::vector<Line> splitLines(const std::string& bytes, std::vector<AppliedFix>& 
         }
         begin = feed == std::string::npos ? bytes.size() : feed + 1;
         // A carriage return alone ends a line in an old Mac file; the launcher
-        // would read the whole file as one line.
+        // would read the whole file as one line. One at either end of a line
+        // is trimmed away by the launcher and harms nothing.
+        const IniFormat::Chars inner = IniFormat::trim(IniFormat::charsOf(text));
         std::size_t from = 0;
-        for (std::size_t cr = text.find('\r'); cr != std::string::npos;
+        const bool split = std::find(inner.begin(), inner.end(), '\r') != inner.end() &&
+                           vetoed.count(std::make_pair(KindId::CarriageReturn, number)) == 0 &&
+                           vetoed.count(std::make_pair(KindId::CarriageReturn, ANY_LINE)) == 0;
+        for (std::size_t cr = split ? text.find('\r') : std::string::npos; cr != std::string::npos;
              cr = text.find('\r', from)) {
             lines.push_back(Line{text.substr(from, cr - from), "\n", number});
             from = cr + 1;
@@ -101,14 +111,19 @@ using IniSyntax::isComment;
 
 class Mender {
 public:
-    Mender(std::vector<Line> lines, std::vector<AppliedFix>& fixes)
-        : lines(std::move(lines)), fixes(fixes) {}
+    // `markRemoved`: the file began with a byte-order mark, which kept its
+    // first line from opening the VM section.
+    Mender(std::vector<Line> lines, const FixVetoes& vetoed, bool markRemoved, IniFixResult& result)
+        : lines(std::move(lines)), vetoed(vetoed), markRemoved(markRemoved), result(result) {}
 
     std::string run() {
         const bool hadFinalEnd = lines.empty() || !lines.back().end.empty();
         const std::size_t split = findVmargs();
         if (split != NONE) {
             mendVmSection(split);
+        } else {
+            refuseNames(lines.size(),
+                        "the file keeps no -vmargs line that opens a VM section to move it to");
         }
         mendHead(split == NONE ? lines.size() : split);
         return assemble(split, hadFinalEnd);
@@ -118,25 +133,56 @@ private:
     static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
 
     std::vector<Line> lines;
-    std::vector<AppliedFix>& fixes;
+    const FixVetoes& vetoed;
+    bool markRemoved;
+    IniFixResult& result;
     std::vector<bool> toHead;     // lines moved from the VM section into the head
     std::size_t nameToVm = NONE;  // a line moved from the head into the VM section
+    // Whether the file had its VM section; when the mending opens it, the
+    // lines it moves back up were head lines all along, and no mistake.
+    bool sectionExisted = false;
 
     std::string core(std::size_t i) const { return trimmed(lines[i].text); }
 
-    void fixed(KindId kind, std::size_t i) { fixes.push_back(AppliedFix{kind, lines[i].number}); }
+    void fixed(KindId kind, std::size_t i) {
+        result.fixes.push_back(AppliedFix{kind, lines[i].number});
+    }
+
+    void refuse(KindId kind, std::size_t i, const std::string& reason) {
+        result.refused.push_back(RefusedFix{kind, lines[i].number, reason});
+    }
+
+    // A mend the caller forbids is not made; the caller says why.
+    bool kept(KindId kind, std::size_t i) const {
+        return vetoed.count(std::make_pair(kind, lines[i].number)) != 0 ||
+               vetoed.count(std::make_pair(kind, ANY_LINE)) != 0;
+    }
+
+    // The kind a rewrite of the line to `key.meant` mends, as the check
+    // reports it: a key in the wrong letter case, its blanks with it.
+    static KindId rewriteKind(const KeyLine& key) {
+        return key.caseDiffers ? KindId::LetterCase : KindId::BlanksAroundEquals;
+    }
+
+    void refuseRewrite(std::size_t i, const KeyLine& key, const std::string& reason) {
+        if (key.caseDiffers || key.blanksAround) {
+            refuse(rewriteKind(key), i, reason);
+        }
+    }
 
     // Puts `meant` in place of the line's trimmed text, keeping the white
-    // space around it.
-    void rewrite(std::size_t i, const KeyLine& key) {
+    // space around it. A line that moves is reported for its place alone,
+    // and its spelling is mended with the move.
+    void rewrite(std::size_t i, const KeyLine& key, bool moved = false) {
+        if (!(key.caseDiffers || key.blanksAround) || (!moved && kept(rewriteKind(key), i))) {
+            return;
+        }
         std::string& text = lines[i].text;
         const std::size_t begin = text.find(core(i));
+        const KindId kind = rewriteKind(key);
         text = text.substr(0, begin) + key.meant + text.substr(begin + core(i).size());
-        if (key.caseDiffers) {
-            fixed(KindId::LetterCase, i);
-        }
-        if (key.blanksAround) {
-            fixed(KindId::BlanksAroundEquals, i);
+        if (!moved) {
+            fixed(kind, i);
         }
     }
 
@@ -153,26 +199,73 @@ private:
     // the file has no VM section, not even a plainly missing "-vmargs".
     std::size_t findVmargs() {
         std::size_t variant = NONE;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::size_t exact = NONE;
+        for (std::size_t i = 0; i < lines.size() && exact == NONE; ++i) {
             const std::string line = core(i);
             if (line == VMARGS) {
-                return i;  // a variant before it stays an ignored head line
-            }
-            if (variant == NONE && IniSyntax::equalsIgnoringCase(line, VMARGS)) {
+                exact = i;
+            } else if (variant == NONE && IniSyntax::equalsIgnoringCase(line, VMARGS)) {
                 variant = i;
             }
         }
+        if (exact != NONE) {
+            sectionExisted = exact != 0 || !markRemoved;
+            refuseVariants(exact);
+            return exact;
+        }
         if (variant != NONE) {
+            if (kept(KindId::LetterCase, variant)) {
+                return NONE;
+            }
             if (!launcherLinesMovable(variant)) {
+                const std::string reason =
+                    "the launcher lines below it would become arguments, so which program the "
+                    "file means to start is not plain";
+                refuse(KindId::LetterCase, variant, reason);
+                refuseBelow(variant + 1, reason);
                 return NONE;
             }
             const std::string line = core(variant);
             const std::size_t begin = lines[variant].text.find(line);
             lines[variant].text.replace(begin, line.size(), VMARGS);
             fixed(KindId::LetterCase, variant);
+            refuseVariants(variant);
             return variant;
         }
         return insertVmargs();
+    }
+
+    // The keys below where -vmargs belongs are mended once it is in place;
+    // where the mending does not put it there, they wait with it.
+    void refuseBelow(std::size_t from, const std::string& reason) {
+        for (std::size_t i = from; i < lines.size(); ++i) {
+            const KeyLine key = keyLineOf(core(i));
+            if (!key.key.empty() && key.key != Options::Lanucher && key.hasValue) {
+                refuseRewrite(i, key, "-vmargs is not put in place: " + reason);
+            }
+        }
+    }
+
+    // Without a VM section an application name has nowhere to go.
+    void refuseNames(std::size_t end, const std::string& reason) {
+        for (std::size_t i = 0; i < end; ++i) {
+            if (keyLineOf(core(i)).key == Options::WebApp) {
+                refuse(KindId::NameInHead, i, reason);
+            }
+        }
+    }
+
+    // Other spellings of "-vmargs" than the one that opens the VM section.
+    void refuseVariants(std::size_t split) {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::string line = core(i);
+            if (i != split && line != VMARGS && IniSyntax::equalsIgnoringCase(line, VMARGS)) {
+                refuse(KindId::LetterCase, i,
+                       "line " + std::to_string(lines[split].number) +
+                           " opens the VM section; whether this one is meant to stay ignored "
+                           "or to be passed on is not plain");
+            }
+        }
     }
 
     // Opening the VM section at `split` turns the launcher lines below it
@@ -197,6 +290,14 @@ private:
     // that the mending moves up again. Anything else was ignored by the
     // launcher and might be meant to stay so.
     std::size_t insertVmargs() {
+        // A line meant as -vmargs, kept from opening the VM section by what
+        // stays (a mark or a carriage return), is where the section begins:
+        // nothing is missing.
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (meantAsVmargs(core(i), lines[i].number)) {
+                return NONE;
+            }
+        }
         std::size_t first = NONE;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const std::string line = core(i);
@@ -205,10 +306,24 @@ private:
             }
             if (first != NONE && !line.empty() && !isComment(line) && !looksLikeVmArgument(line) &&
                 keyLineOf(line).key != Options::Lanucher) {
+                const std::string reason =
+                    "line " + std::to_string(lines[i].number) +
+                    " below it is no argument for the virtual machine, so where -vmargs belongs "
+                    "is not plain";
+                refuse(KindId::MissingVmargs, first, reason);
+                refuseBelow(first, reason);
                 return NONE;
             }
         }
-        if (first == NONE || !launcherLinesMovable(first)) {
+        if (first == NONE || kept(KindId::MissingVmargs, first)) {
+            return NONE;
+        }
+        if (!launcherLinesMovable(first)) {
+            const std::string reason =
+                "the launcher lines below it would become arguments, so which program the file "
+                "means to start is not plain";
+            refuse(KindId::MissingVmargs, first, reason);
+            refuseBelow(first, reason);
             return NONE;
         }
         const std::string end = lines[first].end.empty() ? lineEnd() : lines[first].end;
@@ -216,6 +331,24 @@ private:
                      Line{VMARGS, end, lines[first].number});
         fixed(KindId::MissingVmargs, first);
         return first;
+    }
+
+    void mendLauncherBelow(std::size_t i, const KeyLine& key, bool movable) {
+        if (!movable && sectionExisted) {
+            refuse(KindId::LauncherInVmSection, i,
+                   "with another launcher line in the file, or none with a value, which program "
+                   "the file means to start is not plain");
+            refuseRewrite(i, key, "the line stays below -vmargs, where it is an argument");
+            return;
+        }
+        if (sectionExisted && kept(KindId::LauncherInVmSection, i)) {
+            return;
+        }
+        toHead[i] = true;
+        if (sectionExisted) {
+            fixed(KindId::LauncherInVmSection, i);
+        }
+        rewrite(i, key, sectionExisted);
     }
 
     void mendVmSection(std::size_t split) {
@@ -242,7 +375,7 @@ private:
             headHasLauncher = headHasLauncher || key.key == Options::Lanucher;
             if (key.key == Options::WebApp) {
                 ++headNames;
-                headName = key.hasValue ? i : NONE;
+                headName = key.hasValue ? i : headName;
             }
         }
 
@@ -250,30 +383,68 @@ private:
             const std::string line = core(i);
             const KeyLine key = keyLineOf(line);
             if (isComment(line)) {
-                toHead[i] = true;
-                fixed(KindId::CommentInVmSection, i);
-            } else if (key.key == Options::Lanucher) {
-                if (i == launcherLine && launcherLines == 1 && !headHasLauncher) {
+                if (!sectionExisted) {
                     toHead[i] = true;
-                    fixed(KindId::LauncherInVmSection, i);
-                    rewrite(i, key);
+                } else if (!kept(KindId::CommentInVmSection, i)) {
+                    toHead[i] = true;
+                    fixed(KindId::CommentInVmSection, i);
                 }
-            } else if (!key.key.empty() && key.hasValue && (key.caseDiffers || key.blanksAround)) {
+            } else if (key.key == Options::Lanucher) {
+                mendLauncherBelow(i, key,
+                                  i == launcherLine && launcherLines == 1 && !headHasLauncher);
+            } else if (!key.key.empty() && (key.caseDiffers || key.blanksAround)) {
                 // Mending the key of one of two lines with it would make the
                 // virtual machine get the property twice.
-                if (key.exactKey || count(key.key) == 1) {
+                if (!key.hasValue) {
+                    refuseRewrite(i, key, "the line has no value, so what it means is not plain");
+                } else if (key.exactKey || count(key.key) == 1) {
                     rewrite(i, key);
+                } else {
+                    refuseRewrite(i, key,
+                                  "another line sets " + key.key +
+                                      " too, and mending this one would pass it twice");
                 }
             }
+        }
+        mendNameInHead(split, headNames, headName, count(Options::WebApp));
+    }
+
+    void mendNameInHead(std::size_t split, std::size_t headNames, std::size_t headName,
+                        std::size_t vmNames) {
+        if (headName == NONE) {
+            refuseNames(split, "the line has no value, so what it means is not plain");
+            return;
         }
         // A mark further down is left alone; moving the line above it away
         // must not make it the file's first bytes, which the next run removes.
         const bool exposesMark = headName == 0 && split > 1 && startsWith(lines[1].text, MARK);
-        if (headNames == 1 && headName != NONE && count(Options::WebApp) == 0 && !exposesMark) {
-            nameToVm = headName;
-            fixed(KindId::NameInHead, headName);
-            rewrite(headName, keyLineOf(core(headName)));
+        const KeyLine key = keyLineOf(core(headName));
+        std::string reason;
+        if (headNames != 1) {
+            reason =
+                "several lines above -vmargs name the application, so which one is meant is "
+                "not plain";
+        } else if (vmNames != 0) {
+            reason = "a line below -vmargs names the application already";
+        } else if (exposesMark) {
+            reason = "moving it would leave a byte-order mark at the start of the file";
         }
+        if (!reason.empty()) {
+            for (std::size_t i = 0; i < split; ++i) {
+                const KeyLine name = keyLineOf(core(i));
+                if (name.key == Options::WebApp) {
+                    refuse(KindId::NameInHead, i, reason);
+                    refuseRewrite(i, name, reason);
+                }
+            }
+            return;
+        }
+        if (kept(KindId::NameInHead, headName)) {
+            return;
+        }
+        nameToVm = headName;
+        fixed(KindId::NameInHead, headName);
+        rewrite(headName, key, true);
     }
 
     // The launcher takes the first line whose key is exactly "launcher".
@@ -288,10 +459,20 @@ private:
                 taken = i;
             }
         }
-        for (std::size_t i = taken == NONE ? 0 : taken; i < end; ++i) {
+        for (std::size_t i = 0; i < end; ++i) {
             const KeyLine key = keyLineOf(core(i));
-            if (i != nameToVm && key.key == Options::Lanucher && key.hasValue &&
-                (key.caseDiffers || key.blanksAround)) {
+            if (i == nameToVm || key.key != Options::Lanucher ||
+                !(key.caseDiffers || key.blanksAround)) {
+                continue;
+            }
+            if (taken != NONE && i < taken) {
+                refuseRewrite(i, key,
+                              "line " + std::to_string(lines[taken].number) +
+                                  " is the launcher line today; mending this one above it would "
+                                  "start another program");
+            } else if (!key.hasValue) {
+                refuseRewrite(i, key, "the line has no value, so what it means is not plain");
+            } else {
                 rewrite(i, key);
             }
         }
@@ -341,32 +522,64 @@ private:
 
 }  // namespace
 
-IniFixResult fixIni(const std::string& original) {
+IniFixResult fixIni(const std::string& original, const FixVetoes& forbidden,
+                    const std::set<KindId>& silenced) {
+    // A kind the file silences is one its author keeps on purpose.
+    FixVetoes vetoed = forbidden;
+    for (const KindId kind : silenced) {
+        vetoed.emplace(kind, ANY_LINE);
+    }
     IniFixResult result;
-    std::string text = original;
+    result.bytes = original;
+    // A mend of the whole file, its encoding or its line ends, is made
+    // alone: the check judges the lines the launcher reads today, and the
+    // lines of the mended file are judged, and mended, on the next run.
     const IniText::TextForm encoding = IniText::detect(original);
     if (encoding.encoding != IniText::Encoding::Bytes) {
-        std::string converted;
-        result.refusal = IniText::toUtf8(original, encoding, converted);
-        if (!result.refusal.empty()) {
-            result.bytes = original;
+        if (vetoed.count(std::make_pair(KindId::WideEncoding, std::size_t{0})) != 0 ||
+            vetoed.count(std::make_pair(KindId::WideEncoding, ANY_LINE)) != 0) {
             return result;
         }
-        result.fixes.push_back(AppliedFix{KindId::WideEncoding, 1});
-        text = converted;
+        std::string converted;
+        result.refusal = IniText::toUtf8(original, encoding, converted);
+        if (result.refusal.empty()) {
+            result.bytes = converted;
+            result.fixes.push_back(AppliedFix{KindId::WideEncoding, 0});
+            result.refused.push_back(RefusedFix{
+                KindId::Count, 0,
+                "--fix converts the file's encoding first; run it again to mend the lines"});
+        }
+        return result;
     }
+    std::string text = original;
     // Every mark goes: a tool that added one to a file that had one leaves two.
-    if (startsWith(text, MARK)) {
+    if (startsWith(text, MARK) &&
+        vetoed.count(std::make_pair(KindId::ByteOrderMark, std::size_t{1})) == 0 &&
+        vetoed.count(std::make_pair(KindId::ByteOrderMark, ANY_LINE)) == 0) {
         result.fixes.push_back(AppliedFix{KindId::ByteOrderMark, 1});
         while (startsWith(text, MARK)) {
             text.erase(0, 3);
         }
     }
-    std::vector<AppliedFix> fixes;
-    Mender mender(splitLines(text, fixes), fixes);
+    std::vector<Line> lines = splitLines(text, vetoed, result.fixes);
+    const bool parted =
+        std::any_of(result.fixes.begin(), result.fixes.end(),
+                    [](const AppliedFix& fix) { return fix.kind == KindId::CarriageReturn; });
+    if (parted) {
+        std::string joined;
+        for (const Line& line : lines) {
+            joined += line.text + line.end;
+        }
+        result.bytes = joined;
+        result.refused.push_back(RefusedFix{
+            KindId::Count, 0,
+            "--fix mends the carriage returns first; run it again to mend the lines they part"});
+        return result;
+    }
+    const bool markRemoved = !result.fixes.empty() && result.fixes[0].kind == KindId::ByteOrderMark;
+    Mender mender(std::move(lines), vetoed, markRemoved, result);
     result.bytes = mender.run();
-    std::stable_sort(fixes.begin(), fixes.end(),
+    std::stable_sort(result.fixes.begin(), result.fixes.end(),
                      [](const AppliedFix& a, const AppliedFix& b) { return a.line < b.line; });
-    result.fixes.insert(result.fixes.end(), fixes.begin(), fixes.end());
     return result;
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Catalogue.h"
@@ -15,13 +17,28 @@ struct AppliedFix {
     std::size_t line = 0;         // in the original, counted by its line feeds from 1
 };
 
+// A mistake the check reports that the mending leaves, and why. KindId::Count
+// at line 0 stands for every mistake the mending does not make this time.
+struct RefusedFix {
+    KindId kind = KindId::Count;
+    std::size_t line = 0;
+    std::string reason;
+};
+
 struct IniFixResult {
     std::string bytes;              // the mended file; the original when nothing applies
     std::vector<AppliedFix> fixes;  // in the order of their lines
+    std::vector<RefusedFix> refused;
     std::string refusal;  // why a wide encoding was not converted; then bytes is the original
 };
 
 // Mends `original`. Idempotent: mending the result again changes nothing.
 // Every line is kept, with its own line end; only the lines a fix moves
 // change places, and a missing "-vmargs" is the only line ever added.
-IniFixResult fixIni(const std::string& original);
+// Mends the caller forbids, by kind and line (0 for the file's encoding).
+using FixVetoes = std::set<std::pair<KindId, std::size_t>>;
+
+// Mends `original`, but for the mends in `vetoed` and those of the kinds the
+// file itself silences.
+IniFixResult fixIni(const std::string& original, const FixVetoes& vetoed = {},
+                    const std::set<KindId>& silenced = {});

@@ -6,6 +6,7 @@
 
 #include "Catalogue.h"
 #include "IniFix.h"
+#include "MendPlan.h"
 #include "SafeRewrite.h"
 #include "UnifiedDiff.h"
 
@@ -26,11 +27,20 @@ bool mendIni(const MendOptions& options, const std::string& name, const CheckReq
     if (!unreadable.empty()) {
         return options.diff || cannot(unreadable);
     }
-    const IniFixResult fixed = fixIni(original.bytes);
+    const IniFixResult fixed = planMend(request, original.bytes);
     if (!fixed.refusal.empty()) {
         return options.diff || cannot(fixed.refusal);
     }
+    // Where a line is left with a mistake --fix could mend, say why: the
+    // check says it too, but --diff shows the diff alone.
+    const auto where = [&name](std::size_t line) {
+        return line == 0 ? name + ':' : name + ':' + std::to_string(line) + ':';
+    };
     if (options.diff) {
+        for (const RefusedFix& refused : fixed.refused) {
+            err << where(refused.line) << " not fixed: " << refused.reason << " ["
+                << kindOf(refused.kind).name << "]\n";
+        }
         // Headers as diff -u and git write them: a/ and b/ before the name.
         const std::string header = name[0] == '/' ? name.substr(1) : name;
         out << unifiedDiff(original.bytes, fixed.bytes, "a/" + header, "b/" + header);
@@ -46,8 +56,7 @@ bool mendIni(const MendOptions& options, const std::string& name, const CheckReq
     if (options.listFixes) {
         for (const AppliedFix& fix : fixed.fixes) {
             const Kind& kind = kindOf(fix.kind);
-            out << name << ':' << fix.line << ": fixed: " << kind.summary << " [" << kind.name
-                << "]\n";
+            out << where(fix.line) << " fixed: " << kind.summary << " [" << kind.name << "]\n";
         }
     }
     return true;

@@ -1,25 +1,21 @@
-// What the checker prints: findings in the compiler format that editors and
-// CI logs understand, the full explanation, or one JSON document, written
-// as the check goes so that its size never has to fit in memory.
+// The report of a run: it filters the findings by --severity and --ignore,
+// counts them, keeps the exit status, and hands what is shown to the
+// format chosen, which writes it as the check goes so that its size never
+// has to fit in memory.
 #pragma once
 
-#include <cstddef>
+#include <bitset>
 #include <ostream>
-#include <set>
 #include <string>
 
 #include "Catalogue.h"
 #include "Check.h"
-#include "JsonWriter.h"
-
-enum class OutputMode { Facts, Explain, Json };
+#include "Formatter.h"
+#include "Tally.h"
 
 struct ReportOptions {
-    OutputMode mode = OutputMode::Facts;
-    bool explainJson = false;  // --json with --explain: each application's lines too
-    bool pretty = false;
     Severity threshold = Severity::Warning;
-    std::set<KindId> ignored;
+    std::bitset<KIND_COUNT> ignored;
 };
 
 // A file inside the application directory named from where the user named
@@ -30,7 +26,11 @@ std::string shownPath(const std::string& shownDir, const std::string& workingDir
 
 class Report {
 public:
-    Report(std::ostream& out, const ReportOptions& options);
+    // The format is made here, on the tally the report keeps.
+    Report(const ReportOptions& options, FormatFactory make, std::ostream& out,
+           const FormatOptions& formatOptions);
+    Report(const Report&) = delete;
+    Report& operator=(const Report&) = delete;
 
     // The sink for the check of one application. `shownDir` is the
     // application directory as the user named it, so the files of the
@@ -42,36 +42,22 @@ public:
     void failed(const std::string& shownDir, const std::string& problem);
 
     // Something the run was asked to do failed, and said so itself.
-    void cannotComplete() { worst = 2; }
+    void cannotComplete();
 
-    // The summary line, or the end of the JSON document.
+    // The summary, or the end of the document.
     void finish();
+
+    const Tally& tally() const { return counts; }
 
     // 0 when nothing at or above the threshold was found, 1 when something
     // was, 2 when a check could not be completed.
-    int status() const { return worst; }
+    int status() const { return counts.worst; }
 
 private:
-    void begin(const Facts& findings);
-    void line(const Facts& findings, const IniLine& line);
-    void finding(const Facts& findings, const Finding& warning);
-    void end(const Facts& findings, const LaunchVector& argv);
-    std::string shownFile(const Facts& findings, const std::string& file) const;
-    void writeFinding(const std::string& file, const Finding& warning, const Kind& kind);
-    void closeApplication();
-    void writeProgram(const ElfCheck& program);
+    void finding(const Facts& facts, const Finding& finding);
 
-    std::ostream& out;
     ReportOptions options;
-    JsonWriter json;
+    Tally counts;  // before the format, which keeps a reference to it
+    Formatter format;
     std::string shownDir;
-    std::size_t applications = 0;
-    std::size_t counts[3] = {0, 0, 0};
-    std::size_t hidden = 0;  // findings below the threshold
-    int current = 0;         // the status of the application being checked
-    int worst = 0;
-    // Where the JSON document stands within the current application.
-    bool applicationOpen = false;
-    bool findingsOpen = false;
-    bool linesOpen = false;
 };

@@ -18,11 +18,23 @@ bool followsFromShape(const LineContext& c) {
     return c.shape.firstVmArgumentLine != 0 && c.line.number >= c.shape.firstVmArgumentLine;
 }
 
+// A line below where -vmargs belongs is reported for its own mistakes as
+// the VM section will read it once -vmargs is in place, which --fix mends
+// in the same run: a property with a value, written in another letter case
+// or with blanks around its "=".
+bool shapedProperty(const LineContext& c) {
+    return followsFromShape(c) && c.parts.known != nullptr && *c.parts.known != Options::Lanucher &&
+           c.parts.hasEquals && c.parts.hasValue();
+}
+
+const std::string ONCE_IN_PLACE = " once -vmargs is in place";
+
 // An ignored head line: the first rule that applies decides what is said.
 // The launcher's own keys come first, so a misspelt launcher or -vmargs line
 // is named for what it was meant to be; then the lines that are only a
-// consequence of a missing VM section are passed over in silence, before an
-// application name or an argument in the head can be reported about them.
+// consequence of a missing VM section are passed over, but for the mistakes
+// of their own that the VM section will see, before an application name or
+// an argument in the head can be reported about them.
 constexpr LineRule HEAD_RULES[] = {
     // Kept from being the launcher line by a byte-order mark, said by byte-order-mark.
     {KindId::Count,
@@ -56,6 +68,19 @@ constexpr LineRule HEAD_RULES[] = {
                      ? ", so " + linesAfter(c.shape.lines - c.line.number) + " ignored"
                      : std::string());
      }},
+    {KindId::LetterCase,
+     [](const LineContext& c) { return shapedProperty(c) && c.parts.caseDiffers(); },
+     [](const LineContext& c) {
+         return quoted(c.parts.looseKey) + " is not " + *c.parts.known +
+                ": keys are case-sensitive, so it would be passed as written" + ONCE_IN_PLACE;
+     }},
+    {KindId::BlanksAroundEquals,
+     [](const LineContext& c) { return shapedProperty(c) && c.parts.blanksAround(); },
+     [](const LineContext& c) {
+         return "blanks around \"=\": not taken as " + *c.parts.known +
+                ", so it would be passed as written" + ONCE_IN_PLACE;
+     }},
+    // Nothing else is said about what follows from the missing -vmargs.
     {KindId::Count, followsFromShape, nullptr},
     {KindId::NameInHead,
      [](const LineContext& c) {

@@ -1,0 +1,67 @@
+#include "CommandLine.h"
+
+#include "Formats.h"
+
+namespace {
+
+// --list-kinds writes the catalogue, not a report: these are its formats.
+bool listsKindsAs(const std::string& format) {
+    return format == "gcc" || format == "json" || format == "man";
+}
+
+}  // namespace
+
+std::string combinationProblem(const CommandLine& line) {
+    const std::string format = line.formatName();
+    if (line.json && !line.format.empty() && line.format != "json") {
+        return "--json and --format " + line.format + " exclude each other";
+    }
+    if (line.kinds) {
+        if (!line.paths.empty() || !line.installations.empty() || !line.arguments.empty() ||
+            line.haveName || line.haveUser || line.haveSeverity || line.haveIgnore ||
+            line.explain || line.quiet || line.diff || line.fix || !line.keepBackup) {
+            return "--list-kinds checks nothing: it takes only --format and --pretty";
+        }
+        if (!listsKindsAs(format)) {
+            return "--list-kinds writes gcc (text), json or man, not " + format;
+        }
+        if (line.pretty && format != "json") {
+            return "--pretty goes with json";
+        }
+        if (line.colour == ColourChoice::Always) {
+            return "--color=always goes with a report in the gcc format";
+        }
+        return std::string();
+    }
+    if (format == "man") {
+        return "--format man goes with --list-kinds";
+    }
+    const Format* chosen = findFormat(format);
+    if (line.diff && line.fix) {
+        return "--diff and --fix exclude each other";
+    }
+    if (!line.keepBackup && !line.fix) {
+        return "--no-backup goes with --fix";
+    }
+    if (line.diff && (format != "gcc" || line.explain || line.quiet)) {
+        return "--diff prints a diff in place of the report: it takes no --json, --explain, "
+               "--quiet or --format other than gcc";
+    }
+    if (line.pretty && !chosen->indents) {
+        return "--pretty goes with --format json or sarif";
+    }
+    if (line.explain && chosen->explained == nullptr) {
+        return "--explain goes with --format gcc or json, not " + format;
+    }
+    if (line.quiet && line.explain) {
+        return "--quiet and --explain exclude each other";
+    }
+    if (line.quiet && !chosen->forPeople) {
+        return "--quiet goes with --format gcc: the " + format +
+               " format always writes a whole document";
+    }
+    if (line.colour == ColourChoice::Always && (!chosen->forPeople || line.diff)) {
+        return "--color=always goes with a report in the gcc format";
+    }
+    return std::string();
+}

@@ -1,0 +1,43 @@
+// What the command line asks for, as the option table parses it.
+#pragma once
+
+#include <bitset>
+#include <string>
+#include <vector>
+
+#include "Catalogue.h"
+
+enum class ColourChoice { Auto, Always, Never };
+
+struct CommandLine {
+    std::string name;  // empty: the copy found in each directory, else ./run
+    bool haveName = false;
+    std::string user;
+    bool haveUser = false;
+    std::vector<std::string> paths;  // application directories and ini files
+    std::vector<std::string> installations;
+    std::vector<std::string> arguments;  // after --
+    Severity threshold = Severity::Warning;
+    bool haveSeverity = false;
+    std::bitset<KIND_COUNT> ignored;
+    bool haveIgnore = false;
+    std::string format;  // empty when not given
+    bool json = false;   // --json, the old spelling of --format json
+    ColourChoice colour = ColourChoice::Auto;
+    bool pretty = false;
+    bool explain = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    bool kinds = false;
+    bool diff = false;
+    bool fix = false;
+    bool keepBackup = true;
+
+    // The format asked for, "gcc" when none was.
+    std::string formatName() const { return !format.empty() ? format : json ? "json" : "gcc"; }
+};
+
+// Options that make no sense together are refused, not quietly ignored:
+// returns the usage error, or an empty string.
+std::string combinationProblem(const CommandLine& line);

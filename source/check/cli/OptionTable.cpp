@@ -1,0 +1,311 @@
+#include "OptionTable.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "ByteText.h"
+#include "Formats.h"
+
+const char USAGE[] = "usage: dashvane-launcher-check [OPTIONS] [APPDIR...] [-- ARGS...]\n";
+
+namespace {
+
+// Applies the option to the command line; returns the usage error, if any.
+// `value` is empty for an option that takes none.
+using Apply = std::string (*)(CommandLine& line, const std::string& value);
+
+struct Option {
+    const char* name;   // "--name"
+    const char* alias;  // "-h", or nullptr
+    const char* value;  // what --help calls its value; nullptr for a switch
+    const char* help;   // wrapped by writeHelp
+    Apply apply;
+};
+
+std::string severityValue(CommandLine& line, const std::string& text) {
+    line.haveSeverity = true;
+    if (!parseSeverity(text, line.threshold)) {
+        return "--severity takes note, warning or error, not \"" + ByteText::visible(text) + "\"";
+    }
+    return std::string();
+}
+
+std::string ignoreValue(CommandLine& line, const std::string& text) {
+    line.haveIgnore = true;
+    std::string::size_type start = 0;
+    while (start <= text.size()) {
+        const std::string::size_type comma = std::min(text.find(',', start), text.size());
+        const std::string name = text.substr(start, comma - start);
+        KindId id{};
+        if (!findKind(name, id)) {
+            return "--ignore: no kind \"" + ByteText::visible(name) +
+                   "\" (--list-kinds lists them)";
+        }
+        line.ignored.set(static_cast<std::size_t>(id));
+        start = comma + 1;
+    }
+    return std::string();
+}
+
+std::string formatValue(CommandLine& line, const std::string& text) {
+    if (findFormat(text) == nullptr && text != "man") {
+        return "--format takes " + formatNames() + " (or man with --list-kinds), not \"" +
+               ByteText::visible(text) + "\"";
+    }
+    if (!line.format.empty() && line.format != text) {
+        return "--format given twice: " + line.format + " and " + text;
+    }
+    line.format = text;
+    return std::string();
+}
+
+std::string colourValue(CommandLine& line, const std::string& text) {
+    if (text == "auto") {
+        line.colour = ColourChoice::Auto;
+    } else if (text == "always") {
+        line.colour = ColourChoice::Always;
+    } else if (text == "never") {
+        line.colour = ColourChoice::Never;
+    } else {
+        return "--color takes auto, always or never, not \"" + ByteText::visible(text) + "\"";
+    }
+    return std::string();
+}
+
+const std::vector<Option>& options() {
+    static const std::vector<Option> TABLE = {
+        {"--name", nullptr, "NAME",
+         "the launcher copy's name, as it is started (default: the one copy of the launcher "
+         "in the directory, else ./run)",
+         [](CommandLine& line, const std::string& value) {
+             line.name = value;
+             line.haveName = true;
+             return std::string();
+         }},
+        {"--user", nullptr, "USER",
+         "judge permissions as USER (a login name or a number), the user who starts the "
+         "application; as root the check runs as that user",
+         [](CommandLine& line, const std::string& value) {
+             line.user = value;
+             line.haveUser = true;
+             return std::string();
+         }},
+        {"--installation", nullptr, "DIR",
+         "check every application directory under DIR/apps that holds a launcher copy or an "
+         "ini file",
+         [](CommandLine& line, const std::string& value) {
+             line.installations.push_back(value);
+             return std::string();
+         }},
+        {"--format", nullptr, "FORMAT",
+         "how the report is written: gcc (the default), json, sarif or checkstyle; see "
+         "Formats below",
+         formatValue},
+        {"--json", nullptr, nullptr, "the same as --format json",
+         [](CommandLine& line, const std::string&) {
+             line.json = true;
+             return std::string();
+         }},
+        {"--pretty", nullptr, nullptr, "indent the json or sarif document",
+         [](CommandLine& line, const std::string&) {
+             line.pretty = true;
+             return std::string();
+         }},
+        {"--explain", nullptr, nullptr,
+         "explain each application in full: its lines and what the launcher does with each, "
+         "the start directory, the executable and the argument vector (gcc and json)",
+         [](CommandLine& line, const std::string&) {
+             line.explain = true;
+             return std::string();
+         }},
+        {"--quiet", "-q", nullptr,
+         "print nothing at all when nothing at or above the severity is found (gcc)",
+         [](CommandLine& line, const std::string&) {
+             line.quiet = true;
+             return std::string();
+         }},
+        {"--color", nullptr, "WHEN",
+         "colour the severities: auto (the default: on a terminal, unless NO_COLOR is set), "
+         "always or never",
+         colourValue},
+        {"--severity", nullptr, "LEVEL",
+         "the lowest severity shown and counted: note, warning (the default) or error",
+         severityValue},
+        {"--ignore", nullptr, "KIND[,KIND...]", "do not report these kinds of findings",
+         ignoreValue},
+        {"--diff", nullptr, nullptr,
+         "print, as a unified diff, what --fix would write, in place of the report; change "
+         "nothing",
+         [](CommandLine& line, const std::string&) {
+             line.diff = true;
+             return std::string();
+         }},
+        {"--fix", nullptr, nullptr,
+         "mend the mechanical mistakes of each ini file (--list-kinds says which), then "
+         "report what is left; the gcc format says each mend; the original is kept as "
+         "NAME.ini~",
+         [](CommandLine& line, const std::string&) {
+             line.fix = true;
+             return std::string();
+         }},
+        {"--no-backup", nullptr, nullptr, "with --fix, keep no NAME.ini~",
+         [](CommandLine& line, const std::string&) {
+             line.keepBackup = false;
+             return std::string();
+         }},
+        {"--list-kinds", nullptr, nullptr,
+         "list every kind of finding with its severity, advice and an example; as text, "
+         "--format json, or --format man for the manual page",
+         [](CommandLine& line, const std::string&) {
+             line.kinds = true;
+             return std::string();
+         }},
+        {"--version", nullptr, nullptr, "print the version",
+         [](CommandLine& line, const std::string&) {
+             line.version = true;
+             return std::string();
+         }},
+        {"--help", "-h", nullptr, "print this help",
+         [](CommandLine& line, const std::string&) {
+             line.help = true;
+             return std::string();
+         }},
+    };
+    return TABLE;
+}
+
+// The help's text after the options: what they cannot say one at a time.
+const char NOTES[] =
+    "  -- ARGS...             the arguments the launcher itself is started with (by a\n"
+    "                         desktop entry or a script); they join the argument vector\n"
+    "\n"
+    "An APPDIR argument may name the ini file instead: APPDIR/NAME.ini checks APPDIR as\n"
+    "started by ./NAME.\n"
+    "\n"
+    "Formats:\n";
+
+const char AFTER_FORMATS[] =
+    "\n"
+    "A head line \"# dashvane-launcher-check: ignore KIND[,KIND...]\" in an ini file\n"
+    "silences those kinds for that file.\n"
+    "\n"
+    "Refused as usage errors: --diff with --fix, --json, --explain, --quiet or a format\n"
+    "other than gcc; --no-backup without --fix; --json with another --format; --pretty\n"
+    "without json or sarif; --explain with sarif or checkstyle; --quiet with --explain or\n"
+    "another format than gcc; --color=always without a gcc report; --format man without\n"
+    "--list-kinds; --list-kinds with anything but --format gcc, json or man and --pretty;\n"
+    "an ini file argument with a --name that names another file. --help and --version\n"
+    "ignore the rest.\n"
+    "\n"
+    "Exit status: 0 when nothing at or above the severity is found, 1 when something is,\n"
+    "2 when a check could not be completed, 3 for a usage error.\n";
+
+constexpr std::size_t HELP_COLUMN = 25;
+constexpr std::size_t HELP_WIDTH = 90;
+
+// `text` folded at blanks into lines that end by HELP_WIDTH, each starting
+// at HELP_COLUMN; the first is padded there from `column`.
+void wrapped(std::ostream& out, const std::string& text, std::size_t column) {
+    const std::size_t width = HELP_WIDTH - HELP_COLUMN;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.size();
+        if (end - start > width) {
+            end = text.rfind(' ', start + width);
+            if (end == std::string::npos || end <= start) {
+                end = std::min(text.find(' ', start + width), text.size());
+            }
+        }
+        out << std::string(HELP_COLUMN - column, ' ') << text.substr(start, end - start) << '\n';
+        column = 0;
+        start = end + 1;
+    }
+}
+
+// Whether `arg` is `option` itself or `option=VALUE`.
+bool names(const std::string& arg, const char* option) {
+    const std::size_t length = std::strlen(option);
+    return arg.compare(0, length, option) == 0 && (arg.size() == length || arg[length] == '=');
+}
+
+}  // namespace
+
+std::string parseCommandLine(int argc, const char* const* argv, CommandLine& line) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            line.arguments.assign(argv + i + 1, argv + argc);
+            break;
+        }
+        if (arg.size() < 2 || arg[0] != '-') {
+            line.paths.push_back(arg);
+            continue;
+        }
+        const Option* found = nullptr;
+        for (const Option& option : options()) {
+            if (names(arg, option.name) || (option.alias != nullptr && arg == option.alias)) {
+                found = &option;
+                break;
+            }
+        }
+        if (found == nullptr) {
+            return "unknown option " + ByteText::visible(arg);
+        }
+        std::string value;
+        const std::size_t length = std::strlen(found->name);
+        if (found->value == nullptr) {
+            if (arg.size() > length && arg[0] == '-' && arg[1] == '-') {
+                return std::string(found->name) + " takes no value";
+            }
+        } else if (arg.size() > length) {
+            value = arg.substr(length + 1);
+        } else if (i + 1 == argc) {
+            return std::string(found->name) + " needs a value";
+        } else {
+            value = argv[++i];
+        }
+        const std::string problem = found->apply(line, value);
+        if (!problem.empty()) {
+            return problem;
+        }
+    }
+    return std::string();
+}
+
+void writeHelp(std::ostream& out) {
+    out << USAGE << "       dashvane-launcher-check [OPTIONS] --installation DIR\n"
+        << "\n"
+           "Checks Dashvane application directories: tells, without starting anything, what "
+           "their\n"
+           "launcher copy will do and every mistake that makes its launch fail or differ "
+           "from\n"
+           "what the ini file plainly says. Without APPDIR the working directory is "
+           "checked.\n"
+           "\n"
+           "Options:\n";
+    for (const Option& option : options()) {
+        std::string left = "  ";
+        if (option.alias != nullptr) {
+            left += std::string(option.alias) + ", ";
+        }
+        left += option.name;
+        if (option.value != nullptr) {
+            left += std::string(" ") + option.value;
+        }
+        out << left;
+        if (left.size() + 2 > HELP_COLUMN) {
+            out << '\n';
+            wrapped(out, option.help, 0);
+        } else {
+            wrapped(out, option.help, left.size());
+        }
+    }
+    out << NOTES;
+    for (const Format& format : formats()) {
+        const std::string left = std::string("  ") + format.name;
+        out << left;
+        wrapped(out, format.help, left.size());
+    }
+    out << AFTER_FORMATS;
+}

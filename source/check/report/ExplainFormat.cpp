@@ -1,0 +1,113 @@
+#include "ExplainFormat.h"
+
+#include <string>
+
+#include "ExecutableInspection.h"
+#include "FactWords.h"
+#include "IniLines.h"
+#include "TextOutput.h"
+
+namespace {
+
+using TextOutput::quoted;
+
+std::string fileText(const ExecutableInfo& info) {
+    switch (info.kind) {
+        case FileKind::Missing:
+            return "does not exist";
+        case FileKind::Directory:
+            return "a directory";
+        case FileKind::Elf:
+            return std::string(info.executable ? "executable" : "not executable") + ", " +
+                   (info.program.kind.empty() ? std::string("ELF") : info.program.kind) +
+                   " ELF file" +
+                   (!info.program.damage.empty()   ? " (damaged)"
+                    : !info.program.runs           ? " (not run by this kernel)"
+                    : !info.program.howRun.empty() ? " (" + info.program.howRun + ")"
+                                                   : "");
+        case FileKind::Script:
+            return std::string(info.executable ? "executable" : "not executable") +
+                   ", script for " + quoted(info.interpreter) +
+                   (info.interpreterUsable ? "" : " (not found or not executable)");
+        case FileKind::Other:
+            return std::string(info.executable ? "executable" : "not executable") +
+                   ", neither an ELF file nor a script";
+    }
+    return "";
+}
+
+void begin(std::ostream& out, const Tally& tally, const Facts& facts) {
+    if (tally.applications > 1) {
+        out << '\n';
+    }
+    out << "Application directory: " << quoted(facts.workingDir) << '\n'
+        << "Invocation name: " << quoted(facts.invocationName) << '\n'
+        << "Ini file: " << quoted(facts.iniFile) << " (" << iniStateText(facts.iniState) << ")\n"
+        << "Permissions: " << facts.accessMethod << "\n\nLines:\n";
+}
+
+void line(std::ostream& out, const IniLine& line) {
+    out << "  " << line.number << ' ' << quoted(line.raw) << "\n      " << effectText(line.effect);
+    if (line.argument != 0) {
+        out << " as argument " << line.argument << ' ' << quoted(line.element);
+    }
+    out << '\n';
+}
+
+void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
+    const ExecutableInfo& info = facts.executableInfo;
+    out << "  end of file: ";
+    if (facts.defaultNameArgument != 0) {
+        out << "default application name added as argument " << facts.defaultNameArgument << ' '
+            << quoted(argv.at(facts.defaultNameArgument)) << '\n';
+    } else {
+        out << "no default application name\n";
+    }
+    out << "\nStart directory: " << quoted(facts.startDirResolved)
+        << (facts.startDirUsable ? "" : " (missing or cannot be entered)") << '\n'
+        << "Executable: " << quoted(facts.executable);
+    if (facts.launcherLine != 0) {
+        out << " (from line " << facts.launcherLine << ')';
+    }
+    out << '\n';
+    if (!facts.executable.empty()) {
+        out << "  " << quoted(info.resolved) << ": " << fileText(info) << '\n';
+    }
+    out << "\nArgument vector (" << argv.size() << " elements, " << facts.argumentBytes
+        << " bytes, environment " << facts.environmentBytes << " bytes, limit "
+        << facts.argumentLimit << " bytes):\n";
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        out << "  " << i << ' ' << quoted(argv.at(i)) << '\n';
+    }
+    if (facts.copiesSearched) {
+        out << "\nLauncher copies:" << (facts.copies.copies.empty() ? " none" : "") << '\n';
+        for (const LauncherCopy& copy : facts.copies.copies) {
+            out << "  " << quoted(copy.name) << ": version " << quoted(copy.version)
+                << (copy.symlink ? ", a symbolic link" : "")
+                << (copy.executable ? "" : ", not executable") << '\n';
+        }
+    }
+}
+
+}  // namespace
+
+Formatter explainFormat(std::ostream& out, const FormatOptions& options, const Tally& tally) {
+    Formatter format;
+    const bool colour = options.colour;
+    format.begin = [&out, &tally](const std::string&, const Facts& facts) {
+        begin(out, tally, facts);
+    };
+    format.line = [&out](const Facts&, const IniLine& iniLine) { line(out, iniLine); };
+    format.finding = [&out, colour](const Facts&, const ShownFinding& shown) {
+        TextOutput::finding(out, shown, colour);
+    };
+    format.end = [&out](const Facts& facts, const LaunchVector& argv) { end(out, facts, argv); };
+    format.failed = [&out, colour](const std::string& shownDir, const std::string& problem) {
+        TextOutput::failure(out, shownDir, problem, colour);
+    };
+    format.finish = [&out, &tally]() {
+        out << '\n';
+        TextOutput::summary(out, tally);
+    };
+    return format;
+}

@@ -1,0 +1,7 @@
+// The default format: one line per finding in the format of compilers and
+// linters, which editors and CI logs understand, then a summary line.
+#pragma once
+
+#include "Formatter.h"
+
+Formatter gccFormat(std::ostream& out, const FormatOptions& options, const Tally& tally);

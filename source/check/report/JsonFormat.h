@@ -1,0 +1,8 @@
+// One JSON document for the whole run, written as the check goes; with
+// --explain each application's lines are in it too. The manual page
+// documents every member.
+#pragma once
+
+#include "Formatter.h"
+
+Formatter jsonFormat(std::ostream& out, const FormatOptions& options, const Tally& tally);

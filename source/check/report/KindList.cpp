@@ -1,0 +1,102 @@
+#include "KindList.h"
+
+#include <string>
+
+#include "Catalogue.h"
+#include "JsonWriter.h"
+
+#ifndef DVL_VERSION
+#define DVL_VERSION "unknown"
+#endif
+
+namespace {
+
+// Text as roff shows it literally: backslashes and hyphens escaped, and a
+// line never starting with a control character.
+std::string roff(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\') {
+            out += "\\e";
+        } else if (c == '-') {
+            out += "\\-";
+        } else {
+            out += c;
+        }
+    }
+    if (!out.empty() && (out[0] == '.' || out[0] == '\'')) {
+        out.insert(0, "\\&");
+    }
+    return out;
+}
+
+std::string sentence(const char* words) {
+    std::string text = words;
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    }
+    if (!text.empty() && text.back() != '.') {
+        text += '.';
+    }
+    return text;
+}
+
+}  // namespace
+
+void listKindsText(std::ostream& out) {
+    for (const Kind& kind : catalogue()) {
+        out << kind.name << " (" << severityName(kind.severity)
+            << (kind.fixable ? ", mended by --fix" : "") << ")\n    " << kind.summary
+            << "\n    advice: " << kind.advice << '\n';
+        if (kind.example[0] != '\0') {
+            out << "    example: " << kind.example << '\n';
+        }
+    }
+}
+
+void listKindsJson(std::ostream& out, bool pretty) {
+    JsonWriter json(out, pretty);
+    json.beginObject();
+    json.key("schema_version");
+    json.number(1);
+    json.key("checker");
+    json.beginObject();
+    json.key("name");
+    json.text("dashvane-launcher-check");
+    json.key("version");
+    json.text(DVL_VERSION);
+    json.endObject();
+    json.key("kinds");
+    json.beginArray();
+    for (const Kind& kind : catalogue()) {
+        json.beginObject();
+        json.key("name");
+        json.text(kind.name);
+        json.key("severity");
+        json.text(severityName(kind.severity));
+        json.key("summary");
+        json.text(kind.summary);
+        json.key("advice");
+        json.text(kind.advice);
+        json.key("fixable");
+        json.boolean(kind.fixable);
+        json.key("example");
+        json.text(kind.example);
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+    json.finish();
+}
+
+void listKindsMan(std::ostream& out) {
+    for (const Kind& kind : catalogue()) {
+        out << ".TP\n.B " << kind.name << "\n(" << severityName(kind.severity)
+            << (kind.fixable ? ", mended by \\-\\-fix" : "") << ") " << roff(sentence(kind.summary))
+            << '\n'
+            << roff(sentence(kind.advice)) << '\n';
+        if (kind.example[0] != '\0') {
+            out << ".br\nExample: " << roff(kind.example) << '\n';
+        }
+    }
+}

@@ -1,0 +1,92 @@
+#include "TextOutput.h"
+
+#include "ByteText.h"
+
+namespace TextOutput {
+
+namespace {
+
+// The colours of gcc's and clang's diagnostics, so a terminal shows the
+// checker's findings as it shows theirs.
+const char BOLD[] = "\033[1m";
+const char RESET[] = "\033[0m";
+
+const char* severityColour(Severity severity) {
+    switch (severity) {
+        case Severity::Error:
+            return "\033[1;31m";
+        case Severity::Warning:
+            return "\033[1;35m";
+        case Severity::Note:
+            return "\033[1;36m";
+    }
+    return BOLD;
+}
+
+void severityWord(std::ostream& out, Severity severity, bool colour) {
+    if (colour) {
+        out << severityColour(severity) << severityName(severity) << ':' << RESET;
+    } else {
+        out << severityName(severity) << ':';
+    }
+}
+
+std::string counted(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string quoted(const std::string& bytes) {
+    return '"' + ByteText::visible(bytes) + '"';
+}
+
+void finding(std::ostream& out, const ShownFinding& shown, bool colour) {
+    if (colour) {
+        out << BOLD;
+    }
+    out << ByteText::visible(shown.file) << ':';
+    if (shown.finding.line != 0) {
+        out << shown.finding.line << ':';
+    }
+    if (colour) {
+        out << RESET;
+    }
+    out << ' ';
+    severityWord(out, shown.kind.severity, colour);
+    out << ' ' << shown.finding.message;
+    if (shown.kind.advice[0] != '\0') {
+        out << "; " << shown.kind.advice;
+    }
+    out << " [" << shown.kind.name << "]\n";
+}
+
+void failure(std::ostream& out, const std::string& shownDir, const std::string& problem,
+             bool colour) {
+    if (colour) {
+        out << BOLD << ByteText::visible(shownDir) << ':' << RESET << ' ';
+    } else {
+        out << ByteText::visible(shownDir) << ": ";
+    }
+    severityWord(out, Severity::Error, colour);
+    out << " cannot check: " << ByteText::visible(problem) << '\n';
+}
+
+void summary(std::ostream& out, const Tally& tally) {
+    out << counted(tally.applications, "application", "applications") << " checked";
+    if (tally.failed != 0) {
+        // Said, so that a run where nothing could be checked never reads as clean.
+        out << ", " << tally.failed << " could not be checked";
+    }
+    out << ": " << counted(tally.count(Severity::Error), "error", "errors") << ", "
+        << counted(tally.count(Severity::Warning), "warning", "warnings") << ", "
+        << counted(tally.count(Severity::Note), "note", "notes");
+    if (tally.hidden != 0) {
+        // Said, so that a finding below the threshold is never quite lost.
+        out << "; " << counted(tally.hidden, "finding", "findings")
+            << " below the threshold not shown";
+    }
+    out << '\n';
+}
+
+}  // namespace TextOutput

@@ -1,0 +1,13 @@
+#include "SuppressionRules.h"
+
+#include "ByteText.h"
+
+void suppressionWarnings(const IniShape& shape, Collector& add) {
+    for (const auto& unknown : shape.unknownSuppressions) {
+        add(unknown.first, KindId::UnknownSuppression,
+            unknown.second.empty()
+                ? std::string("suppression line names no kind: write \"ignore KIND[,KIND...]\"")
+                : "suppression line: \"" + ByteText::visible(unknown.second) +
+                      "\" is no kind the checker knows, so nothing is silenced by it");
+    }
+}
