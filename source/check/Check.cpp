@@ -270,8 +270,10 @@ private:
 };
 
 // Files up to this size are mended in memory when the check plans what
-// --fix would do; a larger one is planned only when --fix or --diff asks.
-constexpr off_t MOST_PLANNED = 16 * 1024 * 1024;
+// --fix would do, which costs some times the file's size; a larger one, far
+// beyond any ini file written by hand, is planned only when --fix or --diff
+// asks, so the check's memory stays bounded.
+constexpr off_t MOST_PLANNED = 1024 * 1024;
 
 // What --fix would do with the file, to say why it would leave a mendable
 // finding; nothing for a file too large or not read.
