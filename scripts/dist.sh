@@ -4,10 +4,12 @@
 #               archive), always, and the Debian source package;
 #   deb-amd64   the .deb built by dpkg-buildpackage from the tarball;
 #   deb-i386    the same for i386 (dpkg-buildpackage -a i386, multilib);
-#   rpm         the x86-64 RPM built by rpmbuild -bb from the tarball.
+#   rpm         the x86-64 RPM built by rpmbuild -bb from the tarball;
+#   tgz-amd64   the binary .tar.gz of the programs (CPack), for systems
+#   tgz-i386    without dpkg or rpm.
 # SOURCE_DATE_EPOCH is the last commit's time, so a commit gives the same bytes
 # whenever it is built. Needs the tools scripts/package.sh installs.
-# Usage: scripts/dist.sh OUT [source] [deb-amd64] [deb-i386] [rpm]
+# Usage: scripts/dist.sh OUT [source] [deb-amd64] [deb-i386] [rpm] [tgz-amd64] [tgz-i386]
 set -eu
 cd "$(dirname "$0")/.."
 out=$1
@@ -31,10 +33,14 @@ mkdir -p "$work"
 # gives every entry the commit's time.
 git archive --format=tar --prefix="$name/" HEAD | gzip -9n >"$out/$name.tar.gz"
 
-debian_build() {
-    rm -rf "$work/$name"
+unpack() {
+    rm -rf "${work:?}/$name"
     tar -xzf "$out/$name.tar.gz" -C "$work"
-    (cd "$work/$name" && dpkg-buildpackage -us -uc "$@") >"$work/dpkg-buildpackage$*.log" 2>&1 ||
+}
+
+debian_build() {
+    unpack
+    (cd "$work/$name" && dpkg-buildpackage -us -uc -Jauto "$@") >"$work/dpkg-buildpackage$*.log" 2>&1 ||
         { tail -n 40 "$work/dpkg-buildpackage$*.log"; echo "dist.sh: dpkg-buildpackage $* failed" >&2; exit 1; }
 }
 
@@ -51,6 +57,15 @@ for what in "$@"; do
             "$work/dashvane-launcher.spec" >"$work/rpmbuild.log" 2>&1 ||
             { tail -n 40 "$work/rpmbuild.log"; echo "dist.sh: rpmbuild failed" >&2; exit 1; }
         cp "$work"/rpm/RPMS/*/*.rpm "$out"
+        ;;
+    tgz-amd64 | tgz-i386)
+        unpack
+        toolchain=
+        [ "$what" = tgz-i386 ] && toolchain=-DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-gnu.cmake
+        (cd "$work/$name" && cmake -S . -B "../$what" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF $toolchain &&
+            cmake --build "../$what" -j "$(nproc)" && cd "../$what" && cpack -B "$out") >"$work/$what.log" 2>&1 ||
+            { tail -n 40 "$work/$what.log"; echo "dist.sh: $what failed" >&2; exit 1; }
+        rm -rf "$out/_CPack_Packages"
         ;;
     *) echo "dist.sh: unknown $what" >&2; exit 2 ;;
     esac

@@ -14,7 +14,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 # shellcheck disable=SC2086
-need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $LINT_PACKAGES $SANITIZER_PACKAGES \
+need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $LINT_PACKAGES $DIST_PACKAGES $SANITIZER_PACKAGES \
     $COVERAGE_PACKAGES
 
 timings=""

@@ -1,0 +1,125 @@
+#!/bin/sh
+# The packages distributions take, built by scripts/dist.sh from the last
+# commit, and judged:
+#   build         builds them once into BUILD_DIR/dist-a (the fixture of the rest)
+#   lintian       lintian --pedantic on the source package and the .deb
+#   rpmlint       rpmlint on the RPM and its spec
+#   contents      what the packages and the source tarball hold
+#   reproducible  builds them again, later and elsewhere, and compares the bytes
+# Usage: dist-test.sh MODE SOURCE_DIR BUILD_DIR ARCH
+set -eu
+mode=$1 src=$2 build=$3 arch=$4
+a=$build/dist-a
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+# The tarball is git archive's; without git there is nothing to build from.
+if ! git -C "$src" rev-parse --verify -q HEAD >/dev/null 2>&1; then
+    echo "skipped: $src is not a git checkout"
+    exit 77
+fi
+what="source deb-$arch"
+[ "$arch" = amd64 ] && what="$what rpm"
+
+case $mode in
+build)
+    rm -rf "$a"
+    # shellcheck disable=SC2086
+    sh "$src/scripts/dist.sh" "$a" $what
+    ls -l "$a"
+    ;;
+lintian)
+    status=0
+    lintian --pedantic --display-info --display-experimental --fail-on error,warning,info,pedantic \
+        --tag-display-limit 0 "$a"/*.changes >"$a/lintian.log" 2>&1 || status=$?
+    # CI runs as root, which lintian only advises against.
+    grep -v '^running with root privileges' "$a/lintian.log" || true
+    # Overridden tags are listed as "O:"; anything else fails.
+    if [ "$status" -ne 0 ] || grep -q '^[EWIPX]:' "$a/lintian.log"; then
+        fail "lintian (status $status)"
+    fi
+    echo "ok: lintian --pedantic passes $(cd "$a" && echo *.changes)"
+    ;;
+rpmlint)
+    status=0
+    rpmlint -c "$src/packaging/rpmlint.toml" "$a"/*.rpm "$src/packaging/dashvane-launcher.spec" || status=$?
+    [ "$status" -eq 0 ] || fail "rpmlint (status $status)"
+    ;;
+contents)
+    version=$(sed -n 's/^project(dashvane-launcher VERSION \([^ ]*\) .*/\1/p' "$src/CMakeLists.txt")
+    deb=$a/dashvane-launcher_${version}_$arch.deb
+    tarball=$a/dashvane-launcher-$version.tar.gz
+    # The tarball holds the committed files and nothing else: no build folder,
+    # no package, no file left by a test.
+    git -C "$src" ls-files | sed "s|^|dashvane-launcher-$version/|" | sort >"$a/expected.list"
+    tar -tzf "$tarball" | grep -v '/$' | sort >"$a/tarball.list"
+    diff -u "$a/expected.list" "$a/tarball.list" || fail "the tarball is not the committed tree"
+    # Every script the tarball ships keeps its executable bit.
+    tar -tvzf "$tarball" | awk '/\.sh$/ && $1 !~ /^-rwx/ { print; bad = 1 } END { exit bad }' ||
+        fail "scripts without their executable bit in the tarball"
+
+    field() { dpkg-deb -f "$deb" "$1"; }
+    for source in glibc gcc-12 boost1.74; do
+        field Static-Built-Using | grep -q "\\b$source (= " || fail "Static-Built-Using lacks $source: $(field Static-Built-Using)"
+    done
+    [ -n "$(field Homepage)" ] || fail "no Homepage"
+    root=$a/root-$arch
+    rm -rf "$root"
+    dpkg-deb -x "$deb" "$root"
+    doc=$root/usr/share/doc/dashvane-launcher
+    [ -f "$doc/README.md.gz" ] && [ ! -e "$doc/README.md" ] || fail "the README is not shipped compressed"
+    gzip -dc "$doc/README.md.gz" | cmp -s - "$src/README.md" || fail "README.md.gz is not the README"
+    for licence in Expat LGPL-2.1+ 'GPL-3+ with GCC-Runtime-3.1 exception' BSL-1.0; do
+        grep -qx "License: $licence" "$doc/copyright" || fail "the copyright file lacks the $licence licence"
+    done
+
+    # The README's table gives the programs' sizes as the .deb holds them.
+    for program in dashvane-launcher dashvane-launcher-check; do
+        size=$(stat -c %s "$root/usr/bin/$program")
+        column=$(awk -v p="\`$program\`" -v arch="$arch" -F'|' '
+            $2 ~ /amd64/ && $3 ~ /i386/ { for (i = 2; i < NF; i++) if ($i ~ arch) col = i }
+            col && index($2, p) { v = $col; gsub(/[^0-9]/, "", v); print v; exit }' "$src/README.md")
+        [ "$column" = "$size" ] || fail "README gives $program $column bytes for $arch, the .deb holds $size"
+    done
+
+    if [ "$arch" = amd64 ]; then
+        rpm=$(ls "$a"/*.rpm)
+        licence=$(rpm -qp --qf '%{LICENSE}' "$rpm")
+        [ "$licence" = "MIT AND LGPL-2.1-or-later AND GPL-3.0-or-later WITH GCC-exception-3.1 AND BSL-1.0" ] ||
+            fail "RPM licence: $licence"
+        rpm -qpl "$rpm" >"$a/rpm.list"
+        for text in LICENSE LGPL-2.1.txt GPL-3.0.txt GCC-exception-3.1.txt BSL-1.0.txt; do
+            grep -q "^/usr/share/licenses/.*/$text\$" "$a/rpm.list" || fail "the RPM lacks $text"
+        done
+        # rpm strips the programs itself: the launcher must keep the version
+        # note by which the checker knows its copies.
+        rm -rf "$a/rpm-root" && mkdir "$a/rpm-root"
+        (cd "$a/rpm-root" && rpm2cpio "$rpm" | cpio -idm --quiet)
+        readelf -nW "$a/rpm-root/usr/bin/dashvane-launcher" | grep -q '^ *Dashvane ' ||
+            fail "the RPM's launcher lost its version note"
+    fi
+    echo "ok: the tarball, the .deb and (amd64) the RPM hold what they should"
+    ;;
+reproducible)
+    b=$build/dist-b
+    rm -rf "$b"
+    # At least a second later, and in another folder.
+    sleep 1
+    # shellcheck disable=SC2086
+    sh "$src/scripts/dist.sh" "$b" $what >/dev/null
+    compared=0
+    for file in "$a"/*.deb "$a"/*.rpm "$a"/*.tar.gz "$a"/*.dsc "$a"/*.tar.xz; do
+        [ -f "$file" ] || continue
+        cmp "$file" "$b/$(basename "$file")" || fail "$(basename "$file") differs between two builds"
+        compared=$((compared + 1))
+    done
+    [ "$compared" -ge 3 ] || fail "only $compared packages to compare"
+    echo "ok: $compared packages byte-identical over two builds: $(cd "$a" && ls *.deb *.rpm *.tar.gz *.dsc *.tar.xz 2>/dev/null | tr '\n' ' ')"
+    ;;
+*)
+    fail "unknown mode $mode"
+    ;;
+esac
