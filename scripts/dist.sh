@@ -62,7 +62,7 @@ for what in "$@"; do
         unpack
         toolchain=
         [ "$what" = tgz-i386 ] && toolchain=-DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-gnu.cmake
-        (cd "$work/$name" && cmake -S . -B "../$what" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF $toolchain &&
+        (cd "$work/$name" && cmake -S . -B "../$what" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DDVL_RECORD_SWITCHES=OFF $toolchain &&
             cmake --build "../$what" -j "$(nproc)" && cd "../$what" && cpack -B "$out") >"$work/$what.log" 2>&1 ||
             { tail -n 40 "$work/$what.log"; echo "dist.sh: $what failed" >&2; exit 1; }
         rm -rf "$out/_CPack_Packages"
