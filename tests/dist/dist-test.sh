@@ -21,8 +21,10 @@ if ! git -C "$src" rev-parse --verify -q HEAD >/dev/null 2>&1; then
     echo "skipped: $src is not a git checkout"
     exit 77
 fi
-what="source deb-$arch"
-[ "$arch" = amd64 ] && what="$what rpm"
+# The source package and the RPM are the same whatever the build folder's
+# architecture: the amd64 build makes them.
+what=deb-$arch
+[ "$arch" = amd64 ] && what="source $what rpm"
 
 case $mode in
 build)
@@ -71,7 +73,9 @@ contents)
     dpkg-deb -x "$deb" "$root"
     doc=$root/usr/share/doc/dashvane-launcher
     [ -f "$doc/README.md.gz" ] && [ ! -e "$doc/README.md" ] || fail "the README is not shipped compressed"
-    gzip -dc "$doc/README.md.gz" | cmp -s - "$src/README.md" || fail "README.md.gz is not the README"
+    # The packages are the last commit's, so is the README they are held to.
+    git -C "$src" show HEAD:README.md >"$a/README.md"
+    gzip -dc "$doc/README.md.gz" | cmp -s - "$a/README.md" || fail "README.md.gz is not the README"
     for licence in Expat LGPL-2.1+ 'GPL-3+ with GCC-Runtime-3.1 exception' BSL-1.0; do
         grep -qx "License: $licence" "$doc/copyright" || fail "the copyright file lacks the $licence licence"
     done
@@ -81,7 +85,7 @@ contents)
         size=$(stat -c %s "$root/usr/bin/$program")
         column=$(awk -v p="\`$program\`" -v arch="$arch" -F'|' '
             $2 ~ /amd64/ && $3 ~ /i386/ { for (i = 2; i < NF; i++) if ($i ~ arch) col = i }
-            col && index($2, p) { v = $col; gsub(/[^0-9]/, "", v); print v; exit }' "$src/README.md")
+            col && index($2, p) { v = $col; gsub(/[^0-9]/, "", v); print v; exit }' "$a/README.md")
         [ "$column" = "$size" ] || fail "README gives $program $column bytes for $arch, the .deb holds $size"
     done
 
