@@ -30,8 +30,8 @@ rm -rf "$work"
 mkdir -p "$work"
 
 # gzip -n leaves the name and time out of the compressed stream; git archive
-# gives every entry the commit's time.
-git archive --format=tar --prefix="$name/" HEAD | gzip -9n >"$out/$name.tar.gz"
+# gives every entry the commit's time, and the modes git stores.
+git -c tar.umask=0022 archive --format=tar --prefix="$name/" HEAD | gzip -9n >"$out/$name.tar.gz"
 
 unpack() {
     rm -rf "${work:?}/$name"
