@@ -65,22 +65,17 @@ contents)
     tar -tvzf "$tarball" | awk '$1 ~ /^-..x/ { print $6 }' | sort >"$a/tarball.exec"
     diff -u "$a/expected.exec" "$a/tarball.exec" || fail "executable bits differ from git's in the tarball"
 
-    field() { dpkg-deb -f "$deb" "$1"; }
+    # The sources of what the static programs embed, as the linker took them.
     for source in glibc gcc-12 boost1.74; do
-        field Static-Built-Using | grep -q "\\b$source (= " || fail "Static-Built-Using lacks $source: $(field Static-Built-Using)"
+        dpkg-deb -f "$deb" Static-Built-Using | grep -q "\\b$source (= " || fail "Static-Built-Using lacks $source"
     done
-    [ -n "$(field Homepage)" ] || fail "no Homepage"
     root=$a/root-$arch
     rm -rf "$root"
     dpkg-deb -x "$deb" "$root"
     doc=$root/usr/share/doc/dashvane-launcher
-    [ -f "$doc/README.md.gz" ] && [ ! -e "$doc/README.md" ] || fail "the README is not shipped compressed"
     # The packages are the last commit's, so is the README they are held to.
     git -C "$src" show HEAD:README.md >"$a/README.md"
-    gzip -dc "$doc/README.md.gz" | cmp -s - "$a/README.md" || fail "README.md.gz is not the README"
-    for licence in Expat LGPL-2.1+ 'GPL-3+ with GCC-Runtime-3.1 exception' BSL-1.0; do
-        grep -qx "License: $licence" "$doc/copyright" || fail "the copyright file lacks the $licence licence"
-    done
+    gzip -dc "$doc/README.md.gz" 2>/dev/null | cmp -s - "$a/README.md" || fail "the README is not shipped compressed"
 
     # The README's table gives the programs' sizes as the .deb holds them.
     for program in dashvane-launcher dashvane-launcher-check; do
@@ -91,22 +86,20 @@ contents)
         [ "$column" = "$size" ] || fail "README gives $program $column bytes for $arch, the .deb holds $size"
     done
 
+    roots=$root
     if [ "$arch" = amd64 ]; then
         rpm=$(ls "$a"/*.rpm)
-        licence=$(rpm -qp --qf '%{LICENSE}' "$rpm")
-        [ "$licence" = "MIT AND LGPL-2.1-or-later AND GPL-3.0-or-later WITH GCC-exception-3.1 AND BSL-1.0" ] ||
-            fail "RPM licence: $licence"
-        rpm -qpl "$rpm" >"$a/rpm.list"
-        for text in LICENSE LGPL-2.1.txt GPL-3.0.txt GCC-exception-3.1.txt BSL-1.0.txt; do
-            grep -q "^/usr/share/licenses/.*/$text\$" "$a/rpm.list" || fail "the RPM lacks $text"
-        done
-        # rpm strips the programs itself: the launcher must keep the version
-        # note by which the checker knows its copies.
+        rpm -qpl "$rpm" | grep -q '/usr/share/licenses/.*/GCC-exception-3.1.txt$' || fail "the RPM lacks the licence texts"
         rm -rf "$a/rpm-root" && mkdir "$a/rpm-root"
         (cd "$a/rpm-root" && rpm2cpio "$rpm" | cpio -idm --quiet)
-        readelf -nW "$a/rpm-root/usr/bin/dashvane-launcher" | grep -q '^ *Dashvane ' ||
-            fail "the RPM's launcher lost its version note"
+        roots="$roots $a/rpm-root"
     fi
+    # dh_strip and rpm strip the programs their own way: the launcher must
+    # keep the version note by which the checker knows its copies.
+    for r in $roots; do
+        readelf -nW "$r/usr/bin/dashvane-launcher" | grep -q '^ *Dashvane ' ||
+            fail "the launcher in $(basename "$r") lost its version note"
+    done
     echo "ok: the tarball, the .deb and (amd64) the RPM hold what they should"
     ;;
 reproducible)
