@@ -3,7 +3,7 @@
 # commit, and judged:
 #   build         builds them once into BUILD_DIR/dist-a (the fixture of the rest)
 #   lintian       lintian --pedantic on the source package and the .deb
-#   rpmlint       rpmlint on the RPM and its spec
+#   rpmlint       rpmlint on the RPM and its build recipe
 #   contents      what the packages and the source tarball hold
 #   reproducible  builds them again, later and elsewhere, and compares the bytes
 # Usage: dist-test.sh MODE SOURCE_DIR BUILD_DIR ARCH
