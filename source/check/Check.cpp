@@ -23,11 +23,13 @@
 #include "ExecutableInspection.h"
 #include "IniLines.h"
 #include "Kernel.h"
+#include "LaunchPaths.h"
 #include "MendPlan.h"
 #include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
 #include "SuppressionRules.h"
+#include "WriterRules.h"
 
 extern char** environ;
 
@@ -432,6 +434,20 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     executableWarnings(findings, add);
     elfWarnings(findings, add);
     copyWarnings(findings, add);
+    // Once per application, never per line: the walk is over the paths the
+    // launch uses, not over what the ini file holds.
+    PathCache ownPaths;
+    PathCache& paths = request.paths ? *request.paths : ownPaths;
+    UserIdentity changer = request.access.user();
+    struct stat appDir {};
+    if (findings.judgedAsRoot && stat(findings.workingDir.c_str(), &appDir) == 0) {
+        // No user named: the application directory's owner stands for them,
+        // as the note about root says.
+        changer = paths.identityOf(appDir.st_uid);
+    }
+    findings.changer = changer.name;
+    findings.judgedPaths = judgeWriters(launchPaths(findings, argv), changer, paths);
+    writerWarnings(findings, add);
     if (sink.linesAfterFindings && sink.line) {
         readLines(false, true);
     }
