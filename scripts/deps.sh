@@ -65,6 +65,9 @@ BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 TEST_PACKAGES="libgtest-dev strace valgrind util-linux diffutils"
 # xmllint (libxml2-utils) reads the checker's --format checkstyle output.
 TEST_PACKAGES="$TEST_PACKAGES libxml2-utils"
+# setfacl (acl) grants another user write access in the tests of who may
+# change the files a launch uses.
+TEST_PACKAGES="$TEST_PACKAGES acl"
 # dashvane-launcher-check writes its JSON report with nlohmann-json.
 BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
 # Reading the built programs, packaging them, rendering the manual pages.
