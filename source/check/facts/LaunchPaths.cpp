@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <string>
 
 #include "Options.h"
@@ -27,9 +28,11 @@ void addProgram(std::vector<PathUse>& uses, const ElfCheck& program, const std::
 // The file of "-javaagent:PATH=OPTIONS" or "-agentpath:PATH=OPTIONS": code
 // the VM loads, found from the start directory when relative.
 std::string agentOf(const std::string& element) {
-    for (const std::string prefix : {"-javaagent:", "-agentpath:"}) {
-        if (element.compare(0, prefix.size(), prefix) == 0) {
-            const std::string rest = element.substr(prefix.size());
+    for (const char* prefix : {"-javaagent:", "-agentpath:"}) {
+        const std::size_t size = std::strlen(prefix);
+        if (element.compare(0, size, prefix) == 0) {
+            // execv ends the element at a NUL byte.
+            const std::string rest = std::string(element.c_str()).substr(size);
             return rest.substr(0, rest.find('='));
         }
     }
@@ -71,7 +74,8 @@ std::vector<PathUse> launchPaths(const Facts& facts, const LaunchVector& argv) {
     const std::string keys[] = {Options::InitScript, Options::ProgramFile, Options::ConfigFile};
     std::size_t last[3] = {0, 0, 0};
     for (std::size_t i = 1; i < argv.size(); ++i) {
-        const std::string element = argv.at(i);
+        // Looked at in place: the vector may be as large as the ini file.
+        const std::string& element = argv.rest[i - 1];
         const std::string agent = agentOf(element);
         if (!agent.empty()) {
             uses.push_back({absoluteIn(startDir, agent), "the agent", true, argv.lineOf(i)});
