@@ -71,10 +71,13 @@ void run(const std::vector<std::string>& argv) {
     ASSERT_EQ(result.exitCode, 0) << argv[0] << ": " << result.err;
 }
 
-// The group exists for the whole run; made here only if it is missing.
+// Made here if it is missing, and removed again when the test ends.
+bool ownGroupMade = false;
+
 bool ownGroupReady() {
     if (getgrgid(OWN_GROUP_ID) == nullptr) {
         run({"groupadd", "-g", std::to_string(OWN_GROUP_ID), "-U", "nobody", OWN_GROUP});
+        ownGroupMade = true;
     }
     const group* entry = getgrgid(OWN_GROUP_ID);
     return entry != nullptr && entry->gr_mem[0] != nullptr &&
@@ -324,5 +327,8 @@ TEST(CheckWriters, TheVerdictAgreesWithWhatASecondUserCanDo) {
             }
             EXPECT_TRUE(listed) << report.at("paths").dump();
         }
+    }
+    if (ownGroupMade) {
+        run({"groupdel", OWN_GROUP});
     }
 }
