@@ -85,8 +85,9 @@ public:
             const std::string candidate = joined(dir, name);
             const PathCache::Entry entry = cache.look(candidate);
             if (entry.error != 0) {
-                // Whoever can add the name there chooses what the launch finds.
-                nodes[index[dir]].lookup = true;
+                // Whoever can add the missing name there chooses what the
+                // launch finds; a path the check cannot see into ends here.
+                nodes[index[dir]].lookup = nodes[index[dir]].lookup || entry.error == ENOENT;
                 return;
             }
             if (S_ISLNK(entry.status.st_mode)) {

@@ -126,12 +126,14 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "Dashvane a script of mode 0711"},
     {K::WritableByOthers, "writable-by-others", E,
      "someone besides root and the application's user can change what the launch runs",
-     "run the commands the message ends with: chmod go-w, setfacl -x, chown root", false,
-     "run.ini of mode 0666"},
+     "leave write permission to root and the application's user alone (chmod go-w, setfacl -x, "
+     "chown root)",
+     false, "run.ini of mode 0666"},
     {K::DataWritableByOthers, "data-writable-by-others", W,
      "someone besides root and the application's user can change a file a path property names",
-     "run the commands the message ends with: chmod go-w, setfacl -x, chown root", false,
-     "-Ddv.appInitScript=init.js, with init.js of mode 0666"},
+     "leave write permission to root and the application's user alone (chmod go-w, setfacl -x, "
+     "chown root)",
+     false, "-Ddv.appInitScript=init.js, with init.js of mode 0666"},
     {K::WritableByOwnGroup, "writable-by-own-group", N,
      "a file or directory of the launch is writable by a group whose only member is the "
      "application's user (root aside)",

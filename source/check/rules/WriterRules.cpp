@@ -35,7 +35,7 @@ std::string remedies(const std::vector<PathWriter>& writers) {
     }
     std::string text = chmod.empty() ? "" : "chmod " + chmod + "-w";
     for (const std::string& remedy : others) {
-        text += (text.empty() ? "" : "; ") + remedy;
+        text += (text.empty() ? "" : " and ") + remedy;
     }
     return text;
 }
@@ -61,7 +61,7 @@ void writerWarnings(const Facts& facts, Collector& add) {
         // The line belongs to the ini file, the finding to the path: said in words.
         add(0, judged.code ? KindId::WritableByOthers : KindId::DataWritableByOthers,
             subject(judged) + " can be changed by " + writers + ", not only by root and " +
-                facts.changer + ": " + remedies(judged.writers) + " " + quoted(judged.path),
+                facts.changer + ": run " + remedies(judged.writers) + " on " + quoted(judged.path),
             judged.path);
     }
 }
