@@ -341,7 +341,13 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
         sink.begin(findings);
     }
 
-    const IniFixResult plan = plannedMend(request, findings);
+    // The checks that plan the mend read the same directories as this one.
+    CheckRequest withPaths = request;
+    if (!withPaths.paths) {
+        withPaths.paths = std::make_shared<PathCache>();
+    }
+    PathCache& paths = *withPaths.paths;
+    const IniFixResult plan = plannedMend(withPaths, findings);
     const auto emit = [&sink, &findings, &shape, &plan](const Finding& finding) {
         if (!sink.finding || std::find(shape.suppressed.begin(), shape.suppressed.end(),
                                        finding.kind) != shape.suppressed.end()) {
@@ -436,8 +442,6 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     copyWarnings(findings, add);
     // Once per application, never per line: the walk is over the paths the
     // launch uses, not over what the ini file holds.
-    PathCache ownPaths;
-    PathCache& paths = request.paths ? *request.paths : ownPaths;
     UserIdentity changer = request.access.user();
     struct stat appDir {};
     if (findings.judgedAsRoot && stat(findings.workingDir.c_str(), &appDir) == 0) {

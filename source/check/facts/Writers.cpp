@@ -288,16 +288,10 @@ PathCache::Entry PathCache::look(const std::string& path) {
 }
 
 UserIdentity PathCache::identityOf(uid_t uid) {
+    readGroups();
     const auto found = users.find(uid);
-    if (found != users.end()) {
-        return found->second;
-    }
-    UserIdentity identity;
-    if (!lookUpUser(std::to_string(uid), identity) || identity.uid != uid) {
-        identity = UserIdentity{std::to_string(uid), uid, NO_GROUP, {}};
-    }
-    users[uid] = identity;
-    return identity;
+    return found != users.end() ? found->second
+                                : UserIdentity{std::to_string(uid), uid, NO_GROUP, {}};
 }
 
 const std::vector<uid_t>& PathCache::membersOf(gid_t gid) {
@@ -311,7 +305,9 @@ std::string PathCache::groupName(gid_t gid) {
     return found != groupNames.end() ? found->second : std::to_string(gid);
 }
 
-// The local files, read directly as the access judgement reads them.
+// The local files, read directly and once, as the access judgement reads
+// them: every user with the groups a login gives them, and every group's
+// members.
 void PathCache::readGroups() {
     if (groupsRead) {
         return;
@@ -320,7 +316,12 @@ void PathCache::readGroups() {
     std::map<std::string, uid_t> uids;
     if (FILE* file = std::fopen("/etc/passwd", "re")) {
         while (const passwd* entry = fgetpwent(file)) {
-            uids[entry->pw_name] = entry->pw_uid;
+            // The first entry of a uid is the one the system takes.
+            if (users.count(entry->pw_uid) == 0) {
+                users[entry->pw_uid] =
+                    UserIdentity{entry->pw_name, entry->pw_uid, entry->pw_gid, {entry->pw_gid}};
+            }
+            uids.emplace(entry->pw_name, entry->pw_uid);
             members[entry->pw_gid].push_back(entry->pw_uid);
         }
         std::fclose(file);
@@ -329,12 +330,19 @@ void PathCache::readGroups() {
         while (const group* entry = fgetgrent(file)) {
             groupNames.emplace(entry->gr_gid, entry->gr_name);
             std::vector<uid_t>& listed = members[entry->gr_gid];
-            for (char** member = entry->gr_mem; member != nullptr && *member != nullptr; ++member) {
+            for (char** member = entry->gr_mem; member != nullptr && *member != nullptr;
+                 ++member) {
                 const auto known = uids.find(*member);
                 // A member the password file does not know is someone else.
                 const uid_t uid = known != uids.end() ? known->second : SOMEONE;
                 if (std::find(listed.begin(), listed.end(), uid) == listed.end()) {
                     listed.push_back(uid);
+                }
+                const auto user = users.find(uid);
+                if (user != users.end() && user->second.name == *member &&
+                    std::find(user->second.groups.begin(), user->second.groups.end(),
+                              entry->gr_gid) == user->second.groups.end()) {
+                    user->second.groups.push_back(entry->gr_gid);
                 }
             }
         }
