@@ -330,8 +330,7 @@ void PathCache::readGroups() {
         while (const group* entry = fgetgrent(file)) {
             groupNames.emplace(entry->gr_gid, entry->gr_name);
             std::vector<uid_t>& listed = members[entry->gr_gid];
-            for (char** member = entry->gr_mem; member != nullptr && *member != nullptr;
-                 ++member) {
+            for (char** member = entry->gr_mem; member != nullptr && *member != nullptr; ++member) {
                 const auto known = uids.find(*member);
                 // A member the password file does not know is someone else.
                 const uid_t uid = known != uids.end() ? known->second : SOMEONE;
