@@ -66,6 +66,9 @@ BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 TEST_PACKAGES="libgtest-dev strace valgrind util-linux diffutils nlohmann-json3-dev"
 # xmllint (libxml2-utils) reads the checker's --format checkstyle output.
 TEST_PACKAGES="$TEST_PACKAGES libxml2-utils"
+# setfacl (acl) grants another user write access in the tests of who may
+# change the files a launch uses.
+TEST_PACKAGES="$TEST_PACKAGES acl"
 # Reading the built programs, packaging them, rendering the manual pages.
 SHIP_PACKAGES="binutils file dpkg-dev groff-base"
 # The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.

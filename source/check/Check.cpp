@@ -30,12 +30,14 @@
 #include "Kernel.h"
 #include "LaunchRules.h"
 #include "LineRules.h"
+#include "LaunchPaths.h"
 #include "MendPlan.h"
 #include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
 #include "PropertyPath.h"
 #include "SuppressionRules.h"
+#include "WriterRules.h"
 
 extern char** environ;
 
@@ -354,7 +356,13 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
         sink.begin(findings);
     }
 
-    const IniFixResult plan = plannedMend(request, findings);
+    // The checks that plan the mend read the same directories as this one.
+    CheckRequest withPaths = request;
+    if (!withPaths.paths) {
+        withPaths.paths = std::make_shared<PathCache>();
+    }
+    PathCache& paths = *withPaths.paths;
+    const IniFixResult plan = plannedMend(withPaths, findings);
     const auto emit = [&sink, &findings, &shape, &plan](const Finding& finding) {
         if (!sink.finding || std::find(shape.suppressed.begin(), shape.suppressed.end(),
                                        finding.kind) != shape.suppressed.end()) {
@@ -452,6 +460,18 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     executableWarnings(findings, add);
     elfWarnings(findings, add);
     copyWarnings(findings, add);
+    // Once per application, never per line: the walk is over the paths the
+    // launch uses, not over what the ini file holds.
+    UserIdentity changer = request.access.user();
+    struct stat appDir {};
+    if (findings.judgedAsRoot && stat(findings.workingDir.c_str(), &appDir) == 0) {
+        // No user named: the application directory's owner stands for them,
+        // as the note about root says.
+        changer = paths.identityOf(appDir.st_uid);
+    }
+    findings.changer = changer.name;
+    findings.judgedPaths = judgeWriters(launchPaths(findings, argv), changer, paths);
+    writerWarnings(findings, add);
     if (sink.linesAfterFindings && sink.line) {
         readLines(false, true);
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ struct CheckRequest {
     // Whether the check asks the mender what --fix would do, so that each
     // mendable finding it would leave says why.
     bool planMends = true;
+    // The attributes of directories read for one run, shared by its
+    // applications; a check without one reads its own.
+    std::shared_ptr<PathCache> paths;
 };
 
 // Receives what the check finds as it finds it, so that nothing grows with

@@ -360,7 +360,8 @@ TEST(FixRewrite, KeepsOwnerModeAndLinksAndRefusesWhatIsNoRegularFile) {
         writeFile(inst.root + "/ws/shared.ini", MENDABLE, 0640);
         ASSERT_EQ(chown((inst.root + "/ws/shared.ini").c_str(), UNPRIVILEGED_ID, 100), 0);
         fs::create_symlink("../../shared.ini", inst.appDir + "/run.ini");
-        EXPECT_EQ(run(checker(inst, {"--fix", inst.appDir})).exitCode, 0);
+        // The file's owner is the application's user: no one else may change it.
+        EXPECT_EQ(run(checker(inst, {"--fix", "--user", "nobody", inst.appDir})).exitCode, 0);
         EXPECT_TRUE(fs::is_symlink(inst.appDir + "/run.ini"));
         EXPECT_EQ(readFile(inst.root + "/ws/shared.ini"), "launcher=/bin/true\n-vmargs\n-Xmx1g\n");
         EXPECT_EQ(readFile(inst.root + "/ws/shared.ini~"), MENDABLE);

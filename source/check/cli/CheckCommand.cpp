@@ -94,6 +94,8 @@ struct RunPlan {
     const CommandLine& line;
     const Format& format;
     AccessJudge access;
+    // Directories such as the installation's, read once for all its applications.
+    std::shared_ptr<PathCache> paths = std::make_shared<PathCache>();
 };
 
 void checkOne(const RunPlan& plan, const Target& target, Report& report, std::ostream& out,
@@ -102,6 +104,7 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
     const std::string& dir = target.dir;
     CheckRequest request;
     request.access = plan.access;
+    request.paths = plan.paths;
     std::string problem;
     if (!physicalDirectory(dir, request.workingDir, problem)) {
         report.sinkFor(dir);

@@ -33,12 +33,6 @@ constexpr std::uint16_t ACL_MASK = 0x10;
 constexpr std::size_t ACL_HEADER = 4;
 constexpr std::size_t ACL_ENTRY = 8;
 
-struct AclEntry {
-    std::uint16_t tag;
-    std::uint16_t perm;
-    std::uint32_t id;
-};
-
 std::uint32_t littleEndian(const unsigned char* bytes, std::size_t size) {
     std::uint32_t value = 0;
     for (std::size_t i = size; i > 0; --i) {
@@ -47,8 +41,8 @@ std::uint32_t littleEndian(const unsigned char* bytes, std::size_t size) {
     return value;
 }
 
-// The entries of `path`'s access ACL; empty when it has only the three that
-// the permission bits stand for.
+}  // namespace
+
 std::vector<AclEntry> extendedAcl(const std::string& path) {
     const ssize_t size = getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0);
     if (size <= static_cast<ssize_t>(ACL_HEADER)) {
@@ -66,6 +60,8 @@ std::vector<AclEntry> extendedAcl(const std::string& path) {
     return entries.size() > 3 ? entries : std::vector<AclEntry>();
 }
 
+namespace {
+
 bool inGroups(gid_t gid, const UserIdentity& user) {
     for (gid_t group : user.groups) {
         if (group == gid) {
@@ -75,9 +71,10 @@ bool inGroups(gid_t gid, const UserIdentity& user) {
     return gid == user.gid;
 }
 
-// The kernel's discretionary check of `want` (R_OK, X_OK) for `user`.
-bool permitted(const std::string& path, const struct stat& status, int want,
-               const UserIdentity& user) {
+}  // namespace
+
+bool permittedBy(const struct stat& status, const std::vector<AclEntry>& acl, int want,
+                 const UserIdentity& user) {
     const auto granted = [want](unsigned bits) {
         return (bits & static_cast<unsigned>(want)) == static_cast<unsigned>(want);
     };
@@ -89,7 +86,6 @@ bool permitted(const std::string& path, const struct stat& status, int want,
     if (status.st_uid == user.uid) {
         return granted(mode >> 6);
     }
-    const std::vector<AclEntry> acl = extendedAcl(path);
     if (!acl.empty()) {
         unsigned mask = 7;
         for (const AclEntry& entry : acl) {
@@ -114,6 +110,15 @@ bool permitted(const std::string& path, const struct stat& status, int want,
         return !member && granted(mode);
     }
     return granted(inGroups(status.st_gid, user) ? mode >> 3 : mode);
+}
+
+namespace {
+
+bool permitted(const std::string& path, const struct stat& status, int want,
+               const UserIdentity& user) {
+    // The ACL is read only where the owner's bits decide nothing.
+    const bool decided = user.uid == 0 || status.st_uid == user.uid;
+    return permittedBy(status, decided ? std::vector<AclEntry>() : extendedAcl(path), want, user);
 }
 
 // The checks at the end of a path: asked of the kernel as this process,

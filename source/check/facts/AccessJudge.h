@@ -2,7 +2,10 @@
 // judges the launcher's own open, chdir and execv when that user runs it.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
+
+#include <cstdint>
 
 #include <string>
 #include <vector>
@@ -24,6 +27,23 @@ std::string userName(uid_t uid);
 
 // The user this process runs as, with its own groups.
 UserIdentity currentUser();
+
+// One entry of a POSIX access ACL, as the file system stores it.
+struct AclEntry {
+    std::uint16_t tag;   // ACL_USER_OBJ 0x01, ACL_USER 0x02, ACL_GROUP_OBJ 0x04,
+                         // ACL_GROUP 0x08, ACL_MASK 0x10, ACL_OTHER 0x20
+    std::uint16_t perm;  // 4 read, 2 write, 1 execute
+    std::uint32_t id;    // the user or group of ACL_USER and ACL_GROUP
+};
+
+// The entries of `path`'s access ACL; empty when it has only the three that
+// the permission bits stand for.
+std::vector<AclEntry> extendedAcl(const std::string& path);
+
+// The kernel's discretionary check of `want` (R_OK, W_OK, X_OK, or them
+// together) for `user` on a file of `status` with the extended ACL `acl`.
+bool permittedBy(const struct stat& status, const std::vector<AclEntry>& acl, int want,
+                 const UserIdentity& user);
 
 enum class AccessOperation {
     Read,     // open for reading, as the launcher opens its ini file

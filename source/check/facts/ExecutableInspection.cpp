@@ -164,6 +164,9 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             const bool usable =
                 !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
                 S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
+            if (usable) {
+                info.interpreterChain.push_back(interpreter);
+            }
             if (!usable) {
                 info.interpreterUsable = false;
                 if (scripts > 1) {

@@ -11,6 +11,7 @@
 #include "IniText.h"
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
+#include "Writers.h"
 
 enum class LineEffect {
     IgnoredInHead,
@@ -73,6 +74,8 @@ struct ExecutableInfo {
     std::string nestedProblem;
     bool nestedExecSucceeds = false;  // the exec succeeds; what it runs then fails
     bool interpreterUsable = false;
+    // Each interpreter the kernel runs for a script, absolute, in order.
+    std::vector<std::string> interpreterChain;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
 };
@@ -135,4 +138,9 @@ struct Facts {
     AccessVerdict executableAccess;   // execv of the executable
     AccessVerdict interpreterAccess;  // the kernel starting a script's interpreter
     AccessVerdict scriptAccess;       // that interpreter reading the script
+
+    // Every file and directory the launch reads or executes, and each one on
+    // the way to them, with who besides root and the user can change it.
+    std::vector<JudgedPath> judgedPaths;
+    std::string changer;  // the user who may change them besides root
 };

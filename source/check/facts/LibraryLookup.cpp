@@ -98,8 +98,10 @@ public:
         readCache();
     }
 
-    // The file that satisfies `name` for `object`; empty for none.
-    std::string find(const Object& object, const std::string& name) const {
+    // The file that satisfies `name` for `object`; empty for none. Each
+    // directory of a search list it looks in is added to `searched`.
+    std::string find(const Object& object, const std::string& name,
+                     std::vector<std::string>& searched) const {
         if (name.find('/') != std::string::npos) {
             return usable(fromDir(places.workingDir, name));
         }
@@ -116,6 +118,9 @@ public:
             add(search, object.elf.runpath, object.path);
         }
         for (const std::string& dir : search) {
+            if (std::find(searched.begin(), searched.end(), dir) == searched.end()) {
+                searched.push_back(dir);
+            }
             const std::string found = usable(dir + "/" + name);
             if (!found.empty()) {
                 return found;
@@ -291,10 +296,13 @@ LinkCheck checkLinking(const std::string& program, const ElfFile& elf, const Loo
             if (!seen.insert(name).second) {
                 continue;
             }
-            const std::string found = lookup.find(objects[i], name);
+            const std::string found = lookup.find(objects[i], name, result.searchedDirs);
             if (found.empty()) {
                 result.missing.push_back(MissingLibrary{name, objects[i].path});
-            } else if (objects.size() < OBJECTS_MAX) {
+                continue;
+            }
+            result.libraries.push_back(found);
+            if (objects.size() < OBJECTS_MAX) {
                 objects.push_back(Object{found, readElfFile(found)});
             }
         }

@@ -17,6 +17,11 @@ struct LinkCheck {
     std::string loader;         // PT_INTERP; empty for a static program
     std::string loaderProblem;  // empty when the loader is usable
     std::vector<MissingLibrary> missing;
+    // Where the loader looks, as whoever can write there chooses the code:
+    // the directories of RPATH, RUNPATH and LD_LIBRARY_PATH searched, and
+    // the libraries found, in the order they were met.
+    std::vector<std::string> searchedDirs;
+    std::vector<std::string> libraries;
 };
 
 struct LookupPlaces {

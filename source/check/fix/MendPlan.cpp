@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -67,9 +68,14 @@ std::string whyNot(const LaunchErrors& before, const LaunchErrors& after, KindId
 
 }  // namespace
 
-IniFixResult planMend(const CheckRequest& request, const std::string& original) {
+IniFixResult planMend(const CheckRequest& given, const std::string& original) {
     if (fixIni(original).fixes.empty()) {
         return fixIni(original);
+    }
+    // Every mend weighed is checked in the same directories: read them once.
+    CheckRequest request = given;
+    if (!request.paths) {
+        request.paths = std::make_shared<PathCache>();
     }
     const LaunchErrors before = errorsOf(request, original);
     const IniFixResult whole = fixIni(original, {}, before.silenced);

@@ -87,6 +87,19 @@ void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
                 << (copy.executable ? "" : ", not executable") << '\n';
         }
     }
+    out << "\nPaths the launch uses, and who besides root and " << facts.changer
+        << " can change them:\n";
+    for (const JudgedPath& judged : facts.judgedPaths) {
+        out << "  " << quoted(judged.path) << ": owner " << judged.owner << ", group "
+            << judged.group << ", mode " << modeText(judged.mode)
+            << (judged.acl ? " with an ACL" : "") << (judged.onTheWay ? ", on the way to " : ", ")
+            << judged.use.role;
+        for (std::size_t i = 0; i < judged.writers.size(); ++i) {
+            const PathWriter& writer = judged.writers[i];
+            out << (i == 0 ? "; changed by " : ", ") << writer.who << " (" << writer.how << ')';
+        }
+        out << '\n';
+    }
 }
 
 }  // namespace

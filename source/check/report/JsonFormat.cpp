@@ -34,6 +34,7 @@ private:
     void closeLists();
     void closeApplication();
     void writeProgram(const ElfCheck& program);
+    void writePaths(const std::vector<JudgedPath>& paths);
 
     JsonWriter json;
     const Tally& tally;
@@ -214,7 +215,57 @@ void JsonReport::end(const Facts& facts, const LaunchVector& argv) {
     json.number(facts.environmentBytes);
     json.key("argument_limit");
     json.number(facts.argumentLimit);
+    writePaths(facts.judgedPaths);
     closeApplication();
+}
+
+void JsonReport::writePaths(const std::vector<JudgedPath>& paths) {
+    json.key("paths");
+    json.beginArray();
+    for (const JudgedPath& judged : paths) {
+        json.beginObject();
+        json.key("path");
+        json.bytes(judged.path);
+        json.key("owner");
+        json.bytes(judged.owner);
+        json.key("group");
+        json.bytes(judged.group);
+        json.key("mode");
+        json.bytes(modeText(judged.mode));
+        json.key("directory");
+        json.boolean(judged.directory);
+        json.key("acl");
+        json.boolean(judged.acl);
+        json.key("use");
+        json.bytes(judged.use.role);
+        json.key("used_path");
+        json.bytes(judged.use.path);
+        json.key("on_the_way");
+        json.boolean(judged.onTheWay);
+        json.key("code");
+        json.boolean(judged.code);
+        json.key("writers");
+        json.beginArray();
+        for (const PathWriter& writer : judged.writers) {
+            json.beginObject();
+            json.key("who");
+            json.bytes(writer.who);
+            json.key("how");
+            json.bytes(writer.how);
+            json.key("remedy");
+            json.bytes(writer.remedy);
+            json.endObject();
+        }
+        json.endArray();
+        json.key("own_group");
+        if (judged.ownGroup.empty()) {
+            json.null();
+        } else {
+            json.bytes(judged.ownGroup);
+        }
+        json.endObject();
+    }
+    json.endArray();
 }
 
 void JsonReport::writeProgram(const ElfCheck& program) {

@@ -124,6 +124,21 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "the script cannot be read by the user, so its interpreter fails",
      "make the script readable for the application's user (chmod +r)", false,
      "Dashvane a script of mode 0711"},
+    {K::WritableByOthers, "writable-by-others", E,
+     "someone besides root and the application's user can change what the launch runs",
+     "leave write permission to root and the application's user alone (chmod go-w, setfacl -x, "
+     "chown root)",
+     false, "run.ini of mode 0666"},
+    {K::DataWritableByOthers, "data-writable-by-others", W,
+     "someone besides root and the application's user can change a file a path property names",
+     "leave write permission to root and the application's user alone (chmod go-w, setfacl -x, "
+     "chown root)",
+     false, "-Ddv.appInitScript=init.js, with init.js of mode 0666"},
+    {K::WritableByOwnGroup, "writable-by-own-group", N,
+     "a file or directory of the launch is writable by a group whose only member is the "
+     "application's user (root aside)",
+     "nothing to do while no one else joins the group; chmod g-w keeps it so", false,
+     "run.ini of mode 0664 in the user's own group"},
     // The launch.
     {K::ArgumentTooLong, "argument-too-long", E, "an argument is longer than the kernel takes",
      "shorten the argument below 131072 bytes", false, "-Dx=... (a line of 131072 bytes)"},

@@ -53,6 +53,9 @@ enum class KindId : unsigned char {
     NoexecMount,
     InterpreterNotExecutable,
     ScriptUnreadable,
+    WritableByOthers,
+    DataWritableByOthers,
+    WritableByOwnGroup,
     // The launch.
     ArgumentTooLong,
     ArgumentsTooLong,
