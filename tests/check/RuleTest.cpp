@@ -289,7 +289,9 @@ const Row ROWS[] = {
          ElfCheck& program = s.facts.executableInfo.program;
          program.checked = true;
          program.kind = "32-bit i386";
-         program.linking = {"/lib/ld-linux.so.2", "does not exist", {{"libc.so.6", "Dashvane"}}};
+         program.linking.loader = "/lib/ld-linux.so.2";
+         program.linking.loaderProblem = "does not exist";
+         program.linking.missing = {{"libc.so.6", "Dashvane"}};
      },
      {K::LoaderMissing, K::LibraryMissing},
      "libc6:i386"},

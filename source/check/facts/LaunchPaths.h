@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Facts.h"
-#include "Warnings.h"
+#include "LaunchVector.h"
 #include "Writers.h"
 
 // The ini file, the application directory, the launcher copies, the start

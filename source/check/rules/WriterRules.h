@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Facts.h"
-#include "Warnings.h"
+#include "Collector.h"
 
 // One finding for each path judged that another user or group can change.
 void writerWarnings(const Facts& facts, Collector& add);
