@@ -9,6 +9,7 @@
 #include "AccessJudge.h"
 #include "Finding.h"
 #include "IniText.h"
+#include "JavaVm.h"
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
 
@@ -120,4 +121,7 @@ struct Facts {
     AccessVerdict executableAccess;   // execv of the executable
     AccessVerdict interpreterAccess;  // the kernel starting a script's interpreter
     AccessVerdict scriptAccess;       // that interpreter reading the script
+
+    // The Java VM the executable hands its VM arguments to, and its command line.
+    VmFacts vm;
 };

@@ -1,0 +1,22 @@
+// Asks a Java VM about itself as the application's user: in an empty
+// temporary directory, with a time limit, with the variables the VM reads
+// options from cleared, and with no option of the application except
+// memory sizes on their own. Answers are kept for the rest of the run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "AccessJudge.h"
+#include "JavaVm.h"
+
+// The VM's version, data model, -XX flags and -X options; once per VM per run.
+VmInfo probeVm(const std::string& java, const AccessJudge& access);
+
+// Whether the VM comes up with only `sizes` (such as "-Xmx3g"); once per
+// VM and distinct set of sizes per run.
+SizeVerdict probeSizes(const std::string& java, const std::vector<std::string>& sizes,
+                       const AccessJudge& access);
+
+// The variables of this environment that the VM would read options from.
+std::vector<std::string> vmEnvironment();
