@@ -65,12 +65,17 @@ BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 TEST_PACKAGES="libgtest-dev strace valgrind util-linux diffutils"
 # xmllint (libxml2-utils) reads the checker's --format checkstyle output.
 TEST_PACKAGES="$TEST_PACKAGES libxml2-utils"
+# The Java VM the checker asks about itself, and the real VM the check's
+# verdicts on VM arguments are compared with.
+TEST_PACKAGES="$TEST_PACKAGES openjdk-17-jre-headless"
 # dashvane-launcher-check writes its JSON report with nlohmann-json.
 BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
 # Reading the built programs, packaging them, rendering the manual pages.
 SHIP_PACKAGES="binutils file dpkg-dev groff-base"
 # The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.
 I386_PACKAGES="g++-multilib qemu-user libboost-filesystem-dev:i386 libgtest-dev:i386"
+# A 32-bit Java VM, for the checker's verdicts on 32-bit heaps.
+I386_PACKAGES="$I386_PACKAGES openjdk-17-jre-headless:i386"
 # Debian's judgement of the .deb packages (the package.lintian tests).
 LINT_PACKAGES="lintian"
 # The i386 package on a real 32-bit kernel in qemu-system-i386, booted from an

@@ -239,31 +239,28 @@ VmInfo probeVm(const std::string& java, const AccessJudge& access) {
     }
     VmInfo info;
     info.asked = true;
-    const Answer flags =
+    // One start answers everything: -X lists the options once the VM has
+    // printed its flags and properties.
+    const Answer answer =
         runVm(java,
               {"-XX:+UnlockDiagnosticVMOptions", "-XX:+UnlockExperimentalVMOptions",
-               "-XX:+PrintFlagsFinal", "-XshowSettings:properties", "-version"},
+               "-XX:+PrintFlagsFinal", "-XshowSettings:properties", "-X"},
               access);
-    const Answer xList = flags.ran && flags.status == 0 ? runVm(java, {"-X"}, access) : Answer();
-    if (!flags.problem.empty() || flags.status != 0 || xList.status != 0) {
-        info.problem = !flags.problem.empty()
-                           ? flags.problem
-                           : "it did not answer as a Java VM does: " +
-                                 refusal(flags.status != 0 ? flags.output : xList.output);
+    if (!answer.problem.empty() || answer.status != 0) {
+        info.problem = !answer.problem.empty()
+                           ? answer.problem
+                           : "it did not answer as a Java VM does: " + refusal(answer.output);
         cache[java] = info;
         return info;
     }
-    std::istringstream lines(flags.output);
+    std::istringstream lines(answer.output);
     std::string line;
     while (std::getline(lines, line)) {
         readFlag(line, info);
-    }
-    std::istringstream xLines(xList.output);
-    while (std::getline(xLines, line)) {
         readXOption(line, info);
     }
-    info.version = propertyOf(flags.output, "java.version");
-    const std::string model = propertyOf(flags.output, "sun.arch.data.model");
+    info.version = propertyOf(answer.output, "java.version");
+    const std::string model = propertyOf(answer.output, "sun.arch.data.model");
     info.dataModel = model == "32" ? 32 : model == "64" ? 64 : 0;
     cache[java] = info;
     return info;
