@@ -522,8 +522,11 @@ void vmSizeRules(const VmFacts& vm, Collector& add) {
             for (std::size_t at : {sizes.maxAt, sizes.initialAt, sizes.stackAt, sizes.youngAt}) {
                 last = at != Sizes::NONE ? std::max(last, at) : last;
             }
-            about(vm, add, last, K::VmHeapUnreservable,
-                  "the VM refuses the memory sizes on " + on + ": " + vm.sizes.message);
+            // The VM's own words tell a size below its floor from one it cannot reserve.
+            const std::string& said = vm.sizes.message;
+            const bool small = said.find("oo small") != std::string::npos;
+            about(vm, add, last, small ? K::VmSizeTooSmall : K::VmHeapUnreservable,
+                  "the VM refuses the memory sizes on " + on + ": " + said);
         }
         return;
     }
