@@ -213,7 +213,7 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "-javaagent:lib/agent.jar"},
     {K::VmDeprecatedAlias, "vm-deprecated-alias", W,
      "a deprecated spelling of an option, which a later Java will refuse",
-     "use the option that replaces it", false, "-noverify"},
+     "use the option that replaces it, or delete it", false, "-noverify"},
     {K::VmHeapOverridden, "vm-heap-overridden", W,
      "a later -Xmx overrides an earlier one, so the earlier one has no effect", "keep one -Xmx",
      false, "-Xmx1g in eclipse/Dashvane.ini, then -Xmx2g"},

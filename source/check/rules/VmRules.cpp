@@ -127,19 +127,19 @@ constexpr const char* USUAL_X[] = {"-Xbatch",
 // Deprecated spellings the VM still takes, and what replaces each.
 struct Alias {
     const char* prefix;
-    const char* instead;
+    const char* instead;  // what to write instead, or what becomes of it
 };
 constexpr Alias DEPRECATED[] = {
-    {"-noverify", "nothing: verification stays on from a later Java"},
-    {"-Xverify:none", "nothing: verification stays on from a later Java"},
-    {"-Xloggc:", "-Xlog:gc:FILE"},
-    {"-Xfuture", "nothing"},
-    {"-XX:+CreateMinidumpOnCrash", "-XX:+CreateCoredumpOnCrash"},
-    {"-XX:-CreateMinidumpOnCrash", "-XX:-CreateCoredumpOnCrash"},
-    {"-XX:DefaultMaxRAMFraction=", "-XX:MaxRAMPercentage="},
-    {"-XX:MaxRAMFraction=", "-XX:MaxRAMPercentage="},
-    {"-XX:InitialRAMFraction=", "-XX:InitialRAMPercentage="},
-    {"-XX:MinRAMFraction=", "-XX:MinRAMPercentage="},
+    {"-noverify", "a later Java no longer turns verification off"},
+    {"-Xverify:none", "a later Java no longer turns verification off"},
+    {"-Xloggc:", "-Xlog:gc:FILE replaces it"},
+    {"-Xfuture", "a later Java drops it"},
+    {"-XX:+CreateMinidumpOnCrash", "-XX:+CreateCoredumpOnCrash replaces it"},
+    {"-XX:-CreateMinidumpOnCrash", "-XX:-CreateCoredumpOnCrash replaces it"},
+    {"-XX:DefaultMaxRAMFraction=", "-XX:MaxRAMPercentage= replaces it"},
+    {"-XX:MaxRAMFraction=", "-XX:MaxRAMPercentage= replaces it"},
+    {"-XX:InitialRAMFraction=", "-XX:InitialRAMPercentage= replaces it"},
+    {"-XX:MinRAMFraction=", "-XX:MinRAMPercentage= replaces it"},
 };
 
 // Flags a current VM no longer knows, for when it could not be asked.
@@ -468,7 +468,7 @@ void vmArgumentRules(const VmFacts& vm, Collector& add) {
         for (const Alias& alias : DEPRECATED) {
             if (startsWith(text, alias.prefix)) {
                 about(vm, add, i, K::VmDeprecatedAlias,
-                      "\"" + text + "\" is deprecated; use " + alias.instead);
+                      "\"" + text + "\" is deprecated: " + alias.instead);
             }
         }
         if (text.empty() || text[0] != '-' || text == "-jar") {
