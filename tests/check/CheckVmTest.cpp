@@ -240,7 +240,8 @@ TEST(CheckVm, ThirtyTwoBitHeapsAsTheVmReservesThem) {
 }
 
 // Random VM argument lists from the grammar the check judges, safe options
-// only, each launched for real. DVL_VM_DIFFERENTIAL sets how many.
+// only, each launched for real. DVL_VM_DIFFERENTIAL sets how many, and
+// DVL_VM_DIFFERENTIAL_SEED the seed.
 TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
     if (!vmInstalled("/usr/bin/java")) {
         GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
@@ -279,7 +280,7 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
                                              "-XX:+LogTouchedMethods",
                                              "-XX:MaxPermSize=128m",
                                              "-XX:+UseConcMarkSweepGC",
-                                             "-XX:+AlwaysPreTouch",
+                                             "-XX:+UseCompressedOops",
                                              "-XX:+CreateMinidumpOnCrash",
                                              "-Dx=1",
                                              "-D",
@@ -305,7 +306,8 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
                                              "-Xdiag"};
     const char* count = std::getenv("DVL_VM_DIFFERENTIAL");
     const int lists = count != nullptr ? std::atoi(count) : 12;
-    std::mt19937 random(20261207);
+    const char* seed = std::getenv("DVL_VM_DIFFERENTIAL_SEED");
+    std::mt19937 random(seed != nullptr ? static_cast<unsigned>(std::atol(seed)) : 20261207u);
     int divergences = 0;
     for (int n = 0; n < lists; ++n) {
         std::string ini = "-vmargs\n";

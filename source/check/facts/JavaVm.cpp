@@ -54,7 +54,7 @@ bool usable(const std::string& path, const AccessJudge& access, std::string& why
 InstallationIni readInstallationIni(const std::string& path) {
     InstallationIni ini;
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (path.empty() || !in) {
         return ini;
     }
     ini.read = true;
@@ -86,8 +86,9 @@ InstallationIni readInstallationIni(const std::string& path) {
 
 void findJavaVm(VmFacts& vm, const std::string& named, const std::string& executable,
                 const std::string& startDir, const AccessJudge& access) {
-    const std::string home = directoryOf(executable);
-    vm.installationIni = executable + ".ini";
+    // Without an executable there is no ini file of its own to read.
+    const std::string home = executable.empty() ? startDir : directoryOf(executable);
+    vm.installationIni = executable.empty() ? std::string() : executable + ".ini";
     const InstallationIni ini = readInstallationIni(vm.installationIni);
     std::string why;
     if (!named.empty()) {

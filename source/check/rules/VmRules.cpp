@@ -434,7 +434,7 @@ bool parseVmSize(const std::string& text, std::uint64_t& bytes) {
 
 void vmSourceRules(const VmFacts& vm, Collector& add) {
     if (!vm.problem.empty()) {
-        add(vm.source == VmSource::IniVm ? 0 : 0, K::VmNotUsable, vm.problem,
+        add(0, K::VmNotUsable, vm.problem,
             vm.source == VmSource::IniVm ? vm.installationIni : std::string());
     } else if (vm.source == VmSource::None) {
         add(0, K::VmNotFound,
