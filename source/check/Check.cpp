@@ -20,13 +20,21 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include "AccessRules.h"
+#include "CopyRules.h"
+#include "ElfRules.h"
 #include "ExecutableInspection.h"
+#include "ExecutableRules.h"
+#include "IniFileRules.h"
 #include "IniLines.h"
 #include "Kernel.h"
+#include "LaunchRules.h"
+#include "LineRules.h"
 #include "MendPlan.h"
 #include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
+#include "PropertyPath.h"
 #include "SuppressionRules.h"
 #include "VmProbe.h"
 #include "VmRules.h"
@@ -264,8 +272,10 @@ private:
 };
 
 // Files up to this size are mended in memory when the check plans what
-// --fix would do; a larger one is planned only when --fix or --diff asks.
-constexpr off_t MOST_PLANNED = 16 * 1024 * 1024;
+// --fix would do, which costs some times the file's size; a larger one, far
+// beyond any ini file written by hand, is planned only when --fix or --diff
+// asks, so the check's memory stays bounded.
+constexpr off_t MOST_PLANNED = 1024 * 1024;
 
 // What --fix would do with the file, to say why it would leave a mendable
 // finding; nothing for a file too large or not read.
@@ -364,6 +374,11 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     const Platform platform(findings.invocationName.c_str());
     findings.iniFile = platform.GetINIFile();
     findings.iniPath = iniPathOf(request);
+    if (findings.copiesSearched && findings.copies.copies.empty()) {
+        // The launcher started may be a link to one that is gone.
+        findings.danglingCopyTarget =
+            danglingLinkTarget(findings.iniPath.substr(0, findings.iniPath.size() - 4));
+    }
     std::unique_ptr<ScratchIni> scratch;
     if (request.iniText != nullptr) {
         scratch = std::make_unique<ScratchIni>(*request.iniText);
@@ -418,7 +433,6 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
 
     // In another encoding every line is a consequence of that one mistake.
     const bool judgeLines = findings.encoding == Encoding::Bytes;
-    LineRules rules(findings, shape, add);
     std::vector<std::uint32_t> iniLines;
     bool nameGiven = false;
     const auto readLines = [&](bool judge, bool show) {
@@ -431,6 +445,12 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
             classifier.next(raw, line);
             if (line.argument != 0 && line.argument - 1 < vmArgs.size()) {
                 line.element = vmArgs[line.argument - 1];
+            }
+            // The file a path property names, looked at once, as the line is judged.
+            if (judge && judgeLines &&
+                (line.effect == LineEffect::PathMadeAbsolute ||
+                 line.effect == LineEffect::PathAbsolute)) {
+                line.pathState = pathStateOf(propertyPath(line.element));
             }
             if (show && sink.line) {
                 sink.line(findings, line);
@@ -446,7 +466,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
                 findings.launcherLine = line.number;
             }
             if (judgeLines) {
-                rules.check(line);
+                lineWarnings(findings, shape, line, add);
             }
         }
     };

@@ -10,7 +10,7 @@
 
 #include "AccessJudge.h"
 #include "Facts.h"
-#include "Warnings.h"
+#include "LaunchVector.h"
 
 struct CheckRequest {
     // The physical application directory (as getcwd reports it there).

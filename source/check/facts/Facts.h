@@ -24,6 +24,16 @@ enum class LineEffect {
     NameSuppressed,    // an application name, passed as written: no default one is added
 };
 
+// What stat() said about the file a path property names, looked at as the
+// line is read.
+enum class PathState {
+    NotLooked,  // not a path property, or its path is empty
+    Exists,
+    Missing,
+    Directory,
+    OtherError,  // cannot be judged from here: no search permission, a loop
+};
+
 struct IniLine {
     std::size_t number = 0;  // counted from 1
     std::string raw;         // as read, without its line feed
@@ -32,6 +42,7 @@ struct IniLine {
     LineEffect effect = LineEffect::IgnoredInHead;
     std::size_t argument = 0;  // its element's index in the argument vector; 0 for none
     std::string element;       // that element, NUL bytes and all
+    PathState pathState = PathState::NotLooked;  // of a path property's path
 };
 
 enum class IniState { Read, Missing, Directory, Unreadable, NotRegular };
@@ -107,6 +118,10 @@ struct Facts {
     bool copiesSearched = false;            // whether the launcher copies were looked for
     CopySearch copies;                      // the launcher copies beside the ini files
     std::vector<AccessVerdict> copyAccess;  // the user starting each copy, in their order
+    // Where the launcher the application was started as points, when no copy
+    // was found because it is a symbolic link to a file that is gone; empty
+    // otherwise.
+    std::string danglingCopyTarget;
 
     // Only when the findings are collected whole.
     std::vector<Finding> found;

@@ -67,6 +67,7 @@ void IniClassifier::next(IniFormat::Chars raw, IniLine& line) {
     }
     line.raw.assign(raw.begin(), raw.end());
     line.element.clear();
+    line.pathState = PathState::NotLooked;
 }
 
 bool looksLikeVmArgument(const std::string& trimmed) {

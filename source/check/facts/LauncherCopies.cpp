@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "LauncherNote.h"
 
@@ -50,4 +51,15 @@ CopySearch findLauncherCopies(const std::string& dir) {
               [](const LauncherCopy& a, const LauncherCopy& b) { return a.name < b.name; });
     std::sort(found.iniFiles.begin(), found.iniFiles.end());
     return found;
+}
+
+std::string danglingLinkTarget(const std::string& path) {
+    struct stat status {};
+    std::string target(4096, '\0');
+    const ssize_t size = readlink(path.c_str(), &target[0], target.size());
+    if (size < 0 || stat(path.c_str(), &status) == 0 || errno != ENOENT) {
+        return std::string();
+    }
+    target.resize(static_cast<std::size_t>(size));
+    return target;
 }

@@ -26,3 +26,7 @@ std::string launcherVersion(const ElfFile& elf);
 // The copies and ini files directly in `dir`. Reads only regular files (or
 // what a symbolic link names), and of those only their headers and notes.
 CopySearch findLauncherCopies(const std::string& dir);
+
+// Where the symbolic link `path` points when the file it names is gone;
+// empty when `path` is anything else.
+std::string danglingLinkTarget(const std::string& path);

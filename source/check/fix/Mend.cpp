@@ -38,8 +38,12 @@ bool mendIni(const MendOptions& options, const std::string& name, const CheckReq
     };
     if (options.diff) {
         for (const RefusedFix& refused : fixed.refused) {
-            err << where(refused.line) << " not fixed: " << refused.reason << " ["
-                << kindOf(refused.kind).name << "]\n";
+            // A refusal of every other mend names no one kind.
+            err << where(refused.line) << " not fixed: " << refused.reason
+                << (refused.kind == KindId::Count
+                        ? std::string()
+                        : std::string(" [") + kindOf(refused.kind).name + "]")
+                << '\n';
         }
         // Headers as diff -u and git write them: a/ and b/ before the name.
         const std::string header = name[0] == '/' ? name.substr(1) : name;

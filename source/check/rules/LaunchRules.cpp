@@ -1,0 +1,123 @@
+#include "LaunchRules.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "RuleText.h"
+
+namespace {
+
+std::string argumentName(const LaunchVector& argv, std::size_t argument) {
+    const std::size_t line = argv.lineOf(argument);
+    return "argument " + std::to_string(argument) +
+           (line != 0 ? " (line " + std::to_string(line) + ")" : std::string());
+}
+
+// Sorted pairs of a key's hash and the element's index rather than a map of
+// copies: a huge VM section costs eight bytes an element here, sorted in
+// place, not another copy of every property.
+struct Property {
+    std::uint32_t hash;   // of the key, up to the first "="
+    std::uint32_t index;  // among the ini file's elements
+};
+
+const std::string& element(const LaunchVector& argv, std::uint32_t index) {
+    return argv.rest[index + 2];
+}
+
+std::string_view keyOf(const LaunchVector& argv, std::uint32_t index) {
+    const std::string& text = element(argv, index);
+    return std::string_view(text.data(), std::min(text.find('='), text.size()));
+}
+
+// The ini file's system properties, sorted by their key's hash and, within
+// one hash, in the file's order.
+std::vector<Property> propertiesOf(const LaunchVector& argv) {
+    std::vector<Property> properties;
+    for (std::uint32_t i = 0; i < argv.iniLines.size(); ++i) {
+        if (element(argv, i).compare(0, 2, "-D") == 0) {
+            std::uint32_t hash = 2166136261u;  // FNV-1a
+            for (const char c : keyOf(argv, i)) {
+                hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+            }
+            properties.push_back({hash, i});
+        }
+    }
+    std::sort(properties.begin(), properties.end(), [](const Property& a, const Property& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
+    });
+    return properties;
+}
+
+}  // namespace
+
+void duplicateWarnings(const LaunchVector& argv, Collector& add) {
+    const std::vector<Property> properties = propertiesOf(argv);
+    // Keys that only share the hash are told apart by comparing them, and
+    // each repetition is compared with the first line that set its property.
+    std::vector<std::pair<std::uint32_t, std::string>> found;
+    for (std::size_t group = 0; group < properties.size();) {
+        std::size_t end = group + 1;
+        while (end < properties.size() && properties[end].hash == properties[group].hash) {
+            ++end;
+        }
+        for (std::size_t i = group + 1; i < end; ++i) {
+            const std::uint32_t again = properties[i].index;
+            std::size_t first = group;
+            while (keyOf(argv, properties[first].index) != keyOf(argv, again)) {
+                ++first;
+            }
+            const std::string base = element(argv, properties[first].index).c_str();
+            if (first == i || base == element(argv, again).c_str()) {
+                continue;
+            }
+            found.emplace_back(argv.iniLines[again],
+                               quoted(keyOf(argv, again)) +
+                                   " set again with a different value (line " +
+                                   std::to_string(argv.iniLines[properties[first].index]) +
+                                   " gives " + quoted(base) + "): the executable gets both");
+        }
+        group = end;
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& warning : found) {
+        add(warning.first, KindId::DuplicateProperty, warning.second);
+    }
+}
+
+void sizeWarnings(const Facts& facts, const LaunchVector& argv, Collector& add) {
+    std::size_t largest = 0;
+    std::size_t largestSize = 0;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::size_t size = std::strlen((i == 0 ? argv.command : argv.rest[i - 1]).c_str());
+        if (size > largestSize) {
+            largest = i;
+            largestSize = size;
+        }
+        if (size + 1 > ARGUMENT_LIMIT) {
+            add(argv.lineOf(i), KindId::ArgumentTooLong,
+                argumentName(argv, i) + " is " + std::to_string(size) +
+                    " bytes long; the kernel takes at most " + std::to_string(ARGUMENT_LIMIT - 1) +
+                    " bytes for one argument, so execv fails with E2BIG and the child reports " +
+                    LAUNCH_FAILED);
+        }
+    }
+    const std::size_t total = facts.argumentBytes + facts.environmentBytes;
+    if (facts.argumentLimit != 0 && total > facts.argumentLimit) {
+        add(0, KindId::ArgumentsTooLong,
+            "the arguments take " + std::to_string(facts.argumentBytes) +
+                " bytes and the environment " + std::to_string(facts.environmentBytes) +
+                " (strings with their NULs, the executable's path once more, and the kernel's "
+                "pointers), " +
+                std::to_string(total - facts.argumentLimit) + " more than the kernel's limit of " +
+                std::to_string(facts.argumentLimit) +
+                " bytes (a quarter of the stack limit), so execv fails with E2BIG; the largest "
+                "is " +
+                argumentName(argv, largest) + ", " + std::to_string(largestSize) + " bytes long");
+    }
+}

@@ -1,0 +1,83 @@
+#include "LineRules.h"
+
+#include "HeadRules.h"
+#include "IniFormat.h"
+#include "LineRule.h"
+#include "RuleText.h"
+#include "VmSectionRules.h"
+
+using namespace IniSyntax;
+
+namespace {
+
+// A byte-order mark in front of line 1, and what it keeps that line from doing.
+void byteOrderMarkWarning(const IniLine& line, const IniShape& shape, Collector& add) {
+    std::string rest = line.raw.substr(BYTE_ORDER_MARK.size());
+    IniFormat::trim(rest);
+    IniFormat::State state = IniFormat::State::Searching;
+    const IniFormat::Role meant = IniFormat::step(state, rest);
+    add(line.number, KindId::ByteOrderMark,
+        std::string("the file starts with a byte-order mark, which the launcher does not skip") +
+            (meant == IniFormat::Role::LauncherLine ? ", so this is not a launcher line"
+             : meant == IniFormat::Role::OpensVmSection && shape.vmSectionLine == 0
+                 ? ", so this line does not open the VM section and " +
+                       linesAfter(shape.lines - 1) + " ignored"
+             : meant == IniFormat::Role::OpensVmSection
+                 ? ", so this line does not open the VM section: line " +
+                       std::to_string(shape.vmSectionLine) + " does"
+                 : ""));
+}
+
+// Bytes no editor shows, each kind reported once for the line.
+void byteWarnings(const IniLine& line, Collector& add) {
+    const std::string& text = line.trimmed;
+    if (!hasUnusualByte(text)) {
+        return;
+    }
+    if (text.find('\r') != std::string::npos) {
+        add(line.number, KindId::CarriageReturn,
+            "carriage return inside the line: the file's lines end in a carriage return alone, "
+            "so the launcher reads them as one single line");
+    }
+    if (text.find('\0') != std::string::npos) {
+        add(line.number, KindId::NulByte,
+            line.argument != 0
+                ? "NUL byte: the argument ends before it, as " + quoted(line.element.c_str())
+                : std::string("NUL byte in the line"));
+    }
+    if (hasControlByte(text)) {
+        add(line.number, KindId::ControlByte, "control byte in the line, shown as \\xNN");
+    }
+    if (text.find(NO_BREAK_SPACE) != std::string::npos) {
+        add(line.number, KindId::NoBreakSpace,
+            "no-break space (\\u{00A0}): not white space to the launcher, so it stays in the line");
+    }
+}
+
+// What the line means to the launcher, and what it was meant to mean.
+void meaningWarnings(const LineContext& context, Collector& add) {
+    if (context.line.inHead) {
+        headLineWarnings(context, add);
+    } else {
+        vmSectionLineWarnings(context, add);
+    }
+}
+
+}  // namespace
+
+void lineWarnings(const Facts& facts, const IniShape& shape, const IniLine& line, Collector& add) {
+    if (line.number == 1 && line.raw.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0) {
+        byteOrderMarkWarning(line, shape, add);
+    }
+    byteWarnings(line, add);
+    // A byte-order mark is reported once; the rest of its line is judged as
+    // if it were not there, so a second mistake on line 1 is not hidden.
+    if (line.number == 1 && line.trimmed.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0) {
+        IniLine withoutMark = line;
+        withoutMark.trimmed.erase(0, BYTE_ORDER_MARK.size());
+        IniFormat::trim(withoutMark.trimmed);
+        meaningWarnings(LineContext(withoutMark, facts, shape), add);
+    } else {
+        meaningWarnings(LineContext(line, facts, shape), add);
+    }
+}

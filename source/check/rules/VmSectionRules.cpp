@@ -1,0 +1,116 @@
+#include "VmSectionRules.h"
+
+#include "Options.h"
+#include "PropertyPath.h"
+#include "RuleText.h"
+
+using namespace IniSyntax;
+
+namespace {
+
+// Said only where the launcher adds it: another line may name the application.
+std::string defaultName(const LineContext& c) {
+    return c.facts.defaultNameAdded
+               ? ", and the default " + quoted(Options::WebApp + '=' + c.facts.applicationName) +
+                     " is added as well"
+               : std::string();
+}
+
+// What the line was meant to be, the first rule that applies deciding: a
+// launcher line or a second -vmargs, whatever their letter case, before a
+// key with blanks around its "=", before a key in another letter case, and a
+// comment last.
+constexpr LineRule MEANT_RULES[] = {
+    {KindId::LauncherInVmSection,
+     [](const LineContext& c) {
+         return c.parts.looseKey == Options::Lanucher || c.variant == Options::Lanucher;
+     },
+     [](const LineContext&) {
+         return std::string(
+             "launcher line after -vmargs: passed to the executable as an argument; the "
+             "executable is not replaced");
+     }},
+    {KindId::VmargsInVmSection, [](const LineContext& c) { return c.text == VMARGS; },
+     [](const LineContext&) {
+         return std::string("second -vmargs line: passed to the executable as an argument");
+     }},
+    {KindId::LetterCase, [](const LineContext& c) { return equalsIgnoringCase(c.text, VMARGS); },
+     [](const LineContext& c) {
+         return quoted(c.text) + " is not \"-vmargs\": passed to the executable as an argument";
+     }},
+    {KindId::BlanksAroundEquals,
+     [](const LineContext& c) {
+         return c.parts.key != c.parts.looseKey && isKnownKey(c.parts.looseKey);
+     },
+     [](const LineContext& c) {
+         return "blanks around \"=\": not taken as " + std::string(c.parts.looseKey) +
+                (c.parts.looseKey == Options::WebApp ? ", so passed as written" + defaultName(c)
+                                                     : ", so passed as written, not made absolute");
+     }},
+    {KindId::LetterCase, [](const LineContext& c) { return !c.variant.empty(); },
+     [](const LineContext& c) {
+         return quoted(c.parts.looseKey) + " is not " + std::string(c.variant) +
+                ": keys are case-sensitive, so passed as written" +
+                (c.variant == Options::WebApp ? defaultName(c) : ", not made absolute");
+     }},
+    {KindId::CommentInVmSection, [](const LineContext& c) { return isComment(c.text); },
+     [](const LineContext&) {
+         return std::string(
+             "the ini file has no comments: passed to the executable as an argument");
+     }},
+};
+
+// An application name line, which keeps the default name from being added.
+constexpr LineRule NAME_RULES[] = {
+    {KindId::EmptyApplicationName, [](const LineContext& c) { return c.parts.value.empty(); },
+     [](const LineContext& c) {
+         return "the application gets an empty name, and the default " +
+                quoted(Options::WebApp + '=' + c.facts.applicationName) + " is not added";
+     }},
+    {KindId::BlanksAroundEquals, [](const LineContext& c) { return isBlank(c.parts.value[0]); },
+     [](const LineContext& c) {
+         return "blank after \"=\": the application name " + quoted(c.parts.value) +
+                " starts with it";
+     }},
+};
+
+// A path property: its value as written first, then the file it names as
+// the line's path fact found it. A path that cannot be judged from here is
+// not reported.
+constexpr LineRule PATH_RULES[] = {
+    {KindId::EmptyPath, [](const LineContext& c) { return c.parts.value.empty(); },
+     [](const LineContext& c) {
+         return "empty value: " + std::string(c.parts.key) +
+                " becomes the application directory itself";
+     }},
+    {KindId::BlanksAroundEquals, [](const LineContext& c) { return isBlank(c.parts.value[0]); },
+     [](const LineContext& c) {
+         return "blank after \"=\": it becomes part of the path " +
+                quoted(propertyPath(c.line.element));
+     }},
+    {KindId::MissingPath,
+     [](const LineContext& c) { return c.line.pathState == PathState::Missing; },
+     [](const LineContext& c) {
+         return std::string(c.parts.key) + " names " + quoted(propertyPath(c.line.element)) +
+                ", which does not exist";
+     }},
+    {KindId::PathIsDirectory,
+     [](const LineContext& c) { return c.line.pathState == PathState::Directory; },
+     [](const LineContext& c) {
+         return std::string(c.parts.key) + " names " + quoted(propertyPath(c.line.element)) +
+                ", which is a directory, not a file";
+     }},
+};
+
+}  // namespace
+
+void vmSectionLineWarnings(const LineContext& c, Collector& add) {
+    reportFirst<MEANT_RULES>(c, add);
+    if (c.line.effect == LineEffect::NameSuppressed) {
+        reportFirst<NAME_RULES>(c, add);
+    }
+    if (c.line.effect == LineEffect::PathMadeAbsolute ||
+        c.line.effect == LineEffect::PathAbsolute) {
+        reportFirst<PATH_RULES>(c, add);
+    }
+}
