@@ -128,7 +128,8 @@ const std::vector<Option>& options() {
          }},
         {"--explain", nullptr, nullptr,
          "explain each application in full: its lines and what the launcher does with each, "
-         "the start directory, the executable and the argument vector (gcc and json)",
+         "the start directory, the executable, the argument vector, the Java VM and its whole "
+         "command line (gcc and json)",
          [](CommandLine& line, const std::string&) {
              line.explain = true;
              return std::string();
