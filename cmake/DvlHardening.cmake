@@ -18,6 +18,7 @@ if(DVL_INSTRUMENTED)
 endif()
 option(DVL_STATIC "Link the programs statically (static-pie)" ON)
 option(DVL_HARDENING "Build with stack protection, _FORTIFY_SOURCE and full RELRO" ON)
+option(DVL_RECORD_SWITCHES "Keep the compiler's flags in the programs, for the hardening test" ON)
 
 if(DVL_STATIC)
   # Boost's static archive instead of its shared library.
@@ -30,9 +31,13 @@ if(DVL_HARDENING)
   # checks, so it is added for optimised builds only.
   add_compile_options(
     -fstack-protector-strong
-    "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>"
-    # Keeps the flags in the binary, where the hardening test reads them.
-    -frecord-gcc-switches)
+    "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>")
+  # Keeps the flags in the binary, where the hardening test reads them. They
+  # name the source and build folders, so the packages, whose bytes must not
+  # depend on where they were built, turn it off.
+  if(DVL_RECORD_SWITCHES)
+    add_compile_options(-frecord-gcc-switches)
+  endif()
   add_link_options(-Wl,-z,relro -Wl,-z,now)
 endif()
 

@@ -1,13 +1,17 @@
-# Install layout and the .deb and .tar.gz packages, for the architecture being
-# built (amd64, or i386 with the i386 toolchain file):
+# Install layout and the binary .tar.gz, for the architecture being built
+# (amd64, or i386 with the i386 toolchain file):
 #   cmake --build build --target package
+# The .deb comes from debian/ and the RPM from packaging/dashvane-launcher.spec
+# (scripts/package.sh builds both); they install through the same rules but
+# ship the documents their own way, with DVL_INSTALL_DOCS off.
 include(GNUInstallDirs)
+option(DVL_INSTALL_DOCS "Install the README, copyright, changelog and licence texts" ON)
 
 install(TARGETS dashvane-launcher dashvane-launcher-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Manual pages and the changelog are shipped compressed, as Debian expects;
 # -n leaves the name and time out, so the same sources give the same bytes.
 set(DVL_PACKED_DOCS)
-foreach(doc docs/dashvane-launcher.1 docs/dashvane-launcher-check.1 packaging/changelog)
+foreach(doc docs/dashvane-launcher.1 docs/dashvane-launcher-check.1 debian/changelog)
   get_filename_component(name ${doc} NAME)
   set(packed ${PROJECT_BINARY_DIR}/packed/${name}.gz)
   add_custom_command(OUTPUT ${packed}
@@ -20,11 +24,12 @@ add_custom_target(packed-docs ALL DEPENDS ${DVL_PACKED_DOCS})
 install(FILES ${PROJECT_BINARY_DIR}/packed/dashvane-launcher.1.gz
               ${PROJECT_BINARY_DIR}/packed/dashvane-launcher-check.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md packaging/copyright ${PROJECT_BINARY_DIR}/packed/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
-if(DVL_STATIC)
-  install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-          RENAME dashvane-launcher)
+if(DVL_INSTALL_DOCS)
+  # The static programs carry glibc, libstdc++ and Boost: their licence texts
+  # travel with them, as the copyright file says.
+  install(FILES README.md LICENSE debian/copyright ${PROJECT_BINARY_DIR}/packed/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(DIRECTORY packaging/licenses DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 # Where Debian's bash-completion looks for completions loaded on demand.
 install(FILES completion/dashvane-launcher-check
@@ -36,7 +41,7 @@ else()
   set(DVL_DEB_ARCH amd64)
 endif()
 
-set(CPACK_GENERATOR DEB TGZ)
+set(CPACK_GENERATOR TGZ)
 set(CPACK_PACKAGE_NAME dashvane-launcher)
 set(CPACK_PACKAGE_VENDOR "dashvane-launcher developers")
 set(CPACK_PACKAGE_CONTACT "dashvane-launcher developers <dev@dashvane-launcher.invalid>")
@@ -51,13 +56,9 @@ set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 # Users get the programs stripped; the build folder keeps the symbols.
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${DVL_DEB_ARCH})
-set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-if(NOT DVL_STATIC)
-  # A shared build depends on the libraries it was linked against.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-endif()
+# The source tarball is made by scripts/package.sh with git archive; a source
+# package made by cpack leaves out at least what a build and packaging create.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build[^/]*/" "/obj-[^/]*/" "/dist/" "/debian/\\.debhelper/")
 
 include(CPack)

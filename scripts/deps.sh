@@ -61,23 +61,29 @@ need_sarif_validator() {
 
 BUILD_PACKAGES="g++ cmake make libboost-filesystem-dev"
 # strace, valgrind and setpriv/prlimit (util-linux) provoke and observe faults;
-# diff (diffutils) is what the checker's --diff output is compared with.
-TEST_PACKAGES="libgtest-dev strace valgrind util-linux diffutils"
+# diff (diffutils) is what the checker's --diff output is compared with;
+# the checker's tests read its JSON reports with nlohmann-json.
+TEST_PACKAGES="libgtest-dev strace valgrind util-linux diffutils nlohmann-json3-dev"
 # xmllint (libxml2-utils) reads the checker's --format checkstyle output.
 TEST_PACKAGES="$TEST_PACKAGES libxml2-utils"
 # The Java VM the checker asks about itself, and the real VM the check's
 # verdicts on VM arguments are compared with.
 TEST_PACKAGES="$TEST_PACKAGES openjdk-17-jre-headless"
-# dashvane-launcher-check writes its JSON report with nlohmann-json.
-BUILD_PACKAGES="$BUILD_PACKAGES nlohmann-json3-dev"
 # Reading the built programs, packaging them, rendering the manual pages.
 SHIP_PACKAGES="binutils file dpkg-dev groff-base"
 # The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.
 I386_PACKAGES="g++-multilib qemu-user libboost-filesystem-dev:i386 libgtest-dev:i386"
 # A 32-bit Java VM, for the checker's verdicts on 32-bit heaps.
 I386_PACKAGES="$I386_PACKAGES openjdk-17-jre-headless:i386"
-# Debian's judgement of the .deb packages (the package.lintian tests).
+# Debian's judgement of the .deb packages (the dist.lintian tests).
 LINT_PACKAGES="lintian"
+# The packages for distributions, built from git archive's tarball
+# (scripts/dist.sh): the Debian source package and .deb (debhelper), the RPM
+# and rpmlint's judgement, and cpio to unpack the RPM in its test.
+DIST_PACKAGES="git debhelper rpm rpmlint cpio"
+# The i386 .deb built on amd64 with the multilib compiler: dh_strip calls the
+# i686 binutils by their prefixed names.
+I386_DIST_PACKAGES="binutils-i686-linux-gnu"
 # The i386 package on a real 32-bit kernel in qemu-system-i386, booted from an
 # initramfs packed by cpio. The kernel (linux-image-686:i386) and busybox
 # (busybox-static:i386) are fetched by the test itself with apt-get download,

@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 need_i386_architecture
 # shellcheck disable=SC2086
-need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $LINT_PACKAGES $I386_PACKAGES \
-    $I386_KERNEL_PACKAGES
+need_packages $BUILD_PACKAGES $TEST_PACKAGES $SHIP_PACKAGES $LINT_PACKAGES $DIST_PACKAGES $I386_PACKAGES \
+    $I386_DIST_PACKAGES $I386_KERNEL_PACKAGES
 need_i386_package_lists
 export DVL_I386_KERNEL_REQUIRED=1
 cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-gnu.cmake \
