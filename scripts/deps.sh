@@ -69,10 +69,15 @@ TEST_PACKAGES="$TEST_PACKAGES libxml2-utils"
 # setfacl (acl) grants another user write access in the tests of who may
 # change the files a launch uses.
 TEST_PACKAGES="$TEST_PACKAGES acl"
+# The Java VM the checker asks about itself, and the real VM the check's
+# verdicts on VM arguments are compared with.
+TEST_PACKAGES="$TEST_PACKAGES openjdk-17-jre-headless"
 # Reading the built programs, packaging them, rendering the manual pages.
 SHIP_PACKAGES="binutils file dpkg-dev groff-base"
 # The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.
 I386_PACKAGES="g++-multilib qemu-user libboost-filesystem-dev:i386 libgtest-dev:i386"
+# A 32-bit Java VM, for the checker's verdicts on 32-bit heaps.
+I386_PACKAGES="$I386_PACKAGES openjdk-17-jre-headless:i386"
 # Debian's judgement of the .deb packages (the dist.lintian tests).
 LINT_PACKAGES="lintian"
 # The packages for distributions, built from git archive's tarball

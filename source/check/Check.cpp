@@ -38,6 +38,8 @@
 #include "PropertyPath.h"
 #include "SuppressionRules.h"
 #include "WriterRules.h"
+#include "VmProbe.h"
+#include "VmRules.h"
 
 extern char** environ;
 
@@ -289,6 +291,7 @@ IniFixResult plannedMend(const CheckRequest& request, const Facts& facts) {
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     CheckRequest inner = request;
     inner.planMends = false;
+    inner.vm = CheckRequest::Vm::Off;
     IniFixResult plan = planMend(inner, text);
     plan.bytes.clear();
     return plan;
@@ -311,6 +314,49 @@ std::string leftBecause(const IniFixResult& plan, const Finding& finding) {
         }
     }
     return std::string();
+}
+
+// The VM the executable finds, and what it is handed: the installation ini's
+// VM section first, as --launcher.appendVmargs puts ours after it, then
+// everything of ours after -vmargs.
+void describeVm(Facts& findings, const CheckRequest& request, const LaunchVector& argv) {
+    VmFacts& vm = findings.vm;
+    vm.judged = true;
+    vm.mayStart = request.vm == CheckRequest::Vm::Ask;
+    vm.kernelBits = static_cast<int>(kernelPointerSize() * 8);
+    vm.environment = vmEnvironment();
+    const std::string executable = findings.executableInfo.resolved;
+    findJavaVm(vm, request.java, executable, findings.startDirResolved, request.access);
+    for (const auto& line : readInstallationIni(vm.installationIni).vmArgs) {
+        VmArgument argument;
+        argument.text = line.second;
+        argument.iniLine = line.first;
+        argument.origin = "installation ini line " + std::to_string(line.first);
+        vm.arguments.push_back(argument);
+    }
+    const std::size_t firstOwn = argv.size() - request.arguments.size();
+    for (std::size_t i = FIRST_INI_ARGUMENT; i < argv.size(); ++i) {
+        VmArgument argument;
+        argument.text = argv.at(i);
+        argument.argument = i;
+        if (i == findings.defaultNameArgument) {
+            argument.origin = "the default application name";
+        } else if (i >= firstOwn) {
+            argument.origin = "command-line argument " + std::to_string(i - firstOwn + 1);
+        } else {
+            argument.line = argv.lineOf(i);
+            argument.origin = "line " + std::to_string(argument.line);
+        }
+        vm.arguments.push_back(argument);
+    }
+    judgeVmFiles(vm, findings.startDirResolved, request.access);
+    if (vm.mayStart && !vm.path.empty()) {
+        vm.info = probeVm(vm.path, request.access);
+        const std::vector<std::string> sizes = sizesToAsk(vm);
+        if (!sizes.empty() && vm.info.problem.empty()) {
+            vm.sizes = probeSizes(vm.path, sizes, request.access);
+        }
+    }
 }
 
 }  // namespace
@@ -472,6 +518,14 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.changer = changer.name;
     findings.judgedPaths = judgeWriters(launchPaths(findings, argv), changer, paths);
     writerWarnings(findings, add);
+    if (request.vm != CheckRequest::Vm::Off) {
+        describeVm(findings, request, argv);
+        vmSourceRules(findings.vm, add);
+        if (!findings.vm.path.empty()) {
+            vmArgumentRules(findings.vm, add);
+            vmSizeRules(findings.vm, add);
+        }
+    }
     if (sink.linesAfterFindings && sink.line) {
         readLines(false, true);
     }

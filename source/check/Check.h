@@ -1,5 +1,7 @@
 // The check of an application directory, from the ini file to the argument
-// vector, with no process started and nothing written.
+// vector and on into the Java VM, with nothing written. The only processes
+// started are the user-switching access probes and, when asked for, the VM
+// itself with none of the application's options but memory sizes.
 #pragma once
 
 #include <functional>
@@ -32,6 +34,12 @@ struct CheckRequest {
     // The attributes of directories read for one run, shared by its
     // applications; a check without one reads its own.
     std::shared_ptr<PathCache> paths;
+    // Whether the Java VM is judged: not at all, by rule alone, or also by
+    // asking the VM about itself.
+    enum class Vm { Off, RulesOnly, Ask };
+    Vm vm = Vm::Off;
+    // The VM named outright (--java), in place of the one the executable finds.
+    std::string java;
 };
 
 // Receives what the check finds as it finds it, so that nothing grows with

@@ -43,7 +43,9 @@ protected:
         for (const char* name : {"styled", "broken"}) {
             copyFile(launcherBinary(), inst.root + "/ws/apps/" + name + "/run", 0755);
         }
-        writeFile(inst.root + "/ws/apps/styled/run.ini", "-vmargs\n# heap\n-Xmx1g\n");
+        // A file property naming no file: a warning, and a line the Java VM accepts.
+        writeFile(inst.root + "/ws/apps/styled/run.ini",
+                  "-vmargs\n-Ddv.appConfigFile=missing.cfg\n-Xmx1g\n");
         writeFile(inst.root + "/ws/apps/broken/run.ini", "launcher=missing\n-vmargs\n");
         writeFile(inst.root + "/ws/apps/notes/README", "");
     }
@@ -64,7 +66,7 @@ TEST_F(ThreeApplications, ExitStatusFollowsTheThreshold) {
         {{"--severity=error", "apps/broken"},
          1,
          "1 application checked: 1 error, 0 warnings, 0 notes"},
-        {{"--ignore", "comment-in-vm-section", "apps/styled"}, 0, nullptr},
+        {{"--ignore", "missing-path", "apps/styled"}, 0, nullptr},
         {{"apps/demo", "apps/styled", "apps/broken"},
          1,
          "3 applications checked: 1 error, 1 warning, 0 notes"},

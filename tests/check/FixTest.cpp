@@ -610,7 +610,8 @@ TEST(FixDecision, TheCheckDiffAndFixTakeTheSameDecision) {
          "Launcher=/bin/true\n-vmargs\n-Xmx1g\n", {"[letter-case]"}, "--fix leaves it",
          "launcher=/bin/true\n-vmargs\n-Xmx1g\n", ""},
         {"a suppression line silences its kinds, and --fix keeps them",
-         "# dashvane-launcher-check: ignore letter-case, comment-in-vm-section\n-vmargs\n"
+         "# dashvane-launcher-check: ignore letter-case, comment-in-vm-section, vm-main-class\n"
+         "-vmargs\n"
          "-Ddv.WebApp=x\n# c\n", {}, "[", "", ""},
         {"an unknown kind in a suppression line is a finding, the line itself none",
          "# dashvane-launcher-check: ignore letter-cas\n-vmargs\n-Xmx1g\n",

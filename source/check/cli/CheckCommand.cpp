@@ -120,6 +120,8 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
                                  ? "./" + request.copies.copies[0].name
                                  : "./run";
     request.arguments = line.arguments;
+    request.vm = line.noVm ? CheckRequest::Vm::RulesOnly : CheckRequest::Vm::Ask;
+    request.java = line.java;
     MendOptions mend;
     mend.diff = line.diff;
     mend.keepBackup = line.keepBackup;

@@ -33,6 +33,8 @@ struct CommandLine {
     bool diff = false;
     bool fix = false;
     bool keepBackup = true;
+    std::string java;   // --java: the VM named outright
+    bool noVm = false;  // --no-vm: the VM judged by rule alone, never started
 
     // The format asked for, "gcc" when none was.
     std::string formatName() const { return !format.empty() ? format : json ? "json" : "gcc"; }

@@ -98,6 +98,20 @@ const std::vector<Option>& options() {
              line.installations.push_back(value);
              return std::string();
          }},
+        {"--java", nullptr, "PATH",
+         "judge the arguments for the Java VM PATH (a java binary or a Java home) instead of "
+         "the one the Dashvane executable finds",
+         [](CommandLine& line, const std::string& value) {
+             line.java = value;
+             return std::string();
+         }},
+        {"--no-vm", nullptr, nullptr,
+         "judge the Java VM's arguments by rule alone: never start the VM to ask it about "
+         "itself",
+         [](CommandLine& line, const std::string&) {
+             line.noVm = true;
+             return std::string();
+         }},
         {"--format", nullptr, "FORMAT",
          "how the report is written: gcc (the default), json, sarif or checkstyle; see "
          "Formats below",
@@ -114,7 +128,8 @@ const std::vector<Option>& options() {
          }},
         {"--explain", nullptr, nullptr,
          "explain each application in full: its lines and what the launcher does with each, "
-         "the start directory, the executable and the argument vector (gcc and json)",
+         "the start directory, the executable, the argument vector, the Java VM and its whole "
+         "command line (gcc and json)",
          [](CommandLine& line, const std::string&) {
              line.explain = true;
              return std::string();
@@ -276,12 +291,13 @@ std::string parseCommandLine(int argc, const char* const* argv, CommandLine& lin
 void writeHelp(std::ostream& out) {
     out << USAGE << "       dashvane-launcher-check [OPTIONS] --installation DIR\n"
         << "\n"
-           "Checks Dashvane application directories: tells, without starting anything, what "
+           "Checks Dashvane application directories: tells, without launching them, what "
            "their\n"
-           "launcher copy will do and every mistake that makes its launch fail or differ "
-           "from\n"
-           "what the ini file plainly says. Without APPDIR the working directory is "
-           "checked.\n"
+           "launcher copy will do and every mistake that makes its launch, or the Java VM it\n"
+           "starts, fail or differ from what the ini file plainly says. To know the VM's own\n"
+           "options it starts the VM once, with none of the application's options but memory\n"
+           "sizes, as the application's user; --no-vm starts nothing. Without APPDIR the\n"
+           "working directory is checked.\n"
            "\n"
            "Options:\n";
     for (const Option& option : options()) {

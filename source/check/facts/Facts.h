@@ -9,6 +9,7 @@
 #include "AccessJudge.h"
 #include "Finding.h"
 #include "IniText.h"
+#include "JavaVm.h"
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
 #include "Writers.h"
@@ -143,4 +144,6 @@ struct Facts {
     // the way to them, with who besides root and the user can change it.
     std::vector<JudgedPath> judgedPaths;
     std::string changer;  // the user who may change them besides root
+    // The Java VM the executable hands its VM arguments to, and its command line.
+    VmFacts vm;
 };

@@ -54,6 +54,38 @@ void line(std::ostream& out, const IniLine& line) {
     out << '\n';
 }
 
+// Which VM, why, what it said of itself, and every element it is handed.
+void vmSection(std::ostream& out, const VmFacts& vm) {
+    out << "\nJava VM: ";
+    if (vm.path.empty()) {
+        out << (vm.problem.empty() ? std::string("none found") : vm.problem) << '\n';
+    } else {
+        out << quoted(vm.path) << " (" << vm.how << ")\n  ";
+        if (!vm.mayStart) {
+            out << "not started (--no-vm): judged by rule alone\n";
+        } else if (!vm.info.problem.empty()) {
+            out << "could not be asked: " << vm.info.problem << '\n';
+        } else {
+            out << "version " << vm.info.version << ", " << vm.info.dataModel << "-bit, "
+                << vm.info.flags.size() << " -XX flags, " << vm.info.xOptions.size()
+                << " -X options\n";
+        }
+        if (vm.sizes.asked) {
+            out << "  asked with the memory sizes alone:";
+            for (const std::string& size : vm.sizes.sizes) {
+                out << ' ' << quoted(size);
+            }
+            out << (vm.sizes.started ? ": comes up" : ": refuses: " + vm.sizes.message) << " (on a "
+                << vm.kernelBits << "-bit kernel)\n";
+        }
+    }
+    out << "\nVM command line (" << vm.arguments.size() << " elements):\n";
+    for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
+        out << "  " << i << ' ' << quoted(vm.arguments[i].text) << " (" << vm.arguments[i].origin
+            << ")\n";
+    }
+}
+
 void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
     const ExecutableInfo& info = facts.executableInfo;
     out << "  end of file: ";
@@ -99,6 +131,9 @@ void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
             out << (i == 0 ? "; changed by " : ", ") << writer.who << " (" << writer.how << ')';
         }
         out << '\n';
+    }
+    if (facts.vm.judged) {
+        vmSection(out, facts.vm);
     }
 }
 

@@ -17,6 +17,56 @@ namespace {
 // Raised when a member changes its meaning or goes; members may be added.
 constexpr std::size_t JSON_SCHEMA_VERSION = 1;
 
+// Which VM, why, what it said of itself, and every element it is handed.
+void writeVm(JsonWriter& json, const VmFacts& vm) {
+    json.beginObject();
+    json.key("path");
+    json.bytes(vm.path);
+    json.key("how");
+    json.bytes(vm.path.empty() ? vm.problem : vm.how);
+    json.key("asked");
+    json.boolean(vm.info.asked && vm.info.problem.empty());
+    json.key("version");
+    json.bytes(vm.info.version);
+    json.key("data_model");
+    json.number(static_cast<std::size_t>(vm.info.dataModel));
+    json.key("kernel_bits");
+    json.number(static_cast<std::size_t>(vm.kernelBits));
+    json.key("size_verdict");
+    if (!vm.sizes.asked) {
+        json.null();
+    } else {
+        json.beginObject();
+        json.key("sizes");
+        json.beginArray();
+        for (const std::string& size : vm.sizes.sizes) {
+            json.bytes(size);
+        }
+        json.endArray();
+        json.key("started");
+        json.boolean(vm.sizes.started);
+        json.key("message");
+        json.bytes(vm.sizes.message);
+        json.endObject();
+    }
+    json.key("arguments");
+    json.beginArray();
+    for (const VmArgument& argument : vm.arguments) {
+        json.beginObject();
+        json.key("argument");
+        json.bytes(argument.text);
+        json.key("origin");
+        json.bytes(argument.origin);
+        json.key("line");
+        json.number(argument.line);
+        json.key("installation_line");
+        json.number(argument.iniLine);
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+}
+
 class JsonReport {
 public:
     JsonReport(std::ostream& out, bool pretty, const Tally& tally)
@@ -216,6 +266,10 @@ void JsonReport::end(const Facts& facts, const LaunchVector& argv) {
     json.key("argument_limit");
     json.number(facts.argumentLimit);
     writePaths(facts.judgedPaths);
+    if (facts.vm.judged) {
+        json.key("vm");
+        writeVm(json, facts.vm);
+    }
     closeApplication();
 }
 

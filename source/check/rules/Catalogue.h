@@ -68,6 +68,25 @@ enum class KindId : unsigned char {
     LibraryMissing,
     ExecutableUnknownFormat,
     InterpreterMissing,
+    // The Java VM that the executable hands everything after -vmargs to.
+    VmNotUsable,
+    VmNotFound,
+    VmNotAsked,
+    VmEnvironment,
+    VmMainClass,
+    VmUnrecognizedOption,
+    VmUnknownFlag,
+    VmFlagSetting,
+    VmFlagLocked,
+    VmSizeInvalid,
+    VmSizeTooSmall,
+    VmHeapOrder,
+    VmHeapUnreservable,
+    VmFileUnreadable,
+    VmDeprecatedAlias,
+    VmHeapOverridden,
+    VmUnexpandedPath,
+    VmQuotes,
     Count
 };
 

@@ -1,0 +1,171 @@
+#include "JavaVm.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") + 1 - first);
+}
+
+std::string directoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string joined(const std::string& base, const std::string& path) {
+    if (path.empty() || path[0] == '/') {
+        return path;
+    }
+    return base + (base.empty() || base.back() == '/' ? "" : "/") + path;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The java binary a -vm path names: a directory means its bin/java.
+std::string javaOf(const std::string& path) {
+    return isDirectory(path) ? path + (path.back() == '/' ? "" : "/") + "bin/java" : path;
+}
+
+bool usable(const std::string& path, const AccessJudge& access, std::string& why) {
+    const AccessVerdict verdict = access.judge(AccessOperation::Execute, path);
+    if (verdict.granted() && !isDirectory(path)) {
+        return true;
+    }
+    why = verdict.cause == AccessCause::NotFound ? "does not exist"
+          : verdict.granted()                    ? "is a directory"
+                                                 : "cannot be executed by " + access.user().name;
+    return false;
+}
+
+}  // namespace
+
+InstallationIni readInstallationIni(const std::string& path) {
+    InstallationIni ini;
+    std::ifstream in(path, std::ios::binary);
+    if (path.empty() || !in) {
+        return ini;
+    }
+    ini.read = true;
+    std::string raw;
+    std::size_t number = 0;
+    bool vmSection = false;
+    bool vmNext = false;
+    while (std::getline(in, raw)) {
+        ++number;
+        const std::string line = trimmed(raw);
+        // The native launcher skips empty lines and comments of its ini file.
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        if (vmSection) {
+            ini.vmArgs.emplace_back(number, line);
+        } else if (vmNext) {
+            ini.vm = line;
+            vmNext = false;
+        } else if (line == "-vm") {
+            vmNext = true;
+            ini.vmLine = number;
+        } else if (line == "-vmargs") {
+            vmSection = true;
+        }
+    }
+    return ini;
+}
+
+void findJavaVm(VmFacts& vm, const std::string& named, const std::string& executable,
+                const std::string& startDir, const AccessJudge& access) {
+    // Without an executable there is no ini file of its own to read.
+    const std::string home = executable.empty() ? startDir : directoryOf(executable);
+    vm.installationIni = executable.empty() ? std::string() : executable + ".ini";
+    const InstallationIni ini = readInstallationIni(vm.installationIni);
+    std::string why;
+    if (!named.empty()) {
+        vm.source = VmSource::Named;
+        vm.path = javaOf(joined(startDir, named));
+        vm.how = "named by --java";
+        if (!usable(vm.path, access, why)) {
+            vm.problem = "--java names " + vm.path + ", which " + why;
+            vm.path.clear();
+        }
+        return;
+    }
+    if (!ini.vm.empty()) {
+        vm.source = VmSource::IniVm;
+        vm.vmLine = ini.vmLine;
+        vm.path = javaOf(joined(home, ini.vm));
+        vm.how = "the -vm line " + std::to_string(ini.vmLine) + " of " + vm.installationIni;
+        if (!usable(vm.path, access, why)) {
+            vm.problem = "-vm names " + vm.path + ", which " + why;
+            vm.path.clear();
+        }
+        return;
+    }
+    const std::string bundled = home + "/jre/bin/java";
+    if (usable(bundled, access, why)) {
+        vm.source = VmSource::BundledJre;
+        vm.path = bundled;
+        vm.how = "the installation's own jre, as no -vm line names one";
+        return;
+    }
+    const char* pathVariable = std::getenv("PATH");
+    std::string search = pathVariable != nullptr ? pathVariable : "/usr/local/bin:/usr/bin:/bin";
+    for (std::size_t start = 0; start <= search.size();) {
+        std::size_t end = search.find(':', start);
+        if (end == std::string::npos) {
+            end = search.size();
+        }
+        const std::string dir = search.substr(start, end - start);
+        const std::string candidate = (dir.empty() ? startDir : joined(startDir, dir)) + "/java";
+        if (usable(candidate, access, why)) {
+            vm.source = VmSource::Path;
+            vm.path = candidate;
+            vm.how = "java along PATH, as neither a -vm line nor jre/bin/java names one";
+            return;
+        }
+        start = end + 1;
+    }
+}
+
+void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& access) {
+    static const char* const PREFIXES[] = {
+        "-javaagent:", "-agentpath:", "-XX:Flags=", "-XX:VMOptionsFile="};
+    for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
+        const std::string& text = vm.arguments[i].text;
+        for (const char* prefix : PREFIXES) {
+            const std::string p(prefix);
+            if (text.compare(0, p.size(), p) != 0) {
+                continue;
+            }
+            std::string file = text.substr(p.size());
+            // An agent's options follow its path after "=".
+            if (p == "-javaagent:" || p == "-agentpath:") {
+                file = file.substr(0, file.find('='));
+            }
+            if (file.empty()) {
+                continue;
+            }
+            VmFile judged;
+            judged.index = i;
+            judged.path = joined(startDir, file);
+            judged.access = access.judge(AccessOperation::Read, judged.path);
+            if (judged.access.granted() && isDirectory(judged.path)) {
+                judged.access.cause = AccessCause::OtherError;
+                judged.access.at = judged.path;
+                judged.access.error = EISDIR;
+            }
+            vm.files.push_back(judged);
+        }
+    }
+}

@@ -1,0 +1,300 @@
+#include "VmProbe.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+// The variables a VM reads options from; a probe must not read the user's.
+const char* const VM_VARIABLES[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
+
+// A VM that has not answered by then is taken as not answering.
+constexpr int TIME_LIMIT_MS = 20000;
+
+struct Answer {
+    bool ran = false;
+    int status = -1;
+    std::string output;  // standard output and error together
+    std::string problem;
+};
+
+long long nowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+std::vector<std::string> probeEnvironment() {
+    std::vector<std::string> env;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        bool vmVariable = false;
+        for (const char* name : VM_VARIABLES) {
+            const std::size_t length = std::strlen(name);
+            vmVariable =
+                vmVariable || (std::strncmp(*entry, name, length) == 0 && (*entry)[length] == '=');
+        }
+        if (!vmVariable) {
+            env.emplace_back(*entry);
+        }
+    }
+    return env;
+}
+
+// Runs the VM with `options`: output, exit status, or why it could not.
+// Perf data off: a probe leaves no hsperfdata file behind.
+Answer runVm(const std::string& java, const std::vector<std::string>& options,
+             const AccessJudge& access) {
+    Answer answer;
+    char dirTemplate[] = "/tmp/dashvane-launcher-check-vm-XXXXXX";
+    const char* dir = mkdtemp(dirTemplate);
+    if (dir == nullptr) {
+        answer.problem = std::string("no temporary directory: ") + std::strerror(errno);
+        return answer;
+    }
+    const UserIdentity& user = access.user();
+    const bool switchUser = geteuid() == 0 && user.uid != 0;
+    if (switchUser && chown(dir, user.uid, user.gid) != 0) {
+        rmdir(dir);
+        answer.problem =
+            std::string("cannot hand the temporary directory over: ") + std::strerror(errno);
+        return answer;
+    }
+    std::vector<std::string> args = {java, "-XX:-UsePerfData"};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(&arg[0]);
+    }
+    argv.push_back(nullptr);
+    std::vector<std::string> envText = probeEnvironment();
+    std::vector<char*> envp;
+    for (std::string& entry : envText) {
+        envp.push_back(&entry[0]);
+    }
+    envp.push_back(nullptr);
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        rmdir(dir);
+        answer.problem = std::string("no pipe: ") + std::strerror(errno);
+        return answer;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeFds[1], 1);
+        dup2(pipeFds[1], 2);
+        const int null = open("/dev/null", O_RDONLY);
+        dup2(null, 0);
+        if (chdir(dir) != 0 ||
+            (switchUser && (setgroups(user.groups.size(), user.groups.data()) != 0 ||
+                            setresgid(user.gid, user.gid, user.gid) != 0 ||
+                            setresuid(user.uid, user.uid, user.uid) != 0))) {
+            _exit(126);
+        }
+        execve(java.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    if (child < 0) {
+        close(pipeFds[0]);
+        rmdir(dir);
+        answer.problem = std::string("cannot start it: ") + std::strerror(errno);
+        return answer;
+    }
+    const long long deadline = nowMs() + TIME_LIMIT_MS;
+    bool timedOut = false;
+    for (;;) {
+        pollfd readable{pipeFds[0], POLLIN, 0};
+        const long long left = deadline - nowMs();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
+        if (poll(&readable, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
+            break;
+        }
+        char buffer[65536];
+        const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        answer.output.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(pipeFds[0]);
+    if (timedOut) {
+        kill(child, SIGKILL);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    // The VM may leave files in its working directory; none of them matter.
+    const std::string removal = std::string("rm -rf -- '") + dir + "'";
+    if (rmdir(dir) != 0 && std::system(removal.c_str()) != 0) {
+        answer.problem = "cannot remove its temporary directory";
+    }
+    if (timedOut) {
+        answer.problem = "it did not answer within " + std::to_string(TIME_LIMIT_MS / 1000) + " s";
+        return answer;
+    }
+    answer.ran = WIFEXITED(status) && WEXITSTATUS(status) != 126 && WEXITSTATUS(status) != 127;
+    answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (!answer.ran) {
+        answer.problem = "it could not be started as " + user.name;
+    }
+    return answer;
+}
+
+std::string firstWord(const std::string& text, std::size_t& at) {
+    const std::size_t start = text.find_first_not_of(" \t", at);
+    if (start == std::string::npos) {
+        at = text.size();
+        return std::string();
+    }
+    const std::size_t end = text.find_first_of(" \t", start);
+    at = end == std::string::npos ? text.size() : end;
+    return text.substr(start, at - start);
+}
+
+// A line of -XX:+PrintFlagsFinal: "     bool UseG1GC    = true   {product} {ergonomic}".
+void readFlag(const std::string& line, VmInfo& info) {
+    std::size_t at = 0;
+    const std::string type = firstWord(line, at);
+    const std::string name = firstWord(line, at);
+    if (type.empty() || name.empty() || line.find('=', at) == std::string::npos ||
+        line.find('{') == std::string::npos) {
+        return;
+    }
+    VmFlag flag;
+    flag.type = type;
+    const std::string kinds = line.substr(line.find('{'));
+    flag.diagnostic = kinds.find("diagnostic") != std::string::npos;
+    flag.experimental = kinds.find("experimental") != std::string::npos;
+    info.flags[name] = flag;
+}
+
+// A line of `java -X`: "    -Xmx<size>        set maximum Java heap size".
+void readXOption(const std::string& line, VmInfo& info) {
+    std::size_t at = 0;
+    std::string word = firstWord(line, at);
+    if (word.compare(0, 2, "-X") != 0 || word.compare(0, 3, "-XX") == 0) {
+        return;
+    }
+    const std::size_t angle = word.find('<');
+    // "-Xmx<size>" takes any text after "-Xmx": kept as the prefix "-Xmx*".
+    if (angle != std::string::npos) {
+        word = word.substr(0, angle) + '*';
+    }
+    info.xOptions.push_back(word);
+}
+
+std::string propertyOf(const std::string& output, const std::string& name) {
+    const std::string key = name + " = ";
+    const std::size_t at = output.find(key);
+    if (at == std::string::npos) {
+        return std::string();
+    }
+    const std::size_t start = at + key.size();
+    return output.substr(start, output.find('\n', start) - start);
+}
+
+// Hands `vm` the VM's words of refusal: its lines, without the VM's closing words.
+std::string refusal(const std::string& output) {
+    std::istringstream lines(output);
+    std::string line;
+    std::string words;
+    while (std::getline(lines, line)) {
+        if (line.empty() ||
+            line.find("Could not create the Java Virtual Machine") != std::string::npos ||
+            line.find("A fatal exception has occurred") != std::string::npos ||
+            line == "Error occurred during initialization of VM") {
+            continue;
+        }
+        words += (words.empty() ? "" : "; ") + line;
+    }
+    return words;
+}
+
+}  // namespace
+
+VmInfo probeVm(const std::string& java, const AccessJudge& access) {
+    static std::map<std::string, VmInfo> cache;
+    const auto known = cache.find(java);
+    if (known != cache.end()) {
+        return known->second;
+    }
+    VmInfo info;
+    info.asked = true;
+    // One start answers everything: -X lists the options once the VM has
+    // printed its flags and properties.
+    const Answer answer =
+        runVm(java,
+              {"-XX:+UnlockDiagnosticVMOptions", "-XX:+UnlockExperimentalVMOptions",
+               "-XX:+PrintFlagsFinal", "-XshowSettings:properties", "-X"},
+              access);
+    if (!answer.problem.empty() || answer.status != 0) {
+        info.problem = !answer.problem.empty()
+                           ? answer.problem
+                           : "it did not answer as a Java VM does: " + refusal(answer.output);
+        cache[java] = info;
+        return info;
+    }
+    std::istringstream lines(answer.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        readFlag(line, info);
+        readXOption(line, info);
+    }
+    info.version = propertyOf(answer.output, "java.version");
+    const std::string model = propertyOf(answer.output, "sun.arch.data.model");
+    info.dataModel = model == "32" ? 32 : model == "64" ? 64 : 0;
+    cache[java] = info;
+    return info;
+}
+
+SizeVerdict probeSizes(const std::string& java, const std::vector<std::string>& sizes,
+                       const AccessJudge& access) {
+    static std::map<std::pair<std::string, std::vector<std::string>>, SizeVerdict> cache;
+    const auto key = std::make_pair(java, sizes);
+    const auto known = cache.find(key);
+    if (known != cache.end()) {
+        return known->second;
+    }
+    SizeVerdict verdict;
+    verdict.sizes = sizes;
+    std::vector<std::string> options = sizes;
+    options.push_back("-version");
+    const Answer answer = runVm(java, options, access);
+    verdict.asked = answer.ran;
+    verdict.started = answer.ran && answer.status == 0;
+    verdict.message = answer.ran ? refusal(answer.output) : answer.problem;
+    if (verdict.started) {
+        verdict.message.clear();
+    }
+    cache[key] = verdict;
+    return verdict;
+}
+
+std::vector<std::string> vmEnvironment() {
+    std::vector<std::string> set;
+    for (const char* name : VM_VARIABLES) {
+        if (std::getenv(name) != nullptr) {
+            set.push_back(name);
+        }
+    }
+    return set;
+}

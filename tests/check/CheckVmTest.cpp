@@ -1,0 +1,328 @@
+// The check's verdict on the Java VM's arguments against the real VM: each
+// installation's Dashvane executable is a stand-in that does with its
+// arguments what the native launcher does, and starts the VM with them.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem.hpp>
+#include <nlohmann/json.hpp>
+
+#include "Harness.h"
+#include "LauncherFixture.h"
+
+using namespace dvltest;
+using Json = nlohmann::json;
+
+namespace {
+
+// The VM from the installation ini's -vm line, else jre/bin/java, else PATH;
+// the ini's VM section, then everything after our -vmargs; -version stands
+// in for the application. The VM's exit status goes to the record.
+const char STANDIN[] = R"(#!/bin/bash
+ini="$0.ini"; home=$(dirname "$0"); vm=; pre=(); section=0; next=0
+if [ -f "$ini" ]; then
+    while IFS= read -r line || [ -n "$line" ]; do
+        line="${line%$'\r'}"
+        case $line in ''|'#'*) continue ;; esac
+        if [ $section = 1 ]; then pre+=("$line")
+        elif [ $next = 1 ]; then vm=$line; next=0
+        elif [ "$line" = -vm ]; then next=1
+        elif [ "$line" = -vmargs ]; then section=1; fi
+    done < "$ini"
+fi
+if [ -n "$vm" ]; then
+    case $vm in /*) ;; *) vm="$home/$vm" ;; esac
+    [ -d "$vm" ] && vm="$vm/bin/java"
+elif [ -x "$home/jre/bin/java" ]; then vm="$home/jre/bin/java"
+else vm=$(command -v java); fi
+while [ $# -gt 0 ] && [ "$1" != -vmargs ]; do shift; done
+shift
+"$vm" -XX:-UsePerfData "${pre[@]}" "$@" -version > "$DASHVANE_STANDIN_RECORD.out" 2>&1
+echo $? > "$DASHVANE_STANDIN_RECORD.tmp" && mv "$DASHVANE_STANDIN_RECORD.tmp" "$DASHVANE_STANDIN_RECORD"
+)";
+
+const char I386_JAVA[] = "/usr/lib/jvm/java-17-openjdk-i386/bin/java";
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Row {
+    const char* what;
+    std::string ini;                     // our ini file
+    std::vector<std::string> arguments;  // the launcher's own
+    std::string installationIni;         // eclipse/Dashvane.ini; "" for none
+    const char* kind;                    // the error expected; nullptr for none
+};
+
+struct Outcome {
+    bool vmStarted = false;
+    std::string vmSaid;
+    Json report;
+};
+
+// Lays out `row`, launches it for real and checks it.
+Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
+    const Installation inst;
+    writeFile(inst.eclipse + "/Dashvane", STANDIN, 0755);
+    if (!bundledJava.empty()) {
+        boost::filesystem::create_directories(inst.eclipse + "/jre/bin");
+        writeFile(inst.eclipse + "/jre/bin/java", bundledJava, 0755);
+    }
+    if (!row.installationIni.empty()) {
+        writeFile(inst.eclipse + "/Dashvane.ini", row.installationIni);
+    }
+    inst.writeIni(row.ini);
+    Command launch;
+    launch.program = inst.appDir + "/run";
+    launch.argv = {"./run"};
+    launch.argv.insert(launch.argv.end(), row.arguments.begin(), row.arguments.end());
+    launch.cwd = inst.appDir;
+    launch.env = baseEnv(inst);
+    run(launch);
+    // The launcher does not wait for its child.
+    for (int i = 0; i < 600 && access(inst.record.c_str(), F_OK) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    Outcome outcome;
+    outcome.vmStarted = readAll(inst.record) == "0\n";
+    outcome.vmSaid = readAll(inst.record + ".out");
+    Command check;
+    check.program = DVL_CHECK_BINARY;
+    check.argv = {"dashvane-launcher-check", "--json", "--severity=error", inst.appDir, "--"};
+    check.argv.insert(check.argv.end(), row.arguments.begin(), row.arguments.end());
+    check.cwd = inst.root;
+    check.env = baseEnv(inst);
+    const Result result = run(check);
+    outcome.report = Json::parse(result.out).at("applications").at(0);
+    return outcome;
+}
+
+void expectAgreement(const Row& row) {
+    SCOPED_TRACE(row.what);
+    const Outcome outcome = launchAndCheck(row);
+    const Json& findings = outcome.report.at("findings");
+    EXPECT_EQ(findings.empty(), outcome.vmStarted)
+        << "the VM said: " << outcome.vmSaid << "\nthe check said: " << findings.dump();
+    EXPECT_EQ(findings.empty(), row.kind == nullptr) << findings.dump();
+    if (row.kind != nullptr && !findings.empty()) {
+        EXPECT_EQ(findings.at(0).at("kind"), row.kind) << findings.dump();
+    }
+}
+
+bool vmInstalled(const std::string& java) {
+    return access(java.c_str(), X_OK) == 0 &&
+           std::system((java + " -XX:-UsePerfData -version >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST(CheckVm, VerdictOnEachArgumentIsTheRealVmsVerdict) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const std::string v = "-vmargs\n";
+    const std::vector<Row> rows = {
+        {"a flag removed from Java", v + "-XX:MaxPermSize=256m\n", {}, "", "vm-unknown-flag"},
+        {"a collector removed from Java",
+         v + "-XX:+UseConcMarkSweepGC\n",
+         {},
+         "",
+         "vm-unknown-flag"},
+        {"a fraction of a unit", v + "-Xmx1.5g\n", {}, "", "vm-size-invalid"},
+        {"a heap without a unit is in bytes", v + "-Xmx512\n", {}, "", "vm-size-too-small"},
+        {"initial heap above the maximum", v + "-Xms2g\n-Xmx1g\n", {}, "", "vm-heap-order"},
+        {"two options on one line", v + "-Xms512m -Xmx1g\n", {}, "", "vm-size-invalid"},
+        {"a stack below the minimum", v + "-Xss16k\n", {}, "", "vm-size-too-small"},
+        {"an experimental flag not unlocked", v + "-XX:+UseEpsilonGC\n", {}, "", "vm-flag-locked"},
+        {"a comment below -vmargs", v + "# heap\n-Xmx1g\n", {}, "", "vm-main-class"},
+        {"a relative agent, taken from the eclipse directory",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-file-unreadable"},
+        {"an application's argument on the command line",
+         v + "-Xmx1g\n",
+         {"-clean"},
+         "",
+         "vm-unrecognized-option"},
+        {"the installation's initial heap above our maximum",
+         v + "-Xmx1g\n",
+         {},
+         "-vmargs\n-Xms2g\n",
+         "vm-heap-order"},
+        {"a -vm naming nothing",
+         v + "-Xmx1g\n",
+         {},
+         "-vm\n/opt/no-java-here\n-vmargs\n",
+         "vm-not-usable"},
+        {"a boolean flag given a value", v + "-XX:UseG1GC=true\n", {}, "", "vm-flag-setting"},
+        {"a second -vmargs below -vmargs",
+         v + "-Xmx1g\n-vmargs\n",
+         {},
+         "",
+         "vm-unrecognized-option"},
+        // Clean setups, which must stay clean.
+        {"a heap", v + "-Xmx1g\n", {}, "", nullptr},
+        {"both heaps in order", v + "-Xms512m\n-Xmx1g\n", {}, "", nullptr},
+        {"a stack", v + "-Xss1m\n", {}, "", nullptr},
+        {"an experimental flag unlocked",
+         v + "-XX:+UnlockExperimentalVMOptions\n-XX:+UseEpsilonGC\n",
+         {},
+         "",
+         nullptr},
+        {"properties with blanks and quotes", v + "-Dtitle=My shop\n-Dq=\"x\"\n", {}, "", nullptr},
+        {"a later maximum heap overrides",
+         v + "-Xmx1g\n-Xmx2g\n",
+         {},
+         "-vmargs\n-Xmx512m\n",
+         nullptr},
+        {"standard options and a percentage",
+         v + "-ea\n-Xint\n-XX:MaxRAMPercentage=50\n",
+         {"-Dfrom.desktop=1"},
+         "",
+         nullptr},
+        {"a -vm naming a Java home",
+         v + "-Xmx1g\n",
+         {},
+         "-vm\n/usr/lib/jvm/java-17-openjdk-amd64\n-vmargs\n-Xshare:auto\n",
+         nullptr},
+        {"a deprecated spelling", v + "-XX:+CreateMinidumpOnCrash\n-noverify\n", {}, "", nullptr},
+    };
+    for (const Row& row : rows) {
+        expectAgreement(row);
+    }
+}
+
+// A 32-bit VM: a heap past 4 GiB the rules refuse; between, the VM says.
+// Where this kernel does not run 32-bit programs, the installation's own
+// jre/bin/java runs the VM through qemu-i386, which gives it 4 GiB as a
+// 64-bit kernel would.
+TEST(CheckVm, ThirtyTwoBitHeapsAsTheVmReservesThem) {
+    if (access(I386_JAVA, X_OK) != 0) {
+        GTEST_SKIP()
+            << "no 32-bit Java VM at " << I386_JAVA
+            << " (scripts/deps.sh installs openjdk-17-jre-headless:i386 for the i386 stage)";
+    }
+    std::string java = I386_JAVA;
+    if (!vmInstalled(java)) {
+        const std::string qemu = findProgram("qemu-i386");
+        if (qemu.empty()) {
+            GTEST_SKIP() << "this kernel runs no 32-bit program and qemu-i386 is missing";
+        }
+        java = "exec " + qemu + " " + java;
+    } else {
+        java = "exec " + java;
+    }
+    for (const char* heap : {"-Xmx1g", "-Xmx3g", "-Xmx4g"}) {
+        SCOPED_TRACE(heap);
+        const Outcome outcome =
+            launchAndCheck({heap, "-vmargs\n" + std::string(heap) + "\n", {}, "", nullptr},
+                           "#!/bin/sh\n" + java + " \"$@\"\n");
+        const Json& findings = outcome.report.at("findings");
+        EXPECT_EQ(findings.empty(), outcome.vmStarted) << outcome.vmSaid << findings.dump();
+        EXPECT_EQ(outcome.report.at("vm").at("data_model"), 32);
+        if (std::string(heap) == "-Xmx4g") {
+            EXPECT_EQ(findings.at(0).at("kind"), "vm-heap-unreservable") << findings.dump();
+        }
+    }
+}
+
+// Random VM argument lists from the grammar the check judges, safe options
+// only, each launched for real. DVL_VM_DIFFERENTIAL sets how many, and
+// DVL_VM_DIFFERENTIAL_SEED the seed.
+TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const std::vector<std::string> pieces = {"-Xmx1g",
+                                             "-Xmx64m",
+                                             "-Xmx1.5g",
+                                             "-Xmx512",
+                                             "-Xmx2G",
+                                             "-Xmx0",
+                                             "-Xmx",
+                                             "-Xms256m",
+                                             "-Xms4g",
+                                             "-Xms0",
+                                             "-Xss512k",
+                                             "-Xss16k",
+                                             "-Xss2m",
+                                             "-Xmn32m",
+                                             "-Xmx8m",
+                                             "-Xmx1x",
+                                             "-XX:MaxHeapSize=1g",
+                                             "-XX:InitialHeapSize=3g",
+                                             "-XX:ThreadStackSize=1024",
+                                             "-XX:+UseG1GC",
+                                             "-XX:+UseSerialGC",
+                                             "-XX:UseG1GC",
+                                             "-XX:+MaxHeapSize",
+                                             "-XX:MaxRAMPercentage=50",
+                                             "-XX:MaxRAMPercentage=abc",
+                                             "-XX:ConcGCThreads=-1",
+                                             "-XX:+UseEpsilonGC",
+                                             "-XX:+UnlockExperimentalVMOptions",
+                                             "-XX:+UnlockDiagnosticVMOptions",
+                                             "-XX:-UnlockExperimentalVMOptions",
+                                             "-XX:+PrintCompilation2",
+                                             "-XX:+LogTouchedMethods",
+                                             "-XX:MaxPermSize=128m",
+                                             "-XX:+UseConcMarkSweepGC",
+                                             "-XX:+UseCompressedOops",
+                                             "-XX:+CreateMinidumpOnCrash",
+                                             "-Dx=1",
+                                             "-D",
+                                             "-Dpath=~/x",
+                                             "-ea",
+                                             "-da:foo...",
+                                             "-esa",
+                                             "-Xint",
+                                             "-Xmixed",
+                                             "-Xbatch",
+                                             "-Xrs",
+                                             "-Xshare:auto",
+                                             "-Xshare:off",
+                                             "-Xverify:none",
+                                             "-noverify",
+                                             "-server",
+                                             "-verbose:gc",
+                                             "-Xfoo",
+                                             "-clean",
+                                             "-XshowSettings:vm",
+                                             "--add-opens=java.base/java.lang=ALL-UNNAMED",
+                                             "-Xcheck:jni",
+                                             "-Xdiag"};
+    const char* count = std::getenv("DVL_VM_DIFFERENTIAL");
+    const int lists = count != nullptr ? std::atoi(count) : 12;
+    const char* seed = std::getenv("DVL_VM_DIFFERENTIAL_SEED");
+    std::mt19937 random(seed != nullptr ? static_cast<unsigned>(std::atol(seed)) : 20261207u);
+    int divergences = 0;
+    for (int n = 0; n < lists; ++n) {
+        std::string ini = "-vmargs\n";
+        const std::size_t length = 1 + random() % 4;
+        for (std::size_t i = 0; i < length; ++i) {
+            ini += pieces[random() % pieces.size()] + "\n";
+        }
+        SCOPED_TRACE(ini);
+        const Outcome outcome = launchAndCheck({"random", ini, {}, "", nullptr});
+        const bool agrees = outcome.report.at("findings").empty() == outcome.vmStarted;
+        divergences += agrees ? 0 : 1;
+        EXPECT_TRUE(agrees) << "the VM said: " << outcome.vmSaid
+                            << "\nthe check said: " << outcome.report.at("findings").dump();
+    }
+    std::cout << lists << " random lists, " << divergences << " divergences\n";
+}
+
+}  // namespace
