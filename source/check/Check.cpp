@@ -28,18 +28,18 @@
 #include "IniFileRules.h"
 #include "IniLines.h"
 #include "Kernel.h"
+#include "LaunchPaths.h"
 #include "LaunchRules.h"
 #include "LineRules.h"
-#include "LaunchPaths.h"
 #include "MendPlan.h"
 #include "Options.h"
 #include "Platform.h"
 #include "ProgramOptions.h"
 #include "PropertyPath.h"
 #include "SuppressionRules.h"
-#include "WriterRules.h"
 #include "VmProbe.h"
 #include "VmRules.h"
+#include "WriterRules.h"
 
 extern char** environ;
 
@@ -297,6 +297,13 @@ IniFixResult plannedMend(const CheckRequest& request, const Facts& facts) {
     return plan;
 }
 
+// Lines the launcher passes on that the Java VM then refuses: with a VM
+// known, they fail the launch.
+bool refusedByVm(KindId kind) {
+    return kind == KindId::CommentInVmSection || kind == KindId::VmargsInVmSection ||
+           kind == KindId::LauncherInVmSection;
+}
+
 // Why --fix leaves the finding, or "" when it mends it or it is no mendable kind.
 std::string leftBecause(const IniFixResult& plan, const Finding& finding) {
     if (!kindOf(finding.kind).fixable) {
@@ -325,8 +332,7 @@ void describeVm(Facts& findings, const CheckRequest& request, const LaunchVector
     vm.mayStart = request.vm == CheckRequest::Vm::Ask;
     vm.kernelBits = static_cast<int>(kernelPointerSize() * 8);
     vm.environment = vmEnvironment();
-    const std::string executable = findings.executableInfo.resolved;
-    findJavaVm(vm, request.java, executable, findings.startDirResolved, request.access);
+    // The VM itself was found before the lines were judged.
     for (const auto& line : readInstallationIni(vm.installationIni).vmArgs) {
         VmArgument argument;
         argument.text = line.second;
@@ -409,19 +415,22 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     }
     PathCache& paths = *withPaths.paths;
     const IniFixResult plan = plannedMend(withPaths, findings);
-    const auto emit = [&sink, &findings, &shape, &plan](const Finding& finding) {
+    bool vmKnown = false;  // once the VM the executable starts is found
+    const auto emit = [&sink, &findings, &shape, &plan, &vmKnown](const Finding& finding) {
         if (!sink.finding || std::find(shape.suppressed.begin(), shape.suppressed.end(),
                                        finding.kind) != shape.suppressed.end()) {
             return;
         }
-        const std::string reason = leftBecause(plan, finding);
-        if (reason.empty()) {
-            sink.finding(findings, finding);
-            return;
+        Finding shown = finding;
+        if (vmKnown && refusedByVm(finding.kind)) {
+            shown.escalated = true;
+            shown.message += "; the Java VM refuses it, so the application does not start";
         }
-        Finding left = finding;
-        left.message += "; --fix leaves it: " + reason;
-        sink.finding(findings, left);
+        const std::string reason = leftBecause(plan, finding);
+        if (!reason.empty()) {
+            shown.message += "; --fix leaves it: " + reason;
+        }
+        sink.finding(findings, shown);
     };
     Collector add(emit);
     judgeWarnings(findings, add);
@@ -478,6 +487,15 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
             }
         }
     };
+    if (request.vm != CheckRequest::Vm::Off) {
+        // Known before the lines are judged: what the VM refuses fails the launch.
+        const std::string startDir = absoluteFrom(findings.workingDir, findings.startDir);
+        const std::string& command = findings.executable;
+        findJavaVm(findings.vm, request.java,
+                   command.empty() ? command : absoluteFrom(startDir, command), startDir,
+                   request.access);
+        vmKnown = !findings.vm.path.empty();
+    }
     readLines(true, !sink.linesAfterFindings);
 
     // The launcher read the same lines: anything else means the file changed

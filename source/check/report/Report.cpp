@@ -49,7 +49,10 @@ void Report::finding(const Facts& facts, const Finding& found) {
     unknown.advice = "";
     unknown.example = "";
     const bool known = found.kind < KindId::Count;
-    const Kind& kind = known ? kindOf(found.kind) : unknown;
+    Kind kind = known ? kindOf(found.kind) : unknown;
+    if (found.escalated) {
+        kind.severity = Severity::Error;
+    }
     if (known && options.ignored.test(static_cast<std::size_t>(found.kind))) {
         return;
     }

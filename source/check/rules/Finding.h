@@ -11,4 +11,7 @@ struct Finding {
     KindId kind = KindId::Count;
     std::string message;  // printable: every byte from the ini file made visible
     std::string file;     // the absolute path it is about; empty for the ini file
+    // An error whatever the kind's severity: the launch fails through it
+    // where it otherwise would not, such as a line the Java VM refuses.
+    bool escalated = false;
 };
