@@ -35,6 +35,7 @@
 #include "Platform.h"
 #include "ProgramOptions.h"
 #include "PropertyPath.h"
+#include "StackRules.h"
 #include "SuppressionRules.h"
 
 extern char** environ;
@@ -442,6 +443,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.argumentBytes = vectorBytes(argv, pointer);
     findings.environmentBytes = environmentBytes(pointer);
     findings.argumentLimit = argumentLimit();
+    findings.stack = stackRoom();
     describeStart(findings, request.access);
     // For a script the kernel copies its interpreter's name and argument too,
     // within the same limit.
@@ -449,6 +451,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
 
     duplicateWarnings(argv, add);
     sizeWarnings(findings, argv, add);
+    stackWarnings(findings, add);
     executableWarnings(findings, add);
     elfWarnings(findings, add);
     copyWarnings(findings, add);

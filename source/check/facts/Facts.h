@@ -11,6 +11,7 @@
 #include "IniText.h"
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
+#include "StackRoom.h"
 
 enum class LineEffect {
     IgnoredInHead,
@@ -113,6 +114,7 @@ struct Facts {
     std::size_t argumentBytes = 0;
     std::size_t environmentBytes = 0;
     std::size_t argumentLimit = 0;  // from the stack limit, as the kernel derives it
+    StackRoom stack;                // what the new program's stack holds
 
     bool copiesSearched = false;            // whether the launcher copies were looked for
     CopySearch copies;                      // the launcher copies beside the ini files

@@ -131,6 +131,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "the arguments and the environment are more than the kernel takes",
      "shorten the arguments or the environment, or raise the stack limit (ulimit -s)", false,
      "many long lines with ulimit -s 1024"},
+    {K::ArgumentsExceedStack, "arguments-exceed-stack", E,
+     "the arguments and the environment leave the new program no stack to start on",
+     "raise the stack limit (ulimit -s) to 160 or more, or shorten the arguments or the "
+     "environment",
+     false, "a 60 KB environment variable with ulimit -s 64"},
     {K::StartDirectory, "start-directory", E, "the start directory cannot be entered",
      "create the installation's eclipse directory two levels above the application directory, "
      "searchable by the application's user",

@@ -56,6 +56,7 @@ enum class KindId : unsigned char {
     // The launch.
     ArgumentTooLong,
     ArgumentsTooLong,
+    ArgumentsExceedStack,
     StartDirectory,
     ExecutableMissing,
     ExecutableNotExecutable,
