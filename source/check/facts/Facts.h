@@ -89,6 +89,7 @@ struct Facts {
     std::string readPath;                // where its text is read from: iniPath, or a scratch copy
     std::vector<KindId> silenced;        // by the file's own suppression lines
     IniState iniState = IniState::Missing;
+    bool iniReadsEmpty = false;  // NotRegular, but a device every read ends at once: /dev/null
     Encoding encoding = Encoding::Bytes;
     bool byteOrderMark = false;  // in front of a wide encoding
     // Every line, only when the findings are collected whole (see collectFindings).
