@@ -11,6 +11,7 @@
 #include "ElfFile.h"
 #include "Kernel.h"
 #include "LibraryLookup.h"
+#include "SystemLoader.h"
 
 namespace {
 
@@ -86,6 +87,26 @@ bool foundAlongPath(const std::string& program, const std::string& startDir) {
     return false;
 }
 
+// Where the system's loader was asked, its verdict replaces the model's:
+// it knows the hwcaps directories, symbol versions and mounts the model may
+// not. The model names who needs a library it also misses.
+void takeSystemVerdict(ElfCheck& check, const LoaderAnswer& answer) {
+    if (!answer.asked || !check.linking.loaderProblem.empty()) {
+        return;
+    }
+    check.systemVerdict = true;
+    check.loaderRefusal = answer.refusal;
+    std::vector<MissingLibrary> missing;
+    for (const std::string& name : answer.missing) {
+        MissingLibrary library{name, std::string()};
+        for (const MissingLibrary& modelled : check.linking.missing) {
+            library.neededBy = modelled.name == name ? modelled.neededBy : library.neededBy;
+        }
+        missing.push_back(library);
+    }
+    check.linking.missing = missing;
+}
+
 }  // namespace
 
 ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
@@ -112,6 +133,7 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
             };
         }
         check.linking = checkLinking(path, elf, places);
+        takeSystemVerdict(check, askSystemLoader(path, elf, workingDir, user));
     }
     return check;
 }

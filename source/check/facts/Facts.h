@@ -58,6 +58,10 @@ struct ElfCheck {
     std::string damage;        // empty for a sound file
     bool execRefused = false;  // the damage makes the exec fail
     LinkCheck linking;         // its loader and shared libraries
+    // Whether the system's loader judged `linking` (else the check's model),
+    // and why it refuses the program beyond a library not found.
+    bool systemVerdict = false;
+    std::string loaderRefusal;
 };
 
 struct ExecutableInfo {

@@ -241,19 +241,15 @@ private:
 }  // namespace
 
 std::vector<std::string> defaultLibraryDirs(const ElfFile& elf) {
-    // Debian's loaders search their multiarch directories first; the lib32,
-    // lib64 and libx32 directories hold the other classes of a biarch system.
+    // Debian's loaders search their multiarch directories, then /lib and
+    // /usr/lib (ld.so --help lists them); lib64, lib32 and libx32 only as
+    // /etc/ld.so.conf puts them in the cache.
     std::vector<std::string> dirs;
     const std::string arch = multiarch(elf);
     if (!arch.empty()) {
         dirs.push_back("/lib/" + arch);
         dirs.push_back("/usr/lib/" + arch);
     }
-    const std::string own = elf.machine == EM_X86_64 && elf.elfClass == 32 ? "x32"
-                            : elf.elfClass == 64                           ? "64"
-                                                                           : "32";
-    dirs.push_back("/lib" + own);
-    dirs.push_back("/usr/lib" + own);
     dirs.push_back("/lib");
     dirs.push_back("/usr/lib");
     return dirs;

@@ -162,6 +162,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "install the library for the program's architecture, or name its directory in "
      "LD_LIBRARY_PATH or the program's RUNPATH",
      false, "Dashvane needs libgtk-3.so.0, which is not installed"},
+    {K::LoaderRefuses, "loader-refuses", E,
+     "the system's dynamic loader finds the libraries but cannot start the program",
+     "install the library version the program was built against (a missing symbol version "
+     "means an older library), or move the library to a mount that allows execution",
+     false, "Dashvane needs LIB_2 of libdv.so, whose copy found provides only LIB_1"},
     {K::ExecutableUnknownFormat, "executable-unknown-format", E,
      "the executable is neither an ELF program nor a script",
      "install the real Dashvane executable", false, "eclipse/Dashvane a text file without #!"},

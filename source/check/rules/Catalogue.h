@@ -64,6 +64,7 @@ enum class KindId : unsigned char {
     ExecutableDamaged,
     LoaderMissing,
     LibraryMissing,
+    LoaderRefuses,
     ExecutableUnknownFormat,
     InterpreterMissing,
     Count
