@@ -409,6 +409,11 @@ TEST(CheckExecutable, ReportsEveryExecutableThatDoesNotStartAndNoOther) {
          standin,  // unused
          false,
          {"interpreter-missing"}},
+        {"a script whose interpreter is text without its own \"#!\"",
+         "#!" + std::string("INTERP") + "\n",
+         "echo started\n",
+         false,
+         {"interpreter-not-a-program"}},
         {"a script whose interpreter misses its loader",
          "#!" + std::string("INTERP") + "\n",
          withoutLoader(standin),

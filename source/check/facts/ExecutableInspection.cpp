@@ -198,6 +198,20 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             std::ifstream nested(interpreter, std::ios::binary);
             nested.read(&next[0], static_cast<std::streamsize>(next.size()));
             next.resize(static_cast<std::size_t>(nested.gcount()));
+            if (next.compare(0, 2, "#!") != 0 &&
+                next.compare(0, 4,
+                             "\x7f"
+                             "ELF") != 0 &&
+                !binfmtTakes(KernelInfo::current(), next)) {
+                // No handler takes it: execve fails with ENOEXEC, and
+                // execv, unlike execvp, tries no shell.
+                info.interpreterUsable = false;
+                info.nestedInterpreter = name;
+                info.interpreterNoProgram = true;
+                info.nestedProblem =
+                    next.empty() ? "is an empty file" : "is a file without \"#!\" and no program";
+                break;
+            }
             if (next.compare(0, 2, "#!") != 0) {
                 info.interpreterUsable = true;
                 info.interpreterProgram = checkElfProgram(interpreter, startDir, user);

@@ -76,7 +76,8 @@ struct ExecutableInfo {
     // An interpreter that is a script itself, down to one that fails, and why.
     std::string nestedInterpreter;
     std::string nestedProblem;
-    bool nestedExecSucceeds = false;  // the exec succeeds; what it runs then fails
+    bool nestedExecSucceeds = false;    // the exec succeeds; what it runs then fails
+    bool interpreterNoProgram = false;  // the failing one is neither ELF nor script
     bool interpreterUsable = false;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file

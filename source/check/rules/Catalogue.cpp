@@ -174,6 +174,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "the script's interpreter does not exist or cannot be executed",
      "install the interpreter, or correct the script's first line", false,
      "Dashvane a script starting #!/bin/nothing-here"},
+    {K::InterpreterNotProgram, "interpreter-not-a-program", E,
+     "the script's interpreter is neither an ELF program nor a script",
+     "name a real interpreter in the script's first line, or give the interpreter its own "
+     "\"#!\" line",
+     false, "Dashvane starting #!/opt/run.sh, where /opt/run.sh is an empty file"},
 }};
 
 constexpr bool inOrder() {

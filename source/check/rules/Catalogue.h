@@ -67,6 +67,7 @@ enum class KindId : unsigned char {
     LoaderRefuses,
     ExecutableUnknownFormat,
     InterpreterMissing,
+    InterpreterNotProgram,
     Count
 };
 

@@ -20,7 +20,18 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
     const AccessVerdict& interpreter = facts.interpreterAccess;
     const std::string& user = facts.accessUser;
     const std::string fails = ": the child fails with " + LAUNCH_FAILED;
-    if (!info.nestedInterpreter.empty() && interpreter.granted()) {
+    if (info.interpreterNoProgram && interpreter.granted()) {
+        add(at.line, KindId::InterpreterNotProgram,
+            at.name + " is a script whose interpreter " +
+                (info.nestedInterpreter == info.interpreter
+                     ? quoted(info.interpreter)
+                     : quoted(info.interpreter) + " runs " + quoted(info.nestedInterpreter)) +
+                " " + info.nestedProblem +
+                ": no handler of the kernel takes it, execv fails with \"Exec format error\" "
+                "and the child reports " +
+                LAUNCH_FAILED,
+            at.file);
+    } else if (!info.nestedInterpreter.empty() && interpreter.granted()) {
         add(at.line, KindId::InterpreterMissing,
             at.name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
                 quoted(info.nestedInterpreter) + " in turn, which " + info.nestedProblem +
