@@ -48,6 +48,15 @@ std::string interpreterArgumentOf(const std::string& head, const std::string& in
     return line.substr(start, line.find_last_not_of(" \t") + 1 - start);
 }
 
+// A line saved with CRLF ends "#!/bin/sh -e\r": the kernel passes "-e\r",
+// and the shells take no option of that name, so they stop before the
+// script. Judged only for the shells, whose option parsing is known.
+bool shellRefuses(const std::string& interpreter, const std::string& argument) {
+    const std::string base = interpreter.substr(interpreter.rfind('/') + 1);
+    return (base == "sh" || base == "dash" || base == "bash") && argument.size() > 1 &&
+           argument[0] == '-' && argument.find('\r') != std::string::npos;
+}
+
 // The program "#!/usr/bin/env NAME" has env look for: NAME, when the
 // argument is that one plain name; empty otherwise.
 std::string programOfEnv(const std::string& interpreter, const std::string& argument) {
@@ -172,6 +181,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
         info.kind = FileKind::Script;
         info.interpreter = interpreterOf(head);
         info.interpreterArgument = interpreterArgumentOf(head, info.interpreter);
+        info.shellOptionRefused = shellRefuses(info.interpreter, info.interpreterArgument);
         info.scriptBytes =
             info.interpreter.size() + 1 +
             (info.interpreterArgument.empty() ? 0 : info.interpreterArgument.size() + 1);

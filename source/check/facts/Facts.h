@@ -78,6 +78,7 @@ struct ExecutableInfo {
     std::string nestedProblem;
     bool nestedExecSucceeds = false;    // the exec succeeds; what it runs then fails
     bool interpreterNoProgram = false;  // the failing one is neither ELF nor script
+    bool shellOptionRefused = false;    // a shell given an option with a carriage return
     bool interpreterUsable = false;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file

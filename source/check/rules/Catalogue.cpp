@@ -179,6 +179,10 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "name a real interpreter in the script's first line, or give the interpreter its own "
      "\"#!\" line",
      false, "Dashvane starting #!/opt/run.sh, where /opt/run.sh is an empty file"},
+    {K::InterpreterOptionCarriageReturn, "interpreter-option-carriage-return", E,
+     "a script saved with CRLF line ends gives its shell an option it refuses",
+     "save the script with LF line ends (dos2unix)", false,
+     "Dashvane starting \"#!/bin/sh -e\" and a carriage return"},
 }};
 
 constexpr bool inOrder() {

@@ -68,6 +68,7 @@ enum class KindId : unsigned char {
     ExecutableUnknownFormat,
     InterpreterMissing,
     InterpreterNotProgram,
+    InterpreterOptionCarriageReturn,
     Count
 };
 

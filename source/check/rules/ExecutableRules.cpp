@@ -51,6 +51,15 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
                            accessProblem(interpreter, user, "is not executable")) +
                 fails,
             at.file);
+    } else if (info.shellOptionRefused) {
+        add(at.line, KindId::InterpreterOptionCarriageReturn,
+            at.name +
+                " is a script whose \"#!\" line ends in a carriage return (CRLF line "
+                "ends), so the shell " +
+                quoted(info.interpreter) + " gets the option " + quoted(info.interpreterArgument) +
+                ", which it refuses: execv succeeds, the application does not start and the "
+                "launcher reports nothing",
+            at.file);
     } else if (!facts.scriptAccess.granted()) {
         add(at.line, accessKind(facts.scriptAccess, KindId::ScriptUnreadable),
             at.name + " is a script, and it " +
