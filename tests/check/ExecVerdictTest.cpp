@@ -3,6 +3,7 @@
 // records what it got or never runs, and the checker's verdict must agree.
 #include <sys/personality.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Harness.h"
+#include "LauncherFixture.h"
 
 using namespace dvltest;
 using Json = nlohmann::json;
@@ -273,5 +275,68 @@ TEST(CheckExecVerdict, NeverDiesOfASmallStack) {
             EXPECT_TRUE(result.exitCode >= 0 && result.exitCode <= 2)
                 << result.exitCode << result.err;
         }
+    }
+}
+
+// A set-user-ID program started by another user runs its loader in secure
+// mode, which ignores LD_LIBRARY_PATH: the same program and environment
+// start for root and not for 65534.
+TEST(CheckExecVerdict, SecureModeIgnoresTheLibraryPath) {
+    if (geteuid() != 0 || underEmulator() || std::system("cc --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's compiler";
+    }
+    const struct {
+        const char* what;
+        mode_t bits;
+        bool unprivileged;
+        bool starts;
+        std::vector<std::string> kinds;
+    } rows[] = {
+        {"plain, started by 65534", 0, true, true, {}},
+        {"set-user-ID root, started by 65534", S_ISUID, true, false, {"library-missing"}},
+        {"set-user-ID root, started by root", S_ISUID, false, true, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        const std::string build = inst.root + "/build";
+        ASSERT_EQ(mkdir(build.c_str(), 0755), 0);
+        ASSERT_EQ(chmod(inst.root.c_str(), 0755), 0);
+        compile(LIBRARY_TWO, build + "/libdv.so", "-shared -fPIC -Wl,-soname,libdv.so");
+        compile(PROGRAM, inst.eclipse + "/Dashvane", "-L'" + build + "' -ldv");
+        ASSERT_EQ(chmod((inst.eclipse + "/Dashvane").c_str(), 0755 | row.bits), 0);
+        // Where 65534 may write its record.
+        const std::string shared = inst.root + "/shared";
+        const std::string record = shared + "/record";
+        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+        std::map<std::string, std::string> env = baseEnv(inst);
+        env["LD_LIBRARY_PATH"] = build;
+        env["DASHVANE_STANDIN_RECORD"] = record;
+        Command launch;
+        launch.program = inst.appDir + "/run";
+        launch.argv = {"./run"};
+        launch.cwd = inst.appDir;
+        launch.env = env;
+        if (row.unprivileged) {
+            launch.beforeExec = [] { becomeUnprivileged(); };
+        }
+        run(launch);
+        for (int i = 0; i < 40 && access(record.c_str(), F_OK) != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        EXPECT_EQ(readRecord(record).started, row.starts);
+        Command check;
+        check.program = DVL_CHECK_BINARY;
+        check.argv = {"dashvane-launcher-check", "--json", "."};
+        if (row.unprivileged) {
+            check.argv.insert(check.argv.begin() + 1, {"--user", std::to_string(UNPRIVILEGED_ID)});
+        }
+        check.cwd = inst.appDir;
+        check.env = env;
+        const Result result = run(check);
+        EXPECT_EQ(kindsOf(Json::parse(result.out).at("applications").at(0)), row.kinds)
+            << result.out;
     }
 }

@@ -135,6 +135,11 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
         const char* libraryPath = getenv("LD_LIBRARY_PATH");
         places.ldLibraryPath = libraryPath != nullptr ? libraryPath : "";
         places.workingDir = workingDir;
+        struct stat status {};
+        const UserIdentity& who = user.user();
+        places.secure = stat(path.c_str(), &status) == 0 &&
+                        (((status.st_mode & S_ISUID) != 0 && status.st_uid != who.uid) ||
+                         ((status.st_mode & S_ISGID) != 0 && status.st_gid != who.gid));
         if (user.named()) {
             // What the check itself can read, another user may not.
             places.readable = [&user](const std::string& library) {

@@ -111,7 +111,9 @@ public:
                 add(search, program.elf.rpath, program.path);
             }
         }
-        add(search, places.ldLibraryPath, program.path);
+        if (!places.secure) {
+            add(search, places.ldLibraryPath, program.path);
+        }
         if (object.elf.hasRunpath) {
             add(search, object.elf.runpath, object.path);
         }
@@ -163,6 +165,8 @@ private:
         while (!list.empty() && start <= list.size()) {
             const std::string::size_type end = list.find_first_of(":;", start);
             std::string dir = list.substr(start, end == std::string::npos ? end : end - start);
+            const bool origin = dir.find("$ORIGIN") != std::string::npos ||
+                                dir.find("${ORIGIN}") != std::string::npos;
             for (const char* origin : {"${ORIGIN}", "$ORIGIN"}) {
                 replaceAll(dir, origin, dirOf(object));
             }
@@ -179,12 +183,19 @@ private:
                     arch.empty() ? machineName(kind.machine) : arch.substr(0, arch.find('-')));
             }
             // An empty entry is the working directory.
-            search.push_back(fromDir(places.workingDir, dir.empty() ? "." : dir));
+            if (!places.secure || !origin || trusted(dir)) {
+                search.push_back(fromDir(places.workingDir, dir.empty() ? "." : dir));
+            }
             if (end == std::string::npos) {
                 break;
             }
             start = end + 1;
         }
+    }
+
+    // The directories the loader trusts in secure mode: its default ones.
+    bool trusted(const std::string& dir) const {
+        return std::find(dirs.begin(), dirs.end(), dir) != dirs.end();
     }
 
     // The entries of the loader's cache for this kind of program. Both the
