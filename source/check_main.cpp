@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "CheckCommand.h"
+#include "OwnStack.h"
 
 int main(int argc, char** argv) {
     // The report can be large; the C++ streams buffer it themselves rather
@@ -13,5 +14,6 @@ int main(int argc, char** argv) {
     terminal.isTerminal = isatty(STDOUT_FILENO) == 1;
     terminal.noColor = std::getenv("NO_COLOR");
     terminal.term = std::getenv("TERM");
-    return runCheckCommand(argc, argv, std::cout, std::cerr, terminal);
+    return runOnOwnStack(
+        [&] { return runCheckCommand(argc, argv, std::cout, std::cerr, terminal); });
 }

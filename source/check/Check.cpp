@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,7 @@
 #include "Platform.h"
 #include "ProgramOptions.h"
 #include "PropertyPath.h"
+#include "StackRules.h"
 #include "SuppressionRules.h"
 #include "VmProbe.h"
 #include "VmRules.h"
@@ -96,6 +98,12 @@ std::size_t vectorBytes(const LaunchVector& argv, std::size_t pointer) {
     return bytes;
 }
 
+// The null device (character device 1:3 on Linux): opened, it ends at once,
+// so the launcher reads it as an empty file and starts with the default vector.
+bool readsEmpty(const struct stat& status) {
+    return S_ISCHR(status.st_mode) && major(status.st_rdev) == 1 && minor(status.st_rdev) == 3;
+}
+
 // Looks at the ini file without reading it, unless opening it could block
 // or never end: a named pipe waits for a writer, a device may never stop.
 // Returns the path the launch options are to read, empty for such a file.
@@ -109,6 +117,7 @@ std::string examineIni(Facts& findings, const AccessJudge& access) {
     }
     if (exists && !S_ISREG(status.st_mode)) {
         findings.iniState = IniState::NotRegular;
+        findings.iniReadsEmpty = readsEmpty(status);
         return std::string();
     }
     findings.iniAccess = access.judge(AccessOperation::Read, findings.iniPath);
@@ -514,6 +523,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     findings.argumentBytes = vectorBytes(argv, pointer);
     findings.environmentBytes = environmentBytes(pointer);
     findings.argumentLimit = argumentLimit();
+    findings.stack = stackRoom();
     describeStart(findings, request.access);
     // For a script the kernel copies its interpreter's name and argument too,
     // within the same limit.
@@ -521,6 +531,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
 
     duplicateWarnings(argv, add);
     sizeWarnings(findings, argv, add);
+    stackWarnings(findings, add);
     executableWarnings(findings, add);
     elfWarnings(findings, add);
     copyWarnings(findings, add);

@@ -140,6 +140,9 @@ void readDynamic(const Reader& in, const Segment& dynamic, const std::vector<Seg
         } else if (tag == DT_RUNPATH) {
             elf.hasRunpath = true;
             runpath = value;
+        } else if ((tag == DT_FLAGS && (value & DF_BIND_NOW) != 0) ||
+                   (tag == DT_FLAGS_1 && (value & DF_1_NOW) != 0) || tag == DT_BIND_NOW) {
+            elf.bindNow = true;
         }
     }
     std::uint64_t base = 0;

@@ -33,7 +33,8 @@ struct ElfFile {
     bool hasRpath = false;
     std::string rpath;  // DT_RPATH
     bool hasRunpath = false;
-    std::string runpath;  // DT_RUNPATH
+    std::string runpath;   // DT_RUNPATH
+    bool bindNow = false;  // every symbol bound at start (DF_BIND_NOW, DF_1_NOW)
     std::vector<ElfNote> notes;
 };
 

@@ -11,6 +11,7 @@
 #include "ElfFile.h"
 #include "Kernel.h"
 #include "LibraryLookup.h"
+#include "SystemLoader.h"
 
 namespace {
 
@@ -45,6 +46,15 @@ std::string interpreterArgumentOf(const std::string& head, const std::string& in
         return std::string();
     }
     return line.substr(start, line.find_last_not_of(" \t") + 1 - start);
+}
+
+// A line saved with CRLF ends "#!/bin/sh -e\r": the kernel passes "-e\r",
+// and the shells take no option of that name, so they stop before the
+// script. Judged only for the shells, whose option parsing is known.
+bool shellRefuses(const std::string& interpreter, const std::string& argument) {
+    const std::string base = interpreter.substr(interpreter.rfind('/') + 1);
+    return (base == "sh" || base == "dash" || base == "bash") && argument.size() > 1 &&
+           argument[0] == '-' && argument.find('\r') != std::string::npos;
 }
 
 // The program "#!/usr/bin/env NAME" has env look for: NAME, when the
@@ -86,6 +96,26 @@ bool foundAlongPath(const std::string& program, const std::string& startDir) {
     return false;
 }
 
+// Where the system's loader was asked, its verdict replaces the model's:
+// it knows the hwcaps directories, symbol versions and mounts the model may
+// not. The model names who needs a library it also misses.
+void takeSystemVerdict(ElfCheck& check, const LoaderAnswer& answer) {
+    if (!answer.asked || !check.linking.loaderProblem.empty()) {
+        return;
+    }
+    check.systemVerdict = true;
+    check.loaderRefusal = answer.refusal;
+    std::vector<MissingLibrary> missing;
+    for (const std::string& name : answer.missing) {
+        MissingLibrary library{name, std::string()};
+        for (const MissingLibrary& modelled : check.linking.missing) {
+            library.neededBy = modelled.name == name ? modelled.neededBy : library.neededBy;
+        }
+        missing.push_back(library);
+    }
+    check.linking.missing = missing;
+}
+
 }  // namespace
 
 ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
@@ -105,6 +135,11 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
         const char* libraryPath = getenv("LD_LIBRARY_PATH");
         places.ldLibraryPath = libraryPath != nullptr ? libraryPath : "";
         places.workingDir = workingDir;
+        struct stat status {};
+        const UserIdentity& who = user.user();
+        places.secure = stat(path.c_str(), &status) == 0 &&
+                        (((status.st_mode & S_ISUID) != 0 && status.st_uid != who.uid) ||
+                         ((status.st_mode & S_ISGID) != 0 && status.st_gid != who.gid));
         if (user.named()) {
             // What the check itself can read, another user may not.
             places.readable = [&user](const std::string& library) {
@@ -112,6 +147,7 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
             };
         }
         check.linking = checkLinking(path, elf, places);
+        takeSystemVerdict(check, askSystemLoader(path, elf, workingDir, user));
     }
     return check;
 }
@@ -150,6 +186,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
         info.kind = FileKind::Script;
         info.interpreter = interpreterOf(head);
         info.interpreterArgument = interpreterArgumentOf(head, info.interpreter);
+        info.shellOptionRefused = shellRefuses(info.interpreter, info.interpreterArgument);
         info.scriptBytes =
             info.interpreter.size() + 1 +
             (info.interpreterArgument.empty() ? 0 : info.interpreterArgument.size() + 1);
@@ -179,6 +216,20 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             std::ifstream nested(interpreter, std::ios::binary);
             nested.read(&next[0], static_cast<std::streamsize>(next.size()));
             next.resize(static_cast<std::size_t>(nested.gcount()));
+            if (next.compare(0, 2, "#!") != 0 &&
+                next.compare(0, 4,
+                             "\x7f"
+                             "ELF") != 0 &&
+                !binfmtTakes(KernelInfo::current(), next)) {
+                // No handler takes it: execve fails with ENOEXEC, and
+                // execv, unlike execvp, tries no shell.
+                info.interpreterUsable = false;
+                info.nestedInterpreter = name;
+                info.interpreterNoProgram = true;
+                info.nestedProblem =
+                    next.empty() ? "is an empty file" : "is a file without \"#!\" and no program";
+                break;
+            }
             if (next.compare(0, 2, "#!") != 0) {
                 info.interpreterUsable = true;
                 info.interpreterProgram = checkElfProgram(interpreter, startDir, user);

@@ -13,6 +13,7 @@
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
 #include "Writers.h"
+#include "StackRoom.h"
 
 enum class LineEffect {
     IgnoredInHead,
@@ -59,6 +60,10 @@ struct ElfCheck {
     std::string damage;        // empty for a sound file
     bool execRefused = false;  // the damage makes the exec fail
     LinkCheck linking;         // its loader and shared libraries
+    // Whether the system's loader judged `linking` (else the check's model),
+    // and why it refuses the program beyond a library not found.
+    bool systemVerdict = false;
+    std::string loaderRefusal;
 };
 
 struct ExecutableInfo {
@@ -73,7 +78,9 @@ struct ExecutableInfo {
     // An interpreter that is a script itself, down to one that fails, and why.
     std::string nestedInterpreter;
     std::string nestedProblem;
-    bool nestedExecSucceeds = false;  // the exec succeeds; what it runs then fails
+    bool nestedExecSucceeds = false;    // the exec succeeds; what it runs then fails
+    bool interpreterNoProgram = false;  // the failing one is neither ELF nor script
+    bool shellOptionRefused = false;    // a shell given an option with a carriage return
     bool interpreterUsable = false;
     // Each interpreter the kernel runs for a script, absolute, in order.
     std::vector<std::string> interpreterChain;
@@ -92,6 +99,7 @@ struct Facts {
     std::string readPath;                // where its text is read from: iniPath, or a scratch copy
     std::vector<KindId> silenced;        // by the file's own suppression lines
     IniState iniState = IniState::Missing;
+    bool iniReadsEmpty = false;  // NotRegular, but a device every read ends at once: /dev/null
     Encoding encoding = Encoding::Bytes;
     bool byteOrderMark = false;  // in front of a wide encoding
     // Every line, only when the findings are collected whole (see collectFindings).
@@ -117,6 +125,7 @@ struct Facts {
     std::size_t argumentBytes = 0;
     std::size_t environmentBytes = 0;
     std::size_t argumentLimit = 0;  // from the stack limit, as the kernel derives it
+    StackRoom stack;                // what the new program's stack holds
 
     bool copiesSearched = false;            // whether the launcher copies were looked for
     CopySearch copies;                      // the launcher copies beside the ini files

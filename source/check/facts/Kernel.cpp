@@ -231,3 +231,7 @@ bool kernelRuns(const ElfFile& elf, const KernelInfo& kernel, std::string& why) 
     }
     return false;
 }
+
+bool binfmtTakes(const KernelInfo& kernel, const std::string& header) {
+    return !binfmtHandler(kernel.binfmtDir, header).empty();
+}

@@ -22,3 +22,6 @@ std::size_t kernelPointerSize();
 // Whether `kernel` executes `elf`. When it does not, `why` says so; when a
 // binfmt_misc handler runs it, `why` names the handler.
 bool kernelRuns(const ElfFile& elf, const KernelInfo& kernel, std::string& why);
+
+// Whether an enabled binfmt_misc entry runs a file that begins with `header`.
+bool binfmtTakes(const KernelInfo& kernel, const std::string& header);

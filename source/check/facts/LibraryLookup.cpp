@@ -113,7 +113,9 @@ public:
                 add(search, program.elf.rpath, program.path);
             }
         }
-        add(search, places.ldLibraryPath, program.path);
+        if (!places.secure) {
+            add(search, places.ldLibraryPath, program.path);
+        }
         if (object.elf.hasRunpath) {
             add(search, object.elf.runpath, object.path);
         }
@@ -168,6 +170,8 @@ private:
         while (!list.empty() && start <= list.size()) {
             const std::string::size_type end = list.find_first_of(":;", start);
             std::string dir = list.substr(start, end == std::string::npos ? end : end - start);
+            const bool origin = dir.find("$ORIGIN") != std::string::npos ||
+                                dir.find("${ORIGIN}") != std::string::npos;
             for (const char* origin : {"${ORIGIN}", "$ORIGIN"}) {
                 replaceAll(dir, origin, dirOf(object));
             }
@@ -184,12 +188,19 @@ private:
                     arch.empty() ? machineName(kind.machine) : arch.substr(0, arch.find('-')));
             }
             // An empty entry is the working directory.
-            search.push_back(fromDir(places.workingDir, dir.empty() ? "." : dir));
+            if (!places.secure || !origin || trusted(dir)) {
+                search.push_back(fromDir(places.workingDir, dir.empty() ? "." : dir));
+            }
             if (end == std::string::npos) {
                 break;
             }
             start = end + 1;
         }
+    }
+
+    // The directories the loader trusts in secure mode: its default ones.
+    bool trusted(const std::string& dir) const {
+        return std::find(dirs.begin(), dirs.end(), dir) != dirs.end();
     }
 
     // The entries of the loader's cache for this kind of program. Both the
@@ -246,19 +257,15 @@ private:
 }  // namespace
 
 std::vector<std::string> defaultLibraryDirs(const ElfFile& elf) {
-    // Debian's loaders search their multiarch directories first; the lib32,
-    // lib64 and libx32 directories hold the other classes of a biarch system.
+    // Debian's loaders search their multiarch directories, then /lib and
+    // /usr/lib (ld.so --help lists them); lib64, lib32 and libx32 only as
+    // /etc/ld.so.conf puts them in the cache.
     std::vector<std::string> dirs;
     const std::string arch = multiarch(elf);
     if (!arch.empty()) {
         dirs.push_back("/lib/" + arch);
         dirs.push_back("/usr/lib/" + arch);
     }
-    const std::string own = elf.machine == EM_X86_64 && elf.elfClass == 32 ? "x32"
-                            : elf.elfClass == 64                           ? "64"
-                                                                           : "32";
-    dirs.push_back("/lib" + own);
-    dirs.push_back("/usr/lib" + own);
     dirs.push_back("/lib");
     dirs.push_back("/usr/lib");
     return dirs;

@@ -29,6 +29,10 @@ struct LookupPlaces {
     std::string cache = "/etc/ld.so.cache";  // the loader's cache
     std::vector<std::string> defaultDirs;    // empty: those of the program's kind
     std::string workingDir;                  // the child's, where relative names are looked up
+    // The loader runs in secure mode (a set-user-ID or set-group-ID program
+    // that changes the user's ids): LD_LIBRARY_PATH is ignored, and so is an
+    // $ORIGIN that does not lead to a system directory.
+    bool secure = false;
     // Whether the program's user can open a library found there; empty: yes.
     std::function<bool(const std::string&)> readable;
 };

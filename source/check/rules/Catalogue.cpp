@@ -146,6 +146,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "the arguments and the environment are more than the kernel takes",
      "shorten the arguments or the environment, or raise the stack limit (ulimit -s)", false,
      "many long lines with ulimit -s 1024"},
+    {K::ArgumentsExceedStack, "arguments-exceed-stack", E,
+     "the arguments and the environment leave the new program no stack to start on",
+     "raise the stack limit (ulimit -s) to 160 or more, or shorten the arguments or the "
+     "environment",
+     false, "a 60 KB environment variable with ulimit -s 64"},
     {K::StartDirectory, "start-directory", E, "the start directory cannot be entered",
      "create the installation's eclipse directory two levels above the application directory, "
      "searchable by the application's user",
@@ -172,6 +177,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "install the library for the program's architecture, or name its directory in "
      "LD_LIBRARY_PATH or the program's RUNPATH",
      false, "Dashvane needs libgtk-3.so.0, which is not installed"},
+    {K::LoaderRefuses, "loader-refuses", E,
+     "the system's dynamic loader finds the libraries but cannot start the program",
+     "install the library version the program was built against (a missing symbol version "
+     "means an older library), or move the library to a mount that allows execution",
+     false, "Dashvane needs LIB_2 of libdv.so, whose copy found provides only LIB_1"},
     {K::ExecutableUnknownFormat, "executable-unknown-format", E,
      "the executable is neither an ELF program nor a script",
      "install the real Dashvane executable", false, "eclipse/Dashvane a text file without #!"},
@@ -237,6 +247,15 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "-Dlog.dir=~/logs"},
     {K::VmQuotes, "vm-quotes", W, "quotes inside an argument, which reach the VM as they are",
      "delete the quotes: each line is one argument already", false, "-Dtitle=\"My shop\""},
+    {K::InterpreterNotProgram, "interpreter-not-a-program", E,
+     "the script's interpreter is neither an ELF program nor a script",
+     "name a real interpreter in the script's first line, or give the interpreter its own "
+     "\"#!\" line",
+     false, "Dashvane starting #!/opt/run.sh, where /opt/run.sh is an empty file"},
+    {K::InterpreterOptionCarriageReturn, "interpreter-option-carriage-return", E,
+     "a script saved with CRLF line ends gives its shell an option it refuses",
+     "save the script with LF line ends (dos2unix)", false,
+     "Dashvane starting \"#!/bin/sh -e\" and a carriage return"},
 }};
 
 constexpr bool inOrder() {

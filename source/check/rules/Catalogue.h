@@ -59,6 +59,7 @@ enum class KindId : unsigned char {
     // The launch.
     ArgumentTooLong,
     ArgumentsTooLong,
+    ArgumentsExceedStack,
     StartDirectory,
     ExecutableMissing,
     ExecutableNotExecutable,
@@ -66,6 +67,7 @@ enum class KindId : unsigned char {
     ExecutableDamaged,
     LoaderMissing,
     LibraryMissing,
+    LoaderRefuses,
     ExecutableUnknownFormat,
     InterpreterMissing,
     // The Java VM that the executable hands everything after -vmargs to.
@@ -87,6 +89,8 @@ enum class KindId : unsigned char {
     VmHeapOverridden,
     VmUnexpandedPath,
     VmQuotes,
+    InterpreterNotProgram,
+    InterpreterOptionCarriageReturn,
     Count
 };
 

@@ -36,14 +36,27 @@ void linkWarnings(const ElfCheck& check, const std::string& name, std::size_t li
     }
     for (const MissingLibrary& missing : linking.missing) {
         add(line, KindId::LibraryMissing,
-            "library " + quoted(missing.name) + " (" + check.kind + "), needed by " +
-                quoted(missing.neededBy) +
-                ", is not found where the dynamic loader looks (RPATH and RUNPATH, "
+            "library " + quoted(missing.name) + " (" + check.kind + ")" +
+                (missing.neededBy.empty() ? std::string()
+                                          : ", needed by " + quoted(missing.neededBy)) +
+                (check.systemVerdict ? ", is not found by the system's dynamic loader"
+                                     : ", is not found") +
+                " where it looks (RPATH and RUNPATH, "
                 "LD_LIBRARY_PATH, the loader cache, the default directories): execv succeeds "
                 "but the child ends at once with \"error while loading shared libraries\"" +
                 (missing.name.compare(0, 5, "libc.") == 0
                      ? "; the " + check.kind + " C library provides it" + libcPackage(check.kind)
                      : std::string()),
+            file);
+    }
+    if (!check.loaderRefusal.empty()) {
+        add(line, KindId::LoaderRefuses,
+            name +
+                " is refused by the system's dynamic loader, asked as the application's "
+                "user with the launch's environment: \"" +
+                check.loaderRefusal +
+                "\"; execv succeeds but the child ends at once without starting the "
+                "application",
             file);
     }
 }

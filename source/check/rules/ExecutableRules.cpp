@@ -20,7 +20,18 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
     const AccessVerdict& interpreter = facts.interpreterAccess;
     const std::string& user = facts.accessUser;
     const std::string fails = ": the child fails with " + LAUNCH_FAILED;
-    if (!info.nestedInterpreter.empty() && interpreter.granted()) {
+    if (info.interpreterNoProgram && interpreter.granted()) {
+        add(at.line, KindId::InterpreterNotProgram,
+            at.name + " is a script whose interpreter " +
+                (info.nestedInterpreter == info.interpreter
+                     ? quoted(info.interpreter)
+                     : quoted(info.interpreter) + " runs " + quoted(info.nestedInterpreter)) +
+                " " + info.nestedProblem +
+                ": no handler of the kernel takes it, execv fails with \"Exec format error\" "
+                "and the child reports " +
+                LAUNCH_FAILED,
+            at.file);
+    } else if (!info.nestedInterpreter.empty() && interpreter.granted()) {
         add(at.line, KindId::InterpreterMissing,
             at.name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
                 quoted(info.nestedInterpreter) + " in turn, which " + info.nestedProblem +
@@ -39,6 +50,15 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
                      : " whose interpreter " + quoted(info.interpreter) + " " +
                            accessProblem(interpreter, user, "is not executable")) +
                 fails,
+            at.file);
+    } else if (info.shellOptionRefused) {
+        add(at.line, KindId::InterpreterOptionCarriageReturn,
+            at.name +
+                " is a script whose \"#!\" line ends in a carriage return (CRLF line "
+                "ends), so the shell " +
+                quoted(info.interpreter) + " gets the option " + quoted(info.interpreterArgument) +
+                ", which it refuses: execv succeeds, the application does not start and the "
+                "launcher reports nothing",
             at.file);
     } else if (!facts.scriptAccess.granted()) {
         add(at.line, accessKind(facts.scriptAccess, KindId::ScriptUnreadable),

@@ -68,6 +68,9 @@ void iniFileWarnings(const Facts& facts, Collector& add) {
             unreadableWarning(facts, name, add);
             break;
         case IniState::NotRegular:
+            if (facts.iniReadsEmpty) {
+                break;  // read at once as empty, like a missing file, and deliberately so
+            }
             add(0, KindId::IniNotRegular,
                 name +
                     " is a named pipe or a device: the launcher reads it as it opens it, a "

@@ -1,0 +1,187 @@
+#include "SystemLoader.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+extern char** environ;
+
+namespace {
+
+// The loaders Debian's C library installs, by the names programs carry.
+const char* const SYSTEM_LOADERS[] = {
+    "/lib64/ld-linux-x86-64.so.2",      "/lib/ld-linux.so.2",       "/lib/ld-linux-aarch64.so.1",
+    "/lib/ld-linux-armhf.so.3",         "/lib64/ld64.so.2",         "/lib/ld64.so.1",
+    "/lib/ld-linux-riscv64-lp64d.so.1", "/libx32/ld-linux-x32.so.2"};
+
+constexpr std::size_t ANSWER_MAX = 1 << 20;
+constexpr unsigned ANSWER_SECONDS = 20;
+constexpr int CANNOT_START = 126;
+
+bool systemLoader(const std::string& path) {
+    bool known = false;
+    for (const char* loader : SYSTEM_LOADERS) {
+        known = known || path == loader;
+    }
+    struct stat status {};
+    return known && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_uid == 0 && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The environment of the launch, with the loader told to list what it
+// loads, warn of what it cannot bind, and bind at start what the program
+// binds at start.
+std::vector<std::string> tracingEnvironment(bool bindNow) {
+    std::vector<std::string> env;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const std::string variable = *entry;
+        if (!startsWith(variable, "LD_TRACE_LOADED_OBJECTS=") &&
+            !startsWith(variable, "LD_WARN=")) {
+            if (startsWith(variable, "LD_BIND_NOW=") && variable.size() > 12) {
+                bindNow = true;
+            }
+            env.push_back(variable);
+        }
+    }
+    env.push_back("LD_TRACE_LOADED_OBJECTS=1");
+    env.push_back("LD_WARN=yes");
+    if (bindNow) {
+        env.push_back("LD_BIND_NOW=yes");
+    }
+    return env;
+}
+
+// Reads the loader's lines: "NAME => not found" for a library found
+// nowhere; any other error the start would die of as a refusal. "no version
+// information available" is a warning the loader starts past.
+void readAnswer(const std::string& text, LoaderAnswer& answer) {
+    std::string::size_type start = 0;
+    while (start < text.size()) {
+        const std::string::size_type end = std::min(text.find('\n', start), text.size());
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line[0] == '\t' || line[0] == ' ')) {
+            line.erase(0, 1);
+        }
+        const std::string::size_type arrow = line.find(" => not found");
+        if (arrow != std::string::npos) {
+            answer.missing.push_back(line.substr(0, arrow));
+        } else if (answer.refusal.empty() &&
+                   (line.find("not found (required by") != std::string::npos ||
+                    line.find("undefined symbol:") != std::string::npos ||
+                    line.find("error while loading") != std::string::npos ||
+                    line.find("failed to map") != std::string::npos ||
+                    line.find("cannot ") != std::string::npos)) {
+            answer.refusal = line;
+        }
+    }
+}
+
+// One check asks about the same program many times (each mend it plans is
+// judged whole): within one run the loader's answer does not change.
+struct Asked {
+    std::string program, workingDir;
+    dev_t device;
+    ino_t inode;
+    std::int64_t changed;
+    uid_t uid;
+    LoaderAnswer answer;
+};
+std::vector<Asked> answers;
+constexpr std::size_t ANSWERS_KEPT = 16;
+
+}  // namespace
+
+LoaderAnswer askSystemLoader(const std::string& program, const ElfFile& elf,
+                             const std::string& workingDir, const AccessJudge& user) {
+    LoaderAnswer answer;
+    struct stat status {};
+    if (!elf.hasInterpreter || !systemLoader(elf.interpreter) ||
+        stat(program.c_str(), &status) != 0 || (status.st_mode & (S_ISUID | S_ISGID)) != 0) {
+        return answer;
+    }
+    const UserIdentity& who = user.user();
+    const bool switching = who.uid != geteuid();
+    if (user.method() == JudgeMethod::Computed || (switching && geteuid() != 0)) {
+        return answer;
+    }
+    const std::int64_t changed =
+        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    for (const Asked& asked : answers) {
+        if (asked.program == program && asked.workingDir == workingDir &&
+            asked.device == status.st_dev && asked.inode == status.st_ino &&
+            asked.changed == changed && asked.uid == who.uid) {
+            return asked.answer;
+        }
+    }
+    const std::vector<std::string> env = tracingEnvironment(elf.bindNow);
+    std::vector<char*> envp;
+    for (const std::string& variable : env) {
+        envp.push_back(const_cast<char*>(variable.c_str()));
+    }
+    envp.push_back(nullptr);
+    char* const argv[] = {const_cast<char*>(elf.interpreter.c_str()),
+                          const_cast<char*>(program.c_str()), nullptr};
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return answer;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return answer;
+    }
+    if (pid == 0) {
+        const int nothing = open("/dev/null", O_RDONLY);
+        if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 || dup2(pipeFds[1], STDOUT_FILENO) < 0 ||
+            dup2(pipeFds[1], STDERR_FILENO) < 0 || chdir(workingDir.c_str()) != 0 ||
+            (switching && (setgroups(who.groups.size(), who.groups.data()) != 0 ||
+                           setresgid(who.gid, who.gid, who.gid) != 0 ||
+                           setresuid(who.uid, who.uid, who.uid) != 0))) {
+            _exit(CANNOT_START);
+        }
+        alarm(ANSWER_SECONDS);
+        execve(argv[0], argv, envp.data());
+        _exit(CANNOT_START);
+    }
+    close(pipeFds[1]);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
+        if (got > 0 && text.size() < ANSWER_MAX) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0 || (got < 0 && errno != EINTR)) {
+            break;
+        }
+    }
+    close(pipeFds[0]);
+    int result = 0;
+    while (waitpid(pid, &result, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(result) || WEXITSTATUS(result) == CANNOT_START) {
+        return answer;  // no verdict: the model decides
+    }
+    answer.asked = true;
+    readAnswer(text, answer);
+    if (answer.refusal.empty() && WEXITSTATUS(result) != 0) {
+        answer.refusal = text.substr(0, text.find('\n'));
+    }
+    if (answers.size() < ANSWERS_KEPT) {
+        answers.push_back(
+            Asked{program, workingDir, status.st_dev, status.st_ino, changed, who.uid, answer});
+    }
+    return answer;
+}

@@ -1,0 +1,8 @@
+// Arguments that execve accepts but that leave the new program too little
+// of its stack to start on.
+#pragma once
+
+#include "Collector.h"
+#include "Facts.h"
+
+void stackWarnings(const Facts& facts, Collector& add);

@@ -1,0 +1,342 @@
+// The real launcher beside the checker on setups where the kernel or the
+// dynamic loader decides whether the application starts: the child either
+// records what it got or never runs, and the checker's verdict must agree.
+#include <sys/personality.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Harness.h"
+#include "LauncherFixture.h"
+
+using namespace dvltest;
+using Json = nlohmann::json;
+
+namespace {
+
+// The stack limit and the placement the launcher and the checker share.
+struct Limits {
+    rlim_t stack = RLIM_INFINITY;
+    bool fixedStack = false;  // no stack randomisation
+};
+
+void applyLimits(const Limits& limits) {
+    if (limits.fixedStack) {
+        personality(ADDR_NO_RANDOMIZE);
+    }
+    if (limits.stack != RLIM_INFINITY) {
+        const rlimit stack{limits.stack, limits.stack};
+        setrlimit(RLIMIT_STACK, &stack);
+    }
+}
+
+// Whether the recording stand-in started, after the launcher has ended.
+bool launchStarts(const Installation& inst, const std::map<std::string, std::string>& env,
+                  const Limits& limits = Limits()) {
+    unlink(inst.record.c_str());
+    Command command;
+    command.program = inst.appDir + "/run";
+    command.argv = {"./run"};
+    command.cwd = inst.appDir;
+    command.env = env;
+    command.beforeExec = [limits] { applyLimits(limits); };
+    run(command);
+    // The launcher does not wait for its child.
+    for (int i = 0; i < 40 && access(inst.record.c_str(), F_OK) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return readRecord(inst.record).started;
+}
+
+Json checkReport(const Installation& inst, const std::map<std::string, std::string>& env,
+                 const Limits& limits = Limits()) {
+    Command command;
+    command.program = DVL_CHECK_BINARY;
+    command.argv = {"dashvane-launcher-check", "--json", "."};
+    command.cwd = inst.appDir;
+    command.env = env;
+    command.beforeExec = [limits] { applyLimits(limits); };
+    const Result result = run(command);
+    EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.err;
+    return Json::parse(result.out).at("applications").at(0);
+}
+
+std::vector<std::string> kindsOf(const Json& report) {
+    std::vector<std::string> kinds;
+    for (const Json& finding : report.at("findings")) {
+        if (finding.at("severity") == "error") {
+            kinds.push_back(finding.at("kind").get<std::string>());
+        }
+    }
+    return kinds;
+}
+
+// Builds `source` (C) with the system's compiler into `output`.
+void compile(const std::string& source, const std::string& output, const std::string& options) {
+    const std::string file = output + ".c";
+    writeFile(file, source);
+    const std::string line = "cc -o '" + output + "' '" + file + "' " + options + " 2>&1";
+    ASSERT_EQ(std::system(line.c_str()), 0) << line;
+}
+
+const char* const LIBRARY_ONE = "int f1(void) { return 1; }\n";
+const char* const LIBRARY_TWO = "int f1(void) { return 1; }\nint f2(void) { return 2; }\n";
+// Records that it started, as the stand-in does, then calls into the library.
+const char* const PROGRAM =
+    "#include <stdio.h>\n#include <stdlib.h>\nint f2(void);\n"
+    "int main(void) {\n"
+    "    const char* record = getenv(\"DASHVANE_STANDIN_RECORD\");\n"
+    "    FILE* out = record != NULL ? fopen(record, \"w\") : NULL;\n"
+    "    if (out != NULL) { fputs(\"cwd=?\", out); fclose(out); }\n"
+    "    return f2() - 2;\n}\n";
+
+}  // namespace
+
+// Each row lays out eclipse/ with a program and the libraries it finds; the
+// launcher starts it for real, as root and, where the row says, as 65534.
+TEST(CheckExecVerdict, AgreesWithTheLoaderOnEverySetup) {
+    if (underEmulator() || std::system("cc --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs the machine's own compiler and programs";
+    }
+    struct Row {
+        const char* what;
+        const char* libraryDir;  // under eclipse/, where the old library goes
+        const char* library;     // its source; a version script gives it LIB_1 only
+        const char* linkOptions;
+        bool starts;
+        std::vector<std::string> kinds;
+    };
+    const Row rows[] = {
+        {"the library it was built against",
+         "lib",
+         LIBRARY_TWO,
+         "-Wl,-rpath,'$ORIGIN/lib'",
+         true,
+         {}},
+        {"a needed symbol version missing",
+         "lib",
+         LIBRARY_ONE,
+         "-Wl,-rpath,'$ORIGIN/lib'",
+         false,
+         {"loader-refuses"}},
+        {"bound at start, a symbol missing",
+         "lib",
+         LIBRARY_ONE,
+         "-Wl,-z,now -Wl,-rpath,'$ORIGIN/lib'",
+         false,
+         {"loader-refuses"}},
+        {"the library only in a glibc-hwcaps directory",
+         "lib/glibc-hwcaps/x86-64-v2",
+         LIBRARY_TWO,
+         "-Wl,--enable-new-dtags -Wl,-rpath,'$ORIGIN/lib'",
+         true,
+         {}},
+        {"the library only in tls/",
+         "lib/tls",
+         LIBRARY_TWO,
+         "-Wl,--enable-new-dtags -Wl,-rpath,'$ORIGIN/lib'",
+         true,
+         {}},
+        {"the library nowhere",
+         "elsewhere",
+         LIBRARY_TWO,
+         "-Wl,-rpath,'$ORIGIN/lib'",
+         false,
+         {"library-missing"}},
+    };
+    const bool hwcaps =
+        std::system(
+            "/lib64/ld-linux-x86-64.so.2 --help 2>/dev/null | grep -q 'x86-64-v2 (supported'") == 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (std::string(row.libraryDir).find("hwcaps") != std::string::npos && !hwcaps) {
+            continue;
+        }
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        const std::string build = inst.root + "/build";
+        ASSERT_EQ(
+            std::system(
+                ("mkdir -p '" + build + "' '" + inst.eclipse + "/" + row.libraryDir + "'").c_str()),
+            0);
+        writeFile(build + "/one.map", "LIB_1 { global: f1; local: *; };\n");
+        writeFile(build + "/two.map",
+                  "LIB_1 { global: f1; local: *; };\nLIB_2 { global: f2; } LIB_1;\n");
+        compile(LIBRARY_TWO, build + "/libdv.so",
+                "-shared -fPIC -Wl,-soname,libdv.so -Wl,--version-script='" + build + "/two.map'");
+        compile(PROGRAM, inst.eclipse + "/Dashvane", "-L'" + build + "' -ldv " + row.linkOptions);
+        const bool versioned = row.library == LIBRARY_TWO;
+        compile(row.library, inst.eclipse + "/" + row.libraryDir + "/libdv.so",
+                "-shared -fPIC -Wl,-soname,libdv.so" +
+                    std::string(versioned || std::string(row.linkOptions).find("now") ==
+                                                 std::string::npos
+                                    ? " -Wl,--version-script='" + build +
+                                          (versioned ? "/two.map'" : "/one.map'")
+                                    : ""));
+        EXPECT_EQ(launchStarts(inst, baseEnv(inst)), row.starts);
+        EXPECT_EQ(kindsOf(checkReport(inst, baseEnv(inst))), row.kinds);
+    }
+}
+
+// An ini file that is the null device, or a link to it, reads as empty: the
+// launch starts with the default vector, and the checker finds no error.
+TEST(CheckExecVerdict, NullDeviceIniStartsWithTheDefaultVector) {
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link to /dev/null" : "the device itself");
+        const Installation inst;
+        const std::string ini = inst.appDir + "/run.ini";
+        unlink(ini.c_str());
+        if (link) {
+            ASSERT_EQ(symlink("/dev/null", ini.c_str()), 0);
+        } else if (geteuid() != 0 || std::system(("mknod '" + ini + "' c 1 3").c_str()) != 0) {
+            continue;
+        }
+        EXPECT_TRUE(launchStarts(inst, baseEnv(inst)));
+        const Json report = checkReport(inst, baseEnv(inst));
+        EXPECT_EQ(kindsOf(report), std::vector<std::string>());
+        std::vector<std::string> argv;
+        for (const Json& element : report.at("argv")) {
+            argv.push_back(element.get<std::string>());
+        }
+        EXPECT_EQ(argv, readRecord(inst.record).argv);
+    }
+}
+
+// Under a small stack limit the new program's stack, not execve's argument
+// space, bounds the arguments: the largest environment that still starts
+// (found by launching) is clean for the checker, one byte more is not.
+TEST(CheckExecVerdict, StackLimitBoundaryAtNAndNPlusOne) {
+    if (underEmulator()) {
+        GTEST_SKIP() << "the emulator's own stack is not the program's";
+    }
+    for (const rlim_t kib : {64, 128}) {
+        SCOPED_TRACE(std::to_string(kib) + " KiB");
+        const Installation inst;
+        inst.writeIni("-vmargs\n-Xmx1g\n");
+        Limits limits;
+        limits.stack = kib * 1024;
+        limits.fixedStack = true;
+        std::map<std::string, std::string> env = baseEnv(inst);
+        const auto withPadding = [&env](std::size_t size) {
+            std::map<std::string, std::string> padded = env;
+            padded["DVL_PADDING"] = std::string(size, 'p');
+            return padded;
+        };
+        std::size_t fits = 0;
+        std::size_t fails = kib * 1024;
+        ASSERT_TRUE(launchStarts(inst, withPadding(fits), limits));
+        ASSERT_FALSE(launchStarts(inst, withPadding(fails), limits));
+        while (fails - fits > 1) {
+            const std::size_t middle = fits + (fails - fits) / 2;
+            (launchStarts(inst, withPadding(middle), limits) ? fits : fails) = middle;
+        }
+        EXPECT_EQ(kindsOf(checkReport(inst, withPadding(fits), limits)),
+                  std::vector<std::string>());
+        EXPECT_EQ(kindsOf(checkReport(inst, withPadding(fails), limits)),
+                  std::vector<std::string>{"arguments-exceed-stack"});
+    }
+}
+
+// However little stack the limit and the environment leave it, the checker
+// finishes or says it cannot: never a signal.
+TEST(CheckExecVerdict, NeverDiesOfASmallStack) {
+    const Installation inst;
+    inst.writeIni("-vmargs\n");
+    for (const rlim_t kib : {136, 160, 256}) {
+        for (const std::size_t size :
+             {std::size_t{60000}, std::size_t{100000}, std::size_t{118000}, std::size_t{125000}}) {
+            SCOPED_TRACE(std::to_string(kib) + " KiB, " + std::to_string(size) + " bytes");
+            std::map<std::string, std::string> env = baseEnv(inst);
+            env["DVL_PADDING"] = std::string(size, 'p');
+            Command command;
+            command.program = DVL_CHECK_BINARY;
+            command.argv = {"dashvane-launcher-check", "."};
+            command.cwd = inst.appDir;
+            command.env = env;
+            command.beforeExec = [kib] {
+                const rlimit stack{kib * 1024, kib * 1024};
+                setrlimit(RLIMIT_STACK, &stack);
+            };
+            Command plain = command;
+            plain.program = "/bin/true";
+            if (run(plain).exitCode != 0) {
+                continue;  // the kernel kills any program here before its first instruction
+            }
+            const Result result = run(command);
+            EXPECT_TRUE(result.exitCode >= 0 && result.exitCode <= 2)
+                << result.exitCode << result.err;
+        }
+    }
+}
+
+// A set-user-ID program started by another user runs its loader in secure
+// mode, which ignores LD_LIBRARY_PATH: the same program and environment
+// start for root and not for 65534.
+TEST(CheckExecVerdict, SecureModeIgnoresTheLibraryPath) {
+    if (geteuid() != 0 || underEmulator() || std::system("cc --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's compiler";
+    }
+    const struct {
+        const char* what;
+        mode_t bits;
+        bool unprivileged;
+        bool starts;
+        std::vector<std::string> kinds;
+    } rows[] = {
+        {"plain, started by 65534", 0, true, true, {}},
+        {"set-user-ID root, started by 65534", S_ISUID, true, false, {"library-missing"}},
+        {"set-user-ID root, started by root", S_ISUID, false, true, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        const std::string build = inst.root + "/build";
+        ASSERT_EQ(mkdir(build.c_str(), 0755), 0);
+        ASSERT_EQ(chmod(inst.root.c_str(), 0755), 0);
+        compile(LIBRARY_TWO, build + "/libdv.so", "-shared -fPIC -Wl,-soname,libdv.so");
+        compile(PROGRAM, inst.eclipse + "/Dashvane", "-L'" + build + "' -ldv");
+        ASSERT_EQ(chmod((inst.eclipse + "/Dashvane").c_str(), 0755 | row.bits), 0);
+        // Where 65534 may write its record.
+        const std::string shared = inst.root + "/shared";
+        const std::string record = shared + "/record";
+        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+        std::map<std::string, std::string> env = baseEnv(inst);
+        env["LD_LIBRARY_PATH"] = build;
+        env["DASHVANE_STANDIN_RECORD"] = record;
+        Command launch;
+        launch.program = inst.appDir + "/run";
+        launch.argv = {"./run"};
+        launch.cwd = inst.appDir;
+        launch.env = env;
+        if (row.unprivileged) {
+            launch.beforeExec = [] { becomeUnprivileged(); };
+        }
+        run(launch);
+        for (int i = 0; i < 40 && access(record.c_str(), F_OK) != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        EXPECT_EQ(readRecord(record).started, row.starts);
+        Command check;
+        check.program = DVL_CHECK_BINARY;
+        check.argv = {"dashvane-launcher-check", "--json", "."};
+        if (row.unprivileged) {
+            check.argv.insert(check.argv.begin() + 1, {"--user", std::to_string(UNPRIVILEGED_ID)});
+        }
+        check.cwd = inst.appDir;
+        check.env = env;
+        const Result result = run(check);
+        EXPECT_EQ(kindsOf(Json::parse(result.out).at("applications").at(0)), row.kinds)
+            << result.out;
+    }
+}
