@@ -239,6 +239,20 @@ TEST(CheckWriters, TheVerdictAgreesWithWhatASecondUserCanDo) {
              return inst.eclipse + "/sh";
          },
          "writable-by-others"},
+        {"the program #!/usr/bin/env runs, of mode 0777",
+         [](const Installation& inst) {
+             if (underEmulator()) {
+                 return std::string();
+             }
+             copyFile("/bin/sh", inst.eclipse + "/sh", 0777);
+             copyFile(standinBinary(), inst.eclipse + "/Dashvane.bin", 0755);
+             writeFile(
+                 inst.eclipse + "/Dashvane",
+                 "#!/usr/bin/env " + inst.eclipse + "/sh\nexec " + inst.eclipse + "/Dashvane.bin\n",
+                 0755);
+             return inst.eclipse + "/sh";
+         },
+         "writable-by-others"},
         {"RUNPATH directory writable by the second user's group",
          [&](const Installation& inst) {
              const std::string program = bytesOf(DVL_STANDIN_RUNPATH_BINARY);

@@ -69,15 +69,17 @@ std::string programOfEnv(const std::string& interpreter, const std::string& argu
                : std::string();
 }
 
-// Whether env, started in `startDir`, finds `program` as execvp does.
-bool foundAlongPath(const std::string& program, const std::string& startDir) {
+// What env, started in `startDir`, runs for `program` as execvp finds it;
+// empty when it finds nothing.
+std::string foundAlongPath(const std::string& program, const std::string& startDir) {
     const auto runnable = [](const std::string& path) {
         struct stat status {};
         return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
                access(path.c_str(), X_OK) == 0;
     };
     if (program.find('/') != std::string::npos) {
-        return runnable(program[0] == '/' ? program : startDir + "/" + program);
+        const std::string path = program[0] == '/' ? program : startDir + "/" + program;
+        return runnable(path) ? path : std::string();
     }
     const char* variable = getenv("PATH");
     const std::string path = variable != nullptr ? variable : "/bin:/usr/bin";
@@ -89,11 +91,11 @@ bool foundAlongPath(const std::string& program, const std::string& startDir) {
                                  : dir[0] == '/' ? dir
                                                  : startDir + "/" + dir;
         if (runnable(base + "/" + program)) {
-            return true;
+            return base + "/" + program;
         }
         start = end + 1;
     }
-    return false;
+    return std::string();
 }
 
 // Where the system's loader was asked, its verdict replaces the model's:
@@ -234,7 +236,13 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
                 info.interpreterUsable = true;
                 info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
                 const std::string program = programOfEnv(interpreter, argument);
-                if (!program.empty() && !foundAlongPath(program, startDir)) {
+                const std::string found =
+                    program.empty() ? std::string() : foundAlongPath(program, startDir);
+                if (!found.empty()) {
+                    // The program env runs is the script's interpreter in truth.
+                    info.interpreterChain.push_back(found);
+                }
+                if (!program.empty() && found.empty()) {
                     // "#!/usr/bin/env NAME": env fails where NAME is not found.
                     info.interpreterUsable = false;
                     info.nestedInterpreter = program;
