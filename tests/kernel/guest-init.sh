@@ -153,7 +153,8 @@ while read -r name tree ini status kind; do
     case $name in '#'* | '') continue ;; esac
     lay_tree "$tree"
     write_ini "$ini"
-    (cd $APP && env -i "$checker") >$w/report 2>&1 </dev/null
+    # These trees have no Java VM; the VM scenarios below have one.
+    (cd $APP && env -i "$checker" --ignore vm-not-found) >$w/report 2>&1 </dev/null
     found=$?
     [ -z "$kind" ] || found="$found $(grep -o -m 1 -e "$kind" $w/report)"
     echo "$found" >$w/actual
@@ -175,6 +176,37 @@ launch no
 sed -n 's/^  argv\[[0-9]*\] = //p' $w/out >$w/expected
 checker_vector >$w/actual
 check checker-vector-is-the-childs
+
+# --- The i386 Java VM, where the host gave the guest one: a Dashvane that
+# hands its VM arguments to the VM, as the real one does, and the i386
+# checker asking the same VM. A 32-bit kernel leaves a 32-bit program 3 GiB,
+# so a 1 GiB heap comes up and a 3 GiB one cannot be reserved.
+JAVA=/usr/lib/jvm/java-17-openjdk-i386/bin/java
+if [ -x $JAVA ]; then
+    # The checker asks the VM in a directory of its own under /tmp.
+    mkdir -p /tmp
+    for heap in 1g:0 3g:1; do
+        lay_tree ok
+        ln -s /usr/lib/jvm/java-17-openjdk-i386 /ws/eclipse/jre
+        cat >$E <<'SCRIPT'
+#!/bin/sh
+while [ $# -gt 0 ] && [ "$1" != -vmargs ]; do shift; done
+shift
+/ws/eclipse/jre/bin/java -XX:-UsePerfData "$@" -version >/dev/null 2>&1
+echo $? >/work/vm-status
+SCRIPT
+        chmod 0755 $E
+        printf -- '-vmargs\n-Xmx%s\n' "${heap%:*}" >$APP/run.ini
+        rm -f $w/vm-status
+        (cd $APP && env -i ./run >/dev/null 2>&1 </dev/null)
+        for _ in $(seq 120); do [ -s $w/vm-status ] && break; sleep 1; done
+        [ "$(cat $w/vm-status 2>/dev/null)" = 0 ] && came=0 || came=1
+        (cd $APP && env -i "$checker" --severity error) >$w/report 2>&1 </dev/null
+        echo "vm ${came} checker $?" >$w/actual
+        echo "vm ${heap#*:} checker ${heap#*:}" >$w/expected
+        check "vm-heap-${heap%:*}" $w/report
+    done
+fi
 
 now=$(cut -d' ' -f1 /proc/uptime)
 echo "i386-kernel: $passed passed, $failed failed; $(uname -r) $(uname -m); booted in ${booted} s," \

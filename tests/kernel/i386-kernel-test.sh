@@ -67,12 +67,42 @@ chmod 0755 "$root/bin/busybox" "$root/init"
 cpack --config "$build/CPackConfig.cmake" -G TGZ -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1 ||
     { cat "$scratch/cpack.log"; fail "cpack"; }
 cp "$scratch"/pkg/*.tar.gz "$root/package.tar.gz"
+# The i386 Java VM with the libraries it needs, where the host has it: the
+# guest then judges heaps the way a 32-bit kernel reserves them.
+jvm=/usr/lib/jvm/java-17-openjdk-i386
+memory=256
+if [ -x "$jvm/bin/java" ] && command -v objdump >/dev/null; then
+    mkdir -p "$root/usr/lib/jvm" "$root/lib/i386-linux-gnu" "$root/etc"
+    cp -a "$jvm" "$root/usr/lib/jvm/"
+    cp -rL /etc/java-17-openjdk "$root/etc/"
+    # Every library named by the VM's programs and libraries, followed through.
+    todo="$jvm/bin/java $(find "$jvm/lib" -name '*.so')" seen=
+    while [ -n "$todo" ]; do
+        set -- $todo
+        file=$1
+        shift
+        todo="$*"
+        case " $seen " in *" $file "*) continue ;; esac
+        seen="$seen $file"
+        for name in $(objdump -p "$file" | awk '$1 == "NEEDED" { print $2 }'); do
+            for dir in /lib/i386-linux-gnu "$jvm/lib" "$jvm/lib/server"; do
+                [ -e "$dir/$name" ] || continue
+                case $dir in /lib/*) cp -L "$dir/$name" "$root/lib/i386-linux-gnu/" ;; esac
+                todo="$todo $(readlink -f "$dir/$name")"
+                break
+            done
+        done
+    done
+    cp -L /lib/i386-linux-gnu/ld-linux.so.2 "$root/lib/i386-linux-gnu/"
+    ln -s i386-linux-gnu/ld-linux.so.2 "$root/lib/ld-linux.so.2"
+    memory=1536
+fi
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$scratch/initramfs.cpio"
 
 # Returns 0 when the guest printed its summary line within the time limit.
 boot() {
     booted=$(date +%s)
-    timeout -k 5 "${DVL_I386_KERNEL_TIMEOUT:-240}" qemu-system-i386 -accel "$1" -m 256 \
+    timeout -k 5 "${DVL_I386_KERNEL_TIMEOUT:-240}" qemu-system-i386 -accel "$1" -m "$memory" \
         -nodefaults -display none -serial stdio -no-reboot \
         -kernel "$cache/vmlinuz" -initrd "$scratch/initramfs.cpio" \
         -append "console=ttyS0 panic=-1 quiet cryptomgr.notests noisapnp mitigations=off" \
