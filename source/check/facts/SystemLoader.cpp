@@ -9,7 +9,10 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+
+#include "Kernel.h"
 
 extern char** environ;
 
@@ -110,6 +113,16 @@ LoaderAnswer askSystemLoader(const std::string& program, const ElfFile& elf,
     if (!elf.hasInterpreter || !systemLoader(elf.interpreter) ||
         stat(program.c_str(), &status) != 0 || (status.st_mode & (S_ISUID | S_ISGID)) != 0) {
         return answer;
+    }
+    // A program a binfmt_misc handler runs (qemu, say) meets the loader
+    // under that handler, not the system's own: the model decides.
+    char header[256] = {};
+    if (std::FILE* file = std::fopen(program.c_str(), "re")) {
+        const std::size_t size = std::fread(header, 1, sizeof header, file);
+        std::fclose(file);
+        if (binfmtTakes(KernelInfo::current(), std::string(header, size))) {
+            return answer;
+        }
     }
     const UserIdentity& who = user.user();
     const bool switching = who.uid != geteuid();
