@@ -35,8 +35,14 @@ build)
     ;;
 lintian)
     status=0
+    # Bytes of i386 machine code read as misspelt words at random, and other
+    # ones after every change of the code; the programs' own texts are the
+    # same on amd64, where the spelling is judged.
+    suppress=
+    case " $what " in *" deb-i386 "*) suppress="--suppress-tags spelling-error-in-binary" ;; esac
+    # shellcheck disable=SC2086
     lintian --pedantic --display-info --display-experimental --fail-on error,warning,info,pedantic \
-        --tag-display-limit 0 "$a"/*.changes >"$a/lintian.log" 2>&1 || status=$?
+        $suppress --tag-display-limit 0 "$a"/*.changes >"$a/lintian.log" 2>&1 || status=$?
     # CI runs as root, which lintian only advises against.
     grep -v '^running with root privileges' "$a/lintian.log" || true
     # Overridden tags are listed as "O:"; anything else fails.
