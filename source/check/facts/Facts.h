@@ -12,8 +12,8 @@
 #include "JavaVm.h"
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
-#include "Writers.h"
 #include "StackRoom.h"
+#include "Writers.h"
 
 enum class LineEffect {
     IgnoredInHead,
