@@ -215,8 +215,8 @@ TEST(CheckExecVerdict, NullDeviceIniStartsWithTheDefaultVector) {
 // space, bounds the arguments: the largest environment that still starts
 // (found by launching) is clean for the checker, one byte more is not.
 TEST(CheckExecVerdict, StackLimitBoundaryAtNAndNPlusOne) {
-#ifdef DVL_SANITIZED
-    GTEST_SKIP() << "the sanitized launcher needs more stack at its start than the release one";
+#if defined(DVL_SANITIZED) || defined(DVL_COVERAGE)
+    GTEST_SKIP() << "an instrumented launcher needs more stack at its start than the release one";
 #endif
     if (underEmulator()) {
         GTEST_SKIP() << "the emulator's own stack is not the program's";
