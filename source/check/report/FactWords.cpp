@@ -38,14 +38,3 @@ const char* fileKindName(FileKind kind) {
     }
     return "";
 }
-
-std::string sentence(const char* words) {
-    std::string text = words;
-    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
-        text[0] = static_cast<char>(text[0] - 'a' + 'A');
-    }
-    if (!text.empty() && text.back() != '.') {
-        text += '.';
-    }
-    return text;
-}

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "Catalogue.h"
-#include "FactWords.h"
 #include "JsonWriter.h"
 
 #ifndef DVL_VERSION
@@ -29,6 +28,17 @@ std::string roff(const std::string& text) {
         out.insert(0, "\\&");
     }
     return out;
+}
+
+std::string sentence(const char* words) {
+    std::string text = words;
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    }
+    if (!text.empty() && text.back() != '.') {
+        text += '.';
+    }
+    return text;
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "ByteText.h"
-#include "FactWords.h"
 #include "JsonWriter.h"
 #include "Report.h"
 
@@ -38,6 +37,18 @@ bool plainInUri(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::string_view("-._~!$&'()*+,;=@/").find(static_cast<char>(c)) !=
                std::string_view::npos;
+}
+
+// A sentence of the catalogue's words: capital first, full stop last.
+std::string sentence(const char* words) {
+    std::string text = words;
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    }
+    if (!text.empty() && text.back() != '.') {
+        text += '.';
+    }
+    return text;
 }
 
 // Message text must be a JSON string: a message with bytes that are not
