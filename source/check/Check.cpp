@@ -109,8 +109,9 @@ bool readsEmpty(const struct stat& status) {
 // Returns the path the launch options are to read, empty for such a file.
 // A file the user cannot open the launcher reads as empty, and so does the check.
 std::string examineIni(Facts& findings, const AccessJudge& access) {
+    const std::string reach = reachablePath(findings.iniPath);
     struct stat status {};
-    const bool exists = stat(findings.iniPath.c_str(), &status) == 0;
+    const bool exists = stat(reach.c_str(), &status) == 0;
     if (exists && S_ISDIR(status.st_mode)) {
         findings.iniState = IniState::Directory;
         return findings.iniPath;
@@ -120,14 +121,18 @@ std::string examineIni(Facts& findings, const AccessJudge& access) {
         findings.iniReadsEmpty = readsEmpty(status);
         return std::string();
     }
-    findings.iniAccess = access.judge(AccessOperation::Read, findings.iniPath);
+    // Opened as the launcher opens it: a relative name from the working
+    // directory, whose ancestors the user need not be able to search.
+    findings.iniAccess =
+        access.judge({AccessProbe{AccessOperation::Read, findings.iniFile, findings.workingDir}})
+            .front();
     if (!findings.iniAccess.granted()) {
         findings.iniState = findings.iniAccess.cause == AccessCause::NotFound
                                 ? IniState::Missing
                                 : IniState::Unreadable;
         return std::string();
     }
-    if (::access(findings.iniPath.c_str(), R_OK) != 0) {
+    if (::access(reach.c_str(), R_OK) != 0) {
         // Readable for the user judged, but not for the check itself.
         findings.iniState = IniState::Unreadable;
         return std::string();
@@ -190,23 +195,29 @@ std::string interpreterPath(const Facts& findings) {
 void describeStart(Facts& findings, const AccessJudge& access) {
     findings.startDirResolved = absoluteFrom(findings.workingDir, findings.startDir);
     const std::string& command = findings.executable;
-    findings.executableInfo = inspectExecutable(
-        command.empty() ? command : absoluteFrom(findings.startDirResolved, command),
-        findings.startDirResolved, access);
+    const std::string executable =
+        command.empty() ? command : absoluteFrom(findings.startDirResolved, command);
+    findings.executableInfo =
+        inspectExecutable(reachablePath(executable), findings.startDirResolved, access);
     ExecutableInfo& info = findings.executableInfo;
+    info.resolved = executable;
     const bool script = info.kind == FileKind::Script && !interpreterPath(findings).empty();
-    std::vector<AccessProbe> probes = {{AccessOperation::Enter, findings.startDirResolved}};
+    // Each path as the child names it: the start directory from the working
+    // directory, a relative command from the start directory it is then in.
+    std::vector<AccessProbe> probes = {
+        {AccessOperation::Enter, findings.startDir, findings.workingDir}};
     if (!command.empty()) {
-        probes.push_back({AccessOperation::Execute, info.resolved});
+        probes.push_back({AccessOperation::Execute, command, findings.startDirResolved});
     }
     if (script) {
         probes.push_back({AccessOperation::Execute, interpreterPath(findings)});
-        probes.push_back({AccessOperation::Read, info.resolved});
+        probes.push_back({AccessOperation::Read, command, findings.startDirResolved});
     }
-    // The user starts a launcher copy before anything else happens.
+    // The user starts a launcher copy from the application directory, before
+    // anything else happens.
     const std::size_t firstCopy = probes.size();
     for (const LauncherCopy& copy : findings.copies.copies) {
-        probes.push_back({AccessOperation::Execute, findings.workingDir + '/' + copy.name});
+        probes.push_back({AccessOperation::Execute, "./" + copy.name, findings.workingDir});
     }
     const std::vector<AccessVerdict> verdicts = access.judge(probes);
     for (std::size_t i = 0; i < findings.copies.copies.size(); ++i) {
@@ -400,7 +411,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     if (request.iniText != nullptr) {
         scratch = std::make_unique<ScratchIni>(*request.iniText);
     }
-    findings.readPath = scratch ? scratch->path : findings.iniPath;
+    findings.readPath = scratch ? scratch->path : reachablePath(findings.iniPath);
     describeJudge(findings, request.access);
     const std::string optionsIni = examineIni(findings, request.access);
     const boost::filesystem::path workingPath(findings.workingDir);

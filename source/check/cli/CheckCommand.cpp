@@ -1,5 +1,6 @@
 #include "CheckCommand.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,9 +69,36 @@ std::string currentDirectory() {
     return path;
 }
 
+// getcwd inside `dir`, after which this process returns where it was.
+char* physicalFromInside(const std::string& dir) {
+    const int home = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (home < 0 || chdir(dir.c_str()) != 0) {
+        const int error = errno;
+        if (home >= 0) {
+            close(home);
+        }
+        errno = error;
+        return nullptr;
+    }
+    char* inside = getcwd(nullptr, 0);
+    const int error = errno;
+    if (fchdir(home) != 0) {
+        std::free(inside);
+        inside = nullptr;
+    }
+    close(home);
+    errno = error;
+    return inside;
+}
+
 // The physical directory, as the launcher started there sees it through getcwd.
 bool physicalDirectory(const std::string& dir, std::string& physical, std::string& problem) {
     char* resolved = realpath(dir.c_str(), nullptr);
+    if (resolved == nullptr && errno == ENAMETOOLONG) {
+        // Longer than realpath takes, yet getcwd in it answers, as it does
+        // for the launcher started there.
+        resolved = physicalFromInside(dir);
+    }
     if (resolved == nullptr) {
         problem = std::strerror(errno);
         return false;
@@ -78,8 +106,10 @@ bool physicalDirectory(const std::string& dir, std::string& physical, std::strin
     physical = resolved;
     std::free(resolved);
     struct stat status {};
-    if (stat(physical.c_str(), &status) != 0) {
-        // Such as a path longer than the system takes.
+    // As given, not as resolved: the user may be in a directory whose
+    // ancestors they cannot search, and the physical path may be longer
+    // than the system takes in one call.
+    if (stat(dir.c_str(), &status) != 0) {
         problem = std::strerror(errno);
         return false;
     }
@@ -112,7 +142,7 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
         return;
     }
     // The copy in the directory names the ini file, as it will when started.
-    request.copies = findLauncherCopies(request.workingDir);
+    request.copies = findLauncherCopies(reachablePath(request.workingDir, NAME_MAX + 1));
     // Copies in a directory that cannot be listed are not known to be missing.
     request.searchCopies = request.copies.listed;
     request.invocationName = !target.name.empty() ? target.name

@@ -14,7 +14,10 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -42,6 +45,72 @@ std::uint32_t littleEndian(const unsigned char* bytes, std::size_t size) {
 }
 
 }  // namespace
+
+std::string seenFrom(const std::string& from, std::string path) {
+    if (from.empty() || (!path.empty() && path[0] == '/')) {
+        return path;
+    }
+    // "./run.ini" is "run.ini" there: said shorter, the same file.
+    while (path.compare(0, 2, "./") == 0) {
+        path.erase(0, 2);
+    }
+    return path.empty() ? from : from + (from.back() == '/' ? "" : "/") + path;
+}
+
+int openDirectory(const std::string& path) {
+    int dir = -1;
+    if (path.size() < PATH_MAX) {
+        dir = open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0 && errno == EACCES) {
+            // This process's own working directory it is in without reaching it.
+            const int error = errno;
+            std::unique_ptr<char, void (*)(void*)> cwd(getcwd(nullptr, 0), std::free);
+            errno = error;
+            return cwd && path == cwd.get() ? open(".", O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+        }
+        return dir;
+    }
+    dir = open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (std::string::size_type start = 0; dir >= 0 && start < path.size();) {
+        const std::string::size_type end = std::min(path.find('/', start), path.size());
+        if (end > start) {
+            const int next = openat(dir, path.substr(start, end - start).c_str(),
+                                    O_PATH | O_DIRECTORY | O_CLOEXEC);
+            const int error = errno;
+            close(dir);
+            dir = next;
+            errno = error;
+        }
+        start = end + 1;
+    }
+    return dir;
+}
+
+std::string reachablePath(const std::string& path, std::size_t room) {
+    struct stat status {};
+    if (path.empty() || path[0] != '/' ||
+        (path.size() + room < PATH_MAX && (lstat(path.c_str(), &status) == 0 || errno != EACCES))) {
+        return path;
+    }
+    // Too long, or below a directory this process cannot search: a
+    // directory whose entries the caller names is opened itself, a file
+    // through its parent.
+    const std::string::size_type slash = room > 0 ? path.size() : path.rfind('/');
+    if (slash == 0 || path.size() - slash + room >= PATH_MAX / 2) {
+        return path;
+    }
+    static std::map<std::string, int> opened;
+    const std::string dir = path.substr(0, slash);
+    auto found = opened.find(dir);
+    if (found == opened.end()) {
+        const int fd = openDirectory(dir);
+        if (fd < 0) {
+            return path;
+        }
+        found = opened.emplace(dir, fd).first;
+    }
+    return "/proc/self/fd/" + std::to_string(found->second) + path.substr(slash);
+}
 
 std::vector<AclEntry> extendedAcl(const std::string& path) {
     const ssize_t size = getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0);
@@ -121,6 +190,25 @@ bool permitted(const std::string& path, const struct stat& status, int want,
     return permittedBy(status, decided ? std::vector<AclEntry>() : extendedAcl(path), want, user);
 }
 
+// A path as the system calls take it: `path` looked up from the directory
+// `dir`, so that the ancestors of `dir` are never searched.
+struct At {
+    int dir = AT_FDCWD;
+    std::string path;  // empty for `dir` itself
+
+    const char* name() const { return path.empty() ? "." : path.c_str(); }
+    // One name for calls that take no directory, such as getxattr.
+    std::string whole() const {
+        return dir == AT_FDCWD ? std::string(name())
+                               : "/proc/self/fd/" + std::to_string(dir) + "/" + path;
+    }
+    At operator/(const std::string& component) const {
+        return At{dir, path.empty()  ? component
+                       : path == "/" ? "/" + component
+                                     : path + "/" + component};
+    }
+};
+
 // The checks at the end of a path: asked of the kernel as this process,
 // or computed for another user.
 class Rules {
@@ -144,32 +232,36 @@ public:
     bool computed() const { return user != nullptr; }
 
     // Each returns 0 or the errno the operation fails with.
-    int may(const std::string& path, const struct stat& status, int want) const {
+    int may(const At& at, const struct stat& status, int want) const {
         if (user != nullptr) {
-            return permitted(path, status, want, *user) ? 0 : EACCES;
+            return permitted(at.whole(), status, want, *user) ? 0 : EACCES;
         }
-        return faccessat(AT_FDCWD, path.c_str(), want, accessFlags) == 0 ? 0 : errno;
+        return faccessat(at.dir, at.name(), want, accessFlags) == 0 ? 0 : errno;
     }
-    int read(const std::string& path, const struct stat& status) const {
+    int read(const At& at, const struct stat& status) const {
         if (user != nullptr || !S_ISREG(status.st_mode)) {
-            return may(path, status, R_OK);
+            return may(at, status, R_OK);
         }
         // Opened as the launcher opens it; a regular file has no side effects to fear.
-        const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        const int fd = openat(at.dir, at.name(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             return errno;
         }
         close(fd);
         return 0;
     }
-    int enter(const std::string& path, const struct stat& status) const {
+    int enter(const At& at, const struct stat& status) const {
         if (user != nullptr || home < 0) {
-            return may(path, status, X_OK);
+            return may(at, status, X_OK);
         }
-        if (chdir(path.c_str()) != 0) {
+        const int fd = openat(at.dir, at.name(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
             return errno;
         }
-        return fchdir(home) == 0 ? 0 : errno;
+        // fchdir asks for the same search permission that chdir does.
+        const int entered = fchdir(fd) == 0 ? 0 : errno;
+        close(fd);
+        return fchdir(home) == 0 ? entered : errno;
     }
 
 private:
@@ -203,6 +295,8 @@ AccessVerdict fromErrno(int error, const std::string& at) {
             return fault(AccessCause::NotDirectory, at, error);
         case ELOOP:
             return fault(AccessCause::TooManyLinks, at, error);
+        case ENAMETOOLONG:
+            return fault(AccessCause::TooLong, at, error);
         default:
             return fault(AccessCause::OtherError, at, error);
     }
@@ -211,12 +305,15 @@ AccessVerdict fromErrno(int error, const std::string& at) {
 struct Walked {
     AccessVerdict verdict;  // Granted when the whole path was reached
     std::string resolved;   // the file the path names, every link followed
+    At at;                  // the same, as the system calls reach it
     struct stat status {};
 };
 
-// Follows `path` one component at a time, as the kernel looks it up, and
-// names the first component the lookup fails at.
-Walked walk(const std::string& path, const Rules& rules) {
+// Follows `path` one component at a time, as the kernel looks it up from
+// `from` (a descriptor and its name), and names the first component the
+// lookup fails at.
+Walked walk(const std::string& path, const At& from, const std::string& fromName,
+            const Rules& rules) {
     Walked result;
     struct Part {
         std::string name;
@@ -248,12 +345,13 @@ Walked walk(const std::string& path, const Rules& rules) {
     };
 
     std::string dir = "/";
+    At at{AT_FDCWD, "/"};
     if (path.empty() || path[0] != '/') {
-        char cwd[PATH_MAX];
-        dir = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
+        dir = fromName;
+        at = from;
     }
     push(path);
-    stat(dir.c_str(), &result.status);
+    fstatat(at.dir, at.name(), &result.status, 0);
     int followed = 0;
     while (!pending.empty()) {
         const Part part = pending.back();
@@ -266,7 +364,7 @@ Walked walk(const std::string& path, const Rules& rules) {
             continue;
         }
         // Every lookup in a directory needs search permission on it.
-        const int search = rules.may(dir, result.status, X_OK);
+        const int search = rules.may(at, result.status, X_OK);
         if (search != 0) {
             result.verdict =
                 fault(search == EACCES ? AccessCause::NotSearchable : AccessCause::OtherError, dir,
@@ -276,8 +374,9 @@ Walked walk(const std::string& path, const Rules& rules) {
         const std::string candidate = part.name == ".."
                                           ? dir.substr(0, std::max<std::size_t>(dir.rfind('/'), 1))
                                           : joined(dir, part.name);
+        const At next = at / part.name;
         struct stat status {};
-        if (lstat(candidate.c_str(), &status) != 0) {
+        if (fstatat(next.dir, next.name(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
             const int error = errno;
             if (error == ENOENT && !links.empty()) {
                 result.verdict = fault(AccessCause::DanglingLink, links.back().path, error);
@@ -288,13 +387,15 @@ Walked walk(const std::string& path, const Rules& rules) {
                 result.verdict = fault(AccessCause::NotSearchable, dir, error);
             } else {
                 // Computed for another user, EACCES is the check's own lack of rights.
-                result.verdict = fault(AccessCause::OtherError, candidate, error);
+                result.verdict =
+                    fault(error == ENAMETOOLONG ? AccessCause::TooLong : AccessCause::OtherError,
+                          candidate, error);
             }
             return result;
         }
         if (S_ISLNK(status.st_mode)) {
             std::string target(PATH_MAX, '\0');
-            const ssize_t size = readlink(candidate.c_str(), &target[0], target.size());
+            const ssize_t size = readlinkat(next.dir, next.name(), &target[0], target.size());
             if (++followed > MAX_LINKS || size < 0) {
                 result.verdict = size < 0 ? fault(AccessCause::OtherError, candidate, errno)
                                           : fault(AccessCause::TooManyLinks, candidate, ELOOP);
@@ -306,6 +407,7 @@ Walked walk(const std::string& path, const Rules& rules) {
             links.push_back(Link{candidate, target});
             if (!target.empty() && target[0] == '/') {
                 dir = "/";
+                at = At{AT_FDCWD, "/"};
                 stat(dir.c_str(), &result.status);
             }
             continue;
@@ -315,44 +417,94 @@ Walked walk(const std::string& path, const Rules& rules) {
             return result;
         }
         dir = candidate;
+        at = next;
         result.status = status;
     }
     result.resolved = dir;
+    result.at = at;
     return result;
 }
 
-AccessVerdict judgeOne(const AccessProbe& probe, const Rules& rules) {
-    const Walked walked = walk(probe.path, rules);
+// The directories relative probes start from, opened before this process
+// becomes the user: it is already in them, as the launch is, without
+// having to reach them.
+class Bases {
+public:
+    explicit Bases(const std::vector<AccessProbe>& probes) {
+        for (const AccessProbe& probe : probes) {
+            if (!probe.from.empty() && fds.count(probe.from) == 0) {
+                fds[probe.from] = openDirectory(probe.from);
+            }
+        }
+    }
+    ~Bases() {
+        for (const auto& entry : fds) {
+            if (entry.second >= 0) {
+                close(entry.second);
+            }
+        }
+    }
+    Bases(const Bases&) = delete;
+    Bases& operator=(const Bases&) = delete;
+
+    // Where a relative path of `probe` starts, with its name for the report.
+    At startOf(const AccessProbe& probe, std::string& name) const {
+        if (probe.from.empty()) {
+            std::unique_ptr<char, void (*)(void*)> cwd(getcwd(nullptr, 0), std::free);
+            name = cwd ? cwd.get() : ".";
+            return At{AT_FDCWD, std::string()};
+        }
+        name = probe.from;
+        const auto found = fds.find(probe.from);
+        return found != fds.end() && found->second >= 0 ? At{found->second, std::string()}
+                                                        : At{AT_FDCWD, probe.from};
+    }
+
+private:
+    std::map<std::string, int> fds;
+};
+
+AccessVerdict judgeOne(const AccessProbe& probe, const Rules& rules, const Bases& bases) {
+    // The kernel takes no longer path in one call, whatever it names.
+    if (probe.path.size() >= PATH_MAX) {
+        return fault(AccessCause::TooLong, seenFrom(probe.from, probe.path), ENAMETOOLONG);
+    }
+    std::string fromName;
+    const At from = bases.startOf(probe, fromName);
+    const Walked walked = walk(probe.path, from, fromName, rules);
     if (!walked.verdict.granted()) {
         return walked.verdict;
     }
     const struct stat& status = walked.status;
+    const std::string shown = seenFrom(probe.from, probe.path);
     switch (probe.operation) {
         case AccessOperation::Read:
-            return fromErrno(rules.read(walked.resolved, status), probe.path);
+            return fromErrno(rules.read(walked.at, status), shown);
         case AccessOperation::Enter:
             if (!S_ISDIR(status.st_mode)) {
-                return fault(AccessCause::NotDirectory, probe.path, ENOTDIR);
+                return fault(AccessCause::NotDirectory, shown, ENOTDIR);
             }
-            return fromErrno(rules.enter(walked.resolved, status), probe.path);
+            return fromErrno(rules.enter(walked.at, status), shown);
         case AccessOperation::Execute: {
             if (!S_ISREG(status.st_mode)) {
-                return fault(AccessCause::Denied, probe.path, EACCES);
+                return fault(AccessCause::Denied, shown, EACCES);
             }
             struct statvfs mount {};
-            if (statvfs(walked.resolved.c_str(), &mount) == 0 && (mount.f_flag & ST_NOEXEC) != 0) {
-                return fault(AccessCause::NoexecMount, probe.path, EACCES);
+            if (statvfs(walked.at.whole().c_str(), &mount) == 0 &&
+                (mount.f_flag & ST_NOEXEC) != 0) {
+                return fault(AccessCause::NoexecMount, shown, EACCES);
             }
-            return fromErrno(rules.may(walked.resolved, status, X_OK), probe.path);
+            return fromErrno(rules.may(walked.at, status, X_OK), shown);
         }
     }
     return AccessVerdict();
 }
 
-std::vector<AccessVerdict> judgeAll(const std::vector<AccessProbe>& probes, const Rules& rules) {
+std::vector<AccessVerdict> judgeAll(const std::vector<AccessProbe>& probes, const Rules& rules,
+                                    const Bases& bases) {
     std::vector<AccessVerdict> verdicts;
     for (const AccessProbe& probe : probes) {
-        verdicts.push_back(judgeOne(probe, rules));
+        verdicts.push_back(judgeOne(probe, rules, bases));
     }
     return verdicts;
 }
@@ -424,14 +576,15 @@ std::vector<AccessVerdict> judgeSwitched(const std::vector<AccessProbe>& probes,
     }
     if (pid == 0) {
         close(pipeFds[0]);
-        // Every probe path is absolute; "/" is a home the user can return to.
+        const Bases bases(probes);
+        // Relative probes start from their bases; "/" is a home the user can return to.
         if (chdir("/") != 0 || setgroups(user.groups.size(), user.groups.data()) != 0 ||
             setresgid(user.gid, user.gid, user.gid) != 0 ||
             setresuid(user.uid, user.uid, user.uid) != 0) {
             _exit(CANNOT_SWITCH);
         }
         const Rules rules(nullptr);
-        const std::string answer = encoded(judgeAll(probes, rules));
+        const std::string answer = encoded(judgeAll(probes, rules, bases));
         for (std::size_t done = 0; done < answer.size();) {
             const ssize_t written = write(pipeFds[1], answer.data() + done, answer.size() - done);
             if (written < 0 && errno != EINTR) {
@@ -586,10 +739,11 @@ std::vector<AccessVerdict> AccessJudge::judge(const std::vector<AccessProbe>& pr
         verdicts = judgeSwitched(probes, who);
     } else {
         const Rules rules(how == JudgeMethod::Computed ? &who : nullptr);
-        verdicts = judgeAll(probes, rules);
+        const Bases bases(probes);
+        verdicts = judgeAll(probes, rules, bases);
     }
     for (std::size_t i = 0; i < probes.size(); ++i) {
-        verdicts[i].path = probes[i].path;
+        verdicts[i].path = seenFrom(probes[i].from, probes[i].path);
     }
     return verdicts;
 }

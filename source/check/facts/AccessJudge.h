@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include <string>
@@ -61,7 +62,8 @@ enum class AccessCause {
     NotDirectory,   // `at` is used as a directory but is none (ENOTDIR)
     NoexecMount,    // `at` lies on a file system mounted noexec
     TooManyLinks,   // ELOOP while following the symbolic link `at`
-    OtherError,     // `error` at `at`
+    TooLong,     // ENAMETOOLONG: the path, or its component `at`, is longer than the system takes
+    OtherError,  // `error` at `at`
 };
 
 struct AccessVerdict {
@@ -76,8 +78,27 @@ struct AccessVerdict {
 
 struct AccessProbe {
     AccessOperation operation = AccessOperation::Read;
-    std::string path;  // absolute
+    std::string path;  // as the launch names it: absolute, or relative to `from`
+    // The directory the launch is in when it uses a relative `path`: looked
+    // up from there, its ancestors are never searched. Absolute; empty for
+    // this process's own working directory.
+    std::string from = std::string();
 };
+
+// `path` as `from` names it, for the report: absolute unless both are relative.
+std::string seenFrom(const std::string& from, std::string path);
+
+// A descriptor (O_PATH) of the directory `path`, opened one component at a
+// time when the whole is longer than the system takes in one call; -1 with
+// errno set when it cannot be opened.
+int openDirectory(const std::string& path);
+
+// A name this process can open the absolute `path` by, with `room` bytes
+// more appended (names in the directory `path`, when not 0): the path itself
+// when the system takes that whole and this process can reach it, else one
+// through /proc/self/fd and a directory opened on the way, which stays open
+// for the run.
+std::string reachablePath(const std::string& path, std::size_t room = 0);
 
 enum class JudgeMethod {
     Self,      // this process's own identity, asked of the kernel

@@ -1,6 +1,7 @@
 #include "ExecutableInspection.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -118,6 +119,19 @@ void takeSystemVerdict(ElfCheck& check, const LoaderAnswer& answer) {
     check.linking.missing = missing;
 }
 
+// The loader maps each library's code executable, which a noexec mount
+// refuses: it gives up at the first such library, as it says it does.
+std::string noexecRefusal(const std::vector<std::string>& libraries) {
+    for (const std::string& library : libraries) {
+        struct statvfs mount {};
+        if (statvfs(library.c_str(), &mount) == 0 && (mount.f_flag & ST_NOEXEC) != 0) {
+            return library.substr(library.rfind('/') + 1) +
+                   ": failed to map segment from shared object";
+        }
+    }
+    return std::string();
+}
+
 }  // namespace
 
 ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
@@ -150,6 +164,9 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
         }
         check.linking = checkLinking(path, elf, places);
         takeSystemVerdict(check, askSystemLoader(path, elf, workingDir, user));
+        if (!check.systemVerdict) {
+            check.loaderRefusal = noexecRefusal(check.linking.libraries);
+        }
     }
     return check;
 }

@@ -113,6 +113,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
     {K::DanglingLink, "dangling-link", E, "a symbolic link points to nothing",
      "point the link at the real file, or replace it with the file", false,
      "eclipse/Dashvane -> /opt/gone/Dashvane"},
+    {K::PathTooLong, "path-too-long", E,
+     "a path the launch uses is longer than the system takes in one call",
+     "move the installation to a shorter directory, or name the program relative to the start "
+     "directory with launcher=",
+     false, "an application directory 4,093 bytes long, and no launcher= line"},
     {K::NoexecMount, "noexec-mount", E, "the executable lies on a file system mounted noexec",
      "install Dashvane on a file system that allows programs, or remount it without noexec", false,
      "launcher=/tmp/Dashvane with /tmp mounted noexec"},

@@ -50,6 +50,7 @@ enum class KindId : unsigned char {
     JudgedAsRoot,
     PathNotSearchable,
     DanglingLink,
+    PathTooLong,
     NoexecMount,
     InterpreterNotExecutable,
     ScriptUnreadable,

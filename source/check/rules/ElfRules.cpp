@@ -52,8 +52,10 @@ void linkWarnings(const ElfCheck& check, const std::string& name, std::size_t li
     if (!check.loaderRefusal.empty()) {
         add(line, KindId::LoaderRefuses,
             name +
-                " is refused by the system's dynamic loader, asked as the application's "
-                "user with the launch's environment: \"" +
+                (check.systemVerdict
+                     ? " is refused by the system's dynamic loader, asked as the application's "
+                       "user with the launch's environment: \""
+                     : " is refused by the dynamic loader: \"") +
                 check.loaderRefusal +
                 "\"; execv succeeds but the child ends at once without starting the "
                 "application",

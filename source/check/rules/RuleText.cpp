@@ -39,6 +39,11 @@ std::string accessProblem(const AccessVerdict& verdict, const std::string& user,
             return "lies on a file system mounted noexec, which runs no program";
         case AccessCause::TooManyLinks:
             return "cannot be reached: too many levels of symbolic links at " + at;
+        case AccessCause::TooLong:
+            return verdict.at == path
+                       ? "is a path of " + std::to_string(path.size()) +
+                             " bytes, longer than the system takes in one call"
+                       : "cannot be reached: " + at + " is longer than the system takes";
         case AccessCause::OtherError:
             return "cannot be judged: " + at + ": " + std::strerror(verdict.error);
     }
@@ -53,6 +58,8 @@ KindId accessKind(const AccessVerdict& verdict, KindId fallback) {
             return KindId::DanglingLink;
         case AccessCause::NoexecMount:
             return KindId::NoexecMount;
+        case AccessCause::TooLong:
+            return KindId::PathTooLong;
         default:
             return fallback;
     }
