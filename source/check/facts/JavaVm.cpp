@@ -159,8 +159,10 @@ void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& a
             VmFile judged;
             judged.index = i;
             judged.path = joined(startDir, file);
-            judged.access = access.judge(AccessOperation::Read, judged.path);
-            if (judged.access.granted() && isDirectory(judged.path)) {
+            // The VM opens a relative name from the start directory it runs in.
+            judged.access =
+                access.judge({AccessProbe{AccessOperation::Read, file, startDir}}).front();
+            if (judged.access.granted() && isDirectory(reachablePath(judged.path))) {
                 judged.access.cause = AccessCause::OtherError;
                 judged.access.at = judged.path;
                 judged.access.error = EISDIR;
