@@ -159,7 +159,7 @@ void describeJudge(Facts& findings, const AccessJudge& access) {
     const std::string who = user.name + " (uid " + std::to_string(user.uid) + ")";
     if (!access.named() && user.uid == 0) {
         findings.judgedAsRoot = true;
-        findings.appDirOwner = ownerOf(findings.workingDir);
+        findings.appDirOwner = ownerOf(reachablePath(findings.workingDir, 1));
         findings.accessMethod =
             "judged for root, who bypasses them; the application directory belongs to " +
             (findings.appDirOwner.empty() ? std::string("no one known") : findings.appDirOwner);
@@ -550,7 +550,8 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     // launch uses, not over what the ini file holds.
     UserIdentity changer = request.access.user();
     struct stat appDir {};
-    if (findings.judgedAsRoot && stat(findings.workingDir.c_str(), &appDir) == 0) {
+    if (findings.judgedAsRoot &&
+        stat(reachablePath(findings.workingDir, 1).c_str(), &appDir) == 0) {
         // No user named: the application directory's owner stands for them,
         // as the note about root says.
         changer = paths.identityOf(appDir.st_uid);
