@@ -201,7 +201,8 @@ void describeStart(Facts& findings, const AccessJudge& access) {
     }
     if (script) {
         probes.push_back({AccessOperation::Execute, interpreterPath(findings)});
-        probes.push_back({AccessOperation::Read, info.resolved});
+        probes.push_back(
+            {AccessOperation::Read, info.scriptRead.empty() ? info.resolved : info.scriptRead});
     }
     // The user starts a launcher copy before anything else happens.
     const std::size_t firstCopy = probes.size();

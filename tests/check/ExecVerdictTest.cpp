@@ -346,3 +346,142 @@ TEST(CheckExecVerdict, SecureModeIgnoresTheLibraryPath) {
             << result.out;
     }
 }
+
+// Scripts whose interpreters are scripts or programs env finds along PATH,
+// started as root and as 65534: each interpreter is started as the user,
+// the last script is read by its interpreter, and env with no program to
+// run starts the script again for ever.
+TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
+    if (geteuid() != 0 || underEmulator()) {
+        GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's programs";
+    }
+    const struct {
+        const char* what;
+        const char* dashvane;  // mode 0711 when it starts "#!MID" and `mid` is 0755
+        mode_t midMode;        // eclipse/mid, a shell script that runs the stand-in
+        mode_t toolMode;       // bin/dvl-tool, a copy of the stand-in; 0 for none
+        bool unprivileged;
+        bool starts;
+        std::vector<std::string> kinds;
+    } rows[] = {
+        {"env finds the program", "#!/usr/bin/env dvl-tool\n", 0, 0755, true, true, {}},
+        {"env finds it only where 65534 may not run it",
+         "#!/usr/bin/env dvl-tool\n",
+         0,
+         0700,
+         true,
+         false,
+         {"interpreter-not-executable"}},
+        {"env finds it where root may run it",
+         "#!/usr/bin/env dvl-tool\n",
+         0,
+         0700,
+         false,
+         true,
+         {}},
+        {"env splits its words", "#!/usr/bin/env -S dvl-tool -x\n", 0, 0755, true, true, {}},
+        {"env given no program",
+         "#!/usr/bin/env\n",
+         0,
+         0755,
+         false,
+         false,
+         {"interpreter-reruns-script"}},
+        {"env given only a variable",
+         "#!/usr/bin/env DVL_X=1\n",
+         0,
+         0755,
+         false,
+         false,
+         {"interpreter-reruns-script"}},
+        {"env given a program and its option as one",
+         "#!/usr/bin/env dvl-tool -x\n",
+         0,
+         0755,
+         false,
+         false,
+         {"interpreter-missing"}},
+        {"a script running a script 65534 may not run",
+         "#!MID\n",
+         0700,
+         0,
+         true,
+         false,
+         {"interpreter-not-executable"}},
+        {"a script running a script 65534 may not read",
+         "#!MID\n",
+         0711,
+         0,
+         true,
+         false,
+         {"script-unreadable"}},
+        {"a script 65534 may not read, running a readable script",
+         "#!MID\n",
+         0755,
+         0,
+         true,
+         true,
+         {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        ASSERT_EQ(chmod(inst.root.c_str(), 0755), 0);
+        const std::string standin = inst.eclipse + "/standin";
+        ASSERT_EQ(rename((inst.eclipse + "/Dashvane").c_str(), standin.c_str()), 0);
+        std::string dashvane = row.dashvane;
+        if (dashvane.compare(0, 5, "#!MID") == 0) {
+            dashvane.replace(2, 3, inst.eclipse + "/mid");
+            writeFile(inst.eclipse + "/mid", "#!/bin/sh\nexec '" + standin + "' \"$@\"\n",
+                      row.midMode);
+            ASSERT_EQ(chmod((inst.eclipse + "/mid").c_str(), row.midMode), 0);
+        }
+        const bool unreadable = row.midMode == 0755;
+        writeFile(inst.eclipse + "/Dashvane", dashvane, unreadable ? 0711 : 0755);
+        ASSERT_EQ(chmod((inst.eclipse + "/Dashvane").c_str(), unreadable ? 0711 : 0755), 0);
+        const std::string bin = inst.root + "/bin";
+        ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+        if (row.toolMode != 0) {
+            copyFile(standin, bin + "/dvl-tool", row.toolMode);
+            ASSERT_EQ(chmod((bin + "/dvl-tool").c_str(), row.toolMode), 0);
+        }
+        const std::string shared = inst.root + "/shared";
+        const std::string record = shared + "/record";
+        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+        std::map<std::string, std::string> env = baseEnv(inst);
+        env["PATH"] = bin + ":" + env["PATH"];
+        env["DASHVANE_STANDIN_RECORD"] = record;
+        Command launch;
+        launch.program = inst.appDir + "/run";
+        launch.argv = {"./run"};
+        launch.cwd = inst.appDir;
+        launch.env = env;
+        const bool unprivileged = row.unprivileged;
+        launch.beforeExec = [unprivileged] {
+            // env that runs the script for ever ends at a second of processor time.
+            const rlimit cpu{1, 1};
+            setrlimit(RLIMIT_CPU, &cpu);
+            if (unprivileged) {
+                becomeUnprivileged();
+            }
+        };
+        run(launch);
+        for (int i = 0; i < 40 && access(record.c_str(), F_OK) != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        EXPECT_EQ(readRecord(record).started, row.starts);
+        Command check;
+        check.program = DVL_CHECK_BINARY;
+        check.argv = {"dashvane-launcher-check", "--json", "."};
+        if (row.unprivileged) {
+            check.argv.insert(check.argv.begin() + 1, {"--user", std::to_string(UNPRIVILEGED_ID)});
+        }
+        check.cwd = inst.appDir;
+        check.env = env;
+        const Result result = run(check);
+        EXPECT_EQ(kindsOf(Json::parse(result.out).at("applications").at(0)), row.kinds)
+            << result.out;
+    }
+}

@@ -78,12 +78,18 @@ struct ExecutableInfo {
     // An interpreter that is a script itself, down to one that fails, and why.
     std::string nestedInterpreter;
     std::string nestedProblem;
-    bool nestedExecSucceeds = false;    // the exec succeeds; what it runs then fails
+    bool nestedExecSucceeds = false;  // the exec succeeds; what it runs then fails
+    AccessVerdict nestedAccess;       // the user's access to it, where that is the cause
+    // "#!/usr/bin/env" naming no program: env runs the script again, for ever.
+    bool rerunsItself = false;
     bool interpreterNoProgram = false;  // the failing one is neither ELF nor script
     bool shellOptionRefused = false;    // a shell given an option with a carriage return
     bool interpreterUsable = false;
     // Each interpreter the kernel runs for a script, absolute, in order.
     std::vector<std::string> interpreterChain;
+    // The script the interpreter program is given to read: the last of a
+    // chain, whose own interpreter is no script.
+    std::string scriptRead;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
 };
