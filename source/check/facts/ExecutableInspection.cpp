@@ -248,6 +248,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
         info.scriptBytes =
             info.interpreter.size() + 1 +
             (info.interpreterArgument.empty() ? 0 : info.interpreterArgument.size() + 1);
+        info.scriptPointers = info.interpreterArgument.empty() ? 1 : 2;
         // An interpreter may be a script in turn, which the kernel follows
         // to a depth of five scripts; each adds its own name and argument.
         std::string name = info.interpreter;
@@ -347,6 +348,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             name = interpreterOf(next);
             argument = interpreterArgumentOf(next, name);
             info.scriptBytes += name.size() + 1 + (argument.empty() ? 0 : argument.size() + 1);
+            info.scriptPointers += argument.empty() ? 1 : 2;
         }
     }
     return info;

@@ -75,6 +75,7 @@ struct ExecutableInfo {
     std::string interpreterArgument;  // the rest of that line, passed to the interpreter
     // Bytes the kernel adds to the arguments: each interpreter's name and argument.
     std::size_t scriptBytes = 0;
+    std::size_t scriptPointers = 0;  // and the pointers to them
     // An interpreter that is a script itself, down to one that fails, and why.
     std::string nestedInterpreter;
     std::string nestedProblem;
@@ -132,6 +133,10 @@ struct Facts {
     std::size_t environmentBytes = 0;
     std::size_t argumentLimit = 0;  // from the stack limit, as the kernel derives it
     StackRoom stack;                // what the new program's stack holds
+    // The pointers in argv and envp the new program gets, after the kernel
+    // has given a script's interpreter its own arguments.
+    std::size_t stackPointers = 0;
+    std::size_t stackStrings = 0;  // and the bytes of their strings, with the path executed
 
     bool copiesSearched = false;            // whether the launcher copies were looked for
     CopySearch copies;                      // the launcher copies beside the ini files
