@@ -376,18 +376,24 @@ TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
     if (geteuid() != 0 || underEmulator()) {
         GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's programs";
     }
+    // eclipse/mid and eclipse/inner are scripts: the last of the chain runs
+    // the stand-in from the shell; a mode of 0 leaves the file out.
     const struct {
         const char* what;
-        const char* dashvane;  // mode 0711 when it starts "#!MID" and `mid` is 0755
-        mode_t midMode;        // eclipse/mid, a shell script that runs the stand-in
-        mode_t toolMode;       // bin/dvl-tool, a copy of the stand-in; 0 for none
+        const char* dashvane;  // "#!MID" names eclipse/mid
+        mode_t dashvaneMode;
+        mode_t midMode;
+        mode_t innerMode;  // eclipse/mid runs eclipse/inner
+        mode_t toolMode;   // bin/dvl-tool, a copy of the stand-in
         bool unprivileged;
         bool starts;
         std::vector<std::string> kinds;
     } rows[] = {
-        {"env finds the program", "#!/usr/bin/env dvl-tool\n", 0, 0755, true, true, {}},
+        {"env finds the program", "#!/usr/bin/env dvl-tool\n", 0755, 0, 0, 0755, true, true, {}},
         {"env finds it only where 65534 may not run it",
          "#!/usr/bin/env dvl-tool\n",
+         0755,
+         0,
          0,
          0700,
          true,
@@ -395,54 +401,104 @@ TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
          {"interpreter-not-executable"}},
         {"env finds it where root may run it",
          "#!/usr/bin/env dvl-tool\n",
+         0755,
+         0,
          0,
          0700,
          false,
          true,
          {}},
-        {"env splits its words", "#!/usr/bin/env -S dvl-tool -x\n", 0, 0755, true, true, {}},
-        {"env given no program",
-         "#!/usr/bin/env\n",
+        {"env splits its words",
+         "#!/usr/bin/env -S dvl-tool -x\n",
+         0755,
+         0,
          0,
          0755,
+         true,
+         true,
+         {}},
+        {"env given no program",
+         "#!/usr/bin/env\n",
+         0755,
+         0,
+         0,
+         0,
          false,
          false,
          {"interpreter-reruns-script"}},
         {"env given only a variable",
          "#!/usr/bin/env DVL_X=1\n",
-         0,
          0755,
+         0,
+         0,
+         0,
          false,
          false,
          {"interpreter-reruns-script"}},
         {"env given a program and its option as one",
          "#!/usr/bin/env dvl-tool -x\n",
+         0755,
+         0,
          0,
          0755,
          false,
          false,
          {"interpreter-missing"}},
-        {"a script running a script 65534 may not run",
+        {"its interpreter a script 65534 may not run",
          "#!MID\n",
+         0755,
+         0700,
+         0,
+         0,
+         true,
+         false,
+         {"interpreter-not-executable"}},
+        {"its interpreter a script 65534 may not read",
+         "#!MID\n",
+         0755,
+         0711,
+         0,
+         0,
+         true,
+         false,
+         {"script-unreadable"}},
+        {"itself unreadable, its interpreter a readable script",
+         "#!MID\n",
+         0711,
+         0755,
+         0,
+         0,
+         true,
+         true,
+         {}},
+        {"the second interpreter a script 65534 may not run",
+         "#!MID\n",
+         0755,
+         0755,
          0700,
          0,
          true,
          false,
          {"interpreter-not-executable"}},
-        {"a script running a script 65534 may not read",
+        {"the second interpreter a script root may run",
          "#!MID\n",
+         0755,
+         0755,
+         0700,
+         0,
+         false,
+         true,
+         {}},
+        {"the second interpreter a script 65534 may not read",
+         "#!MID\n",
+         0755,
+         0755,
          0711,
          0,
          true,
          false,
          {"script-unreadable"}},
-        {"a script 65534 may not read, running a readable script",
-         "#!MID\n",
-         0755,
-         0,
-         true,
-         true,
-         {}},
+        {"only the second interpreter readable", "#!MID\n", 0711, 0711, 0755, 0, true, true, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -451,16 +507,20 @@ TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
         ASSERT_EQ(chmod(inst.root.c_str(), 0755), 0);
         const std::string standin = inst.eclipse + "/standin";
         ASSERT_EQ(rename((inst.eclipse + "/Dashvane").c_str(), standin.c_str()), 0);
+        const std::string shell = "#!/bin/sh\nexec '" + standin + "' \"$@\"\n";
         std::string dashvane = row.dashvane;
         if (dashvane.compare(0, 5, "#!MID") == 0) {
             dashvane.replace(2, 3, inst.eclipse + "/mid");
-            writeFile(inst.eclipse + "/mid", "#!/bin/sh\nexec '" + standin + "' \"$@\"\n",
-                      row.midMode);
+            writeFile(inst.eclipse + "/mid",
+                      row.innerMode != 0 ? "#!" + inst.eclipse + "/inner\n" : shell);
             ASSERT_EQ(chmod((inst.eclipse + "/mid").c_str(), row.midMode), 0);
         }
-        const bool unreadable = row.midMode == 0755;
-        writeFile(inst.eclipse + "/Dashvane", dashvane, unreadable ? 0711 : 0755);
-        ASSERT_EQ(chmod((inst.eclipse + "/Dashvane").c_str(), unreadable ? 0711 : 0755), 0);
+        if (row.innerMode != 0) {
+            writeFile(inst.eclipse + "/inner", shell);
+            ASSERT_EQ(chmod((inst.eclipse + "/inner").c_str(), row.innerMode), 0);
+        }
+        writeFile(inst.eclipse + "/Dashvane", dashvane);
+        ASSERT_EQ(chmod((inst.eclipse + "/Dashvane").c_str(), row.dashvaneMode), 0);
         const std::string bin = inst.root + "/bin";
         ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
         if (row.toolMode != 0) {
