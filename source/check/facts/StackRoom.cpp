@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "Kernel.h"
+
 namespace {
 
 // What the dynamic loader and the C library take below the kernel's stack
@@ -75,6 +77,7 @@ StackRoom stackRoom() {
     room.pages = room.limit / pageSize * pageSize;
     room.randomized = randomizedStack();
     room.pointer = sizeof(void*);
+    room.top = kernelPointerSize();
     room.tables = platformBytes(AT_PLATFORM) + platformBytes(AT_BASE_PLATFORM) + RANDOM_BYTES +
                   auxiliaryEntries() * 2 * room.pointer;
     return room;
@@ -86,6 +89,6 @@ std::size_t stackSpan(const StackRoom& room, std::size_t strings, std::size_t po
     // down at random and aligned; the tables; argc, argv, envp and their
     // ends, aligned again.
     const std::size_t top =
-        alignUp(room.pointer + strings + (lowest && room.randomized ? RANDOM_GAP - 1 : 0));
+        alignUp(room.top + strings + (lowest && room.randomized ? RANDOM_GAP - 1 : 0));
     return top + alignUp(room.tables + (pointers + 3) * room.pointer) + PROGRAM_START;
 }

@@ -10,6 +10,7 @@ struct StackRoom {
     std::size_t pages = 0;    // the limit in whole pages, in bytes: what the stack may span
     bool randomized = false;  // the kernel moves the stack pointer down at random
     std::size_t pointer = 8;  // the size of a pointer on the new stack
+    std::size_t top = 8;      // the kernel's empty pointer at the stack's top
     // The kernel's platform names, random bytes and auxiliary vector.
     std::size_t tables = 0;
 };
