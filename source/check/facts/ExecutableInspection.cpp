@@ -318,8 +318,9 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
                     info.nestedInterpreter = command.program;
                     info.nestedProblem =
                         lookup.denied
-                            ? "is found along PATH only where " + user.user().name +
-                                  " may not run it: execv succeeds, but env ends at once with "
+                            ? "is found along PATH, but execute permission is denied to user " +
+                                  user.user().name +
+                                  ": execv succeeds, but env ends at once with "
                                   "\"Permission denied\""
                             : "is not found along PATH: execv succeeds, but env ends at once "
                               "with \"No such file or directory\"";

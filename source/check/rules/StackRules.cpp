@@ -21,10 +21,9 @@ void stackWarnings(const Facts& facts, Collector& add) {
             " bytes; with the kernel's tables and what the new program needs to start, its "
             "stack would span " +
             std::to_string(span) + " bytes" +
-            (room.randomized && !always
-                 ? " (" + std::to_string(lowest) +
-                       " where the kernel places it lowest, a different place each run)"
-                 : std::string()) +
+            (always ? std::string()
+                    : ", or up to " + std::to_string(lowest) +
+                          " as the kernel places it lower at random each run") +
             ", more than the " + std::to_string(room.pages) +
             " bytes of whole pages the limit allows, so execv succeeds and the kernel kills the "
             "program with SIGSEGV before it runs " +
