@@ -25,10 +25,12 @@ using Json = nlohmann::json;
 
 namespace {
 
-// The stack limit and the placement the launcher and the checker share.
+// The stack limit, the placement and the user the launcher and the checker
+// share.
 struct Limits {
     rlim_t stack = RLIM_INFINITY;
-    bool fixedStack = false;  // no stack randomisation
+    bool fixedStack = false;    // no stack randomisation
+    bool unprivileged = false;  // launched as 65534, checked with --user 65534
 };
 
 void applyLimits(const Limits& limits) {
@@ -39,28 +41,38 @@ void applyLimits(const Limits& limits) {
         const rlimit stack{limits.stack, limits.stack};
         setrlimit(RLIMIT_STACK, &stack);
     }
+    if (limits.unprivileged) {
+        becomeUnprivileged();
+    }
 }
 
 // Whether the recording stand-in started, after the launcher has ended.
 bool launchStarts(const Installation& inst, const std::map<std::string, std::string>& env,
                   const Limits& limits = Limits()) {
-    unlink(inst.record.c_str());
+    const std::string record = env.at("DASHVANE_STANDIN_RECORD");
+    unlink(record.c_str());
     Command command;
     command.program = inst.appDir + "/run";
     command.argv = {"./run"};
     command.cwd = inst.appDir;
     command.env = env;
-    command.beforeExec = [limits] { applyLimits(limits); };
+    command.beforeExec = [limits] {
+        // A child that never starts the application, such as env running
+        // its script for ever, ends at a second of processor time.
+        const rlimit cpu{1, 1};
+        setrlimit(RLIMIT_CPU, &cpu);
+        applyLimits(limits);
+    };
     // The launcher does not wait for its child: as the subreaper this
     // process inherits and waits for it, else it polls for the record.
     const bool reaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
     run(command);
     while (reaper && waitpid(-1, nullptr, 0) > 0) {
     }
-    for (int i = 0; i < 40 && !reaper && access(inst.record.c_str(), F_OK) != 0; ++i) {
+    for (int i = 0; i < 40 && !reaper && access(record.c_str(), F_OK) != 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
-    return readRecord(inst.record).started;
+    return readRecord(record).started;
 }
 
 Json checkReport(const Installation& inst, const std::map<std::string, std::string>& env,
@@ -68,9 +80,14 @@ Json checkReport(const Installation& inst, const std::map<std::string, std::stri
     Command command;
     command.program = DVL_CHECK_BINARY;
     command.argv = {"dashvane-launcher-check", "--json", "."};
+    if (limits.unprivileged) {
+        command.argv.insert(command.argv.begin() + 1, {"--user", std::to_string(UNPRIVILEGED_ID)});
+    }
     command.cwd = inst.appDir;
     command.env = env;
-    command.beforeExec = [limits] { applyLimits(limits); };
+    Limits own = limits;
+    own.unprivileged = false;
+    command.beforeExec = [own] { applyLimits(own); };
     const Result result = run(command);
     EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.err;
     return Json::parse(result.out).at("applications").at(0);
@@ -341,30 +358,10 @@ TEST(CheckExecVerdict, SecureModeIgnoresTheLibraryPath) {
         std::map<std::string, std::string> env = baseEnv(inst);
         env["LD_LIBRARY_PATH"] = build;
         env["DASHVANE_STANDIN_RECORD"] = record;
-        Command launch;
-        launch.program = inst.appDir + "/run";
-        launch.argv = {"./run"};
-        launch.cwd = inst.appDir;
-        launch.env = env;
-        if (row.unprivileged) {
-            launch.beforeExec = [] { becomeUnprivileged(); };
-        }
-        run(launch);
-        for (int i = 0; i < 40 && access(record.c_str(), F_OK) != 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        EXPECT_EQ(readRecord(record).started, row.starts);
-        Command check;
-        check.program = DVL_CHECK_BINARY;
-        check.argv = {"dashvane-launcher-check", "--json", "."};
-        if (row.unprivileged) {
-            check.argv.insert(check.argv.begin() + 1, {"--user", std::to_string(UNPRIVILEGED_ID)});
-        }
-        check.cwd = inst.appDir;
-        check.env = env;
-        const Result result = run(check);
-        EXPECT_EQ(kindsOf(Json::parse(result.out).at("applications").at(0)), row.kinds)
-            << result.out;
+        Limits limits;
+        limits.unprivileged = row.unprivileged;
+        EXPECT_EQ(launchStarts(inst, env, limits), row.starts);
+        EXPECT_EQ(kindsOf(checkReport(inst, env, limits)), row.kinds);
     }
 }
 
@@ -376,135 +373,38 @@ TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
     if (geteuid() != 0 || underEmulator()) {
         GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's programs";
     }
-    // eclipse/mid and eclipse/inner are scripts: the last of the chain runs
-    // the stand-in from the shell; a mode of 0 leaves the file out.
+    // eclipse/mid and eclipse/inner are scripts, the last of the chain runs
+    // the stand-in from the shell; bin/dvl-tool is a copy of the stand-in.
+    // A mode of 0 leaves the file out.
     const struct {
         const char* what;
-        const char* dashvane;  // "#!MID" names eclipse/mid
-        mode_t dashvaneMode;
-        mode_t midMode;
-        mode_t innerMode;  // eclipse/mid runs eclipse/inner
-        mode_t toolMode;   // bin/dvl-tool, a copy of the stand-in
+        const char* dashvane;  // "#!MID" names eclipse/mid, which names eclipse/inner if any
+        mode_t dashvaneMode, midMode, innerMode, toolMode;
         bool unprivileged;
         bool starts;
         std::vector<std::string> kinds;
     } rows[] = {
+        // clang-format off
         {"env finds the program", "#!/usr/bin/env dvl-tool\n", 0755, 0, 0, 0755, true, true, {}},
-        {"env finds it only where 65534 may not run it",
-         "#!/usr/bin/env dvl-tool\n",
-         0755,
-         0,
-         0,
-         0700,
-         true,
-         false,
-         {"interpreter-not-executable"}},
-        {"env finds it where root may run it",
-         "#!/usr/bin/env dvl-tool\n",
-         0755,
-         0,
-         0,
-         0700,
-         false,
-         true,
-         {}},
-        {"env splits its words",
-         "#!/usr/bin/env -S dvl-tool -x\n",
-         0755,
-         0,
-         0,
-         0755,
-         true,
-         true,
-         {}},
-        {"env given no program",
-         "#!/usr/bin/env\n",
-         0755,
-         0,
-         0,
-         0,
-         false,
-         false,
-         {"interpreter-reruns-script"}},
-        {"env given only a variable",
-         "#!/usr/bin/env DVL_X=1\n",
-         0755,
-         0,
-         0,
-         0,
-         false,
-         false,
-         {"interpreter-reruns-script"}},
-        {"env given a program and its option as one",
-         "#!/usr/bin/env dvl-tool -x\n",
-         0755,
-         0,
-         0,
-         0755,
-         false,
-         false,
-         {"interpreter-missing"}},
-        {"its interpreter a script 65534 may not run",
-         "#!MID\n",
-         0755,
-         0700,
-         0,
-         0,
-         true,
-         false,
-         {"interpreter-not-executable"}},
-        {"its interpreter a script 65534 may not read",
-         "#!MID\n",
-         0755,
-         0711,
-         0,
-         0,
-         true,
-         false,
-         {"script-unreadable"}},
-        {"itself unreadable, its interpreter a readable script",
-         "#!MID\n",
-         0711,
-         0755,
-         0,
-         0,
-         true,
-         true,
-         {}},
-        {"the second interpreter a script 65534 may not run",
-         "#!MID\n",
-         0755,
-         0755,
-         0700,
-         0,
-         true,
-         false,
-         {"interpreter-not-executable"}},
-        {"the second interpreter a script root may run",
-         "#!MID\n",
-         0755,
-         0755,
-         0700,
-         0,
-         false,
-         true,
-         {}},
-        {"the second interpreter a script 65534 may not read",
-         "#!MID\n",
-         0755,
-         0755,
-         0711,
-         0,
-         true,
-         false,
-         {"script-unreadable"}},
+        {"env finds it only where 65534 may not run it", "#!/usr/bin/env dvl-tool\n", 0755, 0, 0, 0700, true, false, {"interpreter-not-executable"}},
+        {"env finds it where root may run it", "#!/usr/bin/env dvl-tool\n", 0755, 0, 0, 0700, false, true, {}},
+        {"env splits its words", "#!/usr/bin/env -S dvl-tool -x\n", 0755, 0, 0, 0755, true, true, {}},
+        {"env given no program", "#!/usr/bin/env\n", 0755, 0, 0, 0, false, false, {"interpreter-reruns-script"}},
+        {"env given only a variable", "#!/usr/bin/env DVL_X=1\n", 0755, 0, 0, 0, false, false, {"interpreter-reruns-script"}},
+        {"env given a program and its option as one", "#!/usr/bin/env dvl-tool -x\n", 0755, 0, 0, 0755, false, false, {"interpreter-missing"}},
+        {"its interpreter a script 65534 may not run", "#!MID\n", 0755, 0700, 0, 0, true, false, {"interpreter-not-executable"}},
+        {"its interpreter a script 65534 may not read", "#!MID\n", 0755, 0711, 0, 0, true, false, {"script-unreadable"}},
+        {"itself unreadable, its interpreter a readable script", "#!MID\n", 0711, 0755, 0, 0, true, true, {}},
+        {"the second interpreter a script 65534 may not run", "#!MID\n", 0755, 0755, 0700, 0, true, false, {"interpreter-not-executable"}},
+        {"the second interpreter a script root may run", "#!MID\n", 0755, 0755, 0700, 0, false, true, {}},
+        {"the second interpreter a script 65534 may not read", "#!MID\n", 0755, 0755, 0711, 0, true, false, {"script-unreadable"}},
         {"only the second interpreter readable", "#!MID\n", 0711, 0711, 0755, 0, true, true, {}},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const Installation inst;
         inst.writeIni("-vmargs\n");
-        ASSERT_EQ(chmod(inst.root.c_str(), 0755), 0);
         const std::string standin = inst.eclipse + "/standin";
         ASSERT_EQ(rename((inst.eclipse + "/Dashvane").c_str(), standin.c_str()), 0);
         const std::string shell = "#!/bin/sh\nexec '" + standin + "' \"$@\"\n";
@@ -512,57 +412,26 @@ TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
         if (dashvane.compare(0, 5, "#!MID") == 0) {
             dashvane.replace(2, 3, inst.eclipse + "/mid");
             writeFile(inst.eclipse + "/mid",
-                      row.innerMode != 0 ? "#!" + inst.eclipse + "/inner\n" : shell);
-            ASSERT_EQ(chmod((inst.eclipse + "/mid").c_str(), row.midMode), 0);
+                      row.innerMode != 0 ? "#!" + inst.eclipse + "/inner\n" : shell, row.midMode);
         }
         if (row.innerMode != 0) {
-            writeFile(inst.eclipse + "/inner", shell);
-            ASSERT_EQ(chmod((inst.eclipse + "/inner").c_str(), row.innerMode), 0);
+            writeFile(inst.eclipse + "/inner", shell, row.innerMode);
         }
-        writeFile(inst.eclipse + "/Dashvane", dashvane);
-        ASSERT_EQ(chmod((inst.eclipse + "/Dashvane").c_str(), row.dashvaneMode), 0);
+        writeFile(inst.eclipse + "/Dashvane", dashvane, row.dashvaneMode);
         const std::string bin = inst.root + "/bin";
+        const std::string shared = inst.root + "/shared";  // where 65534 may write its record
         ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
-        if (row.toolMode != 0) {
-            copyFile(standin, bin + "/dvl-tool", row.toolMode);
-            ASSERT_EQ(chmod((bin + "/dvl-tool").c_str(), row.toolMode), 0);
-        }
-        const std::string shared = inst.root + "/shared";
-        const std::string record = shared + "/record";
         ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
         ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+        if (row.toolMode != 0) {
+            copyFile(standin, bin + "/dvl-tool", row.toolMode);
+        }
         std::map<std::string, std::string> env = baseEnv(inst);
         env["PATH"] = bin + ":" + env["PATH"];
-        env["DASHVANE_STANDIN_RECORD"] = record;
-        Command launch;
-        launch.program = inst.appDir + "/run";
-        launch.argv = {"./run"};
-        launch.cwd = inst.appDir;
-        launch.env = env;
-        const bool unprivileged = row.unprivileged;
-        launch.beforeExec = [unprivileged] {
-            // env that runs the script for ever ends at a second of processor time.
-            const rlimit cpu{1, 1};
-            setrlimit(RLIMIT_CPU, &cpu);
-            if (unprivileged) {
-                becomeUnprivileged();
-            }
-        };
-        run(launch);
-        for (int i = 0; i < 40 && access(record.c_str(), F_OK) != 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        EXPECT_EQ(readRecord(record).started, row.starts);
-        Command check;
-        check.program = DVL_CHECK_BINARY;
-        check.argv = {"dashvane-launcher-check", "--json", "."};
-        if (row.unprivileged) {
-            check.argv.insert(check.argv.begin() + 1, {"--user", std::to_string(UNPRIVILEGED_ID)});
-        }
-        check.cwd = inst.appDir;
-        check.env = env;
-        const Result result = run(check);
-        EXPECT_EQ(kindsOf(Json::parse(result.out).at("applications").at(0)), row.kinds)
-            << result.out;
+        env["DASHVANE_STANDIN_RECORD"] = shared + "/record";
+        Limits limits;
+        limits.unprivileged = row.unprivileged;
+        EXPECT_EQ(launchStarts(inst, env, limits), row.starts);
+        EXPECT_EQ(kindsOf(checkReport(inst, env, limits)), row.kinds);
     }
 }
