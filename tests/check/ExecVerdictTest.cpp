@@ -435,3 +435,25 @@ TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
         EXPECT_EQ(kindsOf(checkReport(inst, env, limits)), row.kinds);
     }
 }
+
+// The kernel runs at most five scripts in a row, each the interpreter of the
+// one before; the sixth fails execv with ELOOP.
+TEST(CheckExecVerdict, ScriptChainsEndAtFiveScripts) {
+    for (const int scripts : {5, 6}) {
+        SCOPED_TRACE(std::to_string(scripts) + " scripts");
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        const std::string standin = inst.eclipse + "/standin";
+        ASSERT_EQ(rename((inst.eclipse + "/Dashvane").c_str(), standin.c_str()), 0);
+        std::string interpreter = standin;
+        for (int i = 1; i <= scripts; ++i) {
+            const std::string name = i == scripts ? "Dashvane" : "script" + std::to_string(i);
+            writeFile(inst.eclipse + "/" + name, "#!" + interpreter + "\n", 0755);
+            interpreter = inst.eclipse + "/" + name;
+        }
+        EXPECT_EQ(launchStarts(inst, baseEnv(inst)), scripts == 5);
+        EXPECT_EQ(kindsOf(checkReport(inst, baseEnv(inst))),
+                  scripts == 5 ? std::vector<std::string>()
+                               : std::vector<std::string>{"interpreter-missing"});
+    }
+}
