@@ -81,6 +81,14 @@ std::size_t argumentLimit() {
     return static_cast<std::size_t>(std::max(limit, KERNEL_ARG_MAX));
 }
 
+std::size_t environmentCount() {
+    std::size_t count = 0;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        ++count;
+    }
+    return count;
+}
+
 std::size_t environmentBytes(std::size_t pointer) {
     std::size_t bytes = 0;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
@@ -211,7 +219,12 @@ void describeStart(Facts& findings, const AccessJudge& access) {
     }
     if (script) {
         probes.push_back({AccessOperation::Execute, interpreterPath(findings)});
-        probes.push_back({AccessOperation::Read, command, findings.startDirResolved});
+        // The interpreter opens the last script of a chain; a relative one is
+        // named from the start directory.
+        const bool chained = !info.scriptRead.empty() && info.scriptRead != info.resolved &&
+                             info.scriptRead != reachablePath(executable);
+        probes.push_back({AccessOperation::Read, chained ? info.scriptRead : command,
+                          findings.startDirResolved});
     }
     // The user starts a launcher copy from the application directory, before
     // anything else happens.
@@ -539,6 +552,12 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     // For a script the kernel copies its interpreter's name and argument too,
     // within the same limit.
     findings.argumentBytes += findings.executableInfo.scriptBytes;
+    // The kernel drops argv[0] for a script, gives the path executed in its
+    // place, and puts the interpreter and its one argument before it.
+    const std::size_t environment = environmentCount();
+    findings.stackPointers = argv.size() + environment + findings.executableInfo.scriptPointers;
+    findings.stackStrings =
+        findings.argumentBytes + findings.environmentBytes - (argv.size() + environment) * pointer;
 
     duplicateWarnings(argv, add);
     sizeWarnings(findings, argv, add);

@@ -92,6 +92,7 @@ enum class KindId : unsigned char {
     VmQuotes,
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
+    InterpreterRerunsScript,
     Count
 };
 
