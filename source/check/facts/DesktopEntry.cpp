@@ -91,6 +91,7 @@ bool DesktopEntry::flag(const std::string& key) const {
 DesktopEntry parseDesktopEntry(const std::string& text) {
     DesktopEntry entry;
     bool inGroup = false;
+    bool anyGroup = false;
     std::size_t number = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -110,8 +111,9 @@ DesktopEntry parseDesktopEntry(const std::string& text) {
         }
         if (plain[0] == '[') {
             // Only the first group may be [Desktop Entry].
-            inGroup = plain == "[Desktop Entry]" && !entry.hasGroup && entry.keys.empty();
+            inGroup = plain == "[Desktop Entry]" && !anyGroup;
             entry.hasGroup = entry.hasGroup || inGroup;
+            anyGroup = true;
             continue;
         }
         const std::size_t equals = plain.find('=');
