@@ -25,9 +25,12 @@ constexpr std::streamsize MOST_READ = 1024 * 1024;
 
 std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::string text(static_cast<std::size_t>(MOST_READ), '\0');
-    in.read(&text[0], MOST_READ);
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    std::string text;
+    char buffer[8192];
+    while (in && static_cast<std::streamsize>(text.size()) < MOST_READ) {
+        in.read(buffer, sizeof buffer);
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    }
     return text;
 }
 
