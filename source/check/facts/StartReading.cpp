@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -92,6 +93,21 @@ std::string programPath(const std::string& program, const std::string& dir, cons
     return std::string();
 }
 
+// "env NAME=VALUE... PROGRAM ARGS" starts PROGRAM with ARGS: returns whether
+// `argv` began with env, which is then dropped with its assignments.
+bool dropEnv(std::vector<std::string>& argv) {
+    if (argv.empty() || baseName(argv[0]) != "env") {
+        return false;
+    }
+    std::size_t first = 1;
+    while (first < argv.size() && argv[first].find('=') != std::string::npos &&
+           argv[first][0] != '=' && argv[first][0] != '/') {
+        ++first;
+    }
+    argv.erase(argv.begin(), argv.begin() + static_cast<std::ptrdiff_t>(first));
+    return true;
+}
+
 struct Reader {
     const StartFile& file;
     const StartSearch& search;
@@ -159,6 +175,10 @@ struct Reader {
         if (tryExec != nullptr &&
             programPath(tryExec->value, start.workingDir, search.root, desktopPath()).empty()) {
             return;  // the desktop hides the entry
+        }
+        dropEnv(argv);
+        if (argv.empty()) {
+            return;
         }
         if (isShell(argv[0]) && argv.size() > 2 && argv[1] == "-c") {
             shellLine(start, argv[2], start.workingDir, home, desktopPath());
@@ -236,8 +256,16 @@ struct Reader {
                 shellLine(start, exec.argv[2], workingDir, home, SYSTEMD_PATH);
                 continue;
             }
+            // env runs the rest from the unit's directory, as a shell would.
+            const bool throughEnv = dropEnv(exec.argv);
+            if (exec.argv.empty()) {
+                continue;
+            }
+            if (throughEnv) {
+                exec.path = exec.argv[0];
+            }
             start.program = exec.path;
-            if (exec.path[0] != '/') {
+            if (exec.path[0] != '/' && !throughEnv) {
                 start.execProblem =
                     exec.path.find('/') != std::string::npos
                         ? "\"" + exec.path +
