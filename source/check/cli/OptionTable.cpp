@@ -112,6 +112,23 @@ const std::vector<Option>& options() {
              line.noVm = true;
              return std::string();
          }},
+        {"--start", nullptr, "FILE",
+         "judge the start file FILE (a desktop entry, a systemd unit, a crontab, or a link or "
+         "copy of a launcher copy along PATH) in place of the ones searched for; without "
+         "APPDIR, check the applications it starts",
+         [](CommandLine& line, const std::string& value) {
+             line.starts.push_back(value);
+             return std::string();
+         }},
+        {"--root", nullptr, "DIR",
+         "search the start files (desktop entries, units, crontabs, PATH) under DIR as a prefix "
+         "(DIR/etc/systemd/system, DIR/home/USER/.config/autostart...); the paths inside them "
+         "are taken as written",
+         [](CommandLine& line, const std::string& value) {
+             line.root = value;
+             line.haveRoot = true;
+             return std::string();
+         }},
         {"--format", nullptr, "FORMAT",
          "how the report is written: gcc (the default), json, sarif or checkstyle; see "
          "Formats below",
@@ -129,7 +146,8 @@ const std::vector<Option>& options() {
         {"--explain", nullptr, nullptr,
          "explain each application in full: its lines and what the launcher does with each, "
          "the start directory, the executable, the argument vector, the Java VM and its whole "
-         "command line (gcc and json)",
+         "command line, and each way it is started with its directory, name and vector (gcc "
+         "and json)",
          [](CommandLine& line, const std::string&) {
              line.explain = true;
              return std::string();
@@ -290,6 +308,7 @@ std::string parseCommandLine(int argc, const char* const* argv, CommandLine& lin
 
 void writeHelp(std::ostream& out) {
     out << USAGE << "       dashvane-launcher-check [OPTIONS] --installation DIR\n"
+        << "       dashvane-launcher-check [OPTIONS] --start FILE\n"
         << "\n"
            "Checks Dashvane application directories: tells, without launching them, what "
            "their\n"

@@ -93,6 +93,16 @@ enum class KindId : unsigned char {
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
     InterpreterRerunsScript,
+    // How the application is started: desktop entries, units, cron, PATH.
+    DesktopEntryWithoutPath,
+    DesktopExecRefused,
+    UnitWithoutWorkingDirectory,
+    UnitRelativeExecStart,
+    UnitStopsApplication,
+    CronOutsideDirectory,
+    LauncherExitStatusTested,
+    PathLinkWithoutIni,
+    StartFromOtherApplication,
     Count
 };
 
