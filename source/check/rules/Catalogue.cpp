@@ -269,8 +269,8 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
     // How the application is started.
     {K::DesktopEntryWithoutPath, "desktop-entry-without-path", E,
      "a desktop entry starts a launcher copy without Path= its application directory, so the "
-     "launcher starts in the session's directory and finds neither its ini file nor the "
-     "installation",
+     "launcher starts in the session's directory, where it finds no installation two levels "
+     "up",
      "add the line Path=APPDIR (the application directory) to the entry's [Desktop Entry] "
      "group, and start the copy by its absolute path",
      false, "Exec=/srv/ws/apps/shop/run without a Path= line"},

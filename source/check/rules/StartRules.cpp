@@ -58,6 +58,17 @@ bool exitAccepted(const StartFacts& start) {
                                              "1") != start.successStatus.end();
 }
 
+// What a start outside the application directory does: an absolute name
+// still finds the ini file, a relative one finds nothing.
+std::string consequence(const StartFacts& start) {
+    if (!start.invocationName.empty() && start.invocationName[0] == '/') {
+        return ", so the launcher reads its ini file but looks for the installation two levels "
+               "above " +
+               where(start) + " and makes the ini file's paths absolute against it";
+    }
+    return ", so the launcher finds neither the application's ini file nor the installation";
+}
+
 void unitHealth(const StartFacts& start, Collector& add) {
     const std::string type = start.type.empty() ? "simple" : start.type;
     const bool accepted = exitAccepted(start);
@@ -84,11 +95,8 @@ void unitHealth(const StartFacts& start, Collector& add) {
               " the unit is over when the launcher exits, and KillMode=" + killMode +
               " then stops the application";
     }
-    add(start.line, KindId::UnitStopsApplication,
-        why +
-            "; write Type=forking and SuccessExitStatus=1 in [Service], and keep "
-            "KillMode=control-group",
-        start.file);
+    // The lines to write are the same for every unit: the advice gives them.
+    add(start.line, KindId::UnitStopsApplication, why, start.file);
 }
 
 void chainedStatus(const StartFacts& start, Collector& add) {
@@ -132,19 +140,15 @@ void startRules(const StartFacts& start, Collector& add) {
             case StartKind::DesktopEntry:
                 add(start.line, KindId::DesktopEntryWithoutPath,
                     startText(start) + " starts " + copy + " in " + where(start) +
-                        (start.directoryGiven ? "" : ", having no Path=") +
-                        ", so the launcher finds neither the application's ini file nor the "
-                        "installation; write " +
-                        quoted(directoryLine(start)),
+                        (start.directoryGiven ? "" : ", having no Path=") + consequence(start) +
+                        "; write " + quoted(directoryLine(start)),
                     start.file);
                 break;
             case StartKind::SystemdUnit:
                 add(start.line, KindId::UnitWithoutWorkingDirectory,
                     startText(start) + " starts " + copy + " in " + where(start) +
                         (start.directoryGiven ? "" : ", having no WorkingDirectory=") +
-                        ", so the launcher finds neither the application's ini file nor the "
-                        "installation; write " +
-                        quoted(directoryLine(start)),
+                        consequence(start) + "; write " + quoted(directoryLine(start)),
                     start.file);
                 break;
             case StartKind::Cron:
