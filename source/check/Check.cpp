@@ -399,6 +399,33 @@ void describeVm(Facts& findings, const CheckRequest& request, const LaunchVector
     }
 }
 
+// An error that only a start meets (another user, another directory) fails
+// that launch: it counts, at the start file's line, unless a finding about
+// that file already says why. Those the application meets anyway stay once.
+void startOnlyErrors(const Facts& findings, const CheckRequest& request,
+                     const std::vector<std::pair<KindId, std::string>>& emitted, Collector& add) {
+    for (const StartCheck& start : findings.starts) {
+        const bool explained = std::any_of(
+            request.startFindings.begin(), request.startFindings.end(), [&](const Finding& f) {
+                return f.file == start.start.file && f.line == start.start.line &&
+                       kindOf(f.kind).severity == Severity::Error;
+            });
+        if (explained) {
+            continue;
+        }
+        for (const Finding& finding : start.findings) {
+            const bool error =
+                finding.escalated || kindOf(finding.kind).severity == Severity::Error;
+            const std::pair<KindId, std::string> key(finding.kind, finding.message);
+            if (!error || std::find(emitted.begin(), emitted.end(), key) != emitted.end()) {
+                continue;
+            }
+            add(start.start.line, finding.kind, "as started by this file: " + finding.message,
+                start.start.file);
+        }
+    }
+}
+
 }  // namespace
 
 std::string iniPathOf(const CheckRequest& request) {
@@ -451,7 +478,10 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     PathCache& paths = *withPaths.paths;
     const IniFixResult plan = plannedMend(withPaths, findings);
     bool vmKnown = false;  // once the VM the executable starts is found
-    const auto emit = [&sink, &findings, &shape, &plan, &vmKnown](const Finding& finding) {
+    std::vector<std::pair<KindId, std::string>> emitted;
+    const auto emit = [&sink, &findings, &shape, &plan, &vmKnown,
+                       &emitted](const Finding& finding) {
+        emitted.emplace_back(finding.kind, finding.message);
         if (!sink.finding || std::find(shape.suppressed.begin(), shape.suppressed.end(),
                                        finding.kind) != shape.suppressed.end()) {
             return;
@@ -591,6 +621,7 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
             vmSizeRules(findings.vm, add);
         }
     }
+    startOnlyErrors(findings, request, emitted, add);
     if (sink.linesAfterFindings && sink.line) {
         readLines(false, true);
     }

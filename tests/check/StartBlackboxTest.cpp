@@ -2,6 +2,7 @@
 // laid out under a --root prefix, naming a throwaway installation, each row
 // one way a user writes a start. What the real programs make of the same
 // files is the business of the tests that run them.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -34,6 +35,7 @@ struct Row {
     const char* invocationName;      // that start's name; nullptr: not looked at
     bool startOption = false;        // judged by --start FILE (the first), with no APPDIR
     const char* user = "";           // whom the start file starts it as
+    mode_t iniMode = 0644;           // the application's ini file, for this row
 };
 
 std::string filled(std::string text, const Installation& inst, const std::string& other) {
@@ -104,6 +106,17 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
          true,
          true,
          "@APP@/run"},
+        {"unit as a user who cannot read the ini file",
+         {{"etc/systemd/system/demo.service",
+           "[Service]\nType=forking\nSuccessExitStatus=1\nUser=nobody\nWorkingDirectory=@APP@\n"
+           "ExecStart=@APP@/run\n"}},
+         {"ini-unreadable"},
+         true,
+         true,
+         "@APP@/run",
+         false,
+         "nobody",
+         0600},
         {"unit ExecStart=./run",
          {{"etc/systemd/system/demo.service",
            "[Service]\nType=forking\nSuccessExitStatus=1\nWorkingDirectory=@APP@\n"
@@ -201,6 +214,7 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
                 writeFile(path.native(), filled(text, inst, other));
             }
         }
+        chmod((inst.appDir + "/run.ini").c_str(), row.iniMode);
         Command command;
         command.program = DVL_CHECK_BINARY;
         command.argv = {"dashvane-launcher-check", "--no-vm", "--json"};
@@ -239,10 +253,10 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
             EXPECT_EQ(start.at("invocation_name"), filled(row.invocationName, inst, other))
                 << row.name;
         }
-        // Started from its own directory by a name whose ini file it has, the
-        // launch is the one the application's own check describes.
-        const bool sameLaunch =
-            row.inAppDir && (row.kinds.empty() || row.kinds[0] != "path-link-without-ini");
+        // Started from its own directory by a name whose ini file it has and
+        // can read, the launch is the one the application's own check describes.
+        const bool sameLaunch = row.inAppDir && row.iniMode == 0644 &&
+                                (row.kinds.empty() || row.kinds[0] != "path-link-without-ini");
         EXPECT_EQ(start.at("vector") == report.at("argv"), sameLaunch) << row.name << start.dump();
     }
 }
