@@ -17,6 +17,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <new>
 #include <stdexcept>
 
 #include <boost/filesystem/path.hpp>
@@ -384,6 +385,7 @@ std::string iniPathOf(const CheckRequest& request) {
 void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     Facts findings;
     findings.workingDir = request.workingDir;
+    findings.starts = request.starts;
     findings.invocationName = request.invocationName;
     findings.arguments = request.arguments;
     findings.copiesSearched = request.searchCopies;
@@ -445,6 +447,9 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     judgeWarnings(findings, add);
     iniFileWarnings(findings, add);
     suppressionWarnings(shape, add);
+    for (const Finding& start : request.startFindings) {
+        emit(start);
+    }
 
     // Built as the launcher builds it, so the vector is the launcher's own.
     const ProgramOptions options(optionsIni, platform.GetDashvaneExecutableName(), workingPath,
@@ -561,6 +566,48 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     if (sink.end) {
         sink.end(findings, argv);
     }
+}
+
+StartCheck checkStart(const StartFacts& start, const CheckRequest& base) {
+    StartCheck result;
+    result.start = start;
+    char* real = start.workingDir.empty() ? nullptr : realpath(start.workingDir.c_str(), nullptr);
+    if (real == nullptr) {
+        result.problem = start.workingDir.empty()
+                             ? "the directory it starts in is not known"
+                             : "the directory it starts in, \"" + start.workingDir +
+                                   "\", cannot be entered: " + std::strerror(errno);
+        return result;
+    }
+    CheckRequest request;
+    request.workingDir = real;
+    std::free(real);
+    request.invocationName = start.invocationName;
+    request.arguments = start.arguments;
+    request.access = base.access;
+    request.paths = base.paths;
+    request.planMends = false;
+    CheckSink sink;
+    sink.finding = [&result](const Facts& facts, const Finding& finding) {
+        result.findings.push_back(finding);
+        if (finding.file.empty()) {
+            result.findings.back().file = facts.iniPath;
+        }
+    };
+    sink.end = [&result](const Facts&, const LaunchVector& argv) {
+        for (std::size_t i = 0; i < argv.size(); ++i) {
+            result.vector.push_back(argv.at(i));
+        }
+    };
+    try {
+        checkApplication(request, sink);
+        result.checked = true;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        result.problem = e.what();
+    }
+    return result;
 }
 
 Facts inspectApplication(const std::string& workingDir, const std::string& invocationName,

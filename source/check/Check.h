@@ -40,6 +40,10 @@ struct CheckRequest {
     Vm vm = Vm::Off;
     // The VM named outright (--java), in place of the one the executable finds.
     std::string java;
+    // The ways the application is started, each checked as started, and the
+    // findings about their start files, reported with the application's.
+    std::vector<StartCheck> starts;
+    std::vector<Finding> startFindings;
 };
 
 // Receives what the check finds as it finds it, so that nothing grows with
@@ -65,6 +69,11 @@ std::string iniPathOf(const CheckRequest& request);
 // Checks one application. Throws std::exception when the check cannot be
 // completed, such as when memory runs out.
 void checkApplication(const CheckRequest& request, const CheckSink& sink);
+
+// The application as `start` starts it: from its working directory, by its
+// name, with its arguments, permissions judged as in `base`. The Java VM is
+// not judged again.
+StartCheck checkStart(const StartFacts& start, const CheckRequest& base);
 
 // The whole check kept in memory, lines, vector and findings, for callers
 // that want the facts rather than a report. With `copies`, the launcher

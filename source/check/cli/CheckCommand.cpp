@@ -22,6 +22,9 @@
 #include "Mend.h"
 #include "OptionTable.h"
 #include "Report.h"
+#include "StartReading.h"
+#include "StartRules.h"
+#include "StartSearch.h"
 #include "Targets.h"
 
 #ifndef DVL_VERSION
@@ -96,7 +99,68 @@ struct RunPlan {
     AccessJudge access;
     // Directories such as the installation's, read once for all its applications.
     std::shared_ptr<PathCache> paths = std::make_shared<PathCache>();
+    // Every start of the applications checked, found once for the run.
+    std::vector<StartFacts> starts;
 };
+
+// The starts of the applications `targets` names, from the files --start
+// names or else from the search; with --start alone, the applications are
+// the ones its files start, added to `targets`. Returns false with `problem`
+// for a --start file that cannot be read.
+bool findStarts(RunPlan& plan, std::vector<Target>& targets, std::string& problem) {
+    const CommandLine& line = plan.line;
+    const StartSearch search = startSearch(line.root, line.haveUser ? line.user : std::string());
+    std::vector<StartFile> files;
+    for (const std::string& path : line.starts) {
+        if (access(path.c_str(), R_OK) != 0) {
+            problem = "cannot read the start file \"" + ByteText::visible(path) +
+                      "\": " + std::strerror(errno);
+            return false;
+        }
+        files.push_back(startFileOf(path, search));
+    }
+    if (line.starts.empty()) {
+        files = findStartFiles(search);
+    }
+    const bool startsAlone = !line.starts.empty() && targets.empty();
+    CopyIndex index(startsAlone);
+    for (const Target& target : targets) {
+        std::string physical;
+        std::string ignored;
+        if (!physicalDirectory(target.dir, physical, ignored)) {
+            continue;
+        }
+        std::vector<std::string> names;
+        for (const LauncherCopy& copy : findLauncherCopies(physical).copies) {
+            names.push_back(copy.name);
+        }
+        index.add(physical, names);
+    }
+    const std::string home = homeOf(plan.access.user().name);
+    for (const StartFile& file : files) {
+        for (const StartFacts& start : startsIn(file, search, index, home)) {
+            plan.starts.push_back(start);
+        }
+    }
+    if (startsAlone) {
+        for (const std::string& dir : index.appDirs()) {
+            targets.push_back(Target{dir, line.name});
+        }
+    }
+    return true;
+}
+
+// The starts of the application in `physicalDir`, each checked as started,
+// and the findings about their files.
+void addStarts(const RunPlan& plan, CheckRequest& request) {
+    Collector add([&request](const Finding& finding) { request.startFindings.push_back(finding); });
+    for (const StartFacts& start : plan.starts) {
+        if (start.appDir == request.workingDir) {
+            startRules(start, add);
+            request.starts.push_back(checkStart(start, request));
+        }
+    }
+}
 
 void checkOne(const RunPlan& plan, const Target& target, Report& report, std::ostream& out,
               std::ostream& err) {
@@ -122,6 +186,7 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
     request.arguments = line.arguments;
     request.vm = line.noVm ? CheckRequest::Vm::RulesOnly : CheckRequest::Vm::Ask;
     request.java = line.java;
+    addStarts(plan, request);
     MendOptions mend;
     mend.diff = line.diff;
     mend.keepBackup = line.keepBackup;
@@ -186,7 +251,7 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
     }
     const Format& format = *findFormat(line.formatName());
 
-    RunPlan plan{line, format, AccessJudge()};
+    RunPlan plan{line, format, AccessJudge(), std::make_shared<PathCache>(), {}};
     if (line.haveUser) {
         UserIdentity identity;
         if (!lookUpUser(line.user, identity)) {
@@ -213,8 +278,15 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
             targets.push_back(Target{dir, line.name});
         }
     }
-    if (targets.empty() && line.installations.empty()) {
+    if (targets.empty() && line.installations.empty() && line.starts.empty()) {
         targets.push_back(Target{".", line.name});
+    }
+    if (!findStarts(plan, targets, problem)) {
+        err << "dashvane-launcher-check: " << problem << '\n';
+        return STATUS_INCOMPLETE;
+    }
+    if (targets.empty() && line.installations.empty()) {
+        err << "dashvane-launcher-check: the start files start no launcher copy\n";
     }
 
     ReportOptions reportOptions;

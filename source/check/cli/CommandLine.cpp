@@ -19,7 +19,8 @@ std::string combinationProblem(const CommandLine& line) {
     if (line.kinds) {
         if (!line.paths.empty() || !line.installations.empty() || !line.arguments.empty() ||
             line.haveName || line.haveUser || line.haveSeverity || line.haveIgnore ||
-            line.explain || line.quiet || line.diff || line.fix || !line.keepBackup) {
+            !line.starts.empty() || line.haveRoot || line.explain || line.quiet || line.diff ||
+            line.fix || !line.keepBackup) {
             return "--list-kinds checks nothing: it takes only --format and --pretty";
         }
         if (!listsKindsAs(format)) {

@@ -33,8 +33,11 @@ struct CommandLine {
     bool diff = false;
     bool fix = false;
     bool keepBackup = true;
-    std::string java;   // --java: the VM named outright
-    bool noVm = false;  // --no-vm: the VM judged by rule alone, never started
+    std::string java;                 // --java: the VM named outright
+    bool noVm = false;                // --no-vm: the VM judged by rule alone, never started
+    std::vector<std::string> starts;  // --start: the start files judged, in place of the search
+    std::string root;                 // --root: the prefix the start files are searched under
+    bool haveRoot = false;
 
     // The format asked for, "gcc" when none was.
     std::string formatName() const { return !format.empty() ? format : json ? "json" : "gcc"; }

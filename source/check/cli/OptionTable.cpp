@@ -112,6 +112,23 @@ const std::vector<Option>& options() {
              line.noVm = true;
              return std::string();
          }},
+        {"--start", nullptr, "FILE",
+         "judge the start file FILE (a desktop entry, a systemd unit, a crontab, or a link or "
+         "copy of a launcher copy along PATH) in place of the ones searched for; without "
+         "APPDIR, check the applications it starts",
+         [](CommandLine& line, const std::string& value) {
+             line.starts.push_back(value);
+             return std::string();
+         }},
+        {"--root", nullptr, "DIR",
+         "search the start files (desktop entries, units, crontabs, PATH) under DIR as a prefix "
+         "(DIR/etc/systemd/system, DIR/home/USER/.config/autostart...); the paths inside them "
+         "are taken as written",
+         [](CommandLine& line, const std::string& value) {
+             line.root = value;
+             line.haveRoot = true;
+             return std::string();
+         }},
         {"--format", nullptr, "FORMAT",
          "how the report is written: gcc (the default), json, sarif or checkstyle; see "
          "Formats below",

@@ -13,6 +13,7 @@
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
 #include "StackRoom.h"
+#include "StartFacts.h"
 #include "Writers.h"
 
 enum class LineEffect {
@@ -92,6 +93,7 @@ using IniText::Encoding;
 
 struct Facts {
     std::string workingDir;              // the physical application directory
+    std::vector<StartCheck> starts;      // the ways it is started, each checked
     std::string invocationName;          // the launcher's argv[0]
     std::vector<std::string> arguments;  // the launcher's own command-line arguments
     std::string iniFile;                 // as the launcher opens it, relative to workingDir

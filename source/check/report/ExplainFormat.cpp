@@ -86,6 +86,34 @@ void vmSection(std::ostream& out, const VmFacts& vm) {
     }
 }
 
+// Each way the application is started, and what the launch gets that way.
+void startSection(std::ostream& out, const std::vector<StartCheck>& starts) {
+    out << "\nStarted by:" << (starts.empty() ? " nothing found" : "") << '\n';
+    for (const StartCheck& check : starts) {
+        const StartFacts& start = check.start;
+        out << "  " << startKindName(start.kind) << ' ' << quoted(start.file);
+        if (start.line != 0) {
+            out << " line " << start.line;
+        }
+        out << "\n    working directory " << quoted(start.workingDir) << ", name "
+            << quoted(start.invocationName) << '\n';
+        if (!check.checked) {
+            out << "    not followed: " << check.problem << '\n';
+            continue;
+        }
+        out << "    vector:";
+        for (const std::string& element : check.vector) {
+            out << ' ' << quoted(element);
+        }
+        out << '\n';
+        for (const Finding& finding : check.findings) {
+            const Kind& kind = kindOf(finding.kind);
+            out << "    " << severityName(finding.escalated ? Severity::Error : kind.severity)
+                << ": " << finding.message << " [" << kind.name << "]\n";
+        }
+    }
+}
+
 void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
     const ExecutableInfo& info = facts.executableInfo;
     out << "  end of file: ";
@@ -119,6 +147,7 @@ void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
                 << (copy.executable ? "" : ", not executable") << '\n';
         }
     }
+    startSection(out, facts.starts);
     out << "\nPaths the launch uses, and who besides root and " << facts.changer
         << " can change them:\n";
     for (const JudgedPath& judged : facts.judgedPaths) {

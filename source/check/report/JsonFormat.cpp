@@ -67,6 +67,71 @@ void writeVm(JsonWriter& json, const VmFacts& vm) {
     json.endObject();
 }
 
+void writeStrings(JsonWriter& json, const std::vector<std::string>& strings) {
+    json.beginArray();
+    for (const std::string& text : strings) {
+        json.bytes(text);
+    }
+    json.endArray();
+}
+
+// Each way the application is started, and the check of it as started so.
+void writeStarts(JsonWriter& json, const std::vector<StartCheck>& starts) {
+    json.beginArray();
+    for (const StartCheck& check : starts) {
+        const StartFacts& start = check.start;
+        json.beginObject();
+        json.key("kind");
+        json.text(startKindName(start.kind));
+        json.key("file");
+        json.bytes(start.file);
+        json.key("line");
+        if (start.line == 0) {
+            json.null();
+        } else {
+            json.number(start.line);
+        }
+        json.key("working_directory");
+        json.bytes(start.workingDir);
+        json.key("invocation_name");
+        json.bytes(start.invocationName);
+        json.key("arguments");
+        writeStrings(json, start.arguments);
+        json.key("vector");
+        writeStrings(json, check.vector);
+        json.key("problem");
+        if (check.checked) {
+            json.null();
+        } else {
+            json.bytes(check.problem);
+        }
+        json.key("findings");
+        json.beginArray();
+        for (const Finding& finding : check.findings) {
+            const Kind& kind = kindOf(finding.kind);
+            json.beginObject();
+            json.key("file");
+            json.bytes(finding.file);
+            json.key("line");
+            if (finding.line == 0) {
+                json.null();
+            } else {
+                json.number(finding.line);
+            }
+            json.key("severity");
+            json.text(severityName(finding.escalated ? Severity::Error : kind.severity));
+            json.key("kind");
+            json.text(kind.name);
+            json.key("message");
+            json.bytes(finding.message);
+            json.endObject();
+        }
+        json.endArray();
+        json.endObject();
+    }
+    json.endArray();
+}
+
 class JsonReport {
 public:
     JsonReport(std::ostream& out, bool pretty, const Tally& tally)
@@ -247,6 +312,8 @@ void JsonReport::end(const Facts& facts, const LaunchVector& argv) {
         }
         json.endArray();
     }
+    json.key("starts");
+    writeStarts(json, facts.starts);
     json.key("default_name_argument");
     if (facts.defaultNameArgument == 0) {
         json.null();

@@ -256,6 +256,60 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "a script saved with CRLF line ends gives its shell an option it refuses",
      "save the script with LF line ends (dos2unix)", false,
      "Dashvane starting \"#!/bin/sh -e\" and a carriage return"},
+    // How the application is started.
+    {K::DesktopEntryWithoutPath, "desktop-entry-without-path", E,
+     "a desktop entry starts a launcher copy without Path= its application directory, so the "
+     "launcher starts in the session's directory and finds neither its ini file nor the "
+     "installation",
+     "add the line Path=APPDIR (the application directory) to the entry's [Desktop Entry] "
+     "group, and start the copy by its absolute path",
+     false, "Exec=/srv/ws/apps/shop/run without a Path= line"},
+    {K::DesktopExecRefused, "desktop-exec-refused", E,
+     "the desktop refuses the entry's Exec= or cannot run it as the launcher needs",
+     "write Exec= with the copy's absolute path, as in Exec=/srv/ws/apps/shop/run, and "
+     "Path= the application directory",
+     false, "Exec=./run (gio: \"Unable to load application information\")"},
+    {K::UnitWithoutWorkingDirectory, "unit-without-working-directory", E,
+     "a systemd unit starts a launcher copy without WorkingDirectory= its application "
+     "directory (a system unit starts in /, a user unit in the user's home)",
+     "add the line WorkingDirectory=APPDIR (the application directory) to the [Service] "
+     "section",
+     false, "ExecStart=/srv/ws/apps/shop/run without a WorkingDirectory= line"},
+    {K::UnitRelativeExecStart, "unit-relative-exec-start", E,
+     "ExecStart= does not name the launcher copy by an absolute path, which systemd refuses "
+     "or looks up elsewhere",
+     "write the copy's absolute path, as in ExecStart=/srv/ws/apps/shop/run, with "
+     "WorkingDirectory= the application directory",
+     false, "ExecStart=./run"},
+    {K::UnitStopsApplication, "unit-stops-application", E,
+     "the unit's type and exit handling take the launcher's exit status 1 for a failed "
+     "start, or stop the application when the launcher exits",
+     "write Type=forking and SuccessExitStatus=1 in the [Service] section and keep the "
+     "default KillMode=control-group: the launcher's exit then ends a clean start, systemd "
+     "takes the application for the main process, the unit stays active, and stopping the "
+     "unit stops the application",
+     false, "a [Service] section with Type=simple (or none) starting a launcher copy"},
+    {K::CronOutsideDirectory, "cron-outside-directory", E,
+     "a cron line starts a launcher copy outside its application directory (cron starts "
+     "commands in the user's home)",
+     "change into the application directory first, as in cd /srv/ws/apps/report && ./run", false,
+     "@reboot /srv/ws/apps/report/run"},
+    {K::LauncherExitStatusTested, "launcher-exit-status-tested", W,
+     "a shell command line chains on the launcher's exit status, which is always 1",
+     "do not chain on the launcher's status (write ; in place of && or ||); to know whether "
+     "the application came up, test what it does, such as its process or its port",
+     false, "cd /srv/ws/apps/report && ./run && echo started"},
+    {K::PathLinkWithoutIni, "path-link-without-ini", E,
+     "a link or copy of a launcher copy along PATH is started by a name that has no ini file "
+     "where it starts, so the application's ini file is not read",
+     "start the copy by its own name from the application directory, or put a shell wrapper "
+     "along PATH in place of the link: #!/bin/sh, then cd APPDIR && exec ./run \"$@\"",
+     false, "/usr/local/bin/shop -> /srv/ws/apps/shop/run, run as shop"},
+    {K::StartFromOtherApplication, "start-from-other-application", E,
+     "a launcher copy is started from another application's directory, so the launch mixes "
+     "the two applications' files",
+     "start each copy from its own application directory, as in cd /srv/ws/apps/shop && ./run",
+     false, "cd /srv/ws/apps/report && ../shop/run"},
 }};
 
 constexpr bool inOrder() {

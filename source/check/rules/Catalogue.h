@@ -91,6 +91,16 @@ enum class KindId : unsigned char {
     VmQuotes,
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
+    // How the application is started: desktop entries, units, cron, PATH.
+    DesktopEntryWithoutPath,
+    DesktopExecRefused,
+    UnitWithoutWorkingDirectory,
+    UnitRelativeExecStart,
+    UnitStopsApplication,
+    CronOutsideDirectory,
+    LauncherExitStatusTested,
+    PathLinkWithoutIni,
+    StartFromOtherApplication,
     Count
 };
 

@@ -1,0 +1,107 @@
+#include "Crontab.h"
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The next blank-separated field from `at`; empty at the end.
+std::string field(const std::string& text, std::size_t& at) {
+    const std::size_t start = text.find_first_not_of(" \t", at);
+    if (start == std::string::npos) {
+        at = text.size();
+        return std::string();
+    }
+    at = std::min(text.find_first_of(" \t", start), text.size());
+    return text.substr(start, at - start);
+}
+
+// cron hands what follows the first unescaped % to the command's input.
+std::string commandPart(const std::string& text) {
+    std::string command;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '%') {
+            command += '%';
+            ++i;
+        } else if (text[i] == '%') {
+            break;
+        } else {
+            command += text[i];
+        }
+    }
+    return command;
+}
+
+// NAME = VALUE, the value maybe quoted; false for anything else.
+bool environmentLine(const std::string& line, std::string& name, std::string& value) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+        return false;
+    }
+    name = trimmed(line.substr(0, equals));
+    if (name.empty() || name.find_first_of(" \t") != std::string::npos) {
+        return false;
+    }
+    value = trimmed(line.substr(equals + 1));
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
+    std::vector<CronEntry> entries;
+    std::string home;
+    std::size_t number = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string line = trimmed(text.substr(start, end - start));
+        start = end + 1;
+        ++number;
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        CronEntry entry;
+        entry.line = number;
+        std::size_t at = 0;
+        const bool special = line[0] == '@';
+        if (special) {
+            entry.schedule = field(line, at);
+        } else {
+            // A line whose first field is no time field is an environment line.
+            const char first = line[0];
+            std::string name;
+            std::string value;
+            if (!(first == '*' || (first >= '0' && first <= '9')) &&
+                environmentLine(line, name, value)) {
+                if (name == "HOME") {
+                    home = value;
+                }
+                continue;
+            }
+            for (int i = 0; i < 5; ++i) {
+                entry.schedule += (i == 0 ? "" : " ") + field(line, at);
+            }
+        }
+        if (withUser) {
+            entry.user = field(line, at);
+        }
+        entry.command = commandPart(trimmed(line.substr(std::min(at, line.size()))));
+        entry.home = home;
+        if (!entry.command.empty()) {
+            entries.push_back(entry);
+        }
+    }
+    return entries;
+}

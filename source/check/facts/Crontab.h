@@ -1,0 +1,18 @@
+// A crontab as cron reads it: environment lines and the command lines with
+// their schedule, and for the system crontab and /etc/cron.d the user.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct CronEntry {
+    std::size_t line = 0;
+    std::string schedule;  // "@reboot", or the five time fields
+    std::string user;      // empty in a user's own crontab
+    std::string command;   // as the shell gets it: up to the first unescaped %
+    std::string home;      // HOME as set by a line above it; empty when none
+};
+
+// `withUser`: a sixth field names the user (the system crontab, /etc/cron.d).
+std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser);

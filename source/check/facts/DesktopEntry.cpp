@@ -1,0 +1,180 @@
+#include "DesktopEntry.h"
+
+namespace {
+
+std::string unescaped(const std::string& value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const char next = value[++i];
+        switch (next) {
+            case 's':
+                out += ' ';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            default:
+                // \\ stays "\\": the Exec= quoting reads it once more; others as written.
+                out += '\\';
+                out += next;
+                break;
+        }
+    }
+    return out;
+}
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A field code: what it gives the argument it stands in, when no file is opened.
+bool fieldCode(char code, std::string& word, bool& dropWord, std::string& problem) {
+    switch (code) {
+        case '%':
+            word += '%';
+            return true;
+        case 'f':
+        case 'F':
+        case 'u':
+        case 'U':
+        case 'i':
+        case 'c':
+        case 'k':
+            // Nothing without files; %i, %c and %k name the entry, never the application.
+            dropWord = word.empty();
+            return true;
+        case 'd':
+        case 'D':
+        case 'n':
+        case 'N':
+        case 'v':
+        case 'm':
+            // Deprecated: removed.
+            return true;
+        default:
+            problem = std::string("unknown field code %") + code;
+            return false;
+    }
+}
+
+}  // namespace
+
+const DesktopKey* DesktopEntry::find(const std::string& key) const {
+    const DesktopKey* found = nullptr;
+    for (const DesktopKey& entry : keys) {
+        if (entry.key == key) {
+            found = &entry;  // the last one wins
+        }
+    }
+    return found;
+}
+
+bool DesktopEntry::flag(const std::string& key) const {
+    const DesktopKey* entry = find(key);
+    return entry != nullptr && entry->value == "true";
+}
+
+DesktopEntry parseDesktopEntry(const std::string& text) {
+    DesktopEntry entry;
+    bool inGroup = false;
+    bool anyGroup = false;
+    std::size_t number = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const std::string plain = trimmed(line);
+        if (plain.empty() || plain[0] == '#') {
+            continue;
+        }
+        if (plain[0] == '[') {
+            // Only the first group may be [Desktop Entry].
+            inGroup = plain == "[Desktop Entry]" && !anyGroup;
+            entry.hasGroup = entry.hasGroup || inGroup;
+            anyGroup = true;
+            continue;
+        }
+        const std::size_t equals = plain.find('=');
+        if (!inGroup || equals == std::string::npos) {
+            continue;
+        }
+        entry.keys.push_back(DesktopKey{trimmed(plain.substr(0, equals)),
+                                        unescaped(trimmed(plain.substr(equals + 1))), number});
+    }
+    return entry;
+}
+
+bool splitDesktopExec(const std::string& value, std::vector<std::string>& argv,
+                      std::string& problem) {
+    argv.clear();
+    std::string word;
+    bool inWord = false;
+    bool dropWord = false;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == ' ') {
+            if (inWord && !dropWord) {
+                argv.push_back(word);
+            }
+            word.clear();
+            inWord = dropWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == '"') {
+            // A quoted argument: only \" \` \$ \\ are escapes inside it.
+            for (++i; i < value.size() && value[i] != '"'; ++i) {
+                if (value[i] == '\\' && i + 1 < value.size() &&
+                    std::string("\"`$\\").find(value[i + 1]) != std::string::npos) {
+                    ++i;
+                }
+                word += value[i];
+            }
+            if (i == value.size()) {
+                problem = "a double quote is not closed";
+                return false;
+            }
+            continue;
+        }
+        if (c == '%') {
+            if (i + 1 == value.size() || !fieldCode(value[++i], word, dropWord, problem)) {
+                if (problem.empty()) {
+                    problem = "a % ends the line";
+                }
+                return false;
+            }
+            continue;
+        }
+        word += c;
+    }
+    if (inWord && !dropWord) {
+        argv.push_back(word);
+    }
+    if (argv.empty()) {
+        problem = "Exec= names no program";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,227 @@
+#include "ShellLine.h"
+
+#include <cstring>
+
+namespace {
+
+struct Token {
+    std::string text;
+    bool op = false;    // an operator: && || ; & |
+    bool exact = true;  // no expansion left undone
+};
+
+bool isVariableChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// $HOME and ${HOME} expanded; any other expansion makes the word inexact.
+void expandDollar(const std::string& line, std::size_t& i, Token& word, const std::string& home) {
+    std::string name;
+    if (i + 1 < line.size() && line[i + 1] == '{') {
+        const std::size_t close = line.find('}', i + 2);
+        name = line.substr(i + 2, close == std::string::npos ? std::string::npos : close - i - 2);
+        i = close == std::string::npos ? line.size() : close + 1;
+    } else {
+        ++i;
+        while (i < line.size() && isVariableChar(line[i])) {
+            name += line[i++];
+        }
+    }
+    if (name == "HOME") {
+        word.text += home;
+    } else {
+        word.exact = false;
+        word.text += "$" + name;
+    }
+}
+
+std::vector<Token> tokens(const std::string& line, const std::string& home) {
+    std::vector<Token> out;
+    Token word;
+    bool inWord = false;
+    const auto flush = [&]() {
+        if (inWord) {
+            out.push_back(word);
+        }
+        word = Token();
+        inWord = false;
+    };
+    for (std::size_t i = 0; i < line.size();) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t') {
+            flush();
+            ++i;
+        } else if (c == '\n' || c == ';' || c == '&' || c == '|') {
+            flush();
+            std::string op(1, c == '\n' ? ';' : c);
+            if ((c == '&' || c == '|') && i + 1 < line.size() && line[i + 1] == c) {
+                op += c;
+                ++i;
+            }
+            out.push_back(Token{op, true, true});
+            ++i;
+        } else if (c == '\'') {
+            const std::size_t close = line.find('\'', i + 1);
+            word.text +=
+                line.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
+            inWord = true;
+            i = close == std::string::npos ? line.size() : close + 1;
+        } else if (c == '"') {
+            inWord = true;
+            for (++i; i < line.size() && line[i] != '"';) {
+                if (line[i] == '\\' && i + 1 < line.size() &&
+                    std::strchr("$`\"\\", line[i + 1]) != nullptr) {
+                    word.text += line[i + 1];
+                    i += 2;
+                } else if (line[i] == '$') {
+                    expandDollar(line, i, word, home);
+                } else {
+                    word.exact = word.exact && line[i] != '`';
+                    word.text += line[i++];
+                }
+            }
+            ++i;
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word.text += line[i + 1];
+            inWord = true;
+            i += 2;
+        } else if (c == '$') {
+            inWord = true;
+            expandDollar(line, i, word, home);
+        } else if (c == '~' && !inWord) {
+            word.text += home;
+            inWord = true;
+            ++i;
+        } else {
+            word.exact = word.exact && c != '`' && c != '*' && c != '?';
+            word.text += c;
+            inWord = true;
+            ++i;
+        }
+    }
+    flush();
+    return out;
+}
+
+bool isAssignment(const std::string& word) {
+    const std::size_t equals = word.find('=');
+    if (equals == 0 || equals == std::string::npos) {
+        return false;
+    }
+    for (std::size_t i = 0; i < equals; ++i) {
+        if (!isVariableChar(word[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isShell(const std::string& program) {
+    const std::string name = baseName(program);
+    return name == "sh" || name == "bash" || name == "dash" || name == "ksh" || name == "zsh";
+}
+
+void readInto(std::vector<ShellCommand>& commands, const std::string& line, std::string dir,
+              const std::string& home) {
+    const std::vector<Token> all = tokens(line, home);
+    std::string before;
+    std::size_t i = 0;
+    while (i < all.size()) {
+        std::vector<Token> words;
+        for (; i < all.size() && !all[i].op; ++i) {
+            words.push_back(all[i]);
+        }
+        const std::string after = i < all.size() ? all[i].text : std::string();
+        ++i;
+        std::size_t first = 0;
+        std::string renamed;
+        // Wrappers that run the rest as it is: assignments, env, exec, nohup, setsid, command.
+        while (first < words.size()) {
+            const std::string& w = words[first].text;
+            if (isAssignment(w) || w == "env" || w == "nohup" || w == "setsid" || w == "command") {
+                ++first;
+            } else if (w == "exec") {
+                ++first;
+                if (first + 1 < words.size() && words[first].text == "-a") {
+                    renamed = words[first + 1].text;
+                    first += 2;
+                }
+            } else {
+                break;
+            }
+        }
+        if (first < words.size()) {
+            const std::string& program = words[first].text;
+            if (program == "cd") {
+                const std::string target = first + 1 < words.size() ? words[first + 1].text : home;
+                const bool exact = first + 1 >= words.size() || words[first + 1].exact;
+                dir = exact ? joinedPath(dir, target) : std::string();
+            } else if (isShell(program) && first + 2 < words.size() &&
+                       words[first + 1].text == "-c") {
+                const std::size_t inner = commands.size();
+                readInto(commands, words[first + 2].text, dir, home);
+                if (commands.size() > inner) {
+                    commands[inner].before = before;
+                    commands.back().after = after;
+                }
+            } else {
+                ShellCommand command;
+                for (std::size_t w = first; w < words.size(); ++w) {
+                    command.words.push_back(words[w].text);
+                }
+                command.program = program;
+                if (!renamed.empty()) {
+                    command.words[0] = renamed;
+                }
+                command.dir = dir;
+                command.before = before;
+                command.after = after;
+                commands.push_back(command);
+            }
+        }
+        before = after;
+    }
+}
+
+}  // namespace
+
+std::string joinedPath(const std::string& dir, const std::string& path) {
+    if (path.empty() || (path[0] != '/' && dir.empty())) {
+        return std::string();
+    }
+    const std::string whole = path[0] == '/' ? path : dir + "/" + path;
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= whole.size()) {
+        std::size_t slash = whole.find('/', start);
+        if (slash == std::string::npos) {
+            slash = whole.size();
+        }
+        const std::string part = whole.substr(start, slash - start);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string joined;
+    for (const std::string& part : parts) {
+        joined += "/" + part;
+    }
+    return joined.empty() ? "/" : joined;
+}
+
+std::vector<ShellCommand> readShellLine(const std::string& line, const std::string& startDir,
+                                        const std::string& home) {
+    std::vector<ShellCommand> commands;
+    readInto(commands, line, startDir, home);
+    return commands;
+}

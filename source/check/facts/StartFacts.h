@@ -1,0 +1,67 @@
+// One way an application is started, as read from the file that starts it:
+// where the launcher will run, by what name, with what arguments, and what
+// the file says about the start besides.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "Finding.h"
+
+enum class StartKind { DesktopEntry, SystemdUnit, Cron, PathLink };
+
+inline const char* startKindName(StartKind kind) {
+    switch (kind) {
+        case StartKind::DesktopEntry:
+            return "desktop-entry";
+        case StartKind::SystemdUnit:
+            return "systemd-unit";
+        case StartKind::Cron:
+            return "cron";
+        case StartKind::PathLink:
+            return "path-link";
+    }
+    return "";
+}
+
+struct StartFacts {
+    StartKind kind = StartKind::DesktopEntry;
+    std::string file;      // the start file, as found (under the --root prefix)
+    std::size_t line = 0;  // the line that starts the copy; 0 for a link
+    std::string appDir;    // the physical application directory of the copy started
+    std::string copy;      // that copy's path in it
+
+    std::string workingDir;       // where the launcher starts; empty when unknown
+    bool directoryGiven = false;  // by Path=, WorkingDirectory= or cd
+    std::string invocationName;   // the launcher's argv[0]
+    std::vector<std::string> arguments;
+    bool inAppDir = false;  // the working directory is the application directory
+    // The physical working directory when it is another application's.
+    std::string otherApplication;
+
+    std::string program;      // the program as the file names it
+    std::string execProblem;  // why the desktop or systemd refuses the command line
+    std::string command;      // the shell command line, for cron and sh -c
+    std::string chained;      // "&&" or "||" when the shell line chains on the launcher
+
+    // A systemd unit's [Service] section.
+    bool userUnit = false;
+    std::string type;  // as written; empty when not set
+    std::vector<std::string> successStatus;
+    std::string killMode;
+    bool remainAfterExit = false;
+    bool failureIgnored = false;  // ExecStart=-...
+
+    // A link or copy along PATH: whether its name has an ini file where it starts.
+    bool iniPresent = true;
+};
+
+// A start, and the application checked as started that way.
+struct StartCheck {
+    StartFacts start;
+    bool checked = false;  // false when the launch cannot be followed (see problem)
+    std::string problem;
+    std::vector<std::string> vector;  // the child's argument vector
+    std::vector<Finding> findings;
+};

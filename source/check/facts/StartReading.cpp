@@ -1,0 +1,421 @@
+#include "StartReading.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "Crontab.h"
+#include "DesktopEntry.h"
+#include "LauncherCopies.h"
+#include "ShellLine.h"
+#include "SystemdUnit.h"
+
+namespace {
+
+// Where cron and systemd look for a program named without a slash.
+const char CRON_PATH[] = "/usr/bin:/bin";
+const char SYSTEMD_PATH[] = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin";
+
+// Start files are small; anything larger is not read whole.
+constexpr std::streamsize MOST_READ = 1024 * 1024;
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text(static_cast<std::size_t>(MOST_READ), '\0');
+    in.read(&text[0], MOST_READ);
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return text;
+}
+
+std::string realOf(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return std::string();
+    }
+    std::string real = resolved;
+    std::free(resolved);
+    return real;
+}
+
+bool bytesEqual(const std::string& a, const std::string& b) {
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    return first && second &&
+           std::equal(std::istreambuf_iterator<char>(first), std::istreambuf_iterator<char>(),
+                      std::istreambuf_iterator<char>(second), std::istreambuf_iterator<char>());
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isShell(const std::string& program) {
+    const std::string name = baseName(program);
+    return name == "sh" || name == "bash" || name == "dash";
+}
+
+bool exists(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0;
+}
+
+std::vector<std::string> splitList(const std::string& text, const char* separators) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while ((start = text.find_first_not_of(separators, start)) != std::string::npos) {
+        const std::size_t end = std::min(text.find_first_of(separators, start), text.size());
+        parts.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return parts;
+}
+
+// The file a command runs: a path from `dir`, or a name along `path` under the prefix.
+std::string programPath(const std::string& program, const std::string& dir, const std::string& root,
+                        const std::string& path) {
+    if (program.find('/') != std::string::npos) {
+        return joinedPath(dir, program);
+    }
+    for (const std::string& entry : splitList(path, ":")) {
+        if (exists(root + entry + "/" + program)) {
+            return root + entry + "/" + program;
+        }
+    }
+    return std::string();
+}
+
+struct Reader {
+    const StartFile& file;
+    const StartSearch& search;
+    const CopyIndex& index;
+    std::vector<StartFacts> starts;
+
+    // A start of the copy `target` is, if it is one.
+    bool take(StartFacts start, const std::string& target) {
+        const CopyIndex::Copy* copy = target.empty() ? nullptr : index.find(target);
+        if (copy == nullptr) {
+            return false;
+        }
+        take(start, copy);
+        return true;
+    }
+    void take(StartFacts start, const CopyIndex::Copy* copy) {
+        start.appDir = copy->appDir;
+        start.copy = copy->path;
+        starts.push_back(start);
+    }
+
+    // The commands of a shell line that start a copy, from `dir`.
+    void shellLine(StartFacts base, const std::string& line, const std::string& dir,
+                   const std::string& home, const std::string& path) {
+        base.command = line;
+        for (const ShellCommand& command : readShellLine(line, dir, home)) {
+            StartFacts start = base;
+            start.program = command.program;
+            start.workingDir = command.dir;
+            start.directoryGiven = base.directoryGiven || command.dir != dir;
+            start.invocationName = command.words[0];
+            start.arguments.assign(command.words.begin() + 1, command.words.end());
+            if (command.after == "&&" || command.after == "||") {
+                start.chained = command.after;
+            }
+            take(start, programPath(command.program, command.dir, search.root, path));
+        }
+    }
+
+    void desktopEntry(const std::string& home) {
+        const DesktopEntry entry = parseDesktopEntry(readText(file.path));
+        const DesktopKey* type = entry.find("Type");
+        const DesktopKey* exec = entry.find("Exec");
+        // Deleted entries and entries of other types start nothing.
+        if (!entry.hasGroup || type == nullptr || type->value != "Application" ||
+            entry.flag("Hidden") || exec == nullptr) {
+            return;
+        }
+        const DesktopKey* path = entry.find("Path");
+        StartFacts start;
+        start.kind = StartKind::DesktopEntry;
+        start.file = file.path;
+        start.line = exec->line;
+        start.directoryGiven = path != nullptr && !path->value.empty();
+        start.workingDir = start.directoryGiven ? path->value : home;
+        std::vector<std::string> argv;
+        if (!splitDesktopExec(exec->value, argv, start.execProblem)) {
+            // Still the copy it means, to say what is wrong with the line.
+            argv = splitList(exec->value, " ");
+            if (argv.empty()) {
+                return;
+            }
+        }
+        const DesktopKey* tryExec = entry.find("TryExec");
+        if (tryExec != nullptr &&
+            programPath(tryExec->value, start.workingDir, search.root, desktopPath()).empty()) {
+            return;  // the desktop hides the entry
+        }
+        if (isShell(argv[0]) && argv.size() > 2 && argv[1] == "-c") {
+            shellLine(start, argv[2], start.workingDir, home, desktopPath());
+            return;
+        }
+        start.program = argv[0];
+        if (start.execProblem.empty() && argv[0][0] != '/' &&
+            argv[0].find('/') != std::string::npos) {
+            start.execProblem = "\"" + argv[0] +
+                                "\" is a relative path: gio refuses the entry (\"Unable to load "
+                                "application information\"), whatever Path= says";
+        }
+        start.invocationName = argv[0];
+        start.arguments.assign(argv.begin() + 1, argv.end());
+        take(start, programPath(argv[0], start.workingDir, search.root, desktopPath()));
+    }
+
+    // The session's PATH: a login's.
+    std::string desktopPath() const {
+        std::string path;
+        for (const std::string& dir : search.pathDirs) {
+            path += (path.empty() ? "" : ":") + dir;
+        }
+        return path;
+    }
+
+    void unit(const std::string& fallbackHome) {
+        UnitFile unit;
+        readUnitText(unit, readText(file.path), file.path);
+        for (const std::string& name : splitList(dropInNames(file.path + ".d"), "\n")) {
+            readUnitText(unit, readText(file.path + ".d/" + name), file.path + ".d/" + name);
+        }
+        const UnitSetting* user = unit.find("Service", "User");
+        const std::string home = file.userUnit     ? (file.home.empty() ? fallbackHome : file.home)
+                                 : user != nullptr ? homeOf(user->value)
+                                                   : homeOf("root");
+        StartFacts base;
+        base.kind = StartKind::SystemdUnit;
+        base.file = file.path;
+        base.userUnit = file.userUnit;
+        const UnitSetting* dir = unit.find("Service", "WorkingDirectory");
+        base.directoryGiven = dir != nullptr && !dir->value.empty();
+        std::string workingDir = base.directoryGiven ? dir->value : file.userUnit ? home : "/";
+        if (!workingDir.empty() && workingDir[0] == '-') {
+            workingDir.erase(0, 1);
+        }
+        if (workingDir == "~") {
+            workingDir = home;
+        }
+        base.workingDir = workingDir;
+        if (const UnitSetting* type = unit.find("Service", "Type")) {
+            base.type = type->value;
+        }
+        for (const UnitSetting* status : unit.list("Service", "SuccessExitStatus")) {
+            for (const std::string& value : splitList(status->value, " \t")) {
+                base.successStatus.push_back(value);
+            }
+        }
+        if (const UnitSetting* kill = unit.find("Service", "KillMode")) {
+            base.killMode = kill->value;
+        }
+        if (const UnitSetting* remain = unit.find("Service", "RemainAfterExit")) {
+            base.remainAfterExit = unitBoolean(remain->value);
+        }
+        for (const UnitSetting* setting : unit.list("Service", "ExecStart")) {
+            StartFacts start = base;
+            start.file = setting->file;
+            start.line = setting->line;
+            ExecLine exec;
+            if (!splitExecLine(setting->value, exec, start.execProblem)) {
+                continue;
+            }
+            start.failureIgnored = exec.failureIgnored();
+            if (isShell(exec.path) && exec.argv.size() > 2 && exec.argv[1] == "-c") {
+                shellLine(start, exec.argv[2], workingDir, home, SYSTEMD_PATH);
+                continue;
+            }
+            start.program = exec.path;
+            if (exec.path[0] != '/') {
+                start.execProblem =
+                    exec.path.find('/') != std::string::npos
+                        ? "\"" + exec.path +
+                              "\" is a relative path, which systemd refuses (\"Neither a valid "
+                              "executable name nor an absolute path\")"
+                        : "\"" + exec.path +
+                              "\" has no path: systemd looks for it in its own directories, "
+                              "never in the application directory";
+            }
+            start.invocationName = exec.argv[0];
+            start.arguments.assign(exec.argv.begin() + 1, exec.argv.end());
+            std::string target = programPath(exec.path, workingDir, search.root, SYSTEMD_PATH);
+            if (target.empty()) {
+                target = joinedPath(workingDir, exec.path);
+            }
+            take(start, target);
+        }
+    }
+
+    static std::string dropInNames(const std::string& dir) {
+        std::string found;
+        std::vector<std::string> names;
+        if (DIR* listing = opendir(dir.c_str())) {
+            while (const dirent* entry = readdir(listing)) {
+                const std::string name = entry->d_name;
+                if (name.size() > 5 && name.compare(name.size() - 5, 5, ".conf") == 0) {
+                    names.push_back(name);
+                }
+            }
+            closedir(listing);
+        }
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            found += name + "\n";
+        }
+        return found;
+    }
+
+    void crontab(const std::string& fallbackHome) {
+        for (const CronEntry& entry : parseCrontab(readText(file.path), file.cronUser)) {
+            const std::string user = !entry.user.empty() ? entry.user : file.user;
+            std::string home = !entry.home.empty() ? entry.home : homeOf(user);
+            if (home.empty()) {
+                home = fallbackHome;
+            }
+            StartFacts start;
+            start.kind = StartKind::Cron;
+            start.file = file.path;
+            start.line = entry.line;
+            shellLine(start, entry.command, home, home, CRON_PATH);
+        }
+    }
+
+    void pathLink() {
+        StartFacts start;
+        start.kind = StartKind::PathLink;
+        start.file = file.path;
+        start.program = file.path;
+        const std::size_t first = starts.size();
+        if (!take(start, file.path)) {
+            for (const CopyIndex::Copy* copy : index.sameBytes(file.path)) {
+                take(start, copy);
+            }
+        }
+        // Typed by its name from the application directory: the best place
+        // it can be started from.
+        for (std::size_t i = first; i < starts.size(); ++i) {
+            StartFacts& taken = starts[i];
+            taken.workingDir = taken.appDir;
+            taken.invocationName = baseName(file.path);
+            taken.iniPresent = exists(taken.appDir + "/" + taken.invocationName + ".ini");
+        }
+    }
+};
+
+}  // namespace
+
+void CopyIndex::add(const std::string& appDir, const std::vector<std::string>& copyNames) {
+    for (const std::string& name : copyNames) {
+        Copy copy;
+        copy.appDir = appDir;
+        copy.path = appDir + "/" + name;
+        struct stat status {};
+        if (stat(copy.path.c_str(), &status) == 0) {
+            copy.device = status.st_dev;
+            copy.inode = status.st_ino;
+            copy.size = status.st_size;
+            copies.push_back(copy);
+        }
+    }
+}
+
+const CopyIndex::Copy* CopyIndex::find(const std::string& path) const {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return nullptr;
+    }
+    for (const Copy& copy : copies) {
+        if (copy.device == status.st_dev && copy.inode == status.st_ino) {
+            return &copy;
+        }
+    }
+    if (!open) {
+        return nullptr;
+    }
+    const std::string real = realOf(path);
+    const std::size_t slash = real.rfind('/');
+    if (slash == std::string::npos) {
+        return nullptr;
+    }
+    const std::string dir = slash == 0 ? "/" : real.substr(0, slash);
+    if (looked.count(dir) != 0) {
+        return nullptr;
+    }
+    std::vector<std::string>& names = looked[dir];
+    for (const LauncherCopy& found : findLauncherCopies(dir).copies) {
+        names.push_back(found.name);
+    }
+    if (std::find(names.begin(), names.end(), real.substr(slash + 1)) == names.end()) {
+        return nullptr;
+    }
+    const_cast<CopyIndex*>(this)->add(dir, names);
+    return find(path);
+}
+
+std::vector<const CopyIndex::Copy*> CopyIndex::sameBytes(const std::string& path) const {
+    std::vector<const Copy*> alike;
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return alike;
+    }
+    for (const Copy& copy : copies) {
+        if (copy.size == status.st_size && bytesEqual(copy.path, path)) {
+            if (baseName(copy.appDir) == baseName(path)) {
+                return {&copy};
+            }
+            alike.push_back(&copy);
+        }
+    }
+    return alike;
+}
+
+std::vector<std::string> CopyIndex::appDirs() const {
+    std::vector<std::string> dirs;
+    for (const Copy& copy : copies) {
+        if (std::find(dirs.begin(), dirs.end(), copy.appDir) == dirs.end()) {
+            dirs.push_back(copy.appDir);
+        }
+    }
+    return dirs;
+}
+
+std::vector<StartFacts> startsIn(const StartFile& file, const StartSearch& search,
+                                 const CopyIndex& index, const std::string& fallbackHome) {
+    Reader reader{file, search, index, {}};
+    const std::string home = file.home.empty() ? fallbackHome : file.home;
+    switch (file.kind) {
+        case StartKind::DesktopEntry:
+            reader.desktopEntry(home);
+            break;
+        case StartKind::SystemdUnit:
+            reader.unit(fallbackHome);
+            break;
+        case StartKind::Cron:
+            reader.crontab(fallbackHome);
+            break;
+        case StartKind::PathLink:
+            reader.pathLink();
+            break;
+    }
+    for (StartFacts& start : reader.starts) {
+        // Started from a directory that holds another application's copies or ini files.
+        const std::string real =
+            start.workingDir.empty() ? std::string() : realOf(start.workingDir);
+        start.inAppDir = !real.empty() && real == start.appDir;
+        if (!real.empty() && real != start.appDir) {
+            const CopySearch there = findLauncherCopies(real);
+            if (!there.copies.empty() || !there.iniFiles.empty()) {
+                start.otherApplication = real;
+            }
+        }
+    }
+    return reader.starts;
+}

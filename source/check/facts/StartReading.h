@@ -1,0 +1,48 @@
+// The starts a start file holds of the launcher copies a run checks: each
+// file read once, its command lines followed to the copy they start.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "StartFacts.h"
+#include "StartSearch.h"
+
+// The launcher copies of the applications checked, to tell which files start
+// them: by path, through symbolic links, by the same inode or the same bytes.
+class CopyIndex {
+public:
+    // `open`: any launcher copy counts, in whatever directory (--start
+    // without application directories).
+    explicit CopyIndex(bool open = false) : open(open) {}
+    void add(const std::string& appDir, const std::vector<std::string>& copyNames);
+
+    struct Copy {
+        std::string appDir;  // physical
+        std::string path;    // appDir/NAME
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+    };
+    // The copy `path` is (the same file, or through links), or nullptr.
+    const Copy* find(const std::string& path) const;
+    // The copies whose bytes `path` holds, for a copy along PATH: launcher
+    // copies are alike, so the one of the application named like it, else all.
+    std::vector<const Copy*> sameBytes(const std::string& path) const;
+    // The application directories found by an open index.
+    std::vector<std::string> appDirs() const;
+
+private:
+    bool open;
+    mutable std::vector<Copy> copies;
+    // Directories an open index has looked into, and whether they held the name.
+    mutable std::map<std::string, std::vector<std::string>> looked;
+};
+
+// The starts in `file` of the copies in `index`. `fallbackHome` stands for the
+// session's directory when the file belongs to no known user.
+std::vector<StartFacts> startsIn(const StartFile& file, const StartSearch& search,
+                                 const CopyIndex& index, const std::string& fallbackHome);

@@ -1,0 +1,287 @@
+#include "StartSearch.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+namespace {
+
+// A login's PATH on Debian when /etc/login.defs sets none.
+const char DEFAULT_PATH[] = "/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games";
+const char DEFAULT_SUPATH[] = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+
+// The first-level system start directories, with what their files are.
+struct Place {
+    const char* dir;
+    StartKind kind;
+    bool userUnit;
+};
+const Place SYSTEM_PLACES[] = {
+    {"/usr/share/applications", StartKind::DesktopEntry, false},
+    {"/usr/local/share/applications", StartKind::DesktopEntry, false},
+    {"/etc/xdg/autostart", StartKind::DesktopEntry, false},
+    {"/etc/systemd/system", StartKind::SystemdUnit, false},
+    {"/lib/systemd/system", StartKind::SystemdUnit, false},
+    {"/usr/lib/systemd/system", StartKind::SystemdUnit, false},
+    {"/etc/systemd/user", StartKind::SystemdUnit, true},
+    {"/usr/lib/systemd/user", StartKind::SystemdUnit, true},
+};
+const Place HOME_PLACES[] = {
+    {"/.local/share/applications", StartKind::DesktopEntry, false},
+    {"/.config/autostart", StartKind::DesktopEntry, false},
+    {"/.config/systemd/user", StartKind::SystemdUnit, true},
+};
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::vector<std::string> names(const std::string& dir) {
+    std::vector<std::string> found;
+    DIR* listing = opendir(dir.c_str());
+    if (listing == nullptr) {
+        return found;
+    }
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            found.push_back(name);
+        }
+    }
+    closedir(listing);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::string realOf(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return path;
+    }
+    std::string real = resolved;
+    std::free(resolved);
+    return real;
+}
+
+bool isFile(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// ENV_PATH or ENV_SUPATH of /etc/login.defs, as "PATH=..." or the bare list.
+std::string loginDefsPath(const std::string& key, const char* fallback) {
+    std::ifstream in("/etc/login.defs");
+    std::string line;
+    std::string value = fallback;
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size(), key) != 0 || line.size() == key.size() ||
+            (line[key.size()] != ' ' && line[key.size()] != '\t')) {
+            continue;
+        }
+        std::string rest = line.substr(line.find_first_not_of(" \t", key.size()));
+        rest = rest.substr(0, rest.find_first_of(" \t"));
+        value = rest.compare(0, 5, "PATH=") == 0 ? rest.substr(5) : rest;
+    }
+    return value;
+}
+
+void addDirs(std::vector<std::string>& dirs, const std::string& list) {
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t colon = std::min(list.find(':', start), list.size());
+        const std::string dir = list.substr(start, colon - start);
+        if (!dir.empty() && std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) {
+            dirs.push_back(dir);
+        }
+        start = colon + 1;
+    }
+}
+
+bool isCrontabName(const std::string& name) {
+    // cron skips names with a dot or other than letters, digits, _ and -.
+    return !name.empty() && name.find_first_not_of(
+                                "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                "abcdefghijklmnopqrstuvwxyz0123456789_-") == std::string::npos;
+}
+
+// Of `search.homes`, the one `path` (real) lies in.
+const StartSearch::Home* homeHolding(const StartSearch& search, const std::string& path) {
+    for (const StartSearch::Home& home : search.homes) {
+        const std::string dir = search.root + home.dir;
+        if (path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
+            path[dir.size()] == '/') {
+            return &home;
+        }
+    }
+    return nullptr;
+}
+
+// The password database read as a static program can: the file itself, not
+// the name-service modules.
+struct Account {
+    std::string name;
+    uid_t uid;
+    std::string home;
+};
+
+std::vector<Account> accounts() {
+    std::vector<Account> found;
+    if (FILE* file = std::fopen("/etc/passwd", "re")) {
+        while (const passwd* entry = fgetpwent(file)) {
+            found.push_back(Account{entry->pw_name, entry->pw_uid,
+                                    entry->pw_dir != nullptr ? entry->pw_dir : ""});
+        }
+        std::fclose(file);
+    }
+    return found;
+}
+
+}  // namespace
+
+std::string homeOf(const std::string& user) {
+    for (const Account& account : accounts()) {
+        if (account.name == user) {
+            return account.home;
+        }
+    }
+    return std::string();
+}
+
+StartSearch startSearch(const std::string& root, const std::string& onlyUser) {
+    StartSearch search;
+    search.root = root == "/" ? std::string() : root;
+    while (!search.root.empty() && search.root.back() == '/') {
+        search.root.pop_back();
+    }
+    for (const Account& account : accounts()) {
+        const bool wanted =
+            onlyUser.empty() ? account.uid == 0 || account.uid >= 1000
+                             : onlyUser == account.name || onlyUser == std::to_string(account.uid);
+        const std::string& dir = account.home;
+        if (wanted && !dir.empty() && dir != "/" && dir != "/nonexistent") {
+            search.homes.push_back(StartSearch::Home{account.name, dir});
+        }
+    }
+    addDirs(search.pathDirs, loginDefsPath("ENV_PATH", DEFAULT_PATH));
+    addDirs(search.pathDirs, loginDefsPath("ENV_SUPATH", DEFAULT_SUPATH));
+    for (const StartSearch::Home& home : search.homes) {
+        addDirs(search.pathDirs, home.dir + "/.local/bin:" + home.dir + "/bin");
+    }
+    return search;
+}
+
+std::vector<StartFile> findStartFiles(const StartSearch& search) {
+    std::vector<StartFile> files;
+    std::set<std::string> seenDirs;
+    std::set<std::string> seenFiles;
+    const auto add = [&](StartFile file) {
+        if (seenFiles.insert(realOf(file.path)).second) {
+            files.push_back(file);
+        }
+    };
+    const auto place = [&](const std::string& dir, StartKind kind, bool userUnit,
+                           const StartSearch::Home* home) {
+        // /lib is often /usr/lib: a directory read once.
+        if (!seenDirs.insert(realOf(dir)).second) {
+            return;
+        }
+        const char* suffix = kind == StartKind::DesktopEntry ? ".desktop" : ".service";
+        for (const std::string& name : names(dir)) {
+            if (!endsWith(name, suffix) || !isFile(dir + "/" + name)) {
+                continue;
+            }
+            StartFile file;
+            file.kind = kind;
+            file.path = dir + "/" + name;
+            file.userUnit = userUnit;
+            if (home != nullptr) {
+                file.home = home->dir;
+                file.user = home->user;
+            }
+            add(file);
+        }
+    };
+    for (const Place& system : SYSTEM_PLACES) {
+        place(search.root + system.dir, system.kind, system.userUnit, nullptr);
+    }
+    for (const StartSearch::Home& home : search.homes) {
+        for (const Place& own : HOME_PLACES) {
+            place(search.root + home.dir + own.dir, own.kind, own.userUnit, &home);
+        }
+    }
+    StartFile crontab;
+    crontab.kind = StartKind::Cron;
+    crontab.cronUser = true;
+    crontab.path = search.root + "/etc/crontab";
+    if (isFile(crontab.path)) {
+        add(crontab);
+    }
+    for (const std::string& name : names(search.root + "/etc/cron.d")) {
+        crontab.path = search.root + "/etc/cron.d/" + name;
+        if (isCrontabName(name) && isFile(crontab.path)) {
+            add(crontab);
+        }
+    }
+    crontab.cronUser = false;
+    for (const std::string& name : names(search.root + "/var/spool/cron/crontabs")) {
+        crontab.path = search.root + "/var/spool/cron/crontabs/" + name;
+        crontab.user = name;
+        crontab.home = homeOf(name);
+        if (isFile(crontab.path)) {
+            add(crontab);
+        }
+    }
+    for (const std::string& dir : search.pathDirs) {
+        const std::string prefixed = search.root + dir;
+        if (!seenDirs.insert(realOf(prefixed)).second) {
+            continue;
+        }
+        for (const std::string& name : names(prefixed)) {
+            StartFile link;
+            link.kind = StartKind::PathLink;
+            link.path = prefixed + "/" + name;
+            // Links are many and their targets shared: each is a start of its own.
+            files.push_back(link);
+        }
+    }
+    return files;
+}
+
+StartFile startFileOf(const std::string& path, const StartSearch& search) {
+    StartFile file;
+    file.path = path;
+    const std::string real = realOf(path);
+    if (const StartSearch::Home* home = homeHolding(search, real)) {
+        file.home = home->dir;
+        file.user = home->user;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string head(4096, '\0');
+    in.read(&head[0], static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string::size_type slash = real.rfind('/');
+    const std::string parent = real.substr(0, slash == std::string::npos ? 0 : slash);
+    if (endsWith(path, ".desktop") || head.find("[Desktop Entry]") != std::string::npos) {
+        file.kind = StartKind::DesktopEntry;
+    } else if (endsWith(path, ".service") || head.find("[Service]") != std::string::npos) {
+        file.kind = StartKind::SystemdUnit;
+        file.userUnit = real.find("/systemd/user/") != std::string::npos;
+    } else if (endsWith(parent, "/crontabs")) {
+        file.kind = StartKind::Cron;
+        file.user = real.substr(slash + 1);
+        file.home = homeOf(file.user);
+    } else if (endsWith(parent, "/cron.d") || endsWith(real, "/crontab")) {
+        file.kind = StartKind::Cron;
+        file.cronUser = true;
+    } else {
+        file.kind = StartKind::PathLink;
+    }
+    return file;
+}

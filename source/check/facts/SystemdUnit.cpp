@@ -1,0 +1,171 @@
+#include "SystemdUnit.h"
+
+#include <cstring>
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+char escaped(char c) {
+    switch (c) {
+        case 'n':
+            return '\n';
+        case 't':
+            return '\t';
+        case 'r':
+            return '\r';
+        case 'a':
+            return '\a';
+        case 'b':
+            return '\b';
+        case 'f':
+            return '\f';
+        case 'v':
+            return '\v';
+        case 's':
+            return ' ';
+        default:
+            return c;
+    }
+}
+
+}  // namespace
+
+const UnitSetting* UnitFile::find(const std::string& section, const std::string& key) const {
+    const UnitSetting* found = nullptr;
+    for (const UnitSetting& setting : settings) {
+        if (setting.section == section && setting.key == key) {
+            found = &setting;
+        }
+    }
+    return found;
+}
+
+std::vector<const UnitSetting*> UnitFile::list(const std::string& section,
+                                               const std::string& key) const {
+    std::vector<const UnitSetting*> values;
+    for (const UnitSetting& setting : settings) {
+        if (setting.section != section || setting.key != key) {
+            continue;
+        }
+        if (setting.value.empty()) {
+            values.clear();
+        } else {
+            values.push_back(&setting);
+        }
+    }
+    return values;
+}
+
+void readUnitText(UnitFile& unit, const std::string& text, const std::string& file) {
+    std::string section;
+    std::size_t number = 0;
+    std::size_t start = 0;
+    std::string pending;  // a line continued by a backslash
+    std::size_t pendingLine = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        std::string plain = trimmed(line);
+        if (pending.empty() && (plain.empty() || plain[0] == '#' || plain[0] == ';')) {
+            continue;
+        }
+        if (!pending.empty() && (!plain.empty() && (plain[0] == '#' || plain[0] == ';'))) {
+            // Comments inside a continued line are skipped.
+            continue;
+        }
+        if (!plain.empty() && plain.back() == '\\') {
+            if (pending.empty()) {
+                pendingLine = number;
+            }
+            plain.pop_back();
+            pending += plain + ' ';
+            continue;
+        }
+        if (!pending.empty()) {
+            plain = pending + plain;
+            pending.clear();
+        } else {
+            pendingLine = number;
+        }
+        if (plain.front() == '[' && plain.back() == ']') {
+            section = plain.substr(1, plain.size() - 2);
+            continue;
+        }
+        const std::size_t equals = plain.find('=');
+        if (equals == std::string::npos) {
+            continue;
+        }
+        unit.settings.push_back(UnitSetting{section, trimmed(plain.substr(0, equals)),
+                                            trimmed(plain.substr(equals + 1)), file, pendingLine});
+    }
+}
+
+bool unitBoolean(const std::string& value) {
+    return value == "1" || value == "yes" || value == "true" || value == "on";
+}
+
+bool splitExecLine(const std::string& value, ExecLine& exec, std::string& problem) {
+    exec = ExecLine();
+    std::size_t i = 0;
+    while (i < value.size() && std::strchr("-@:+!", value[i]) != nullptr) {
+        exec.prefixes += value[i++];
+    }
+    std::vector<std::string> words;
+    while (i < value.size()) {
+        while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) {
+            ++i;
+        }
+        if (i == value.size()) {
+            break;
+        }
+        std::string word;
+        while (i < value.size() && value[i] != ' ' && value[i] != '\t') {
+            const char c = value[i];
+            if (c == '"' || c == '\'') {
+                const std::size_t close = value.find(c, i + 1);
+                if (close == std::string::npos) {
+                    problem = "a quote is not closed";
+                    return false;
+                }
+                for (std::size_t j = i + 1; j < close; ++j) {
+                    word += value[j] == '\\' && j + 1 < close ? escaped(value[++j]) : value[j];
+                }
+                i = close + 1;
+            } else if (c == '\\' && i + 1 < value.size()) {
+                word += escaped(value[i + 1]);
+                i += 2;
+            } else {
+                word += c;
+                ++i;
+            }
+        }
+        words.push_back(word);
+    }
+    if (words.empty()) {
+        problem = "ExecStart= names no program";
+        return false;
+    }
+    exec.path = words[0];
+    const bool ownName = exec.prefixes.find('@') != std::string::npos;
+    if (ownName && words.size() < 2) {
+        problem = "\"@\" without the name the program is to be given";
+        return false;
+    }
+    exec.argv.assign(words.begin() + (ownName ? 1 : 0), words.end());
+    return true;
+}

@@ -1,0 +1,9 @@
+// The ways an application is started: desktop entries, systemd units, cron
+// lines and links along PATH, judged by what the launcher needs of them.
+#pragma once
+
+#include "Collector.h"
+#include "StartFacts.h"
+
+// The findings about the start file itself, at its file and line.
+void startRules(const StartFacts& start, Collector& add);

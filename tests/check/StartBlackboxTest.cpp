@@ -1,0 +1,228 @@
+// The built checker finding the ways an application is started: start files
+// laid out under a --root prefix, naming a throwaway installation, each row
+// one way a user writes a start. What the real programs make of the same
+// files is the business of the tests that run them.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem.hpp>
+#include <nlohmann/json.hpp>
+
+#include "Harness.h"
+
+namespace fs = boost::filesystem;
+using namespace dvltest;
+using Json = nlohmann::json;
+
+namespace {
+
+struct StartFile {
+    const char* path;  // under the prefix
+    const char* text;  // @APP@ and @OTHER@ stand for the application directories;
+                       // "->" names a link to @APP@/run, "copy" a copy of it
+};
+
+struct Row {
+    const char* name;
+    std::vector<StartFile> files;
+    std::vector<std::string> kinds;  // of the findings about the start files, in order
+    bool started;                    // the application has a start
+    bool inAppDir;                   // that start's directory is the application's
+    const char* invocationName;      // that start's name; nullptr: not looked at
+    bool startOption = false;        // judged by --start FILE (the first), with no APPDIR
+};
+
+std::string filled(std::string text, const Installation& inst, const std::string& other) {
+    for (const auto& mark : {std::make_pair(std::string("@APP@"), inst.appDir),
+                             std::make_pair(std::string("@OTHER@"), other)}) {
+        for (std::size_t at; (at = text.find(mark.first)) != std::string::npos;) {
+            text.replace(at, mark.first.size(), mark.second);
+        }
+    }
+    return text;
+}
+
+TEST(CheckStarts, StartFilesUnderARootPrefix) {
+    const std::vector<Row> rows = {
+        {"desktop entry done right",
+         {{"usr/share/applications/demo.desktop",
+           "[Desktop Entry]\nType=Application\nName=Demo\nExec=@APP@/run\nPath=@APP@\n"}},
+         {},
+         true,
+         true,
+         "@APP@/run"},
+        {"desktop entry without Path=",
+         {{"usr/share/applications/demo.desktop",
+           "[Desktop Entry]\nType=Application\nName=Demo\nExec=\"@APP@/run\" %U\n"}},
+         {"desktop-entry-without-path"},
+         true,
+         false,
+         "@APP@/run"},
+        {"desktop entry Exec=./run",
+         {{"usr/local/share/applications/demo.desktop",
+           "[Desktop Entry]\nType=Application\nExec=./run\nPath=@APP@\n"}},
+         {"desktop-exec-refused"},
+         true,
+         true,
+         "./run"},
+        {"autostart in root's home without Path=",
+         {{"root/.config/autostart/demo.desktop",
+           "[Desktop Entry]\nType=Application\nExec=sh -c \"@APP@/run\"\n"}},
+         {"desktop-entry-without-path"},
+         true,
+         false,
+         nullptr},
+        {"hidden desktop entry",
+         {{"etc/xdg/autostart/demo.desktop",
+           "[Desktop Entry]\nType=Application\nHidden=true\nExec=@APP@/run\n"}},
+         {},
+         false,
+         false,
+         nullptr},
+        {"plain system unit",
+         {{"etc/systemd/system/demo.service", "[Service]\nExecStart=@APP@/run\n"}},
+         {"unit-without-working-directory", "unit-stops-application"},
+         true,
+         false,
+         "@APP@/run"},
+        {"recommended unit, directory from a drop-in",
+         {{"lib/systemd/system/demo.service",
+           "[Service]\nType=forking\nSuccessExitStatus=1\nExecStart=@APP@/run\n"},
+          {"lib/systemd/system/demo.service.d/dir.conf", "[Service]\nWorkingDirectory=@APP@\n"}},
+         {},
+         true,
+         true,
+         "@APP@/run"},
+        {"unit ExecStart=./run",
+         {{"etc/systemd/system/demo.service",
+           "[Service]\nType=forking\nSuccessExitStatus=1\nWorkingDirectory=@APP@\n"
+           "ExecStart=./run\n"}},
+         {"unit-relative-exec-start"},
+         true,
+         true,
+         "./run"},
+        {"user unit without WorkingDirectory=",
+         {{"usr/lib/systemd/user/demo.service",
+           "[Service]\nType=forking\nSuccessExitStatus=1\nExecStart=@APP@/run\n"}},
+         {"unit-without-working-directory"},
+         true,
+         false,
+         "@APP@/run"},
+        {"system crontab @reboot",
+         {{"etc/crontab", "SHELL=/bin/sh\n@reboot root @APP@/run\n"}},
+         {"cron-outside-directory"},
+         true,
+         false,
+         "@APP@/run"},
+        {"cron.d line chaining on the status",
+         {{"etc/cron.d/demo", "*/5 * * * * root cd @APP@ && ./run && echo started\n"}},
+         {"launcher-exit-status-tested"},
+         true,
+         true,
+         "./run"},
+        {"user crontab starting from another application",
+         {{"var/spool/cron/crontabs/root", "0 6 * * * cd @OTHER@ && ../demo/run\n"}},
+         {"start-from-other-application"},
+         true,
+         false,
+         "../demo/run"},
+        {"cron.d file with a dot, which cron skips",
+         {{"etc/cron.d/demo.disabled", "@reboot root @APP@/run\n"}},
+         {},
+         false,
+         false,
+         nullptr},
+        {"link along PATH by another name",
+         {{"usr/local/bin/demo", "->"}},
+         {"path-link-without-ini"},
+         true,
+         true,
+         "demo"},
+        {"link along PATH by the copy's name",
+         {{"usr/local/bin/run", "->"}},
+         {},
+         true,
+         true,
+         "run"},
+        {"copy along PATH by another name",
+         {{"usr/bin/demo", "copy"}},
+         {"path-link-without-ini"},
+         true,
+         true,
+         "demo"},
+        {"--start with a cron.d file alone",
+         {{"etc/cron.d/demo", "@reboot root @APP@/run\n"}},
+         {"cron-outside-directory"},
+         true,
+         false,
+         "@APP@/run",
+         true},
+    };
+    Installation inst;
+    inst.writeIni("-vmargs\n-Xmx64m\n");
+    const std::string other = inst.root + "/ws/apps/other";
+    fs::create_directories(other);
+    copyFile(inst.appDir + "/run", other + "/run", 0755);
+    writeFile(other + "/run.ini", "-vmargs\n");
+    int number = 0;
+    for (const Row& row : rows) {
+        const std::string prefix = inst.root + "/prefix" + std::to_string(++number);
+        for (const StartFile& file : row.files) {
+            const fs::path path = prefix + "/" + file.path;
+            fs::create_directories(path.parent_path());
+            const std::string text = file.text;
+            if (text == "->") {
+                fs::create_symlink(inst.appDir + "/run", path);
+            } else if (text == "copy") {
+                copyFile(inst.appDir + "/run", path.native(), 0755);
+            } else {
+                writeFile(path.native(), filled(text, inst, other));
+            }
+        }
+        Command command;
+        command.program = DVL_CHECK_BINARY;
+        command.argv = {"dashvane-launcher-check", "--no-vm", "--json"};
+        if (row.startOption) {
+            command.argv.insert(command.argv.end(), {"--start", prefix + "/" + row.files[0].path});
+        } else {
+            command.argv.insert(command.argv.end(), {"--root", prefix, inst.appDir});
+        }
+        command.cwd = inst.root;
+        command.env = baseEnv(inst);
+        const Result result = run(command);
+        ASSERT_TRUE(result.exitCode == 0 || result.exitCode == 1) << row.name << result.err;
+        const Json report = Json::parse(result.out).at("applications").at(0);
+        EXPECT_EQ(report.at("physical_directory"), inst.appDir) << row.name;
+        std::vector<std::string> kinds;
+        for (const Json& finding : report.at("findings")) {
+            if (finding.at("file").get<std::string>().compare(0, prefix.size(), prefix) == 0) {
+                kinds.push_back(finding.at("kind"));
+            }
+        }
+        EXPECT_EQ(kinds, row.kinds) << row.name;
+        if (!row.kinds.empty()) {
+            EXPECT_EQ(result.exitCode, 1) << row.name;
+        }
+        const Json& starts = report.at("starts");
+        ASSERT_EQ(starts.size(), row.started ? 1u : 0u) << row.name << starts.dump();
+        if (!row.started) {
+            continue;
+        }
+        const Json& start = starts.at(0);
+        EXPECT_EQ(start.at("working_directory") == inst.appDir, row.inAppDir) << row.name;
+        if (row.invocationName != nullptr) {
+            EXPECT_EQ(start.at("invocation_name"), filled(row.invocationName, inst, other))
+                << row.name;
+        }
+        // Started from its own directory by a name whose ini file it has, the
+        // launch is the one the application's own check describes.
+        const bool sameLaunch =
+            row.inAppDir && (row.kinds.empty() || row.kinds[0] != "path-link-without-ini");
+        EXPECT_EQ(start.at("vector") == report.at("argv"), sameLaunch) << row.name << start.dump();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,327 @@
+// The readers of start files and the start rules on text and facts written
+// out here: no file is read. Each table row is one way a user writes a start.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Crontab.h"
+#include "DesktopEntry.h"
+#include "ShellLine.h"
+#include "StartRules.h"
+#include "SystemdUnit.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(StartReaders, DesktopExecSplitsAsTheDesktopDoes) {
+    struct Row {
+        const char* value;
+        Words argv;  // empty: refused
+    };
+    const std::vector<Row> rows = {
+        {"/srv/ws/apps/shop/run %U", {"/srv/ws/apps/shop/run"}},
+        {"/srv/run --x \"a b\" 100%%", {"/srv/run", "--x", "a b", "100%"}},
+        {"\"/srv/my apps/run\" \"say \\\"hi\\\" \\$HOME\"",
+         {"/srv/my apps/run", "say \"hi\" $HOME"}},
+        {"/srv/run --file=%f", {"/srv/run", "--file="}},
+        {"/srv/run %z", {}},
+        {"\"/srv/run", {}},
+        {"%F", {}},
+    };
+    for (const Row& row : rows) {
+        Words argv;
+        std::string problem;
+        const bool ok = splitDesktopExec(row.value, argv, problem);
+        EXPECT_EQ(ok, !row.argv.empty()) << row.value << ": " << problem;
+        if (ok) {
+            EXPECT_EQ(argv, row.argv) << row.value;
+        }
+    }
+}
+
+TEST(StartReaders, DesktopEntryTakesOnlyItsFirstGroup) {
+    const DesktopEntry entry = parseDesktopEntry(
+        "# comment\n[Desktop Entry]\r\nType=Application\nName[de]=Laden\nExec=/srv/a\\sb/run\n"
+        "Path = /srv/a b\nHidden=True\n[Desktop Action x]\nExec=/other\n");
+    ASSERT_TRUE(entry.hasGroup);
+    ASSERT_NE(entry.find("Exec"), nullptr);
+    EXPECT_EQ(entry.find("Exec")->value, "/srv/a b/run");
+    EXPECT_EQ(entry.find("Exec")->line, 5u);
+    EXPECT_EQ(entry.find("Path")->value, "/srv/a b");
+    EXPECT_EQ(entry.find("Name"), nullptr);
+    EXPECT_FALSE(entry.flag("Hidden"));  // only "true" is true
+    EXPECT_FALSE(parseDesktopEntry("[Other]\n[Desktop Entry]\nExec=/x\n").hasGroup);
+}
+
+TEST(StartReaders, ExecStartSplitsAsSystemdDoes) {
+    struct Row {
+        const char* value;
+        const char* prefixes;
+        const char* path;
+        Words argv;  // empty: refused
+    };
+    const std::vector<Row> rows = {
+        {"/srv/ws/apps/shop/run", "", "/srv/ws/apps/shop/run", {"/srv/ws/apps/shop/run"}},
+        {"-/srv/run a", "-", "/srv/run", {"/srv/run", "a"}},
+        {"@/srv/run shop --x", "@", "/srv/run", {"shop", "--x"}},
+        {"'/srv/my dir/run' \"a b\" c\\sd",
+         "",
+         "/srv/my dir/run",
+         {"/srv/my dir/run", "a b", "c d"}},
+        {"+!./run", "+!", "./run", {"./run"}},
+        {"@/srv/run", "", "", {}},
+        {"/srv/run 'open", "", "", {}},
+    };
+    for (const Row& row : rows) {
+        ExecLine exec;
+        std::string problem;
+        const bool ok = splitExecLine(row.value, exec, problem);
+        EXPECT_EQ(ok, !row.argv.empty()) << row.value << ": " << problem;
+        if (ok) {
+            EXPECT_EQ(exec.prefixes, row.prefixes) << row.value;
+            EXPECT_EQ(exec.path, row.path) << row.value;
+            EXPECT_EQ(exec.argv, row.argv) << row.value;
+        }
+    }
+}
+
+TEST(StartReaders, UnitSettingsWithContinuationsDropInsAndResets) {
+    UnitFile unit;
+    readUnitText(unit,
+                 "[Unit]\nDescription=x\n[Service]\n; note\nExecStart=/srv/run \\\n  --a\n"
+                 "Type=simple\nWorkingDirectory=-~\n",
+                 "shop.service");
+    readUnitText(unit, "[Service]\nType=forking\nExecStart=\nExecStart=/srv/other\n",
+                 "shop.service.d/x.conf");
+    EXPECT_EQ(unit.find("Service", "Type")->value, "forking");
+    EXPECT_EQ(unit.find("Service", "WorkingDirectory")->value, "-~");
+    const std::vector<const UnitSetting*> starts = unit.list("Service", "ExecStart");
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0]->value, "/srv/other");
+    EXPECT_EQ(starts[0]->file, "shop.service.d/x.conf");
+    UnitFile one;
+    readUnitText(one, "[Service]\nExecStart=/srv/run \\\n  --a\n", "u");
+    EXPECT_EQ(one.list("Service", "ExecStart")[0]->value, "/srv/run  --a");
+    EXPECT_EQ(one.list("Service", "ExecStart")[0]->line, 2u);
+}
+
+TEST(StartReaders, CrontabLinesWithAndWithoutUser) {
+    const std::vector<CronEntry> system = parseCrontab(
+        "SHELL=/bin/sh\n# m h dom mon dow user command\n@reboot report /srv/run\n"
+        "HOME = \"/srv/home\"\n*/5 * * * * root cd /srv && ./run%input\\%x\n",
+        true);
+    ASSERT_EQ(system.size(), 2u);
+    EXPECT_EQ(system[0].line, 3u);
+    EXPECT_EQ(system[0].schedule, "@reboot");
+    EXPECT_EQ(system[0].user, "report");
+    EXPECT_EQ(system[0].command, "/srv/run");
+    EXPECT_EQ(system[0].home, "");
+    EXPECT_EQ(system[1].schedule, "*/5 * * * *");
+    EXPECT_EQ(system[1].user, "root");
+    EXPECT_EQ(system[1].command, "cd /srv && ./run");
+    EXPECT_EQ(system[1].home, "/srv/home");
+    const std::vector<CronEntry> own = parseCrontab("0 6 * * 1-5 cd /srv && ./run\n", false);
+    ASSERT_EQ(own.size(), 1u);
+    EXPECT_EQ(own[0].user, "");
+    EXPECT_EQ(own[0].command, "cd /srv && ./run");
+}
+
+TEST(StartReaders, ShellLinesGiveDirectoryNameAndChain) {
+    struct Row {
+        const char* line;
+        // The command that is not cd or a wrapper: its dir, argv, operator after.
+        const char* dir;
+        Words words;
+        const char* after;
+    };
+    const std::vector<Row> rows = {
+        {"/srv/ws/apps/report/run", "/home/u", {"/srv/ws/apps/report/run"}, ""},
+        {"cd /srv/ws/apps/report && ./run a 'b c'",
+         "/srv/ws/apps/report",
+         {"./run", "a", "b c"},
+         ""},
+        {"cd /srv/ws/apps/report; ./run && echo started", "/srv/ws/apps/report", {"./run"}, "&&"},
+        {"cd apps/report && ../shop/run || true", "/home/u/apps/report", {"../shop/run"}, "||"},
+        {"sh -c 'cd ~/app && exec ./run'", "/home/u/app", {"./run"}, ""},
+        {"cd \"$HOME/app\" && X=1 exec -a shop /srv/run", "/home/u/app", {"shop"}, ""},
+        {"cd $APP && ./run", "", {"./run"}, ""},
+        {"cd && nohup ./run &", "/home/u", {"./run"}, "&"},
+    };
+    for (const Row& row : rows) {
+        const std::vector<ShellCommand> commands = readShellLine(row.line, "/home/u", "/home/u");
+        ASSERT_FALSE(commands.empty()) << row.line;
+        const ShellCommand& first = commands[0];
+        EXPECT_EQ(first.dir, row.dir) << row.line;
+        EXPECT_EQ(first.words, row.words) << row.line;
+        EXPECT_EQ(first.after, row.after) << row.line;
+    }
+}
+
+// --- The rules --------------------------------------------------------------
+
+// A start that works, of each kind: from the application directory.
+StartFacts sound(StartKind kind) {
+    StartFacts start;
+    start.kind = kind;
+    start.file = "/etc/start";
+    start.line = 3;
+    start.appDir = "/srv/ws/apps/shop";
+    start.copy = "/srv/ws/apps/shop/run";
+    start.workingDir = start.appDir;
+    start.directoryGiven = true;
+    start.inAppDir = true;
+    start.invocationName = start.program = "/srv/ws/apps/shop/run";
+    if (kind == StartKind::SystemdUnit) {
+        start.type = "forking";
+        start.successStatus = {"1"};
+    }
+    return start;
+}
+
+std::vector<std::string> kindsOf(const StartFacts& start) {
+    std::vector<std::string> kinds;
+    Collector add([&kinds](const Finding& finding) {
+        kinds.push_back(kindOf(finding.kind).name);
+        EXPECT_EQ(finding.file, "/etc/start");
+        EXPECT_NE(finding.message, "");
+    });
+    startRules(start, add);
+    return kinds;
+}
+
+void outside(StartFacts& start, const std::string& dir) {
+    start.workingDir = dir;
+    start.inAppDir = false;
+    start.directoryGiven = false;
+}
+
+TEST(StartRules, EachMistakeGivesItsKind) {
+    struct Row {
+        const char* name;
+        StartKind kind;
+        void (*change)(StartFacts&);
+        Words kinds;
+    };
+    using K = StartKind;
+    const std::vector<Row> rows = {
+        {"desktop entry with Path=", K::DesktopEntry, [](StartFacts&) {}, {}},
+        {"unit forking, exit 1 a success", K::SystemdUnit, [](StartFacts&) {}, {}},
+        {"cron line that changes directory", K::Cron, [](StartFacts&) {}, {}},
+        {"link named like its copy", K::PathLink, [](StartFacts&) {}, {}},
+        {"unit oneshot that remains",
+         K::SystemdUnit,
+         [](StartFacts& s) {
+             s.type = "oneshot";
+             s.remainAfterExit = true;
+             s.successStatus.clear();
+             s.failureIgnored = true;
+         },
+         {}},
+        {"desktop entry without Path=",
+         K::DesktopEntry,
+         [](StartFacts& s) { outside(s, "/home/u"); },
+         {"desktop-entry-without-path"}},
+        {"desktop entry with Exec=./run",
+         K::DesktopEntry,
+         [](StartFacts& s) { s.execProblem = "a relative path"; },
+         {"desktop-exec-refused"}},
+        {"desktop entry sh -c chaining",
+         K::DesktopEntry,
+         [](StartFacts& s) {
+             s.command = "cd /srv/ws/apps/shop && ./run || notify-send failed";
+             s.chained = "||";
+         },
+         {"launcher-exit-status-tested"}},
+        {"system unit without WorkingDirectory=",
+         K::SystemdUnit,
+         [](StartFacts& s) { outside(s, "/"); },
+         {"unit-without-working-directory"}},
+        {"unit ExecStart=./run",
+         K::SystemdUnit,
+         [](StartFacts& s) { s.execProblem = "a relative path"; },
+         {"unit-relative-exec-start"}},
+        {"unit Type=simple",
+         K::SystemdUnit,
+         [](StartFacts& s) {
+             s.type.clear();
+             s.successStatus.clear();
+         },
+         {"unit-stops-application"}},
+        {"unit forking without SuccessExitStatus=1",
+         K::SystemdUnit,
+         [](StartFacts& s) {
+             s.successStatus = {"0", "SIGTERM"};
+         },
+         {"unit-stops-application"}},
+        {"unit simple with exit 1 a success",
+         K::SystemdUnit,
+         [](StartFacts& s) { s.type = "simple"; },
+         {"unit-stops-application"}},
+        {"unit oneshot that does not remain",
+         K::SystemdUnit,
+         [](StartFacts& s) { s.type = "oneshot"; },
+         {"unit-stops-application"}},
+        {"cron line from the home",
+         K::Cron,
+         [](StartFacts& s) { outside(s, "/root"); },
+         {"cron-outside-directory"}},
+        {"cron line chaining on the status",
+         K::Cron,
+         [](StartFacts& s) {
+             s.command = "cd /srv/ws/apps/shop && ./run && echo started";
+             s.chained = "&&";
+         },
+         {"launcher-exit-status-tested"}},
+        {"cron line from another application",
+         K::Cron,
+         [](StartFacts& s) {
+             outside(s, "/srv/ws/apps/report");
+             s.otherApplication = "/srv/ws/apps/report";
+         },
+         {"start-from-other-application"}},
+        {"unit in another application's directory",
+         K::SystemdUnit,
+         [](StartFacts& s) {
+             outside(s, "/srv/ws/apps/report");
+             s.directoryGiven = true;
+             s.otherApplication = "/srv/ws/apps/report";
+         },
+         {"start-from-other-application"}},
+        {"link without its ini file",
+         K::PathLink,
+         [](StartFacts& s) {
+             s.invocationName = "shop";
+             s.iniPresent = false;
+         },
+         {"path-link-without-ini"}},
+    };
+    for (const Row& row : rows) {
+        StartFacts start = sound(row.kind);
+        row.change(start);
+        EXPECT_EQ(kindsOf(start), row.kinds) << row.name;
+    }
+}
+
+TEST(StartRules, MessagesGiveTheLineToWrite) {
+    struct Row {
+        StartKind kind;
+        const char* line;
+    };
+    const std::vector<Row> rows = {
+        {StartKind::DesktopEntry, "\"Path=/srv/ws/apps/shop\""},
+        {StartKind::SystemdUnit, "\"WorkingDirectory=/srv/ws/apps/shop\""},
+        {StartKind::Cron, "\"cd /srv/ws/apps/shop && ./run\""},
+    };
+    for (const Row& row : rows) {
+        StartFacts start = sound(row.kind);
+        outside(start, "/root");
+        std::string messages;
+        Collector add([&messages](const Finding& finding) { messages += finding.message + "\n"; });
+        startRules(start, add);
+        EXPECT_NE(messages.find(row.line), std::string::npos) << messages;
+    }
+}
+
+}  // namespace
