@@ -21,8 +21,22 @@ app_state() {
     if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then echo running; else echo gone; fi
 }
 
-judge() { # SYSTEMCTL-FUNCTION UNIT LABEL
+# The checker's findings about the unit file, as a list of kinds, or "-", and
+# whether its message says the unit stops the application.
+verdict() {
+    [ -x /dvl/check ] || { echo unchecked; return; }
+    /dvl/check --start "$1" --no-vm --json >/tmp/check.json 2>/dev/null
+    # Whether the checker says that the unit stops the application.
+    says=-
+    grep -Eq 'KillMode=[a-z-]+ (then )?stops the application' /tmp/check.json && says=stops
+    kinds=$(grep -o '"kind":"[a-z-]*"' /tmp/check.json |
+        sed 's/"kind":"\(.*\)"/\1/' | grep -E '^(unit-|launcher-exit)' | sort -u | tr '\n' ',')
+    echo "$(echo "${kinds%,}" | sed 's/^$/-/') says=$says"
+}
+
+judge() { # SYSTEMCTL-FUNCTION UNIT LABEL FILE
     ctl=$1 unit=$2 label=$3
+    check=$(verdict "$4")
     rm -f "$records"/*
     $ctl start "$unit" 2>/dev/null
     sleep 2
@@ -37,7 +51,7 @@ judge() { # SYSTEMCTL-FUNCTION UNIT LABEL
     after=$(app_state)
     [ -s "$records/shop" ] && kill "$(sed -n 1p "$records/shop")" 2>/dev/null
     $ctl reset-failed "$unit" 2>/dev/null
-    echo "$label ${state}main=$main app=$app stop=$after" >>"$report"
+    echo "$label ${state}main=$main app=$app stop=$after check=$check" >>"$report"
 }
 
 : >"$report"
@@ -47,7 +61,7 @@ done
 systemctl daemon-reload
 for file in /dvl/units/*.service; do
     unit=${file##*/}
-    judge systemctl "$unit" "${unit%.service}"
+    judge systemctl "$unit" "${unit%.service}" "/etc/systemd/system/$unit"
 done
 if systemctl start dbus.service systemd-logind.service && systemctl start "user@$uid.service"; then
     mkdir -p /home/dashvane/.config/systemd/user
@@ -56,7 +70,7 @@ if systemctl start dbus.service systemd-logind.service && systemctl start "user@
     user_systemctl daemon-reload
     for file in /dvl/user-units/*.service; do
         unit=${file##*/}
-        judge user_systemctl "$unit" "user-${unit%.service}"
+        judge user_systemctl "$unit" "user-${unit%.service}" "/home/dashvane/.config/systemd/user/$unit"
     done
 else
     echo "user-manager cannot-start" >>"$report"

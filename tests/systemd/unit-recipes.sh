@@ -29,17 +29,20 @@ command -v systemd-nspawn >/dev/null || skip "systemd-nspawn missing (Debian: sy
 
 # Expected, per unit: the state systemctl shows, whether the application's
 # process is the unit's main process, whether the application runs after the
-# start, and after systemctl stop.
-expected='recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone
-plain ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone
-simple-wd ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone
-simple-success ActiveState=inactive Result=success SubState=dead main=other app=gone stop=gone
-simple-process ActiveState=failed Result=exit-code SubState=failed main=other app=running stop=running
-forking-nostatus ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone
-oneshot ActiveState=active Result=success SubState=exited main=other app=running stop=gone
-oneshot-process ActiveState=active Result=success SubState=exited main=other app=running stop=running
-user-recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone'
-
+# start, and after systemctl stop, and the checker's findings (--start).
+expected='recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone check=- says=-
+plain ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone check=unit-stops-application,unit-without-working-directory says=stops
+simple-wd ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone check=unit-stops-application says=stops
+simple-success ActiveState=inactive Result=success SubState=dead main=other app=gone stop=gone check=unit-stops-application says=stops
+simple-process ActiveState=failed Result=exit-code SubState=failed main=other app=running stop=running check=unit-stops-application says=-
+forking-nostatus ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone check=unit-stops-application says=stops
+oneshot ActiveState=active Result=success SubState=exited main=other app=running stop=gone check=- says=-
+oneshot-process ActiveState=active Result=success SubState=exited main=other app=running stop=running check=- says=-
+user-recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone check=- says=-'
+# The checker's verdict agrees: a unit is healthy (active, the application
+# running) exactly where it finds nothing, and it says the unit stops the
+# application exactly where systemd did (or would have, in the plain unit,
+# whose application never starts).
 root=$build/systemd-root
 rm -rf "$root"
 mkdir -p "$root/etc/systemd/system" "$root/out" "$root/dvl/units" "$root/dvl/user-units" \
@@ -91,6 +94,7 @@ unit oneshot-process Type=oneshot RemainAfterExit=yes SuccessExitStatus=1 KillMo
     WorkingDirectory=/srv/ws/apps/shop
 
 cp "$here/guest-test.sh" "$root/dvl/guest-test.sh"
+[ -z "$checker" ] || cp "$checker" "$root/dvl/check"
 cat >"$root/etc/systemd/system/dvl-test.service" <<'UNIT'
 [Unit]
 Description=Unit recipes under a real systemd
