@@ -42,6 +42,10 @@ judge() { # SYSTEMCTL-FUNCTION UNIT LABEL FILE
     sleep 2
     state=$($ctl show -p ActiveState,SubState,Result,MainPID "$unit" | sort | tr '\n' ' ')
     app=$(app_state)
+    # What the README tells a script to test instead of the launcher's status.
+    found=-
+    pid=$(sed -n 1p "$records/shop" 2>/dev/null)
+    [ -n "$pid" ] && pgrep -f -- -Ddv.webApp=shop | grep -qx "$pid" && found=found
     main=other
     if [ -s "$records/shop" ] && [ "$state" != "${state#*MainPID=$(sed -n 1p "$records/shop") }" ]; then
         main=app
@@ -51,7 +55,7 @@ judge() { # SYSTEMCTL-FUNCTION UNIT LABEL FILE
     after=$(app_state)
     [ -s "$records/shop" ] && kill "$(sed -n 1p "$records/shop")" 2>/dev/null
     $ctl reset-failed "$unit" 2>/dev/null
-    echo "$label ${state}main=$main app=$app stop=$after check=$check" >>"$report"
+    echo "$label ${state}main=$main app=$app stop=$after pgrep=$found check=$check" >>"$report"
 }
 
 : >"$report"
