@@ -146,7 +146,8 @@ const std::vector<Option>& options() {
         {"--explain", nullptr, nullptr,
          "explain each application in full: its lines and what the launcher does with each, "
          "the start directory, the executable, the argument vector, the Java VM and its whole "
-         "command line (gcc and json)",
+         "command line, and each way it is started with its directory, name and vector (gcc "
+         "and json)",
          [](CommandLine& line, const std::string&) {
              line.explain = true;
              return std::string();

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -25,9 +26,12 @@ constexpr std::streamsize MOST_READ = 1024 * 1024;
 
 std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::string text(static_cast<std::size_t>(MOST_READ), '\0');
-    in.read(&text[0], MOST_READ);
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    std::string text;
+    char buffer[8192];
+    while (in && static_cast<std::streamsize>(text.size()) < MOST_READ) {
+        in.read(buffer, sizeof buffer);
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    }
     return text;
 }
 
@@ -87,6 +91,21 @@ std::string programPath(const std::string& program, const std::string& dir, cons
         }
     }
     return std::string();
+}
+
+// "env NAME=VALUE... PROGRAM ARGS" starts PROGRAM with ARGS: returns whether
+// `argv` began with env, which is then dropped with its assignments.
+bool dropEnv(std::vector<std::string>& argv) {
+    if (argv.empty() || baseName(argv[0]) != "env") {
+        return false;
+    }
+    std::size_t first = 1;
+    while (first < argv.size() && argv[first].find('=') != std::string::npos &&
+           argv[first][0] != '=' && argv[first][0] != '/') {
+        ++first;
+    }
+    argv.erase(argv.begin(), argv.begin() + static_cast<std::ptrdiff_t>(first));
+    return true;
 }
 
 struct Reader {
@@ -156,6 +175,10 @@ struct Reader {
         if (tryExec != nullptr &&
             programPath(tryExec->value, start.workingDir, search.root, desktopPath()).empty()) {
             return;  // the desktop hides the entry
+        }
+        dropEnv(argv);
+        if (argv.empty()) {
+            return;
         }
         if (isShell(argv[0]) && argv.size() > 2 && argv[1] == "-c") {
             shellLine(start, argv[2], start.workingDir, home, desktopPath());
@@ -233,8 +256,16 @@ struct Reader {
                 shellLine(start, exec.argv[2], workingDir, home, SYSTEMD_PATH);
                 continue;
             }
+            // env runs the rest from the unit's directory, as a shell would.
+            const bool throughEnv = dropEnv(exec.argv);
+            if (exec.argv.empty()) {
+                continue;
+            }
+            if (throughEnv) {
+                exec.path = exec.argv[0];
+            }
             start.program = exec.path;
-            if (exec.path[0] != '/') {
+            if (exec.path[0] != '/' && !throughEnv) {
                 start.execProblem =
                     exec.path.find('/') != std::string::npos
                         ? "\"" + exec.path +

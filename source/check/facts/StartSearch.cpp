@@ -211,6 +211,13 @@ std::vector<StartFile> findStartFiles(const StartSearch& search) {
     for (const Place& system : SYSTEM_PLACES) {
         place(search.root + system.dir, system.kind, system.userUnit, nullptr);
     }
+    // The session's own data directories, where they differ from the defaults.
+    std::vector<std::string> dataDirs;
+    const char* xdg = std::getenv("XDG_DATA_DIRS");
+    addDirs(dataDirs, xdg != nullptr ? xdg : "");
+    for (const std::string& dir : dataDirs) {
+        place(search.root + dir + "/applications", StartKind::DesktopEntry, false, nullptr);
+    }
     for (const StartSearch::Home& home : search.homes) {
         for (const Place& own : HOME_PLACES) {
             place(search.root + home.dir + own.dir, own.kind, own.userUnit, &home);
