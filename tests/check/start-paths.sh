@@ -90,7 +90,7 @@ user_unit_recipe() {
     file=$home/.config/systemd/user/shop.service
     mkdir -p "$(dirname "$file")"
     recipe '~/.config/systemd/user/shop.service' >"$file"
-    judge=unit
+    judge=user-unit
 }
 unit_no_wd() { unit "$root/etc/systemd/system/shop.service" Type=forking SuccessExitStatus=1 "ExecStart=$ws/apps/shop/run"; }
 unit_relative() {
@@ -148,9 +148,11 @@ real_verdict() {
         wait_record
         started
         ;;
-    unit)
-        (cd "$row" && systemd-analyze verify --man=no "$file") >"$row/program.log" 2>&1 &&
-            echo accepted || echo refused
+    unit | user-unit)
+        mode=--system
+        [ "$judge" = unit ] || mode=--user
+        (cd "$row" && env XDG_RUNTIME_DIR="$row/run" systemd-analyze $mode verify --man=no "$file") \
+            >"$row/program.log" 2>&1 && echo accepted || echo refused
         ;;
     cron)
         # The real daemon, in a mount namespace of its own that shows it only
