@@ -39,13 +39,12 @@ cron-status-tested   | cron_chained       | unchained | launcher-exit-status-tes
 link-without-ini     | link_no_ini        | wrong     | path-link-without-ini
 link-with-ini        | link_with_ini      | right     | -
 wrapper-recipe       | wrapper_recipe     | right     | -'
-start_kinds='desktop-entry-without-path desktop-exec-refused unit-without-working-directory
-unit-relative-exec-start unit-stops-application cron-outside-directory launcher-exit-status-tested
-path-link-without-ini start-from-other-application'
+start_kinds="desktop-entry-without-path desktop-exec-refused unit-without-working-directory"
+start_kinds="$start_kinds unit-relative-exec-start unit-stops-application cron-outside-directory"
+start_kinds="$start_kinds launcher-exit-status-tested path-link-without-ini start-from-other-application"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-failures=0
 
 recipe() { sh "$src/tests/docs/recipe.sh" "$src/README.md" "$1" | sed "s|/srv/ws|$ws|g"; }
 entry() { # PATH LINE...: a desktop entry
@@ -72,6 +71,7 @@ cronfile() { # LINE
 desktop_recipe() {
     file=$home/.local/share/applications/shop.desktop
     mkdir -p "$(dirname "$file")"
+    # shellcheck disable=SC2088 # the name the README gives the file
     recipe '~/.local/share/applications/shop.desktop' >"$file"
     judge=desktop
 }
@@ -89,6 +89,7 @@ unit_recipe() {
 user_unit_recipe() {
     file=$home/.config/systemd/user/shop.service
     mkdir -p "$(dirname "$file")"
+    # shellcheck disable=SC2088
     recipe '~/.config/systemd/user/shop.service' >"$file"
     judge=user-unit
 }
@@ -108,7 +109,7 @@ link_no_ini() {
     file=$root/usr/local/bin/shop
     mkdir -p "$(dirname "$file")"
     ln -s "$ws/apps/shop/run" "$file"
-    judge=link
+    judge="link"
 }
 link_with_ini() {
     link_no_ini
@@ -184,8 +185,7 @@ real_verdict() {
     esac
 }
 
-echo "$rows" | while IFS='|' read -r name setup want_real want_kind; do
-    name=$(echo $name) setup=$(echo $setup) want_real=$(echo $want_real) want_kind=$(echo $want_kind)
+echo "$rows" | sed 's/ *| */|/g' | while IFS='|' read -r name setup want_real want_kind; do
     row=$scratch/$name
     root=$row/root
     home=$root/root
@@ -214,14 +214,14 @@ echo "$rows" | while IFS='|' read -r name setup want_real want_kind; do
     kinds=$(grep -o '"kind":"[a-z-]*"' "$row/check.json" | sed 's/"kind":"\(.*\)"/\1/' | sort -u)
     found=-
     for kind in $kinds; do
-        case " $(echo $start_kinds) " in *" $kind "*) found=$kind ;; esac
+        case " $start_kinds " in *" $kind "*) found=$kind ;; esac
     done
     problems=""
     [ "$real" = "$want_real" ] || problems="$problems the program gives \"$real\", not \"$want_real\";"
     if [ "$want_kind" = - ]; then
         [ "$found" = - ] || problems="$problems the checker finds $found;"
     else
-        echo "$kinds" | grep -qx "$want_kind" || problems="$problems the checker misses $want_kind (finds: $(echo $kinds));"
+        echo "$kinds" | grep -qx "$want_kind" || problems="$problems the checker misses $want_kind (finds: $(echo "$kinds" | tr '\n' ' '));"
     fi
     # Where the application started, the checker's vector is the one it got.
     if [ "$real" = right ] || [ "$real" = wrong ] || [ "$real" = unchained ]; then

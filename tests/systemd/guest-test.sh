@@ -13,7 +13,7 @@ uid=$(id -u dashvane)
 
 user_systemctl() {
     setpriv --reuid="$uid" --regid="$uid" --init-groups \
-        env XDG_RUNTIME_DIR=/run/user/$uid systemctl --user "$@"
+        env XDG_RUNTIME_DIR="/run/user/$uid" systemctl --user "$@"
 }
 
 app_state() {
@@ -47,7 +47,7 @@ judge() { # SYSTEMCTL-FUNCTION UNIT LABEL FILE
     pid=$(sed -n 1p "$records/shop" 2>/dev/null)
     [ -n "$pid" ] && pgrep -f -- -Ddv.webApp=shop | grep -qx "$pid" && found=found
     main=other
-    if [ -s "$records/shop" ] && [ "$state" != "${state#*MainPID=$(sed -n 1p "$records/shop") }" ]; then
+    if [ -n "$pid" ] && [ "$state" != "${state#*MainPID="$pid" }" ]; then
         main=app
     fi
     $ctl stop "$unit" 2>/dev/null

@@ -78,6 +78,7 @@ chown -R 4242:4242 "$root/home/dashvane"
 
 recipe() { sh "$src/tests/docs/recipe.sh" "$src/README.md" "$1"; }
 recipe /etc/systemd/system/shop.service >"$root/dvl/units/recommended.service"
+# shellcheck disable=SC2088 # the name the README gives the file
 recipe '~/.config/systemd/user/shop.service' >"$root/dvl/user-units/recommended.service"
 unit() { # NAME LINE...
     name=$1
@@ -113,7 +114,7 @@ booted=$(date +%s)
 SYSTEMD_NSPAWN_UNIFIED_HIERARCHY=1 timeout -k 5 "${DVL_SYSTEMD_TIMEOUT:-180}" systemd-nspawn -D "$root" --bind-ro=/usr \
     --register=no --keep-unit -q -b systemd.unit=dvl-test.service \
     </dev/null >"$build/systemd-console.log" 2>&1 || true
-grep -qx done "$root/out/report" 2>/dev/null || {
+grep -qx 'done' "$root/out/report" 2>/dev/null || {
     tail -n 40 "$build/systemd-console.log"
     grep -q 'Powering off\|Reached target' "$build/systemd-console.log" ||
         skip "systemd-nspawn could not boot a container here (log above)"
@@ -121,7 +122,6 @@ grep -qx done "$root/out/report" 2>/dev/null || {
 }
 echo "container $(($(date +%s) - booted)) s; test $(($(date +%s) - started)) s"
 cat "$root/out/report"
-status=0
 echo "$expected" | while read -r label rest; do
     got=$(sed -n "s/^$label //p" "$root/out/report" | sed 's/MainPID=[0-9]* //')
     if [ "$got" != "$rest" ]; then
