@@ -585,6 +585,12 @@ StartCheck checkStart(const StartFacts& start, const CheckRequest& base) {
     request.invocationName = start.invocationName;
     request.arguments = start.arguments;
     request.access = base.access;
+    UserIdentity identity;
+    // Permissions as the user the start file starts it as.
+    if (!start.user.empty() && start.user != base.access.user().name &&
+        lookUpUser(start.user, identity)) {
+        request.access = AccessJudge(identity);
+    }
     request.paths = base.paths;
     request.planMends = false;
     CheckSink sink;

@@ -33,6 +33,7 @@ struct Row {
     bool inAppDir;                   // that start's directory is the application's
     const char* invocationName;      // that start's name; nullptr: not looked at
     bool startOption = false;        // judged by --start FILE (the first), with no APPDIR
+    const char* user = "";           // whom the start file starts it as
 };
 
 std::string filled(std::string text, const Installation& inst, const std::string& other) {
@@ -131,7 +132,9 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
          {"cron-outside-directory"},
          true,
          false,
-         "@APP@/run"},
+         "@APP@/run",
+         false,
+         "root"},
         {"cron.d line chaining on the status",
          {{"etc/cron.d/demo", "*/5 * * * * root cd @APP@ && ./run && echo started\n"}},
          {"launcher-exit-status-tested"},
@@ -169,12 +172,13 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
          true,
          "demo"},
         {"--start with a cron.d file alone",
-         {{"etc/cron.d/demo", "@reboot root @APP@/run\n"}},
+         {{"etc/cron.d/demo", "@reboot nobody @APP@/run\n"}},
          {"cron-outside-directory"},
          true,
          false,
          "@APP@/run",
-         true},
+         true,
+         "nobody"},
     };
     Installation inst;
     inst.writeIni("-vmargs\n-Xmx64m\n");
@@ -228,6 +232,9 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
         }
         const Json& start = starts.at(0);
         EXPECT_EQ(start.at("working_directory") == inst.appDir, row.inAppDir) << row.name;
+        if (*row.user != '\0') {
+            EXPECT_EQ(start.at("user"), row.user) << row.name;
+        }
         if (row.invocationName != nullptr) {
             EXPECT_EQ(start.at("invocation_name"), filled(row.invocationName, inst, other))
                 << row.name;

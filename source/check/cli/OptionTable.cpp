@@ -308,6 +308,7 @@ std::string parseCommandLine(int argc, const char* const* argv, CommandLine& lin
 
 void writeHelp(std::ostream& out) {
     out << USAGE << "       dashvane-launcher-check [OPTIONS] --installation DIR\n"
+        << "       dashvane-launcher-check [OPTIONS] --start FILE\n"
         << "\n"
            "Checks Dashvane application directories: tells, without launching them, what "
            "their\n"

@@ -35,6 +35,7 @@ struct StartFacts {
     std::string workingDir;       // where the launcher starts; empty when unknown
     bool directoryGiven = false;  // by Path=, WorkingDirectory= or cd
     std::string invocationName;   // the launcher's argv[0]
+    std::string user;             // whom it starts as, when the file tells; empty otherwise
     std::vector<std::string> arguments;
     bool inAppDir = false;  // the working directory is the application directory
     // The physical working directory when it is another application's.

@@ -161,6 +161,7 @@ struct Reader {
         start.kind = StartKind::DesktopEntry;
         start.file = file.path;
         start.line = exec->line;
+        start.user = file.user;
         start.directoryGiven = path != nullptr && !path->value.empty();
         start.workingDir = start.directoryGiven ? path->value : home;
         std::vector<std::string> argv;
@@ -219,6 +220,7 @@ struct Reader {
         base.kind = StartKind::SystemdUnit;
         base.file = file.path;
         base.userUnit = file.userUnit;
+        base.user = file.userUnit ? file.user : user != nullptr ? user->value : "root";
         const UnitSetting* dir = unit.find("Service", "WorkingDirectory");
         base.directoryGiven = dir != nullptr && !dir->value.empty();
         std::string workingDir = base.directoryGiven ? dir->value : file.userUnit ? home : "/";
@@ -314,6 +316,7 @@ struct Reader {
             StartFacts start;
             start.kind = StartKind::Cron;
             start.file = file.path;
+            start.user = user;
             start.line = entry.line;
             shellLine(start, entry.command, home, home, CRON_PATH);
         }

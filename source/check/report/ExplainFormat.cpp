@@ -96,7 +96,8 @@ void startSection(std::ostream& out, const std::vector<StartCheck>& starts) {
             out << " line " << start.line;
         }
         out << "\n    working directory " << quoted(start.workingDir) << ", name "
-            << quoted(start.invocationName) << '\n';
+            << quoted(start.invocationName)
+            << (start.user.empty() ? std::string() : ", as " + start.user) << '\n';
         if (!check.checked) {
             out << "    not followed: " << check.problem << '\n';
             continue;

@@ -95,6 +95,8 @@ void writeStarts(JsonWriter& json, const std::vector<StartCheck>& starts) {
         json.bytes(start.workingDir);
         json.key("invocation_name");
         json.bytes(start.invocationName);
+        json.key("user");
+        json.bytes(start.user);
         json.key("arguments");
         writeStrings(json, start.arguments);
         json.key("vector");
