@@ -46,6 +46,14 @@ judge() { # SYSTEMCTL-FUNCTION UNIT LABEL FILE
     found=-
     pid=$(sed -n 1p "$records/shop" 2>/dev/null)
     [ -n "$pid" ] && pgrep -f -- -Ddv.webApp=shop | grep -qx "$pid" && found=found
+    # Where it runs, the checker's vector is the one it got (after its name).
+    vector=-
+    if [ "$app" = running ]; then
+        vector=differs
+        sed -n 's/.*"vector":\[\([^]]*\)\].*/\1/p' /tmp/check.json | tr ',' '\n' | sed '1d; s/^"\(.*\)"$/\1/' \
+            >/tmp/vector
+        sed '1,2d' "$records/shop" | cmp -s - /tmp/vector && vector=same
+    fi
     main=other
     if [ -n "$pid" ] && [ "$state" != "${state#*MainPID="$pid" }" ]; then
         main=app
@@ -55,7 +63,7 @@ judge() { # SYSTEMCTL-FUNCTION UNIT LABEL FILE
     after=$(app_state)
     [ -s "$records/shop" ] && kill "$(sed -n 1p "$records/shop")" 2>/dev/null
     $ctl reset-failed "$unit" 2>/dev/null
-    echo "$label ${state}main=$main app=$app stop=$after pgrep=$found check=$check" >>"$report"
+    echo "$label ${state}main=$main app=$app stop=$after pgrep=$found vector=$vector check=$check" >>"$report"
 }
 
 : >"$report"

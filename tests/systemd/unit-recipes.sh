@@ -29,17 +29,18 @@ command -v systemd-nspawn >/dev/null || skip "systemd-nspawn missing (Debian: sy
 
 # Expected, per unit: the state systemctl shows, whether the application's
 # process is the unit's main process, whether the application runs after the
-# start (and whether pgrep finds it, as the README tells scripts to), after
-# systemctl stop, and the checker's findings (--start).
-expected='recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found check=- says=-
-plain ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone pgrep=- check=unit-stops-application,unit-without-working-directory says=stops
-simple-wd ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone pgrep=- check=unit-stops-application says=stops
-simple-success ActiveState=inactive Result=success SubState=dead main=other app=gone stop=gone pgrep=- check=unit-stops-application says=stops
-simple-process ActiveState=failed Result=exit-code SubState=failed main=other app=running stop=running pgrep=found check=unit-stops-application says=-
-forking-nostatus ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone pgrep=- check=unit-stops-application says=stops
-oneshot ActiveState=active Result=success SubState=exited main=other app=running stop=gone pgrep=found check=- says=-
-oneshot-process ActiveState=active Result=success SubState=exited main=other app=running stop=running pgrep=found check=- says=-
-user-recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found check=- says=-'
+# start (and whether pgrep finds it, as the README tells scripts to, and
+# whether the checker's vector is the one it got), after systemctl stop, and
+# the checker's findings (--start).
+expected='recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-
+plain ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone pgrep=- vector=- check=unit-stops-application,unit-without-working-directory says=stops
+simple-wd ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone pgrep=- vector=- check=unit-stops-application says=stops
+simple-success ActiveState=inactive Result=success SubState=dead main=other app=gone stop=gone pgrep=- vector=- check=unit-stops-application says=stops
+simple-process ActiveState=failed Result=exit-code SubState=failed main=other app=running stop=running pgrep=found vector=same check=unit-stops-application says=-
+forking-nostatus ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone pgrep=- vector=- check=unit-stops-application says=stops
+oneshot ActiveState=active Result=success SubState=exited main=other app=running stop=gone pgrep=found vector=same check=- says=-
+oneshot-process ActiveState=active Result=success SubState=exited main=other app=running stop=running pgrep=found vector=same check=- says=-
+user-recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-'
 # The checker's verdict agrees: a unit is healthy (active, the application
 # running) exactly where it finds nothing, and it says the unit stops the
 # application exactly where systemd did (or would have, in the plain unit,
