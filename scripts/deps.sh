@@ -96,6 +96,12 @@ TEST_PACKAGES="$TEST_PACKAGES acl"
 # The Java VM the checker asks about itself, and the real VM the check's
 # verdicts on VM arguments are compared with.
 TEST_PACKAGES="$TEST_PACKAGES openjdk-17-jre-headless"
+# The ways an application is started, judged by the programs that start it:
+# desktop entries (desktop-file-validate, gio launch), cron, and a real
+# systemd booted in a container (systemd-nspawn) with the system bus the
+# user's manager is set up over; pgrep (procps) is what the README tells
+# scripts to test instead of the launcher's exit status.
+TEST_PACKAGES="$TEST_PACKAGES desktop-file-utils libglib2.0-bin cron systemd systemd-container dbus procps"
 # Reading the built programs, packaging them, rendering the manual pages.
 SHIP_PACKAGES="binutils file dpkg-dev groff-base"
 # The 32-bit build, and qemu-user to run its tests on any x86-64 kernel.

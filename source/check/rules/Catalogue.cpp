@@ -296,8 +296,9 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "start, or stop the application when the launcher exits",
      "write Type=forking and SuccessExitStatus=1 in the [Service] section and keep the "
      "default KillMode=control-group: the launcher's exit then ends a clean start, systemd "
-     "takes the application for the main process, the unit stays active, and stopping the "
-     "unit stops the application",
+     "takes the application for the main process, the unit stays \"active (running)\", and "
+     "stopping the unit stops the application (Type=oneshot with RemainAfterExit=yes and "
+     "SuccessExitStatus=1 keeps it running too, as \"active (exited)\")",
      false, "a [Service] section with Type=simple (or none) starting a launcher copy"},
     {K::CronOutsideDirectory, "cron-outside-directory", E,
      "a cron line starts a launcher copy outside its application directory (cron starts "

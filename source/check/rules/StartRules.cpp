@@ -80,7 +80,8 @@ void unitHealth(const StartFacts& start, Collector& add) {
     if (!accepted) {
         why = "the launcher always exits with status 1, which Type=" + type +
               " without SuccessExitStatus=1 takes for a failed start: the unit is \"failed\"";
-        if (type != "forking" && killMode != "none" && killMode != "process") {
+        // A failed start ends the unit, and its cgroup with it, whatever the type.
+        if (killMode != "none" && killMode != "process") {
             why += " and KillMode=" + killMode + " stops the application with it";
         }
     } else if (killMode == "none" || killMode == "process") {
