@@ -1,14 +1,8 @@
 #include "Crontab.h"
 
-namespace {
+#include "StartText.h"
 
-std::string trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+namespace {
 
 // The next blank-separated field from `at`; empty at the end.
 std::string field(const std::string& text, std::size_t& at) {
@@ -43,11 +37,11 @@ bool environmentLine(const std::string& line, std::string& name, std::string& va
     if (equals == std::string::npos) {
         return false;
     }
-    name = trimmed(line.substr(0, equals));
+    name = blankTrimmed(line.substr(0, equals));
     if (name.empty() || name.find_first_of(" \t") != std::string::npos) {
         return false;
     }
-    value = trimmed(line.substr(equals + 1));
+    value = blankTrimmed(line.substr(equals + 1));
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
         value = value.substr(1, value.size() - 2);
     }
@@ -66,7 +60,7 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
         if (end == std::string::npos) {
             end = text.size();
         }
-        const std::string line = trimmed(text.substr(start, end - start));
+        const std::string line = blankTrimmed(text.substr(start, end - start));
         start = end + 1;
         ++number;
         if (line.empty() || line[0] == '#') {
@@ -97,7 +91,7 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
         if (withUser) {
             entry.user = field(line, at);
         }
-        entry.command = commandPart(trimmed(line.substr(std::min(at, line.size()))));
+        entry.command = commandPart(blankTrimmed(line.substr(std::min(at, line.size()))));
         entry.home = home;
         if (!entry.command.empty()) {
             entries.push_back(entry);

@@ -1,5 +1,7 @@
 #include "DesktopEntry.h"
 
+#include "StartText.h"
+
 namespace {
 
 std::string unescaped(const std::string& value) {
@@ -31,14 +33,6 @@ std::string unescaped(const std::string& value) {
         }
     }
     return out;
-}
-
-std::string trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 // A field code: what it gives the argument it stands in, when no file is opened.
@@ -93,19 +87,9 @@ DesktopEntry parseDesktopEntry(const std::string& text) {
     bool inGroup = false;
     bool anyGroup = false;
     std::size_t number = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& line : textLines(text)) {
         ++number;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        const std::string plain = trimmed(line);
+        const std::string plain = blankTrimmed(line);
         if (plain.empty() || plain[0] == '#') {
             continue;
         }
@@ -120,8 +104,8 @@ DesktopEntry parseDesktopEntry(const std::string& text) {
         if (!inGroup || equals == std::string::npos) {
             continue;
         }
-        entry.keys.push_back(DesktopKey{trimmed(plain.substr(0, equals)),
-                                        unescaped(trimmed(plain.substr(equals + 1))), number});
+        entry.keys.push_back(DesktopKey{blankTrimmed(plain.substr(0, equals)),
+                                        unescaped(blankTrimmed(plain.substr(equals + 1))), number});
     }
     return entry;
 }

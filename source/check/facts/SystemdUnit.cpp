@@ -1,16 +1,10 @@
 #include "SystemdUnit.h"
 
+#include "StartText.h"
+
 #include <cstring>
 
 namespace {
-
-std::string trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 char escaped(char c) {
     switch (c) {
@@ -66,21 +60,11 @@ std::vector<const UnitSetting*> UnitFile::list(const std::string& section,
 void readUnitText(UnitFile& unit, const std::string& text, const std::string& file) {
     std::string section;
     std::size_t number = 0;
-    std::size_t start = 0;
     std::string pending;  // a line continued by a backslash
     std::size_t pendingLine = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& line : textLines(text)) {
         ++number;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        std::string plain = trimmed(line);
+        std::string plain = blankTrimmed(line);
         if (pending.empty() && (plain.empty() || plain[0] == '#' || plain[0] == ';')) {
             continue;
         }
@@ -110,8 +94,9 @@ void readUnitText(UnitFile& unit, const std::string& text, const std::string& fi
         if (equals == std::string::npos) {
             continue;
         }
-        unit.settings.push_back(UnitSetting{section, trimmed(plain.substr(0, equals)),
-                                            trimmed(plain.substr(equals + 1)), file, pendingLine});
+        unit.settings.push_back(UnitSetting{section, blankTrimmed(plain.substr(0, equals)),
+                                            blankTrimmed(plain.substr(equals + 1)), file,
+                                            pendingLine});
     }
 }
 
