@@ -26,6 +26,8 @@ TEST(StartReaders, DesktopExecSplitsAsTheDesktopDoes) {
         {"\"/srv/my apps/run\" \"say \\\"hi\\\" \\$HOME\"",
          {"/srv/my apps/run", "say \"hi\" $HOME"}},
         {"/srv/run --file=%f", {"/srv/run", "--file="}},
+        // gio expands codes inside quotes as well.
+        {"sh -c \"./run %f [%%]\"", {"sh", "-c", "./run  [%]"}},
         {"/srv/run %z", {}},
         {"\"/srv/run", {}},
         {"%F", {}},

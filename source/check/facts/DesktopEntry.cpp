@@ -128,11 +128,18 @@ bool splitDesktopExec(const std::string& value, std::vector<std::string>& argv,
         }
         inWord = true;
         if (c == '"') {
-            // A quoted argument: only \" \` \$ \\ are escapes inside it.
+            // A quoted argument: only \" \` \$ \\ are escapes inside it. The
+            // desktop expands field codes in it too, as in sh -c "./run %f".
             for (++i; i < value.size() && value[i] != '"'; ++i) {
                 if (value[i] == '\\' && i + 1 < value.size() &&
                     std::string("\"`$\\").find(value[i + 1]) != std::string::npos) {
                     ++i;
+                } else if (value[i] == '%' && i + 1 < value.size() && value[i + 1] != '"') {
+                    bool wholeWord = false;
+                    if (!fieldCode(value[++i], word, wholeWord, problem)) {
+                        return false;
+                    }
+                    continue;
                 }
                 word += value[i];
             }
