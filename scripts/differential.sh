@@ -121,6 +121,22 @@ setup_loader() {
             cp "$C/build/$name" "$dir/$name" || return 1
         CLEANUP+=("rm -f '$dir/$name'")
         ;;
+    transitive)
+        # The library is there; one it needs is not.
+        mkdir -p "$ECL/lib" "$C/dep" &&
+            printf 'int g(void) { return 3; }\n' >"$C/dep/dep.c" &&
+            gcc -shared -fPIC -o "$C/dep/libdvdep.so" "$C/dep/dep.c" &&
+            printf 'int g(void);\nint f1(void) { return g(); } int f2(void) { return 2; }\n' >"$C/dep/lib.c" &&
+            printf 'LIB_1 { global: f1; local: *; };\nLIB_2 { global: f2; } LIB_1;\n' >"$C/dep/two.map" &&
+            gcc -shared -fPIC -o "$ECL/lib/libdvdiff.so" "$C/dep/lib.c" -Wl,-soname,libdvdiff.so \
+                -Wl,--version-script="$C/dep/two.map" -L"$C/dep" -ldvdep || return 1
+        [ "$P_kind" = good ] && cp "$C/dep/libdvdep.so" "$ECL/lib/"
+        ;;
+    preload)
+        # A preloaded object that does not exist: the loader says so and goes on.
+        mkdir -p "$ECL/lib" && cp "$lib" "$ECL/lib/"
+        ENVV+=("LD_PRELOAD=$C/nothere.so")
+        ;;
     noexec)
         mkdir -p "$ECL/lib" && mount -t tmpfs -o noexec,size=1m dvdiff "$ECL/lib" || return 1
         CLEANUP+=("umount '$ECL/lib'")
@@ -280,6 +296,29 @@ setup_exe() {
         cp "$STANDIN" "$ECL/Dashvane" && rm -f "$APP/run" && ln -s "$LAUNCHER" "$APP/run"
         ;;
     esac
+}
+
+# Where the launch is started from: a working directory reached through a
+# symbolic link; the launcher knows only the physical one.
+setup_where() {
+    cp "$STANDIN" "$ECL/Dashvane"
+    local other=$C/other/ws
+    case $P_where in
+    applink | applink-eclipse)
+        mkdir -p "$other/apps" && mv "$APP" "$other/apps/demo" && ln -s "$other/apps/demo" "$APP"
+        if [ "$P_where" = applink-eclipse ]; then
+            mkdir -p "$other/eclipse" && cp "$STANDIN" "$other/eclipse/Dashvane"
+        fi
+        ;;
+    wslink)
+        mv "$WS" "$C/realws" && ln -s realws "$WS"
+        ;;
+    eclipse-relative-link)
+        rm -rf "$ECL" && mkdir -p "$C/shared-eclipse" && ln -s ../shared-eclipse "$ECL" &&
+            cp "$STANDIN" "$ECL/Dashvane"
+        ;;
+    esac
+    chmod -R a+rX "$C"
 }
 
 # The ini file's content: the vector the checker predicts, byte for byte.
@@ -632,7 +671,13 @@ for user in root nobody; do
         done
     done
     for kind in good old; do
-        add "$user" loader place=noexec kind=$kind rp=runpath link=lazy mode=0755
+        for place in noexec transitive preload; do
+            add "$user" loader place=$place kind=$kind rp=runpath link=lazy mode=0755
+        done
+    done
+    # Started from a directory reached through a symbolic link.
+    for where in applink applink-eclipse wslink eclipse-relative-link; do
+        add "$user" where where=$where
     done
     # Interpreters of scripts.
     for interp in sh sh-e envsh envname755 envname700 envbare chain755 chain700 chain711 \
