@@ -1,4 +1,6 @@
 #!/bin/bash
+# The setups' parameters, P_NAME, are set from the case line by run_case.
+# shellcheck disable=SC2154
 # The differential run: lays out many real installations, starts each one for
 # real with the launcher (as root and as uid 65534), records whether the
 # Dashvane executable started and the exact argument vector it received, and
@@ -347,7 +349,7 @@ setup_content() {
 }
 
 build_library() { # KIND DIR SONAME
-    local src
+    local src map
     mkdir -p "$2"
     printf 'LIB_1 { global: f1; local: *; };\n' >"$2/one.map"
     printf 'LIB_1 { global: f1; local: *; };\nLIB_2 { global: f2; } LIB_1;\n' >"$2/two.map"
@@ -367,10 +369,10 @@ build_program() { # DIR SONAME RPATH LINK OUTPUT
     # Built against the library that has both versions.
     build_library good "$1/good-build" "$2" || return 1
     case $3 in
-    runpath) opts+=(-Wl,--enable-new-dtags "-Wl,-rpath,\$ORIGIN/lib") ;;
-    rpath) opts+=(-Wl,--disable-new-dtags "-Wl,-rpath,\$ORIGIN/lib") ;;
+    runpath) opts+=("-Wl,--enable-new-dtags" "-Wl,-rpath,\$ORIGIN/lib") ;;
+    rpath) opts+=("-Wl,--disable-new-dtags" "-Wl,-rpath,\$ORIGIN/lib") ;;
     esac
-    [ "$4" = now ] && opts+=(-Wl,-z,now)
+    [ "$4" = now ] && opts+=("-Wl,-z,now")
     printf '#include <unistd.h>\nint f2(void);\nint main(int argc, char** argv) {\n  if (argc < 0) return f2();\n  execv("%s", argv);\n  return 127;\n}\n' \
         "$STANDIN" >"$1/prog.c"
     gcc -o "$5" "$1/prog.c" -L"$1/good-build" -l:"$2" "${opts[@]}"
@@ -481,9 +483,9 @@ run_case() {
         if [ "$ASLR" = 1 ] && [ -n "$LIMIT" ]; then
             # The stack is placed at random: the same setup may start in one
             # run and not in the next.
-            local first=$STARTED i
+            local first=$STARTED
             cp "$C/real.argv" "$C/real.argv.1" 2>/dev/null
-            for i in 2 3 4 5 6 7 8 9 10 11 12; do
+            for _ in 2 3 4 5 6 7 8 9 10 11 12; do
                 launch_for_real
                 [ "$STARTED" = "$first" ] || first=random
             done
@@ -726,7 +728,6 @@ for user in root nobody; do
     done
 done
 # Small stack limits: at the boundary of each, and on a grid below and above.
-stack_cases=0
 for u in 64 100 128 136 140 200; do
     if [ -n "$FILTER" ] && ! echo "stack u=$u" | grep -Eq "$FILTER"; then
         continue
