@@ -571,7 +571,7 @@ while getopts b:j:w:f:k opt; do
     f) FILTER=$OPTARG ;;
     k) KEEP=1 ;;
     *)
-        sed -n '2,20s/^# \{0,1\}//p' "$0"
+        sed -n '4,/^set/{/^#/s/^# \{0,1\}//p}' "$0"
         exit 2
         ;;
     esac
