@@ -81,6 +81,14 @@ std::size_t argumentLimit() {
     return static_cast<std::size_t>(std::max(limit, KERNEL_ARG_MAX));
 }
 
+std::size_t environmentCount() {
+    std::size_t count = 0;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        ++count;
+    }
+    return count;
+}
+
 std::size_t environmentBytes(std::size_t pointer) {
     std::size_t bytes = 0;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
@@ -201,7 +209,8 @@ void describeStart(Facts& findings, const AccessJudge& access) {
     }
     if (script) {
         probes.push_back({AccessOperation::Execute, interpreterPath(findings)});
-        probes.push_back({AccessOperation::Read, info.resolved});
+        probes.push_back(
+            {AccessOperation::Read, info.scriptRead.empty() ? info.resolved : info.scriptRead});
     }
     // The user starts a launcher copy before anything else happens.
     const std::size_t firstCopy = probes.size();
@@ -528,6 +537,12 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
     // For a script the kernel copies its interpreter's name and argument too,
     // within the same limit.
     findings.argumentBytes += findings.executableInfo.scriptBytes;
+    // The kernel drops argv[0] for a script, gives the path executed in its
+    // place, and puts the interpreter and its one argument before it.
+    const std::size_t environment = environmentCount();
+    findings.stackPointers = argv.size() + environment + findings.executableInfo.scriptPointers;
+    findings.stackStrings =
+        findings.argumentBytes + findings.environmentBytes - (argv.size() + environment) * pointer;
 
     duplicateWarnings(argv, add);
     sizeWarnings(findings, argv, add);

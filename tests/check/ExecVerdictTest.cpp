@@ -2,8 +2,10 @@
 // dynamic loader decides whether the application starts: the child either
 // records what it got or never runs, and the checker's verdict must agree.
 #include <sys/personality.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,10 +25,12 @@ using Json = nlohmann::json;
 
 namespace {
 
-// The stack limit and the placement the launcher and the checker share.
+// The stack limit, the placement and the user the launcher and the checker
+// share.
 struct Limits {
     rlim_t stack = RLIM_INFINITY;
-    bool fixedStack = false;  // no stack randomisation
+    bool fixedStack = false;    // no stack randomisation
+    bool unprivileged = false;  // launched as 65534, checked with --user 65534
 };
 
 void applyLimits(const Limits& limits) {
@@ -37,24 +41,38 @@ void applyLimits(const Limits& limits) {
         const rlimit stack{limits.stack, limits.stack};
         setrlimit(RLIMIT_STACK, &stack);
     }
+    if (limits.unprivileged) {
+        becomeUnprivileged();
+    }
 }
 
 // Whether the recording stand-in started, after the launcher has ended.
 bool launchStarts(const Installation& inst, const std::map<std::string, std::string>& env,
                   const Limits& limits = Limits()) {
-    unlink(inst.record.c_str());
+    const std::string record = env.at("DASHVANE_STANDIN_RECORD");
+    unlink(record.c_str());
     Command command;
     command.program = inst.appDir + "/run";
     command.argv = {"./run"};
     command.cwd = inst.appDir;
     command.env = env;
-    command.beforeExec = [limits] { applyLimits(limits); };
+    command.beforeExec = [limits] {
+        // A child that never starts the application, such as env running
+        // its script for ever, ends at a second of processor time.
+        const rlimit cpu{1, 1};
+        setrlimit(RLIMIT_CPU, &cpu);
+        applyLimits(limits);
+    };
+    // The launcher does not wait for its child: as the subreaper this
+    // process inherits and waits for it, else it polls for the record.
+    const bool reaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
     run(command);
-    // The launcher does not wait for its child.
-    for (int i = 0; i < 40 && access(inst.record.c_str(), F_OK) != 0; ++i) {
+    while (reaper && waitpid(-1, nullptr, 0) > 0) {
+    }
+    for (int i = 0; i < 40 && !reaper && access(record.c_str(), F_OK) != 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
-    return readRecord(inst.record).started;
+    return readRecord(record).started;
 }
 
 Json checkReport(const Installation& inst, const std::map<std::string, std::string>& env,
@@ -62,9 +80,14 @@ Json checkReport(const Installation& inst, const std::map<std::string, std::stri
     Command command;
     command.program = DVL_CHECK_BINARY;
     command.argv = {"dashvane-launcher-check", "--json", "."};
+    if (limits.unprivileged) {
+        command.argv.insert(command.argv.begin() + 1, {"--user", std::to_string(UNPRIVILEGED_ID)});
+    }
     command.cwd = inst.appDir;
     command.env = env;
-    command.beforeExec = [limits] { applyLimits(limits); };
+    Limits own = limits;
+    own.unprivileged = false;
+    command.beforeExec = [own] { applyLimits(own); };
     const Result result = run(command);
     EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.err;
     return Json::parse(result.out).at("applications").at(0);
@@ -213,7 +236,9 @@ TEST(CheckExecVerdict, NullDeviceIniStartsWithTheDefaultVector) {
 
 // Under a small stack limit the new program's stack, not execve's argument
 // space, bounds the arguments: the largest environment that still starts
-// (found by launching) is clean for the checker, one byte more is not.
+// (found by launching) is clean for the checker, one byte more is not. The
+// limits include some that are no whole number of pages, and the variables
+// around the padding move where the kernel's alignments fall.
 TEST(CheckExecVerdict, StackLimitBoundaryAtNAndNPlusOne) {
 #if defined(DVL_SANITIZED) || defined(DVL_COVERAGE)
     GTEST_SKIP() << "an instrumented launcher needs more stack at its start than the release one";
@@ -221,21 +246,34 @@ TEST(CheckExecVerdict, StackLimitBoundaryAtNAndNPlusOne) {
     if (underEmulator()) {
         GTEST_SKIP() << "the emulator's own stack is not the program's";
     }
-    for (const rlim_t kib : {64, 128}) {
-        SCOPED_TRACE(std::to_string(kib) + " KiB");
+    const struct {
+        rlim_t kib;
+        int variables;  // short variables besides the padding
+        const char* ini;
+    } rows[] = {
+        {64, 0, "-vmargs\n-Xmx1g\n"}, {128, 0, "-vmargs\n-Xmx1g\n"},
+        {65, 1, "-vmargs\n-Xmx1g\n"}, {100, 3, "-vmargs\n-Xmx1g\n-Da=b\n"},
+        {127, 2, "-vmargs\n"},        {136, 5, "-vmargs\n-Xmx1g\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.kib) + " KiB, " + std::to_string(row.variables) +
+                     " variables");
         const Installation inst;
-        inst.writeIni("-vmargs\n-Xmx1g\n");
+        inst.writeIni(row.ini);
         Limits limits;
-        limits.stack = kib * 1024;
+        limits.stack = row.kib * 1024;
         limits.fixedStack = true;
         std::map<std::string, std::string> env = baseEnv(inst);
+        for (int i = 0; i < row.variables; ++i) {
+            env["DVL_V" + std::to_string(i)] = std::string(static_cast<std::size_t>(i), 'v');
+        }
         const auto withPadding = [&env](std::size_t size) {
             std::map<std::string, std::string> padded = env;
             padded["DVL_PADDING"] = std::string(size, 'p');
             return padded;
         };
         std::size_t fits = 0;
-        std::size_t fails = kib * 1024;
+        std::size_t fails = row.kib * 1024;
         ASSERT_TRUE(launchStarts(inst, withPadding(fits), limits));
         ASSERT_FALSE(launchStarts(inst, withPadding(fails), limits));
         while (fails - fits > 1) {
@@ -320,29 +358,102 @@ TEST(CheckExecVerdict, SecureModeIgnoresTheLibraryPath) {
         std::map<std::string, std::string> env = baseEnv(inst);
         env["LD_LIBRARY_PATH"] = build;
         env["DASHVANE_STANDIN_RECORD"] = record;
-        Command launch;
-        launch.program = inst.appDir + "/run";
-        launch.argv = {"./run"};
-        launch.cwd = inst.appDir;
-        launch.env = env;
-        if (row.unprivileged) {
-            launch.beforeExec = [] { becomeUnprivileged(); };
+        Limits limits;
+        limits.unprivileged = row.unprivileged;
+        EXPECT_EQ(launchStarts(inst, env, limits), row.starts);
+        EXPECT_EQ(kindsOf(checkReport(inst, env, limits)), row.kinds);
+    }
+}
+
+// Scripts whose interpreters are scripts or programs env finds along PATH,
+// started as root and as 65534: each interpreter is started as the user,
+// the last script is read by its interpreter, and env with no program to
+// run starts the script again for ever.
+TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
+    if (geteuid() != 0 || underEmulator()) {
+        GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's programs";
+    }
+    // eclipse/mid and eclipse/inner are scripts, the last of the chain runs
+    // the stand-in from the shell; bin/dvl-tool is a copy of the stand-in.
+    // A mode of 0 leaves the file out.
+    const struct {
+        const char* what;
+        const char* dashvane;  // "#!MID" names eclipse/mid, which names eclipse/inner if any
+        mode_t dashvaneMode, midMode, innerMode, toolMode;
+        bool unprivileged;
+        bool starts;
+        std::vector<std::string> kinds;
+    } rows[] = {
+        // clang-format off
+        {"env finds the program", "#!/usr/bin/env dvl-tool\n", 0755, 0, 0, 0755, true, true, {}},
+        {"env finds it only where 65534 may not run it", "#!/usr/bin/env dvl-tool\n", 0755, 0, 0, 0700, true, false, {"interpreter-not-executable"}},
+        {"env finds it where root may run it", "#!/usr/bin/env dvl-tool\n", 0755, 0, 0, 0700, false, true, {}},
+        {"env splits its words", "#!/usr/bin/env -S dvl-tool -x\n", 0755, 0, 0, 0755, true, true, {}},
+        {"env given no program", "#!/usr/bin/env\n", 0755, 0, 0, 0, false, false, {"interpreter-reruns-script"}},
+        {"env given only a variable", "#!/usr/bin/env DVL_X=1\n", 0755, 0, 0, 0, false, false, {"interpreter-reruns-script"}},
+        {"env given a program and its option as one", "#!/usr/bin/env dvl-tool -x\n", 0755, 0, 0, 0755, false, false, {"interpreter-missing"}},
+        {"its interpreter a script 65534 may not run", "#!MID\n", 0755, 0700, 0, 0, true, false, {"interpreter-not-executable"}},
+        {"its interpreter a script 65534 may not read", "#!MID\n", 0755, 0711, 0, 0, true, false, {"script-unreadable"}},
+        {"itself unreadable, its interpreter a readable script", "#!MID\n", 0711, 0755, 0, 0, true, true, {}},
+        {"the second interpreter a script 65534 may not run", "#!MID\n", 0755, 0755, 0700, 0, true, false, {"interpreter-not-executable"}},
+        {"the second interpreter a script root may run", "#!MID\n", 0755, 0755, 0700, 0, false, true, {}},
+        {"the second interpreter a script 65534 may not read", "#!MID\n", 0755, 0755, 0711, 0, true, false, {"script-unreadable"}},
+        {"only the second interpreter readable", "#!MID\n", 0711, 0711, 0755, 0, true, true, {}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        const std::string standin = inst.eclipse + "/standin";
+        ASSERT_EQ(rename((inst.eclipse + "/Dashvane").c_str(), standin.c_str()), 0);
+        const std::string shell = "#!/bin/sh\nexec '" + standin + "' \"$@\"\n";
+        std::string dashvane = row.dashvane;
+        if (dashvane.compare(0, 5, "#!MID") == 0) {
+            dashvane.replace(2, 3, inst.eclipse + "/mid");
+            writeFile(inst.eclipse + "/mid",
+                      row.innerMode != 0 ? "#!" + inst.eclipse + "/inner\n" : shell, row.midMode);
         }
-        run(launch);
-        for (int i = 0; i < 40 && access(record.c_str(), F_OK) != 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        if (row.innerMode != 0) {
+            writeFile(inst.eclipse + "/inner", shell, row.innerMode);
         }
-        EXPECT_EQ(readRecord(record).started, row.starts);
-        Command check;
-        check.program = DVL_CHECK_BINARY;
-        check.argv = {"dashvane-launcher-check", "--json", "."};
-        if (row.unprivileged) {
-            check.argv.insert(check.argv.begin() + 1, {"--user", std::to_string(UNPRIVILEGED_ID)});
+        writeFile(inst.eclipse + "/Dashvane", dashvane, row.dashvaneMode);
+        const std::string bin = inst.root + "/bin";
+        const std::string shared = inst.root + "/shared";  // where 65534 may write its record
+        ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+        if (row.toolMode != 0) {
+            copyFile(standin, bin + "/dvl-tool", row.toolMode);
         }
-        check.cwd = inst.appDir;
-        check.env = env;
-        const Result result = run(check);
-        EXPECT_EQ(kindsOf(Json::parse(result.out).at("applications").at(0)), row.kinds)
-            << result.out;
+        std::map<std::string, std::string> env = baseEnv(inst);
+        env["PATH"] = bin + ":" + env["PATH"];
+        env["DASHVANE_STANDIN_RECORD"] = shared + "/record";
+        Limits limits;
+        limits.unprivileged = row.unprivileged;
+        EXPECT_EQ(launchStarts(inst, env, limits), row.starts);
+        EXPECT_EQ(kindsOf(checkReport(inst, env, limits)), row.kinds);
+    }
+}
+
+// The kernel runs at most five scripts in a row, each the interpreter of the
+// one before; the sixth fails execv with ELOOP.
+TEST(CheckExecVerdict, ScriptChainsEndAtFiveScripts) {
+    for (const int scripts : {5, 6}) {
+        SCOPED_TRACE(std::to_string(scripts) + " scripts");
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        const std::string standin = inst.eclipse + "/standin";
+        ASSERT_EQ(rename((inst.eclipse + "/Dashvane").c_str(), standin.c_str()), 0);
+        std::string interpreter = standin;
+        for (int i = 1; i <= scripts; ++i) {
+            const std::string name = i == scripts ? "Dashvane" : "script" + std::to_string(i);
+            writeFile(inst.eclipse + "/" + name, "#!" + interpreter + "\n", 0755);
+            interpreter = inst.eclipse + "/" + name;
+        }
+        EXPECT_EQ(launchStarts(inst, baseEnv(inst)), scripts == 5);
+        EXPECT_EQ(kindsOf(checkReport(inst, baseEnv(inst))),
+                  scripts == 5 ? std::vector<std::string>()
+                               : std::vector<std::string>{"interpreter-missing"});
     }
 }

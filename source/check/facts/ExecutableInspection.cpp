@@ -57,29 +57,85 @@ bool shellRefuses(const std::string& interpreter, const std::string& argument) {
            argument[0] == '-' && argument.find('\r') != std::string::npos;
 }
 
-// The program "#!/usr/bin/env NAME" has env look for: NAME, when the
-// argument is that one plain name; empty otherwise.
-std::string programOfEnv(const std::string& interpreter, const std::string& argument) {
+// What "#!/usr/bin/env ARGUMENT" has env run. The kernel passes the rest of
+// the line as one argument: env takes it as a program's name, however many
+// blanks it holds, or as an assignment when it holds "=". With -S it splits
+// the words itself. Anything else is not judged.
+struct EnvCommand {
+    bool env = false;     // the interpreter is env, and its argument understood
+    std::string program;  // the program env looks up; empty: env runs the script again
+};
+
+EnvCommand envCommandOf(const std::string& interpreter, const std::string& argument) {
+    EnvCommand command;
     const std::string::size_type slash = interpreter.rfind('/');
-    const bool env = interpreter.compare(slash == std::string::npos ? 0 : slash + 1,
-                                         std::string::npos, "env") == 0;
-    return env && !argument.empty() && argument[0] != '-' &&
-                   argument.find_first_of(" \t=") == std::string::npos
-               ? argument
-               : std::string();
+    if (interpreter.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, "env") !=
+        0) {
+        return command;
+    }
+    if (argument.empty() || (argument[0] != '-' && argument.find('=') != std::string::npos)) {
+        command.env = true;
+        return command;
+    }
+    if (argument[0] != '-') {
+        command.env = true;
+        command.program = argument;
+        return command;
+    }
+    std::string split;
+    if (argument.compare(0, 2, "-S") == 0) {
+        split = argument.substr(2);
+    } else if (argument.compare(0, 15, "--split-string=") == 0) {
+        split = argument.substr(15);
+    } else {
+        return command;
+    }
+    // Quotes, escapes, variables and comments have rules of their own.
+    if (split.find_first_of("'\"\\$#") != std::string::npos) {
+        return command;
+    }
+    std::string::size_type start = split.find_first_not_of(" \t\n\v\f\r");
+    while (start != std::string::npos) {
+        const std::string::size_type end = split.find_first_of(" \t\n\v\f\r", start);
+        const std::string word = split.substr(start, end == std::string::npos ? end : end - start);
+        if (word[0] == '-') {
+            return command;  // another option
+        }
+        if (word.find('=') == std::string::npos) {
+            command.program = word;
+            break;
+        }
+        start = split.find_first_not_of(" \t\n\v\f\r", end);
+    }
+    command.env = true;
+    return command;
 }
 
-// What env, started in `startDir`, runs for `program` as execvp finds it;
-// empty when it finds nothing.
-std::string foundAlongPath(const std::string& program, const std::string& startDir) {
-    const auto runnable = [](const std::string& path) {
+// How env, started in `startDir` by `user` with the launch's environment,
+// fares with execvp for `program`: the path it runs, or why it fails. A
+// candidate the user may not run is passed over, as execvp passes it.
+struct EnvLookup {
+    std::string found;
+    bool denied = false;  // some candidate exists, but the user may run none
+};
+
+EnvLookup foundAlongPath(const std::string& program, const std::string& startDir,
+                         const AccessJudge& user) {
+    EnvLookup lookup;
+    const auto tryPath = [&lookup, &user](const std::string& path) {
         struct stat status {};
-        return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-               access(path.c_str(), X_OK) == 0;
+        if (stat(path.c_str(), &status) != 0) {
+            return false;
+        }
+        const bool runs =
+            S_ISREG(status.st_mode) && user.judge(AccessOperation::Execute, path).granted();
+        lookup.denied = lookup.denied || !runs;
+        lookup.found = runs ? path : std::string();
+        return runs;
     };
     if (program.find('/') != std::string::npos) {
-        const std::string path = program[0] == '/' ? program : startDir + "/" + program;
-        return runnable(path) ? path : std::string();
+        tryPath(program[0] == '/' ? program : startDir + "/" + program);
+        return lookup;
     }
     const char* variable = getenv("PATH");
     const std::string path = variable != nullptr ? variable : "/bin:/usr/bin";
@@ -90,12 +146,12 @@ std::string foundAlongPath(const std::string& program, const std::string& startD
         const std::string base = dir.empty()     ? startDir
                                  : dir[0] == '/' ? dir
                                                  : startDir + "/" + dir;
-        if (runnable(base + "/" + program)) {
-            return base + "/" + program;
+        if (tryPath(base + "/" + program)) {
+            return lookup;
         }
         start = end + 1;
     }
-    return std::string();
+    return lookup;
 }
 
 // Where the system's loader was asked, its verdict replaces the model's:
@@ -192,17 +248,23 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
         info.scriptBytes =
             info.interpreter.size() + 1 +
             (info.interpreterArgument.empty() ? 0 : info.interpreterArgument.size() + 1);
+        info.scriptPointers = info.interpreterArgument.empty() ? 1 : 2;
         // An interpreter may be a script in turn, which the kernel follows
         // to a depth of five scripts; each adds its own name and argument.
         std::string name = info.interpreter;
         std::string argument = info.interpreterArgument;
+        info.scriptRead = path;
         for (int scripts = 1;; ++scripts) {
             const std::string interpreter =
                 name.empty() || name[0] == '/' ? name : startDir + "/" + name;
             struct stat interpreterStatus {};
-            const bool usable =
-                !interpreter.empty() && stat(interpreter.c_str(), &interpreterStatus) == 0 &&
-                S_ISREG(interpreterStatus.st_mode) && access(interpreter.c_str(), X_OK) == 0;
+            const bool exists = !interpreter.empty() &&
+                                stat(interpreter.c_str(), &interpreterStatus) == 0 &&
+                                S_ISREG(interpreterStatus.st_mode);
+            // The kernel starts each interpreter as the user.
+            const AccessVerdict verdict =
+                exists ? user.judge(AccessOperation::Execute, interpreter) : AccessVerdict();
+            const bool usable = exists && verdict.granted();
             if (usable) {
                 info.interpreterChain.push_back(interpreter);
             }
@@ -210,6 +272,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
                 info.interpreterUsable = false;
                 if (scripts > 1) {
                     info.nestedInterpreter = name;
+                    info.nestedAccess = verdict;
                     info.nestedProblem = "does not exist or cannot be executed";
                 }
                 break;
@@ -235,22 +298,41 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             if (next.compare(0, 2, "#!") != 0) {
                 info.interpreterUsable = true;
                 info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
-                const std::string program = programOfEnv(interpreter, argument);
-                const std::string found =
-                    program.empty() ? std::string() : foundAlongPath(program, startDir);
-                if (!found.empty()) {
-                    // The program env runs is the script's interpreter in truth.
-                    info.interpreterChain.push_back(found);
-                }
-                if (!program.empty() && found.empty()) {
-                    // "#!/usr/bin/env NAME": env fails where NAME is not found.
+                const EnvCommand command = envCommandOf(interpreter, argument);
+                if (command.env && command.program.empty()) {
+                    // env is given the script alone, and runs it: env again.
                     info.interpreterUsable = false;
-                    info.nestedInterpreter = program;
-                    info.nestedProblem = "is not found along PATH";
+                    info.rerunsItself = true;
+                    break;
+                }
+                const EnvLookup lookup = command.program.empty()
+                                             ? EnvLookup()
+                                             : foundAlongPath(command.program, startDir, user);
+                if (!lookup.found.empty()) {
+                    // The program env runs is the script's interpreter in truth.
+                    info.interpreterChain.push_back(lookup.found);
+                }
+                if (!command.program.empty() && lookup.found.empty()) {
+                    // env fails where the user finds no program to run.
+                    info.interpreterUsable = false;
+                    info.nestedInterpreter = command.program;
+                    info.nestedProblem =
+                        lookup.denied
+                            ? "is found along PATH, but execute permission is denied to user " +
+                                  user.user().name +
+                                  ": execv succeeds, but env ends at once with "
+                                  "\"Permission denied\""
+                            : "is not found along PATH: execv succeeds, but env ends at once "
+                              "with \"No such file or directory\"";
                     info.nestedExecSucceeds = true;
+                    info.nestedAccess.cause =
+                        lookup.denied ? AccessCause::Denied : AccessCause::NotFound;
                 }
                 break;
             }
+            // A script's interpreter reads that script; the scripts before
+            // it are only arguments.
+            info.scriptRead = interpreter;
             if (scripts == SCRIPT_DEPTH_MAX) {
                 info.interpreterUsable = false;
                 info.nestedInterpreter = name;
@@ -267,6 +349,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             name = interpreterOf(next);
             argument = interpreterArgumentOf(next, name);
             info.scriptBytes += name.size() + 1 + (argument.empty() ? 0 : argument.size() + 1);
+            info.scriptPointers += argument.empty() ? 1 : 2;
         }
     }
     return info;

@@ -75,15 +75,22 @@ struct ExecutableInfo {
     std::string interpreterArgument;  // the rest of that line, passed to the interpreter
     // Bytes the kernel adds to the arguments: each interpreter's name and argument.
     std::size_t scriptBytes = 0;
+    std::size_t scriptPointers = 0;  // and the pointers to them
     // An interpreter that is a script itself, down to one that fails, and why.
     std::string nestedInterpreter;
     std::string nestedProblem;
-    bool nestedExecSucceeds = false;    // the exec succeeds; what it runs then fails
+    bool nestedExecSucceeds = false;  // the exec succeeds; what it runs then fails
+    AccessVerdict nestedAccess;       // the user's access to it, where that is the cause
+    // "#!/usr/bin/env" naming no program: env runs the script again, for ever.
+    bool rerunsItself = false;
     bool interpreterNoProgram = false;  // the failing one is neither ELF nor script
     bool shellOptionRefused = false;    // a shell given an option with a carriage return
     bool interpreterUsable = false;
     // Each interpreter the kernel runs for a script, absolute, in order.
     std::vector<std::string> interpreterChain;
+    // The script the interpreter program is given to read: the last of a
+    // chain, whose own interpreter is no script.
+    std::string scriptRead;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
 };
@@ -126,6 +133,10 @@ struct Facts {
     std::size_t environmentBytes = 0;
     std::size_t argumentLimit = 0;  // from the stack limit, as the kernel derives it
     StackRoom stack;                // what the new program's stack holds
+    // The pointers in argv and envp the new program gets, after the kernel
+    // has given a script's interpreter its own arguments.
+    std::size_t stackPointers = 0;
+    std::size_t stackStrings = 0;  // and the bytes of their strings, with the path executed
 
     bool copiesSearched = false;            // whether the launcher copies were looked for
     CopySearch copies;                      // the launcher copies beside the ini files

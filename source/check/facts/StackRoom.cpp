@@ -1,22 +1,33 @@
 #include "StackRoom.h"
 
+#include <sys/auxv.h>
 #include <sys/personality.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <fstream>
+
+#include "Kernel.h"
 
 namespace {
 
-// Beside the strings and their pointers, the stack holds the kernel's
-// auxiliary vector, its random bytes and platform name, and what the
-// dynamic loader and the C library use before and in main. Measured for a
-// small dynamically linked C program with randomisation off: the largest
-// argument space that starts is exactly the limit less this, at every limit
-// from 64 to 136 KiB.
-constexpr std::size_t STARTUP_RESERVE = 8968;
-// With randomisation the kernel moves the stack pointer down by up to this
-// much below the strings (arch_align_stack), a different amount each run.
+// What the dynamic loader and the C library take below the kernel's stack
+// pointer before main, and a small main: measured for a dynamically linked
+// C program as the lowest address it touches (to 16 bytes).
+constexpr std::size_t PROGRAM_START = 8544;
+// With randomisation the kernel moves the stack pointer down by less than
+// this below the strings (arch_align_stack), a different amount each run.
 constexpr std::size_t RANDOM_GAP = 8192;
+// The kernel aligns the stack pointer to this, below the strings and again
+// below the pointers (STACK_ROUND).
+constexpr std::size_t STACK_ALIGN = 16;
+// AT_RANDOM's bytes.
+constexpr std::size_t RANDOM_BYTES = 16;
+
+std::size_t alignUp(std::size_t bytes) {
+    return (bytes + STACK_ALIGN - 1) / STACK_ALIGN * STACK_ALIGN;
+}
 
 bool randomizedStack() {
     const int persona = personality(0xffffffff);
@@ -29,6 +40,27 @@ bool randomizedStack() {
     return !in || level != 0;
 }
 
+// The entries of this process's auxiliary vector, AT_NULL included: the
+// kernel gives every program of this machine as many.
+std::size_t auxiliaryEntries() {
+    std::ifstream in("/proc/self/auxv", std::ios::binary);
+    unsigned long entry[2] = {0, 0};
+    std::size_t count = 0;
+    while (in.read(reinterpret_cast<char*>(entry), sizeof(entry))) {
+        ++count;
+        if (entry[0] == AT_NULL) {
+            return count;
+        }
+    }
+    // Linux on x86-64 6.x without a readable /proc.
+    return 23;
+}
+
+std::size_t platformBytes(unsigned long type) {
+    const char* name = reinterpret_cast<const char*>(getauxval(type));
+    return name != nullptr ? std::strlen(name) + 1 : 0;
+}
+
 }  // namespace
 
 StackRoom stackRoom() {
@@ -39,9 +71,24 @@ StackRoom stackRoom() {
     }
     room.limited = true;
     room.limit = static_cast<std::size_t>(stack.rlim_cur);
+    const long page = sysconf(_SC_PAGESIZE);
+    const std::size_t pageSize = page > 0 ? static_cast<std::size_t>(page) : 4096;
+    // The stack grows by whole pages, as long as it spans no more than the limit.
+    room.pages = room.limit / pageSize * pageSize;
     room.randomized = randomizedStack();
-    const std::size_t gap = room.randomized ? RANDOM_GAP : 0;
-    room.surely = room.limit > STARTUP_RESERVE ? room.limit - STARTUP_RESERVE : 0;
-    room.always = room.surely > gap ? room.surely - gap : 0;
+    room.pointer = sizeof(void*);
+    room.top = kernelPointerSize();
+    room.tables = platformBytes(AT_PLATFORM) + platformBytes(AT_BASE_PLATFORM) + RANDOM_BYTES +
+                  auxiliaryEntries() * 2 * room.pointer;
     return room;
+}
+
+std::size_t stackSpan(const StackRoom& room, std::size_t strings, std::size_t pointers,
+                      bool lowest) {
+    // Below the top's empty pointer, the strings; the stack pointer moved
+    // down at random and aligned; the tables; argc, argv, envp and their
+    // ends, aligned again.
+    const std::size_t top =
+        alignUp(room.top + strings + (lowest && room.randomized ? RANDOM_GAP - 1 : 0));
+    return top + alignUp(room.tables + (pointers + 3) * room.pointer) + PROGRAM_START;
 }

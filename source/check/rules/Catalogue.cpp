@@ -256,6 +256,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "a script saved with CRLF line ends gives its shell an option it refuses",
      "save the script with LF line ends (dos2unix)", false,
      "Dashvane starting \"#!/bin/sh -e\" and a carriage return"},
+    {K::InterpreterRerunsScript, "interpreter-reruns-script", E,
+     "the script's \"#!/usr/bin/env\" line names no program, so env runs the script again "
+     "for ever",
+     "name the program after env, as in \"#!/usr/bin/env sh\"", false,
+     "Dashvane starting \"#!/usr/bin/env\" alone"},
 }};
 
 constexpr bool inOrder() {

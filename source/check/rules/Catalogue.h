@@ -91,6 +91,7 @@ enum class KindId : unsigned char {
     VmQuotes,
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
+    InterpreterRerunsScript,
     Count
 };
 

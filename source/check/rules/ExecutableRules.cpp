@@ -20,7 +20,16 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
     const AccessVerdict& interpreter = facts.interpreterAccess;
     const std::string& user = facts.accessUser;
     const std::string fails = ": the child fails with " + LAUNCH_FAILED;
-    if (info.interpreterNoProgram && interpreter.granted()) {
+    if (info.rerunsItself && interpreter.granted()) {
+        add(at.line, KindId::InterpreterRerunsScript,
+            at.name + " is a script whose interpreter " + quoted(info.interpreter) +
+                (info.interpreterArgument.empty() ? std::string()
+                                                  : " with " + quoted(info.interpreterArgument)) +
+                " names no program, so env runs the script again, which starts env again, for "
+                "ever: execv succeeds, the application never starts, the child keeps running "
+                "and the launcher reports nothing",
+            at.file);
+    } else if (info.interpreterNoProgram && interpreter.granted()) {
         add(at.line, KindId::InterpreterNotProgram,
             at.name + " is a script whose interpreter " +
                 (info.nestedInterpreter == info.interpreter
@@ -32,12 +41,17 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
                 LAUNCH_FAILED,
             at.file);
     } else if (!info.nestedInterpreter.empty() && interpreter.granted()) {
-        add(at.line, KindId::InterpreterMissing,
+        const AccessVerdict& nested = info.nestedAccess;
+        add(at.line,
+            nested.granted() || nested.cause == AccessCause::NotFound
+                ? KindId::InterpreterMissing
+                : accessKind(nested, KindId::InterpreterNotExecutable),
             at.name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
-                quoted(info.nestedInterpreter) + " in turn, which " + info.nestedProblem +
-                (info.nestedExecSucceeds ? ": execv succeeds, but the interpreter ends at once "
-                                           "with \"No such file or directory\""
-                                         : fails),
+                quoted(info.nestedInterpreter) + " in turn, which " +
+                (nested.granted() || info.nestedExecSucceeds
+                     ? info.nestedProblem
+                     : accessProblem(nested, user, "is not executable")) +
+                (info.nestedExecSucceeds ? std::string() : fails),
             at.file);
     } else if (!info.interpreterUsable) {
         const KindId kind = interpreter.cause == AccessCause::NotFound || info.interpreter.empty()
@@ -61,8 +75,12 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
                 "launcher reports nothing",
             at.file);
     } else if (!facts.scriptAccess.granted()) {
+        const bool nested = !info.scriptRead.empty() && info.scriptRead != info.resolved;
         add(at.line, accessKind(facts.scriptAccess, KindId::ScriptUnreadable),
-            at.name + " is a script, and it " +
+            at.name + " is a script, and " +
+                (nested ? "its interpreter " + quoted(info.scriptRead) +
+                              ", a script the next interpreter reads, "
+                        : std::string("it ")) +
                 accessProblem(facts.scriptAccess, user, "cannot be read") +
                 ": execv starts its interpreter, which cannot read it, so the application does "
                 "not start and the launcher reports nothing",

@@ -6,21 +6,27 @@ void stackWarnings(const Facts& facts, Collector& add) {
     const StackRoom& room = facts.stack;
     const std::size_t total = facts.argumentBytes + facts.environmentBytes;
     // Beyond the argument space execve refuses with E2BIG: another finding.
-    if (!room.limited || total <= room.always ||
-        (facts.argumentLimit != 0 && total > facts.argumentLimit)) {
+    if (!room.limited || (facts.argumentLimit != 0 && total > facts.argumentLimit)) {
         return;
     }
-    const bool always = total > room.surely;
+    const std::size_t lowest = stackSpan(room, facts.stackStrings, facts.stackPointers, true);
+    if (lowest <= room.pages) {
+        return;
+    }
+    const std::size_t span = stackSpan(room, facts.stackStrings, facts.stackPointers, false);
+    const bool always = span > room.pages;
     add(0, KindId::ArgumentsExceedStack,
         "the arguments and the environment take " + std::to_string(total) +
             " bytes of a stack limited to " + std::to_string(room.limit) +
-            " bytes; the new program needs about " + std::to_string(room.limit - room.surely) +
-            " more to start" +
-            (room.randomized
-                 ? " and the kernel places its stack up to " +
-                       std::to_string(room.surely - room.always) + " bytes lower at random"
-                 : std::string()) +
-            ", so execv succeeds and the kernel kills the program with SIGSEGV before it runs " +
+            " bytes; with the kernel's tables and what the new program needs to start, its "
+            "stack would span " +
+            std::to_string(span) + " bytes" +
+            (always ? std::string()
+                    : ", or up to " + std::to_string(lowest) +
+                          " as the kernel places it lower at random each run") +
+            ", more than the " + std::to_string(room.pages) +
+            " bytes of whole pages the limit allows, so execv succeeds and the kernel kills the "
+            "program with SIGSEGV before it runs " +
             (always ? std::string("(in every run)") : std::string("in some runs")) +
             "; the launcher reports nothing");
 }
