@@ -445,7 +445,9 @@ run_case() {
         printf -v "P_${kv%%=*}" '%s' "${kv#*=}"
     done
     DESC="$CLASS $* user=$P_user"
-    C=$WORK/c$ID
+    # Every setup's paths have the same length, so the stack boundary found
+    # for one holds byte for byte for the others.
+    C=$WORK/c$(printf '%06d' "$ID")
     REC=$C/rec/record
     export DVD_ERR=$C/launch.err DVD_OUT=$C/launch.out
     ENVV=("PATH=/usr/local/bin:/usr/bin:/bin" "HOME=/" "DASHVANE_STANDIN_RECORD=$REC")
@@ -629,17 +631,17 @@ chmod -R a+rX "$SHARED"
 # each stack limit, without stack randomisation; the setups then sit at it
 # and one byte above.
 boundary() { # LIMIT_KIB
-    local low=0 high=$(($1 * 1024)) mid
+    local low=0 high=$(($1 * 1024)) mid probe=$((900000 + $1))
     while [ $((high - low)) -gt 1 ]; do
         mid=$(((low + high) / 2))
-        if bash "$0" --case "probe$1-$mid" root stack u="$1" len="$mid" aslr=0 &&
-            grep -q '	yes	' "$RESULTS/probe$1-$mid" 2>/dev/null ||
-            grep -q 'real started: yes' "$RESULTS/probe$1-$mid" 2>/dev/null; then
+        if bash "$0" --case "$probe" root stack u="$1" len="$mid" aslr=0 &&
+            grep -q '	yes	' "$RESULTS/$probe" 2>/dev/null ||
+            grep -q 'real started: yes' "$RESULTS/$probe" 2>/dev/null; then
             low=$mid
         else
             high=$mid
         fi
-        rm -f "$RESULTS/probe$1-$mid"
+        rm -rf "${RESULTS:?}/$probe" "${WORK:?}/c$probe"
     done
     echo "$low"
 }
