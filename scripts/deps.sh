@@ -125,3 +125,7 @@ I386_KERNEL_PACKAGES="qemu-system-x86 cpio"
 # The sanitizer and fuzzing stage: clang with its sanitizer and libFuzzer runtimes.
 SANITIZER_PACKAGES="clang libclang-rt-14-dev"
 COVERAGE_PACKAGES="gcovr"
+# The differential run (scripts/differential.sh): test libraries and programs
+# built with gcc, the checker's JSON read with jq, and setpriv, prlimit and
+# setarch (util-linux) to start each setup as its user and stack limit.
+DIFFERENTIAL_PACKAGES="gcc jq util-linux"
