@@ -220,12 +220,14 @@ void describeStart(Facts& findings, const AccessJudge& access) {
     }
     if (script) {
         probes.push_back({AccessOperation::Execute, interpreterPath(findings)});
-        // The interpreter opens the last script of a chain; a relative one is
-        // named from the start directory.
-        const bool chained = !info.scriptRead.empty() && info.scriptRead != info.resolved &&
-                             info.scriptRead != reachablePath(executable);
-        probes.push_back({AccessOperation::Read, chained ? info.scriptRead : command,
-                          findings.startDirResolved});
+        // The interpreter opens the last script of a chain, and an interpreter
+        // that is a script hands the scripts before it on to be read in turn;
+        // a relative one is named from the start directory.
+        probes.push_back({AccessOperation::Read, command, findings.startDirResolved});
+        if (!info.scriptRead.empty() && info.scriptRead != info.resolved &&
+            info.scriptRead != reachablePath(executable)) {
+            probes.push_back({AccessOperation::Read, info.scriptRead});
+        }
     }
     // The user starts a launcher copy from the application directory, before
     // anything else happens.
@@ -248,6 +250,9 @@ void describeStart(Facts& findings, const AccessJudge& access) {
         findings.interpreterAccess = verdicts[2];
         info.interpreterUsable = info.interpreterUsable && verdicts[2].granted();
         findings.scriptAccess = verdicts[3];
+        if (firstCopy > 4 && verdicts[3].granted()) {
+            findings.scriptAccess = verdicts[4];
+        }
     }
 }
 

@@ -78,6 +78,10 @@ void readAnswer(const std::string& text, LoaderAnswer& answer) {
             line.erase(0, 1);
         }
         const std::string::size_type arrow = line.find(" => not found");
+        // A preloaded object that cannot be loaded is skipped, and the start goes on.
+        if (line.find("cannot be preloaded") != std::string::npos) {
+            continue;
+        }
         if (arrow != std::string::npos) {
             answer.missing.push_back(line.substr(0, arrow));
         } else if (answer.refusal.empty() &&
@@ -131,6 +135,11 @@ LoaderAnswer askSystemLoader(const std::string& program, const ElfFile& elf,
     const UserIdentity& who = user.user();
     const bool switching = who.uid != geteuid();
     if (user.method() == JudgeMethod::Computed || (switching && geteuid() != 0)) {
+        return answer;
+    }
+    // The kernel maps a program the user may only execute; the loader,
+    // given it by name, must read it: the model decides.
+    if (user.judge(AccessOperation::Read, program).cause != AccessCause::Granted) {
         return answer;
     }
     const std::int64_t changed =
