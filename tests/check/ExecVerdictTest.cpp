@@ -365,6 +365,52 @@ TEST(CheckExecVerdict, SecureModeIgnoresTheLibraryPath) {
     }
 }
 
+// What the loader asked by name cannot see: a program the user may only
+// execute, which the kernel still maps, and a preloaded object it skips.
+TEST(CheckExecVerdict, LoaderAnswersOnlyWhatTheStartMeets) {
+    if (geteuid() != 0 || underEmulator() || std::system("cc --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's compiler";
+    }
+    const struct {
+        const char* what;
+        mode_t mode;
+        bool unprivileged;
+        const char* preload;
+        bool starts;
+        std::vector<std::string> kinds;
+    } rows[] = {
+        {"execute-only, started by 65534", 0711, true, "", true, {}},
+        {"a preloaded object missing", 0755, false, "/nonexistent/libnone.so", true, {}},
+        {"a needed library missing for 65534 too", 0711, true, "", false, {"library-missing"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Installation inst;
+        inst.writeIni("-vmargs\n");
+        const std::string build = inst.root + "/build";
+        ASSERT_EQ(mkdir(build.c_str(), 0755), 0);
+        ASSERT_EQ(chmod(inst.root.c_str(), 0755), 0);
+        compile(LIBRARY_TWO, build + "/libdv.so", "-shared -fPIC -Wl,-soname,libdv.so");
+        compile(PROGRAM, inst.eclipse + "/Dashvane", "-L'" + build + "' -ldv");
+        ASSERT_EQ(chmod((inst.eclipse + "/Dashvane").c_str(), row.mode), 0);
+        const std::string shared = inst.root + "/shared";  // where 65534 may write its record
+        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+        std::map<std::string, std::string> env = baseEnv(inst);
+        if (row.starts) {
+            env["LD_LIBRARY_PATH"] = build;
+        }
+        if (*row.preload != '\0') {
+            env["LD_PRELOAD"] = row.preload;
+        }
+        env["DASHVANE_STANDIN_RECORD"] = shared + "/record";
+        Limits limits;
+        limits.unprivileged = row.unprivileged;
+        EXPECT_EQ(launchStarts(inst, env, limits), row.starts);
+        EXPECT_EQ(kindsOf(checkReport(inst, env, limits)), row.kinds);
+    }
+}
+
 // Scripts whose interpreters are scripts or programs env finds along PATH,
 // started as root and as 65534: each interpreter is started as the user,
 // the last script is read by its interpreter, and env with no program to
