@@ -224,9 +224,8 @@ void describeStart(Facts& findings, const AccessJudge& access) {
         // that is a script hands the scripts before it on to be read in turn;
         // a relative one is named from the start directory.
         probes.push_back({AccessOperation::Read, command, findings.startDirResolved});
-        if (!info.scriptRead.empty() && info.scriptRead != info.resolved &&
-            info.scriptRead != reachablePath(executable)) {
-            probes.push_back({AccessOperation::Read, info.scriptRead});
+        for (const std::string& chained : info.chainScripts) {
+            probes.push_back({AccessOperation::Read, chained});
         }
     }
     // The user starts a launcher copy from the application directory, before
@@ -249,9 +248,10 @@ void describeStart(Facts& findings, const AccessJudge& access) {
     if (script) {
         findings.interpreterAccess = verdicts[2];
         info.interpreterUsable = info.interpreterUsable && verdicts[2].granted();
+        // The first script of the chain the user cannot read.
         findings.scriptAccess = verdicts[3];
-        if (firstCopy > 4 && verdicts[3].granted()) {
-            findings.scriptAccess = verdicts[4];
+        for (std::size_t i = 4; i < firstCopy && findings.scriptAccess.granted(); ++i) {
+            findings.scriptAccess = verdicts[i];
         }
     }
 }

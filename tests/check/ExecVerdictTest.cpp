@@ -444,6 +444,7 @@ TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
         {"the second interpreter a script 65534 may not run", "#!MID\n", 0755, 0755, 0700, 0, true, false, {"interpreter-not-executable"}},
         {"the second interpreter a script root may run", "#!MID\n", 0755, 0755, 0700, 0, false, true, {}},
         {"the second interpreter a script 65534 may not read", "#!MID\n", 0755, 0755, 0711, 0, true, false, {"script-unreadable"}},
+        {"the first of two interpreters unreadable", "#!MID\n", 0755, 0711, 0755, 0, true, false, {"script-unreadable"}},
         {"only the second interpreter readable", "#!MID\n", 0711, 0711, 0755, 0, true, false, {"script-unreadable"}},
         // clang-format on
     };

@@ -350,6 +350,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             // A script's interpreter reads that script; the scripts before
             // it are only arguments.
             info.scriptRead = interpreter;
+            info.chainScripts.push_back(interpreter);
             if (scripts == SCRIPT_DEPTH_MAX) {
                 info.interpreterUsable = false;
                 info.nestedInterpreter = name;

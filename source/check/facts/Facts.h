@@ -92,6 +92,9 @@ struct ExecutableInfo {
     // The script the interpreter program is given to read: the last of a
     // chain, whose own interpreter is no script.
     std::string scriptRead;
+    // The interpreters of a chain that are scripts, in order: each wrapper
+    // hands the scripts before it on, so each is read in turn.
+    std::vector<std::string> chainScripts;
     ElfCheck program;             // for an ELF file
     ElfCheck interpreterProgram;  // for a script whose interpreter is an ELF file
 };

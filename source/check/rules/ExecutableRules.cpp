@@ -1,5 +1,7 @@
 #include "ExecutableRules.h"
 
+#include <algorithm>
+
 #include "RuleText.h"
 
 namespace {
@@ -75,10 +77,11 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
                 "launcher reports nothing",
             at.file);
     } else if (!facts.scriptAccess.granted()) {
-        const bool nested = !info.scriptRead.empty() && info.scriptRead != info.resolved;
+        const bool nested = std::find(info.chainScripts.begin(), info.chainScripts.end(),
+                                      facts.scriptAccess.path) != info.chainScripts.end();
         add(at.line, accessKind(facts.scriptAccess, KindId::ScriptUnreadable),
             at.name + " is a script, and " +
-                (nested ? "its interpreter " + quoted(info.scriptRead) +
+                (nested ? "its interpreter " + quoted(facts.scriptAccess.path) +
                               ", a script the next interpreter reads, "
                         : std::string("it ")) +
                 accessProblem(facts.scriptAccess, user, "cannot be read") +
