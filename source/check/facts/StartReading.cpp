@@ -329,7 +329,7 @@ struct Reader {
         start.program = file.path;
         const std::size_t first = starts.size();
         if (!take(start, file.path)) {
-            for (const CopyIndex::Copy* copy : index.sameBytes(file.path)) {
+            if (const CopyIndex::Copy* copy = index.sameBytes(file.path)) {
                 take(start, copy);
             }
         }
@@ -394,21 +394,18 @@ const CopyIndex::Copy* CopyIndex::find(const std::string& path) const {
     return find(path);
 }
 
-std::vector<const CopyIndex::Copy*> CopyIndex::sameBytes(const std::string& path) const {
-    std::vector<const Copy*> alike;
+const CopyIndex::Copy* CopyIndex::sameBytes(const std::string& path) const {
     struct stat status {};
     if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return alike;
+        return nullptr;
     }
     for (const Copy& copy : copies) {
-        if (copy.size == status.st_size && bytesEqual(copy.path, path)) {
-            if (baseName(copy.appDir) == baseName(path)) {
-                return {&copy};
-            }
-            alike.push_back(&copy);
+        if (baseName(copy.appDir) == baseName(path) && copy.size == status.st_size &&
+            bytesEqual(copy.path, path)) {
+            return &copy;
         }
     }
-    return alike;
+    return nullptr;
 }
 
 std::vector<std::string> CopyIndex::appDirs() const {

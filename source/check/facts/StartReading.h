@@ -29,9 +29,11 @@ public:
     };
     // The copy `path` is (the same file, or through links), or nullptr.
     const Copy* find(const std::string& path) const;
-    // The copies whose bytes `path` holds, for a copy along PATH: launcher
-    // copies are alike, so the one of the application named like it, else all.
-    std::vector<const Copy*> sameBytes(const std::string& path) const;
+    // The copy whose bytes `path` holds, for a copy along PATH, or nullptr.
+    // Launcher copies are alike, so only the application it is named after
+    // counts: any other copy, such as the installed dashvane-launcher
+    // itself, starts no application in particular.
+    const Copy* sameBytes(const std::string& path) const;
     // The application directories found by an open index.
     std::vector<std::string> appDirs() const;
 
