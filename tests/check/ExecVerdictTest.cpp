@@ -322,52 +322,12 @@ TEST(CheckExecVerdict, NeverDiesOfASmallStack) {
     }
 }
 
-// A set-user-ID program started by another user runs its loader in secure
-// mode, which ignores LD_LIBRARY_PATH: the same program and environment
-// start for root and not for 65534.
-TEST(CheckExecVerdict, SecureModeIgnoresTheLibraryPath) {
-    if (geteuid() != 0 || underEmulator() || std::system("cc --version >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's compiler";
-    }
-    const struct {
-        const char* what;
-        mode_t bits;
-        bool unprivileged;
-        bool starts;
-        std::vector<std::string> kinds;
-    } rows[] = {
-        {"plain, started by 65534", 0, true, true, {}},
-        {"set-user-ID root, started by 65534", S_ISUID, true, false, {"library-missing"}},
-        {"set-user-ID root, started by root", S_ISUID, false, true, {}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        const Installation inst;
-        inst.writeIni("-vmargs\n");
-        const std::string build = inst.root + "/build";
-        ASSERT_EQ(mkdir(build.c_str(), 0755), 0);
-        ASSERT_EQ(chmod(inst.root.c_str(), 0755), 0);
-        compile(LIBRARY_TWO, build + "/libdv.so", "-shared -fPIC -Wl,-soname,libdv.so");
-        compile(PROGRAM, inst.eclipse + "/Dashvane", "-L'" + build + "' -ldv");
-        ASSERT_EQ(chmod((inst.eclipse + "/Dashvane").c_str(), 0755 | row.bits), 0);
-        // Where 65534 may write its record.
-        const std::string shared = inst.root + "/shared";
-        const std::string record = shared + "/record";
-        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
-        ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
-        std::map<std::string, std::string> env = baseEnv(inst);
-        env["LD_LIBRARY_PATH"] = build;
-        env["DASHVANE_STANDIN_RECORD"] = record;
-        Limits limits;
-        limits.unprivileged = row.unprivileged;
-        EXPECT_EQ(launchStarts(inst, env, limits), row.starts);
-        EXPECT_EQ(kindsOf(checkReport(inst, env, limits)), row.kinds);
-    }
-}
-
-// What the loader asked by name cannot see: a program the user may only
-// execute, which the kernel still maps, and a preloaded object it skips.
-TEST(CheckExecVerdict, LoaderAnswersOnlyWhatTheStartMeets) {
+// What the loader meets as the user the launch runs as: a set-user-ID
+// program started by another user runs it in secure mode, which ignores
+// LD_LIBRARY_PATH; a program the user may only execute is still mapped by
+// the kernel, though the loader cannot read it by name; a preloaded object
+// it cannot find is skipped.
+TEST(CheckExecVerdict, TheLoaderAsTheUserMeetsIt) {
     if (geteuid() != 0 || underEmulator() || std::system("cc --version >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "needs root, to start the launcher as 65534, and the machine's compiler";
     }
@@ -375,13 +335,19 @@ TEST(CheckExecVerdict, LoaderAnswersOnlyWhatTheStartMeets) {
         const char* what;
         mode_t mode;
         bool unprivileged;
-        const char* preload;
+        bool libraryPath;     // LD_LIBRARY_PATH names where the library is
+        const char* preload;  // LD_PRELOAD, if not empty
         bool starts;
         std::vector<std::string> kinds;
     } rows[] = {
-        {"execute-only, started by 65534", 0711, true, "", true, {}},
-        {"a preloaded object missing", 0755, false, "/nonexistent/libnone.so", true, {}},
-        {"a needed library missing for 65534 too", 0711, true, "", false, {"library-missing"}},
+        // clang-format off
+        {"plain, started by 65534", 0755, true, true, "", true, {}},
+        {"set-user-ID root, started by 65534", 0755 | S_ISUID, true, true, "", false, {"library-missing"}},
+        {"set-user-ID root, started by root", 0755 | S_ISUID, false, true, "", true, {}},
+        {"execute-only, started by 65534", 0711, true, true, "", true, {}},
+        {"a preloaded object missing", 0755, false, true, "/nonexistent/libnone.so", true, {}},
+        {"a needed library missing for 65534 too", 0711, true, false, "", false, {"library-missing"}},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -397,7 +363,7 @@ TEST(CheckExecVerdict, LoaderAnswersOnlyWhatTheStartMeets) {
         ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
         ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
         std::map<std::string, std::string> env = baseEnv(inst);
-        if (row.starts) {
+        if (row.libraryPath) {
             env["LD_LIBRARY_PATH"] = build;
         }
         if (*row.preload != '\0') {
