@@ -235,6 +235,40 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
               "shared library");
 }
 
+// The entry binfmt_misc picks for a file: magic entries by the first bytes
+// under their mask, extension entries by what follows the last '.' of the
+// whole path, disabled entries never, and nothing while binfmt_misc is off.
+TEST(ElfFile, BinfmtEntriesAsTheKernelMatchesThem) {
+    const TempDir dir;
+    fs::create_directories(dir.path() + "/on");
+    dir.write("on/status", "enabled\n");
+    dir.write("on/magic",
+              "enabled\ninterpreter /usr/bin/m\nflags: \noffset 2\nmagic 4142\nmask ff5f\n");
+    dir.write("on/jar", "enabled\ninterpreter /usr/bin/j\nflags: F\nextension .jar\n");
+    dir.write("on/off", "disabled\ninterpreter /usr/bin/o\nflags: \noffset 0\nmagic 5858\n");
+    fs::create_directories(dir.path() + "/down");
+    dir.write("down/status", "disabled\n");
+    dir.write("down/jar", "enabled\ninterpreter /usr/bin/j\nflags: F\nextension .jar\n");
+    const struct {
+        const char* dir;
+        const char* path;
+        const char* header;
+        const char* entry;
+    } rows[] = {
+        {"on", "/x/prog", "__AB", "magic"}, {"on", "/x/prog", "__Ab", "magic"},
+        {"on", "/x/prog", "AB__", ""},      {"on", "/x/app.jar", "", "jar"},
+        {"on", "/x.jar/app", "", ""},       {"on", "/x/app.jar.bak", "", ""},
+        {"on", "/x/prog", "XX", ""},        {"down", "/x/app.jar", "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.dir) + " " + row.path + " " + row.header);
+        const KernelInfo kernel{"x86_64", true, dir.path() + "/" + row.dir};
+        const BinfmtEntry entry = binfmtEntryFor(kernel, row.path, row.header);
+        EXPECT_EQ(entry.name, row.entry);
+        EXPECT_EQ(entry.preopened, std::string(row.entry) == "jar");
+    }
+}
+
 // Files laid out in a temporary directory, found as the loader would.
 class Libraries : public ::testing::Test {
 protected:

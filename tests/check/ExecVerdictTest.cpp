@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -236,9 +237,12 @@ TEST(CheckExecVerdict, NullDeviceIniStartsWithTheDefaultVector) {
 
 // Under a small stack limit the new program's stack, not execve's argument
 // space, bounds the arguments: the largest environment that still starts
-// (found by launching) is clean for the checker, one byte more is not. The
+// (found by launching), less a small slack, is clean for the checker; one
+// byte more is not. The
 // limits include some that are no whole number of pages, and the variables
 // around the padding move where the kernel's alignments fall.
+constexpr std::size_t STACK_RESERVE_SLACK = 128;
+
 TEST(CheckExecVerdict, StackLimitBoundaryAtNAndNPlusOne) {
 #if defined(DVL_SANITIZED) || defined(DVL_COVERAGE)
     GTEST_SKIP() << "an instrumented launcher needs more stack at its start than the release one";
@@ -280,10 +284,18 @@ TEST(CheckExecVerdict, StackLimitBoundaryAtNAndNPlusOne) {
             const std::size_t middle = fits + (fails - fits) / 2;
             (launchStarts(inst, withPadding(middle), limits) ? fits : fails) = middle;
         }
-        EXPECT_EQ(kindsOf(checkReport(inst, withPadding(fits), limits)),
+        // What a program uses before main is a measured reserve plus the
+        // processor state its loader saves; alignment may move that by some
+        // bytes between processors: the checker may be that much early, never late.
+        EXPECT_EQ(kindsOf(checkReport(inst, withPadding(fits - STACK_RESERVE_SLACK), limits)),
                   std::vector<std::string>());
-        EXPECT_EQ(kindsOf(checkReport(inst, withPadding(fails), limits)),
-                  std::vector<std::string>{"arguments-exceed-stack"});
+        // Near 128 KiB, execve's argument space may run out first (E2BIG):
+        // the launch fails either way, and the checker must say one of them.
+        const std::vector<std::string> over =
+            kindsOf(checkReport(inst, withPadding(fails), limits));
+        EXPECT_TRUE(over == std::vector<std::string>{"arguments-exceed-stack"} ||
+                    (row.kib > 128 && over == std::vector<std::string>{"arguments-too-long"}))
+            << testing::PrintToString(over);
     }
 }
 
@@ -454,24 +466,84 @@ TEST(CheckExecVerdict, ScriptChainsAsTheUserRunsThem) {
     }
 }
 
-// The kernel runs at most five scripts in a row, each the interpreter of the
-// one before; the sixth fails execv with ELOOP.
-TEST(CheckExecVerdict, ScriptChainsEndAtFiveScripts) {
-    for (const int scripts : {5, 6}) {
-        SCOPED_TRACE(std::to_string(scripts) + " scripts");
+// A binfmt_misc entry of the test's own, removed again at the end: files
+// that begin with its magic run through /bin/sh, a program this kernel runs
+// itself whatever the build's architecture. The file is then a shell script
+// whose first line sets a variable.
+class TestHandler {
+public:
+    static constexpr const char* MAGIC = "DVL_BINFMT_TEST=1";
+
+    TestHandler() : name("dvl-test-" + std::to_string(getpid())) {
+        const std::string dir = "/proc/sys/fs/binfmt_misc";
+        if (access((dir + "/register").c_str(), W_OK) != 0) {
+            const int mounted = std::system(
+                "mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null");
+            static_cast<void>(mounted);
+        }
+        std::ofstream reg(dir + "/register");
+        reg << ":" << name << ":M::" << MAGIC << "::/bin/sh:";
+        reg.close();
+        registered = reg.good() && access((dir + "/" + name).c_str(), F_OK) == 0;
+    }
+    ~TestHandler() {
+        if (registered) {
+            std::ofstream("/proc/sys/fs/binfmt_misc/" + name) << "-1";
+        }
+    }
+    TestHandler(const TestHandler&) = delete;
+    TestHandler& operator=(const TestHandler&) = delete;
+
+    const std::string name;
+    bool registered = false;
+};
+
+// The kernel follows at most five levels of interpretation in a row, each
+// script and each binfmt_misc handler one; the sixth fails execv with ELOOP.
+// Where the stand-in at the end of a chain runs through a handler (qemu-i386
+// for the 32-bit build on a kernel without IA32 emulation), that is one
+// level more: the kernel's own verdict is the expectation, and the checker
+// must agree with it. The rows with the test's own handler fix the outcome.
+TEST(CheckExecVerdict, InterpretationEndsAtFiveLevels) {
+    const TestHandler handler;
+    const struct {
+        int scripts;
+        bool throughHandler;  // the last interpreter is a file the test's handler takes
+        int starts;           // 1 or 0; -1: as the kernel decides for the stand-in
+    } rows[] = {
+        {5, false, -1},
+        {6, false, 0},
+        {4, true, 1},
+        {5, true, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.scripts) + " scripts" +
+                     (row.throughHandler ? " and the binfmt_misc handler" : ""));
+        if (row.throughHandler && !handler.registered) {
+            ADD_FAILURE() << "cannot register a binfmt_misc entry (needs root)";
+            continue;
+        }
         const Installation inst;
         inst.writeIni("-vmargs\n");
         const std::string standin = inst.eclipse + "/standin";
         ASSERT_EQ(rename((inst.eclipse + "/Dashvane").c_str(), standin.c_str()), 0);
         std::string interpreter = standin;
-        for (int i = 1; i <= scripts; ++i) {
-            const std::string name = i == scripts ? "Dashvane" : "script" + std::to_string(i);
+        if (row.throughHandler) {
+            interpreter = inst.eclipse + "/handled";
+            writeFile(interpreter,
+                      std::string(TestHandler::MAGIC) + "\nexec " + standin + " \"$@\"\n", 0755);
+        }
+        for (int i = 1; i <= row.scripts; ++i) {
+            const std::string name = i == row.scripts ? "Dashvane" : "script" + std::to_string(i);
             writeFile(inst.eclipse + "/" + name, "#!" + interpreter + "\n", 0755);
             interpreter = inst.eclipse + "/" + name;
         }
-        EXPECT_EQ(launchStarts(inst, baseEnv(inst)), scripts == 5);
-        EXPECT_EQ(kindsOf(checkReport(inst, baseEnv(inst))),
-                  scripts == 5 ? std::vector<std::string>()
-                               : std::vector<std::string>{"interpreter-missing"});
+        const bool starts = launchStarts(inst, baseEnv(inst));
+        if (row.starts >= 0) {
+            EXPECT_EQ(starts, row.starts == 1);
+        }
+        const std::vector<std::string> kinds = kindsOf(checkReport(inst, baseEnv(inst)));
+        EXPECT_EQ(kinds, starts ? std::vector<std::string>()
+                                : std::vector<std::string>{"interpreter-missing"});
     }
 }

@@ -202,6 +202,16 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
     check.damage = elf.damaged ? elf.damage : std::string();
     check.execRefused = elf.execRefused;
     check.runs = kernelRuns(elf, KernelInfo::current(), check.howRun);
+    // A binfmt_misc handler runs its interpreter in the program's place,
+    // opened as the user unless the kernel opened it when it was registered.
+    const BinfmtEntry handler = binfmtEntryFor(KernelInfo::current(), path, elf.header);
+    if (!handler.name.empty()) {
+        check.handler = handler.name;
+        check.handlerInterpreter = handler.interpreter;
+        if (!handler.preopened) {
+            check.handlerAccess = user.judge(AccessOperation::Execute, handler.interpreter);
+        }
+    }
     if (check.runs && !elf.damaged) {
         LookupPlaces places;
         const char* libraryPath = getenv("LD_LIBRARY_PATH");
@@ -298,11 +308,37 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             std::ifstream nested(interpreter, std::ios::binary);
             nested.read(&next[0], static_cast<std::streamsize>(next.size()));
             next.resize(static_cast<std::size_t>(nested.gcount()));
+            const BinfmtEntry handler =
+                next.compare(0, 2, "#!") == 0
+                    ? BinfmtEntry()
+                    : binfmtEntryFor(KernelInfo::current(), interpreter, next);
+            if (!handler.name.empty() && scripts == SCRIPT_DEPTH_MAX) {
+                // The handler is one more level, like a script: execve fails with ELOOP.
+                info.interpreterUsable = false;
+                info.nestedInterpreter = name;
+                info.nestedProblem =
+                    "is run through the binfmt_misc handler \"" + handler.name + "\" (" +
+                    handler.interpreter + "), one level too many: the kernel follows at most " +
+                    std::to_string(SCRIPT_DEPTH_MAX) +
+                    " levels in a row, each script and each binfmt_misc handler one";
+                break;
+            }
+            const AccessVerdict handlerRuns =
+                handler.name.empty() || handler.preopened
+                    ? AccessVerdict()
+                    : user.judge(AccessOperation::Execute, handler.interpreter);
+            if (!handlerRuns.granted()) {
+                // The kernel opens the handler's interpreter as the user.
+                info.interpreterUsable = false;
+                info.nestedInterpreter = handler.interpreter;
+                info.nestedAccess = handlerRuns;
+                break;
+            }
             if (next.compare(0, 2, "#!") != 0 &&
                 next.compare(0, 4,
                              "\x7f"
                              "ELF") != 0 &&
-                !binfmtTakes(KernelInfo::current(), next)) {
+                handler.name.empty()) {
                 // No handler takes it: execve fails with ENOEXEC, and
                 // execv, unlike execvp, tries no shell.
                 info.interpreterUsable = false;

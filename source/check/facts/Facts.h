@@ -54,10 +54,15 @@ enum class FileKind { Missing, Directory, Elf, Script, Other };
 
 // An ELF program as the kernel and the dynamic loader will see it.
 struct ElfCheck {
-    bool checked = false;      // the file is an ELF file and was read
-    std::string kind;          // "64-bit x86-64"
-    bool runs = true;          // by this kernel, natively or through binfmt_misc
-    std::string howRun;        // why it does not run; or the binfmt_misc handler
+    bool checked = false;  // the file is an ELF file and was read
+    std::string kind;      // "64-bit x86-64"
+    bool runs = true;      // by this kernel, natively or through binfmt_misc
+    std::string howRun;    // why it does not run; or the binfmt_misc handler
+    // The binfmt_misc entry that takes it, if any, and the user's access to
+    // the interpreter the entry runs in its place.
+    std::string handler;
+    std::string handlerInterpreter;
+    AccessVerdict handlerAccess;
     std::string damage;        // empty for a sound file
     bool execRefused = false;  // the damage makes the exec fail
     LinkCheck linking;         // its loader and shared libraries

@@ -7,6 +7,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -110,62 +111,68 @@ std::vector<unsigned char> hexBytes(const std::string& hex) {
     return bytes;
 }
 
-// The interpreter of an enabled binfmt_misc entry whose magic matches the
-// file's first bytes, as the kernel compares them; empty for none.
-std::string binfmtHandler(const std::string& dir, const std::string& header) {
-    std::ifstream status(dir + "/status");
-    std::string state;
-    if (dir.empty() || !(status >> state) || state != "enabled") {
-        return std::string();
-    }
-    DIR* entries = opendir(dir.c_str());
-    if (entries == nullptr) {
-        return std::string();
-    }
-    std::string found;
-    while (const dirent* entry = readdir(entries)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." || name == "status" || name == "register") {
-            continue;
-        }
-        std::ifstream in(dir + "/" + name);
-        std::string line, interpreter, magic, mask;
-        bool enabled = false;
-        bool fixed = false;
-        std::size_t offset = 0;
-        while (std::getline(in, line)) {
-            std::istringstream words(line);
-            std::string key, value;
-            words >> key >> value;
-            if (key == "enabled") {
-                enabled = true;
-            } else if (key == "flags:") {
-                // F: the kernel opened the interpreter when it was registered.
-                fixed = value.find('F') != std::string::npos;
-            } else if (key == "interpreter") {
-                interpreter = value;
-            } else if (key == "offset") {
-                offset = static_cast<std::size_t>(std::strtoul(value.c_str(), nullptr, 10));
-            } else if (key == "magic") {
-                magic = value;
-            } else if (key == "mask") {
-                mask = value;
-            }
-        }
-        const std::vector<unsigned char> want = hexBytes(magic);
-        const std::vector<unsigned char> bits = hexBytes(mask);
-        bool matches = enabled && !want.empty() && offset + want.size() <= header.size() &&
-                       (fixed || exists(interpreter));
-        for (std::size_t i = 0; matches && i < want.size(); ++i) {
-            const unsigned char m = i < bits.size() ? bits[i] : 0xff;
-            matches = ((static_cast<unsigned char>(header[offset + i]) ^ want[i]) & m) == 0;
-        }
-        if (matches && found.empty()) {
-            found = interpreter;
+// One entry of binfmt_misc, as its file under the mount says it.
+struct BinfmtRule {
+    BinfmtEntry entry;
+    bool enabled = false;
+    bool byExtension = false;
+    std::size_t offset = 0;
+    std::string magic, mask;  // hexadecimal; for an extension entry, the extension
+};
+
+BinfmtRule readBinfmtRule(const std::string& file) {
+    std::ifstream in(file);
+    BinfmtRule rule;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string key, value;
+        words >> key >> value;
+        if (key == "enabled") {
+            rule.enabled = true;
+        } else if (key == "flags:") {
+            // F: the kernel opened the interpreter when it was registered.
+            rule.entry.preopened = value.find('F') != std::string::npos;
+        } else if (key == "interpreter") {
+            rule.entry.interpreter = value;
+        } else if (key == "offset") {
+            rule.offset = static_cast<std::size_t>(std::strtoul(value.c_str(), nullptr, 10));
+        } else if (key == "magic") {
+            rule.magic = value;
+        } else if (key == "mask") {
+            rule.mask = value;
+        } else if (key == "extension") {
+            rule.byExtension = true;
+            rule.magic = value.empty() || value[0] != '.' ? value : value.substr(1);
         }
     }
-    closedir(entries);
-    return found;
+    return rule;
+}
+
+// Whether `rule` takes the file executed as `path` that begins with
+// `header`. The kernel compares an extension with what follows the last '.'
+// of the whole name it executes, directories included.
+bool binfmtMatches(const BinfmtRule& rule, const std::string& path, const std::string& header) {
+    if (!rule.enabled || rule.magic.empty()) {
+        return false;
+    }
+    if (rule.byExtension) {
+        const std::size_t dot = path.rfind('.');
+        return dot != std::string::npos &&
+               path.compare(dot + 1, std::string::npos, rule.magic) == 0;
+    }
+    const std::vector<unsigned char> want = hexBytes(rule.magic);
+    const std::vector<unsigned char> bits = hexBytes(rule.mask);
+    if (rule.offset + want.size() > header.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const unsigned char m = i < bits.size() ? bits[i] : 0xff;
+        if (((static_cast<unsigned char>(header[rule.offset + i]) ^ want[i]) & m) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The kernel's own machine name: /proc/sys/kernel/arch (Linux 6.1 and
@@ -208,15 +215,47 @@ std::size_t kernelPointerSize() {
     return is64BitMachine(KernelInfo::current().machine) ? 8 : 4;
 }
 
+BinfmtEntry binfmtEntryFor(const KernelInfo& kernel, const std::string& path,
+                           const std::string& header) {
+    std::ifstream status(kernel.binfmtDir + "/status");
+    std::string state;
+    if (kernel.binfmtDir.empty() || !(status >> state) || state != "enabled") {
+        return BinfmtEntry();
+    }
+    DIR* entries = opendir(kernel.binfmtDir.c_str());
+    if (entries == nullptr) {
+        return BinfmtEntry();
+    }
+    // Names in order, so that of two entries that match, the same one is named each time.
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(entries)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && name != "status" && name != "register") {
+            names.push_back(name);
+        }
+    }
+    closedir(entries);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        BinfmtRule rule = readBinfmtRule(kernel.binfmtDir + "/" + name);
+        if (binfmtMatches(rule, path, header)) {
+            rule.entry.name = name;
+            return rule.entry;
+        }
+    }
+    return BinfmtEntry();
+}
+
 bool kernelRuns(const ElfFile& elf, const KernelInfo& kernel, std::string& why) {
-    const std::string handler = binfmtHandler(kernel.binfmtDir, elf.header);
+    // binfmt_misc is asked before the kernel's own ELF loader.
+    const BinfmtEntry handler = binfmtEntryFor(kernel, std::string(), elf.header);
+    if (!handler.name.empty()) {
+        why = "run through the binfmt_misc handler " + handler.interpreter;
+        return true;
+    }
     const bool ownOrder = elf.byteOrder == (isBigEndianHost() ? 2 : 1);
     if (ownOrder && runsNatively(elf, kernel)) {
         why.clear();
-        return true;
-    }
-    if (!handler.empty()) {
-        why = "run through the binfmt_misc handler " + handler;
         return true;
     }
     const std::string kind = programKind(elf) + (ownOrder             ? ""
@@ -233,5 +272,5 @@ bool kernelRuns(const ElfFile& elf, const KernelInfo& kernel, std::string& why) 
 }
 
 bool binfmtTakes(const KernelInfo& kernel, const std::string& header) {
-    return !binfmtHandler(kernel.binfmtDir, header).empty();
+    return !binfmtEntryFor(kernel, std::string(), header).name.empty();
 }

@@ -23,5 +23,19 @@ std::size_t kernelPointerSize();
 // binfmt_misc handler runs it, `why` names the handler.
 bool kernelRuns(const ElfFile& elf, const KernelInfo& kernel, std::string& why);
 
+// An enabled binfmt_misc entry, which the kernel asks before its own loaders.
+struct BinfmtEntry {
+    std::string name;         // the entry's name under binfmt_misc; empty for none
+    std::string interpreter;  // the program the kernel runs in the file's place
+    bool preopened = false;   // flag F: opened when registered, so always there
+};
+
+// The enabled entry that takes the file executed as `path` and beginning
+// with `header`: magic entries by the first bytes, extension entries by what
+// follows the path's last '.'. Each entry the kernel uses is one level of
+// interpretation, like a script.
+BinfmtEntry binfmtEntryFor(const KernelInfo& kernel, const std::string& path,
+                           const std::string& header);
+
 // Whether an enabled binfmt_misc entry runs a file that begins with `header`.
 bool binfmtTakes(const KernelInfo& kernel, const std::string& header);

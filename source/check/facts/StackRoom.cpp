@@ -5,6 +5,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
 #include <cstring>
 #include <fstream>
 
@@ -14,8 +18,12 @@ namespace {
 
 // What the dynamic loader and the C library take below the kernel's stack
 // pointer before main, and a small main: measured for a dynamically linked
-// C program as the lowest address it touches (to 16 bytes).
-constexpr std::size_t PROGRAM_START = 8544;
+// C program as the lowest address it touches (to 16 bytes) on a processor
+// without AVX-512, less the processor state the loader's lazy binding saves
+// there, which follows.
+constexpr std::size_t PROGRAM_START = 6048;
+// That state where it cannot be asked of the processor: with AVX-512.
+constexpr std::size_t BINDING_STATE = 2560;
 // With randomisation the kernel moves the stack pointer down by less than
 // this below the strings (arch_align_stack), a different amount each run.
 constexpr std::size_t RANDOM_GAP = 8192;
@@ -56,6 +64,39 @@ std::size_t auxiliaryEntries() {
     return 23;
 }
 
+// The register state the C library's dynamic loader saves on the stack when
+// a program's first call binds a symbol lazily (_dl_runtime_resolve_xsavec):
+// the size it takes for the AVX, MPX and AVX-512 parts this processor has,
+// as it computes it. It moves the stack's floor by over 1.5 KiB between
+// processors with and without AVX-512.
+std::size_t bindingState() {
+#if defined(__x86_64__)
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid_count(0xd, 0, &eax, &ebx, &ecx, &edx) == 0 || ebx == 0) {
+        return BINDING_STATE;
+    }
+    const unsigned saved = (1u << 1) | (1u << 2) | (1u << 3) | (1u << 5) | (1u << 6) | (1u << 7);
+    unsigned offset = 576;  // the legacy area and the header
+    unsigned size = 256;    // the AVX part, component 2
+    for (unsigned i = 3; i < 32; ++i) {
+        offset += size;
+        size = 0;
+        ecx = 0;
+        if ((saved & (1u << i)) != 0) {
+            __get_cpuid_count(0xd, i, &eax, &ebx, &ecx, &edx);
+            size = eax;
+        }
+        if ((ecx & 2u) != 0) {
+            offset = (offset + 63) / 64 * 64;
+        }
+    }
+    // Its own registers' 64 bytes, then to a 64-byte boundary.
+    return (offset + size + 64 + 63) / 64 * 64;
+#else
+    return BINDING_STATE;
+#endif
+}
+
 std::size_t platformBytes(unsigned long type) {
     const char* name = reinterpret_cast<const char*>(getauxval(type));
     return name != nullptr ? std::strlen(name) + 1 : 0;
@@ -77,6 +118,7 @@ StackRoom stackRoom() {
     room.pages = room.limit / pageSize * pageSize;
     room.randomized = randomizedStack();
     room.pointer = sizeof(void*);
+    room.binding = bindingState();
     room.top = kernelPointerSize();
     room.tables = platformBytes(AT_PLATFORM) + platformBytes(AT_BASE_PLATFORM) + RANDOM_BYTES +
                   auxiliaryEntries() * 2 * room.pointer;
@@ -90,5 +132,6 @@ std::size_t stackSpan(const StackRoom& room, std::size_t strings, std::size_t po
     // ends, aligned again.
     const std::size_t top =
         alignUp(room.top + strings + (lowest && room.randomized ? RANDOM_GAP - 1 : 0));
-    return top + alignUp(room.tables + (pointers + 3) * room.pointer) + PROGRAM_START;
+    return top + alignUp(room.tables + (pointers + 3) * room.pointer) + PROGRAM_START +
+           room.binding;
 }

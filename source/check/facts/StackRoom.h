@@ -13,6 +13,8 @@ struct StackRoom {
     std::size_t top = 8;      // the kernel's empty pointer at the stack's top
     // The kernel's platform names, random bytes and auxiliary vector.
     std::size_t tables = 0;
+    // The processor state a new program's dynamic loader saves below them.
+    std::size_t binding = 0;
 };
 
 // The stack limit of this process, which the launcher and its child inherit,

@@ -67,7 +67,7 @@ void linkWarnings(const ElfCheck& check, const std::string& name, std::size_t li
 // describes; `name` says which program it is. A damaged file or one for
 // another machine never gets as far as its loader.
 void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::size_t line,
-                        const std::string& file, Collector& add) {
+                        const std::string& file, const std::string& user, Collector& add) {
     if (!check.checked) {
         return;
     }
@@ -90,6 +90,18 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
             file);
         return;
     }
+    if (!check.handlerAccess.granted()) {
+        add(line,
+            check.handlerAccess.cause == AccessCause::NotFound
+                ? KindId::InterpreterMissing
+                : accessKind(check.handlerAccess, KindId::InterpreterNotExecutable),
+            name + " is run through the binfmt_misc handler " + quoted(check.handler) +
+                ", whose interpreter " + quoted(check.handlerInterpreter) + " " +
+                accessProblem(check.handlerAccess, user, "is not executable") +
+                ": execv fails and the child reports " + LAUNCH_FAILED,
+            file);
+        return;
+    }
     linkWarnings(check, name, line, file, add);
 }
 
@@ -103,10 +115,10 @@ void elfWarnings(const Facts& facts, Collector& add) {
     const std::string name = "executable " + quoted(info.resolved);
     const std::string file = facts.launcherLine != 0 ? std::string() : info.resolved;
     if (info.kind == FileKind::Elf) {
-        elfProgramWarnings(info.program, name, facts.launcherLine, file, add);
+        elfProgramWarnings(info.program, name, facts.launcherLine, file, facts.accessUser, add);
     } else if (info.kind == FileKind::Script && info.interpreterUsable) {
         elfProgramWarnings(info.interpreterProgram,
                            "the interpreter " + quoted(info.interpreter) + " of the script " + name,
-                           facts.launcherLine, file, add);
+                           facts.launcherLine, file, facts.accessUser, add);
     }
 }
