@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -19,6 +18,8 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+
+#include "util/Passwd.h"
 
 namespace {
 
@@ -628,30 +629,16 @@ std::vector<AccessVerdict> judgeSwitched(const std::vector<AccessProbe>& probes,
     return verdicts;
 }
 
-// The local files are read directly: a static program cannot safely load
-// the name-service modules that getpwnam and getgrouplist would use.
-struct PasswdEntry {
-    std::string name;
-    uid_t uid = 0;
-    gid_t gid = 0;
-};
-
+// The first account of the password file that `matches`.
 template <typename Matches>
-bool findPasswd(Matches matches, PasswdEntry& found) {
-    FILE* file = std::fopen("/etc/passwd", "re");
-    if (file == nullptr) {
-        return false;
-    }
-    bool any = false;
-    while (const passwd* entry = fgetpwent(file)) {
-        if (matches(*entry)) {
-            found = PasswdEntry{entry->pw_name, entry->pw_uid, entry->pw_gid};
-            any = true;
-            break;
+bool findPasswd(Matches matches, Passwd::Entry& found) {
+    for (const Passwd::Entry& entry : Passwd::read()) {
+        if (matches(entry)) {
+            found = entry;
+            return true;
         }
     }
-    std::fclose(file);
-    return any;
+    return false;
 }
 
 // The groups a login gives `name`: its primary group and each group that lists it.
@@ -676,13 +663,13 @@ std::vector<gid_t> groupsOf(const std::string& name, gid_t gid) {
 }  // namespace
 
 bool lookUpUser(const std::string& user, UserIdentity& identity) {
-    PasswdEntry entry;
-    bool found =
-        !user.empty() && findPasswd([&user](const passwd& e) { return user == e.pw_name; }, entry);
+    Passwd::Entry entry;
+    bool found = !user.empty() &&
+                 findPasswd([&user](const Passwd::Entry& e) { return user == e.name; }, entry);
     if (!found && !user.empty() && user.find_first_not_of("0123456789") == std::string::npos &&
         user.size() < 20) {
         const unsigned long long uid = std::stoull(user);
-        found = findPasswd([uid](const passwd& e) { return e.pw_uid == uid; }, entry);
+        found = findPasswd([uid](const Passwd::Entry& e) { return e.uid == uid; }, entry);
     }
     if (!found) {
         return false;
@@ -695,8 +682,8 @@ bool lookUpUser(const std::string& user, UserIdentity& identity) {
 }
 
 std::string userName(uid_t uid) {
-    PasswdEntry entry;
-    return findPasswd([uid](const passwd& e) { return e.pw_uid == uid; }, entry)
+    Passwd::Entry entry;
+    return findPasswd([uid](const Passwd::Entry& e) { return e.uid == uid; }, entry)
                ? entry.name
                : std::to_string(uid);
 }
