@@ -1,15 +1,130 @@
-// The checker's plain helpers: the password file reader and the java
-// launcher's option table.
+// The checker's plain helpers: the child that runs as the application's
+// user, the password file reader and the java launcher's option table.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "TempDir.h"
+#include "util/ChildProcess.h"
 #include "util/JavaOptions.h"
 #include "util/Passwd.h"
 
 namespace {
+
+constexpr uid_t NOBODY = 65534;
+
+struct ChildCase {
+    const char* name;
+    std::vector<std::string> argv;
+    bool asNobody;
+    std::string directory;
+    int limitMs;
+    std::size_t outputMax;
+    int code;  // -1: killed
+    bool timedOut;
+    std::string output;
+};
+
+TEST(ChildProcessTest, RunsAsTheUserWithinTheLimitCapturingWhatItWrites) {
+    const std::size_t all = static_cast<std::size_t>(-1);
+    const std::vector<ChildCase> cases = {
+        {"user, groups and directory",
+         {"/bin/sh", "-c", "id -u; id -G; pwd"},
+         true,
+         "/tmp",
+         0,
+         all,
+         0,
+         false,
+         "65534\n65534 100\n/tmp\n"},
+        {"only the environment given",
+         {"/bin/sh", "-c", "echo \"[$A][$HOME]\""},
+         false,
+         "/",
+         0,
+         all,
+         0,
+         false,
+         "[x][]\n"},
+        {"errors with the output, input from nowhere",
+         {"/bin/sh", "-c", "echo out; echo err >&2; readlink /proc/self/fd/0"},
+         false,
+         "/",
+         0,
+         all,
+         0,
+         false,
+         "out\nerr\n/dev/null\n"},
+        {"exit code kept", {"/bin/sh", "-c", "exit 7"}, false, "/", 5000, all, 7, false, ""},
+        {"silent past the limit", {"/bin/sleep", "30"}, false, "/", 300, all, -1, true, ""},
+        {"output closed, still running",
+         {"/bin/sh", "-c", "exec >&- 2>&-; sleep 30"},
+         false,
+         "/",
+         300,
+         all,
+         -1,
+         true,
+         ""},
+        {"output cut, child not held up",
+         {"/bin/sh", "-c", "yes | head -c 200000"},
+         false,
+         "/",
+         5000,
+         10,
+         0,
+         false,
+         "y\ny\ny\ny\ny\n"},
+        {"no such program", {"/nonexistent/program"}, false, "/", 0, all, 127, false, ""},
+        {"no such directory", {"/bin/true"}, false, "/nonexistent", 0, all, 3, false, ""},
+    };
+    for (const ChildCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.asNobody && geteuid() != 0) {
+            continue;  // only root can become another user
+        }
+        ChildOptions options;
+        options.directory = c.directory;
+        options.switchUser = c.asNobody;
+        options.uid = NOBODY;
+        options.gid = NOBODY;
+        options.groups = {NOBODY, 100};
+        options.limitMs = c.limitMs;
+        options.outputMax = c.outputMax;
+        options.cannotSetUp = 3;
+        const auto start = std::chrono::steady_clock::now();
+        const ChildOutcome outcome = runProgram(c.argv, {"A=x"}, options);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_TRUE(outcome.ran());
+        EXPECT_EQ(outcome.exitCode(), c.code);
+        EXPECT_EQ(outcome.timedOut, c.timedOut);
+        EXPECT_EQ(outcome.output, c.output);
+        EXPECT_LT(took, std::chrono::seconds(5));
+    }
+}
+
+TEST(ChildProcessTest, FunctionAnswersAsTheUserAndThisProcessStaysItself) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can become another user";
+    }
+    ChildOptions options;
+    options.switchUser = true;
+    options.uid = NOBODY;
+    options.gid = NOBODY;
+    options.groups = {NOBODY};
+    const ChildOutcome outcome = runFunction(
+        [] { return std::to_string(getuid()) + " " + std::to_string(access("/root", W_OK)); },
+        options);
+    EXPECT_EQ(outcome.exitCode(), 0);
+    EXPECT_EQ(outcome.output, "65534 -1");
+    EXPECT_EQ(geteuid(), 0u);
+    options.directory = "/nonexistent";
+    options.cannotSetUp = 3;
+    EXPECT_EQ(runFunction([] { return std::string("never"); }, options).exitCode(), 3);
+}
 
 struct PasswdCase {
     const char* line;
