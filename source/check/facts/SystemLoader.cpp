@@ -137,7 +137,7 @@ LoaderAnswer askSystemLoader(const std::string& program, const ElfFile& elf,
     // A program this process reaches only through a descriptor of its own,
     // its path being longer than the system takes, the loader cannot be
     // given: the model decides.
-    if (program.compare(0, 14, "/proc/self/fd/") == 0 || !elf.hasInterpreter ||
+    if (startsWith(program, "/proc/self/fd/") || !elf.hasInterpreter ||
         !systemLoader(elf.interpreter) || stat(program.c_str(), &status) != 0 ||
         (status.st_mode & (S_ISUID | S_ISGID)) != 0) {
         return answer;

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "util/ChildProcess.h"
+#include "util/Text.h"
 
 extern char** environ;
 
@@ -134,7 +135,7 @@ void readFlag(const std::string& line, VmInfo& info) {
 void readXOption(const std::string& line, VmInfo& info) {
     std::size_t at = 0;
     std::string word = firstWord(line, at);
-    if (word.compare(0, 2, "-X") != 0 || word.compare(0, 3, "-XX") == 0) {
+    if (!Text::startsWith(word, "-X") || Text::startsWith(word, "-XX")) {
         return;
     }
     const std::size_t angle = word.find('<');
