@@ -2,10 +2,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -19,6 +17,9 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+
+#include "util/ChildProcess.h"
+#include "util/Passwd.h"
 
 namespace {
 
@@ -563,58 +564,33 @@ private:
 // and security modules.
 std::vector<AccessVerdict> judgeSwitched(const std::vector<AccessProbe>& probes,
                                          const UserIdentity& user) {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("permission check: pipe: ") + std::strerror(errno));
+    // Opened before the switch, as this process can; the child inherits them.
+    const Bases bases(probes);
+    ChildOptions child;
+    // Relative probes start from their bases; "/" is a home the user can return to.
+    child.directory = "/";
+    child.switchUser = true;
+    child.uid = user.uid;
+    child.gid = user.gid;
+    child.groups = user.groups;
+    child.cannotSetUp = CANNOT_SWITCH;
+    const ChildOutcome outcome = runFunction(
+        [&probes, &bases]() {
+            const Rules rules(nullptr);
+            return encoded(judgeAll(probes, rules, bases));
+        },
+        child);
+    if (!outcome.ran()) {
+        throw std::runtime_error("permission check: " + outcome.failedCall + ": " +
+                                 std::strerror(outcome.error));
     }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        const int error = errno;
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        throw std::runtime_error(std::string("permission check: fork: ") + std::strerror(error));
-    }
-    if (pid == 0) {
-        close(pipeFds[0]);
-        const Bases bases(probes);
-        // Relative probes start from their bases; "/" is a home the user can return to.
-        if (chdir("/") != 0 || setgroups(user.groups.size(), user.groups.data()) != 0 ||
-            setresgid(user.gid, user.gid, user.gid) != 0 ||
-            setresuid(user.uid, user.uid, user.uid) != 0) {
-            _exit(CANNOT_SWITCH);
-        }
-        const Rules rules(nullptr);
-        const std::string answer = encoded(judgeAll(probes, rules, bases));
-        for (std::size_t done = 0; done < answer.size();) {
-            const ssize_t written = write(pipeFds[1], answer.data() + done, answer.size() - done);
-            if (written < 0 && errno != EINTR) {
-                _exit(1);
-            }
-            done += written > 0 ? static_cast<std::size_t>(written) : 0;
-        }
-        _exit(0);
-    }
-    close(pipeFds[1]);
-    std::string answer;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
-        if (got > 0) {
-            answer.append(buffer, static_cast<std::size_t>(got));
-        } else if (got == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    close(pipeFds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error(WIFEXITED(status) && WEXITSTATUS(status) == CANNOT_SWITCH
+    if (outcome.exitCode() != 0) {
+        throw std::runtime_error(outcome.exitCode() == CANNOT_SWITCH
                                      ? "cannot switch to user " + user.name +
                                            " to judge permissions"
                                      : "the permission check as user " + user.name + " failed");
     }
+    const std::string& answer = outcome.output;
     Decoder decoder(answer);
     std::vector<AccessVerdict> verdicts;
     for (std::size_t i = 0; i < probes.size(); ++i) {
@@ -628,30 +604,16 @@ std::vector<AccessVerdict> judgeSwitched(const std::vector<AccessProbe>& probes,
     return verdicts;
 }
 
-// The local files are read directly: a static program cannot safely load
-// the name-service modules that getpwnam and getgrouplist would use.
-struct PasswdEntry {
-    std::string name;
-    uid_t uid = 0;
-    gid_t gid = 0;
-};
-
+// The first account of the password file that `matches`.
 template <typename Matches>
-bool findPasswd(Matches matches, PasswdEntry& found) {
-    FILE* file = std::fopen("/etc/passwd", "re");
-    if (file == nullptr) {
-        return false;
-    }
-    bool any = false;
-    while (const passwd* entry = fgetpwent(file)) {
-        if (matches(*entry)) {
-            found = PasswdEntry{entry->pw_name, entry->pw_uid, entry->pw_gid};
-            any = true;
-            break;
+bool findPasswd(Matches matches, Passwd::Entry& found) {
+    for (const Passwd::Entry& entry : Passwd::read()) {
+        if (matches(entry)) {
+            found = entry;
+            return true;
         }
     }
-    std::fclose(file);
-    return any;
+    return false;
 }
 
 // The groups a login gives `name`: its primary group and each group that lists it.
@@ -676,13 +638,13 @@ std::vector<gid_t> groupsOf(const std::string& name, gid_t gid) {
 }  // namespace
 
 bool lookUpUser(const std::string& user, UserIdentity& identity) {
-    PasswdEntry entry;
-    bool found =
-        !user.empty() && findPasswd([&user](const passwd& e) { return user == e.pw_name; }, entry);
+    Passwd::Entry entry;
+    bool found = !user.empty() &&
+                 findPasswd([&user](const Passwd::Entry& e) { return user == e.name; }, entry);
     if (!found && !user.empty() && user.find_first_not_of("0123456789") == std::string::npos &&
         user.size() < 20) {
         const unsigned long long uid = std::stoull(user);
-        found = findPasswd([uid](const passwd& e) { return e.pw_uid == uid; }, entry);
+        found = findPasswd([uid](const Passwd::Entry& e) { return e.uid == uid; }, entry);
     }
     if (!found) {
         return false;
@@ -695,8 +657,8 @@ bool lookUpUser(const std::string& user, UserIdentity& identity) {
 }
 
 std::string userName(uid_t uid) {
-    PasswdEntry entry;
-    return findPasswd([uid](const passwd& e) { return e.pw_uid == uid; }, entry)
+    Passwd::Entry entry;
+    return findPasswd([uid](const Passwd::Entry& e) { return e.uid == uid; }, entry)
                ? entry.name
                : std::to_string(uid);
 }

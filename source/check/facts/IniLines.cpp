@@ -4,10 +4,10 @@
 
 #include "IniSyntax.h"
 #include "Options.h"
+#include "util/JavaOptions.h"
+#include "util/Text.h"
 
 namespace {
-
-const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 LineEffect effectOf(IniFormat::Role role, const std::string& line) {
     switch (role) {
@@ -33,9 +33,8 @@ LineEffect effectOf(IniFormat::Role role, const std::string& line) {
     return LineEffect::Appended;
 }
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
+using Text::BYTE_ORDER_MARK;
+using Text::startsWith;
 
 std::string lowerAscii(std::string text) {
     for (char& c : text) {
@@ -76,25 +75,13 @@ bool looksLikeVmArgument(const std::string& trimmed) {
         (isLetter(trimmed[2]) || trimmed[2] == '_')) {
         return true;
     }
-    for (const char* exact : {"-ea", "-da", "-esa", "-dsa", "-enableassertions",
-                              "-disableassertions", "-server", "-client", "-verbose"}) {
-        if (trimmed == exact) {
-            return true;
-        }
-    }
-    for (const char* prefix :
-         {"-ea:", "-da:", "-verbose:", "-javaagent:", "-agentlib:", "-agentpath:", "--add-opens=",
-          "--add-exports=", "--add-modules=", "--add-reads="}) {
-        if (startsWith(trimmed, prefix)) {
-            return true;
-        }
-    }
-    return false;
+    const JavaOption* option = javaOption(trimmed);
+    return option != nullptr && option->telling;
 }
 
 bool meantAsVmargs(const std::string& trimmed, std::size_t number) {
     std::string text = trimmed;
-    if (number == 1 && startsWith(text, BYTE_ORDER_MARK.c_str())) {
+    if (number == 1 && startsWith(text, BYTE_ORDER_MARK)) {
         text.erase(0, BYTE_ORDER_MARK.size());
         IniFormat::trim(text);
     }

@@ -6,7 +6,6 @@
 
 namespace IniSyntax {
 
-const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 const std::string NO_BREAK_SPACE = "\xC2\xA0";
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {

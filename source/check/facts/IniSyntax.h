@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "util/Text.h"
+
 namespace IniSyntax {
 
-extern const std::string BYTE_ORDER_MARK;  // UTF-8's
-extern const std::string NO_BREAK_SPACE;   // U+00A0 in UTF-8
+using Text::BYTE_ORDER_MARK;
+extern const std::string NO_BREAK_SPACE;  // U+00A0 in UTF-8
 
 inline bool isBlank(char c) {
     return c == ' ' || c == '\t';

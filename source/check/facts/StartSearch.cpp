@@ -1,7 +1,6 @@
 #include "StartSearch.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -9,6 +8,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
+
+#include "util/Passwd.h"
 
 namespace {
 
@@ -133,12 +134,8 @@ struct Account {
 
 std::vector<Account> accounts() {
     std::vector<Account> found;
-    if (FILE* file = std::fopen("/etc/passwd", "re")) {
-        while (const passwd* entry = fgetpwent(file)) {
-            found.push_back(Account{entry->pw_name, entry->pw_uid,
-                                    entry->pw_dir != nullptr ? entry->pw_dir : ""});
-        }
-        std::fclose(file);
+    for (const Passwd::Entry& entry : Passwd::read()) {
+        found.push_back(Account{entry.name, entry.uid, entry.home});
     }
     return found;
 }

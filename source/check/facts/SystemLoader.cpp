@@ -1,18 +1,14 @@
 #include "SystemLoader.h"
 
-#include <fcntl.h>
-#include <grp.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "Kernel.h"
+#include "util/ChildProcess.h"
+#include "util/Text.h"
 
 extern char** environ;
 
@@ -25,8 +21,8 @@ const char* const SYSTEM_LOADERS[] = {
     "/lib/ld-linux-riscv64-lp64d.so.1", "/libx32/ld-linux-x32.so.2"};
 
 constexpr std::size_t ANSWER_MAX = 1 << 20;
-constexpr unsigned ANSWER_SECONDS = 20;
-constexpr int CANNOT_START = 126;
+constexpr int ANSWER_MS = 20000;
+constexpr int CANNOT_START = 126;  // neither set up nor run
 
 bool systemLoader(const std::string& path) {
     bool known = false;
@@ -38,9 +34,7 @@ bool systemLoader(const std::string& path) {
            status.st_uid == 0 && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-bool startsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
+using Text::startsWith;
 
 // The environment of the launch, with the loader told to list what it
 // loads, warn of what it cannot bind, and bind at start what the program
@@ -95,6 +89,32 @@ void readAnswer(const std::string& text, LoaderAnswer& answer) {
     }
 }
 
+// Runs the system's loader as the user in `workingDir`; false when it gives no verdict.
+bool askLoader(const std::string& program, const ElfFile& elf, const std::string& workingDir,
+               const UserIdentity& who, LoaderAnswer& answer) {
+    ChildOptions child;
+    child.directory = workingDir;
+    child.switchUser = who.uid != geteuid();
+    child.uid = who.uid;
+    child.gid = who.gid;
+    child.groups = who.groups;
+    child.limitMs = ANSWER_MS;
+    child.outputMax = ANSWER_MAX;
+    child.cannotRun = CANNOT_START;
+    const ChildOutcome outcome =
+        runProgram({elf.interpreter, program}, tracingEnvironment(elf.bindNow), child);
+    const int code = outcome.exitCode();
+    if (code < 0 || code == CANNOT_START) {
+        return false;  // the model decides
+    }
+    answer.asked = true;
+    readAnswer(outcome.output, answer);
+    if (answer.refusal.empty() && code != 0) {
+        answer.refusal = outcome.output.substr(0, outcome.output.find('\n'));
+    }
+    return true;
+}
+
 // One check asks about the same program many times (each mend it plans is
 // judged whole): within one run the loader's answer does not change.
 struct Asked {
@@ -117,7 +137,7 @@ LoaderAnswer askSystemLoader(const std::string& program, const ElfFile& elf,
     // A program this process reaches only through a descriptor of its own,
     // its path being longer than the system takes, the loader cannot be
     // given: the model decides.
-    if (program.compare(0, 14, "/proc/self/fd/") == 0 || !elf.hasInterpreter ||
+    if (startsWith(program, "/proc/self/fd/") || !elf.hasInterpreter ||
         !systemLoader(elf.interpreter) || stat(program.c_str(), &status) != 0 ||
         (status.st_mode & (S_ISUID | S_ISGID)) != 0) {
         return answer;
@@ -151,59 +171,8 @@ LoaderAnswer askSystemLoader(const std::string& program, const ElfFile& elf,
             return asked.answer;
         }
     }
-    const std::vector<std::string> env = tracingEnvironment(elf.bindNow);
-    std::vector<char*> envp;
-    for (const std::string& variable : env) {
-        envp.push_back(const_cast<char*>(variable.c_str()));
-    }
-    envp.push_back(nullptr);
-    char* const argv[] = {const_cast<char*>(elf.interpreter.c_str()),
-                          const_cast<char*>(program.c_str()), nullptr};
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    if (!askLoader(program, elf, workingDir, who, answer)) {
         return answer;
-    }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        return answer;
-    }
-    if (pid == 0) {
-        const int nothing = open("/dev/null", O_RDONLY);
-        if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 || dup2(pipeFds[1], STDOUT_FILENO) < 0 ||
-            dup2(pipeFds[1], STDERR_FILENO) < 0 || chdir(workingDir.c_str()) != 0 ||
-            (switching && (setgroups(who.groups.size(), who.groups.data()) != 0 ||
-                           setresgid(who.gid, who.gid, who.gid) != 0 ||
-                           setresuid(who.uid, who.uid, who.uid) != 0))) {
-            _exit(CANNOT_START);
-        }
-        alarm(ANSWER_SECONDS);
-        execve(argv[0], argv, envp.data());
-        _exit(CANNOT_START);
-    }
-    close(pipeFds[1]);
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
-        if (got > 0 && text.size() < ANSWER_MAX) {
-            text.append(buffer, static_cast<std::size_t>(got));
-        } else if (got == 0 || (got < 0 && errno != EINTR)) {
-            break;
-        }
-    }
-    close(pipeFds[0]);
-    int result = 0;
-    while (waitpid(pid, &result, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(result) || WEXITSTATUS(result) == CANNOT_START) {
-        return answer;  // no verdict: the model decides
-    }
-    answer.asked = true;
-    readAnswer(text, answer);
-    if (answer.refusal.empty() && WEXITSTATUS(result) != 0) {
-        answer.refusal = text.substr(0, text.find('\n'));
     }
     if (answers.size() < ANSWERS_KEPT) {
         answers.push_back(

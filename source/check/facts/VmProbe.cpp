@@ -1,11 +1,7 @@
 #include "VmProbe.h"
 
-#include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
-#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +9,9 @@
 #include <cstring>
 #include <map>
 #include <sstream>
+
+#include "util/ChildProcess.h"
+#include "util/Text.h"
 
 extern char** environ;
 
@@ -31,12 +30,6 @@ struct Answer {
     std::string problem;
 };
 
-long long nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 std::vector<std::string> probeEnvironment() {
     std::vector<std::string> env;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
@@ -53,6 +46,20 @@ std::vector<std::string> probeEnvironment() {
     return env;
 }
 
+// Why the child could not be started, or the VM could not be run in it.
+std::string problemOf(const ChildOutcome& child, const UserIdentity& user) {
+    if (!child.ran()) {
+        return (child.failedCall == "pipe" ? "no pipe: " : "cannot start it: ") +
+               std::string(std::strerror(child.error));
+    }
+    if (child.timedOut) {
+        return "it did not answer within " + std::to_string(TIME_LIMIT_MS / 1000) + " s";
+    }
+    const int code = child.exitCode();
+    return code < 0 || code == 126 || code == 127 ? "it could not be started as " + user.name
+                                                  : std::string();
+}
+
 // Runs the VM with `options`: output, exit status, or why it could not.
 // Perf data off: a probe leaves no hsperfdata file behind.
 Answer runVm(const std::string& java, const std::vector<std::string>& options,
@@ -65,8 +72,14 @@ Answer runVm(const std::string& java, const std::vector<std::string>& options,
         return answer;
     }
     const UserIdentity& user = access.user();
-    const bool switchUser = geteuid() == 0 && user.uid != 0;
-    if (switchUser && chown(dir, user.uid, user.gid) != 0) {
+    ChildOptions child;
+    child.directory = dir;
+    child.switchUser = geteuid() == 0 && user.uid != 0;
+    child.uid = user.uid;
+    child.gid = user.gid;
+    child.groups = user.groups;
+    child.limitMs = TIME_LIMIT_MS;
+    if (child.switchUser && chown(dir, user.uid, user.gid) != 0) {
         rmdir(dir);
         answer.problem =
             std::string("cannot hand the temporary directory over: ") + std::strerror(errno);
@@ -74,87 +87,18 @@ Answer runVm(const std::string& java, const std::vector<std::string>& options,
     }
     std::vector<std::string> args = {java, "-XX:-UsePerfData"};
     args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(&arg[0]);
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> envText = probeEnvironment();
-    std::vector<char*> envp;
-    for (std::string& entry : envText) {
-        envp.push_back(&entry[0]);
-    }
-    envp.push_back(nullptr);
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        rmdir(dir);
-        answer.problem = std::string("no pipe: ") + std::strerror(errno);
-        return answer;
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeFds[1], 1);
-        dup2(pipeFds[1], 2);
-        const int null = open("/dev/null", O_RDONLY);
-        dup2(null, 0);
-        if (chdir(dir) != 0 ||
-            (switchUser && (setgroups(user.groups.size(), user.groups.data()) != 0 ||
-                            setresgid(user.gid, user.gid, user.gid) != 0 ||
-                            setresuid(user.uid, user.uid, user.uid) != 0))) {
-            _exit(126);
-        }
-        execve(java.c_str(), argv.data(), envp.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    if (child < 0) {
-        close(pipeFds[0]);
-        rmdir(dir);
-        answer.problem = std::string("cannot start it: ") + std::strerror(errno);
-        return answer;
-    }
-    const long long deadline = nowMs() + TIME_LIMIT_MS;
-    bool timedOut = false;
-    for (;;) {
-        pollfd readable{pipeFds[0], POLLIN, 0};
-        const long long left = deadline - nowMs();
-        if (left <= 0) {
-            timedOut = true;
-            break;
-        }
-        if (poll(&readable, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
-            break;
-        }
-        char buffer[65536];
-        const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        answer.output.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(pipeFds[0]);
-    if (timedOut) {
-        kill(child, SIGKILL);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    const ChildOutcome outcome = runProgram(args, probeEnvironment(), child);
+    answer.output = outcome.output;
+    answer.problem = problemOf(outcome, user);
+    answer.ran = outcome.ran() && answer.problem.empty();
+    if (outcome.ran() && !outcome.timedOut) {
+        answer.status = WIFEXITED(outcome.status) ? WEXITSTATUS(outcome.status)
+                                                  : 128 + WTERMSIG(outcome.status);
     }
     // The VM may leave files in its working directory; none of them matter.
     const std::string removal = std::string("rm -rf -- '") + dir + "'";
-    if (rmdir(dir) != 0 && std::system(removal.c_str()) != 0) {
+    if (rmdir(dir) != 0 && std::system(removal.c_str()) != 0 && answer.problem.empty()) {
         answer.problem = "cannot remove its temporary directory";
-    }
-    if (timedOut) {
-        answer.problem = "it did not answer within " + std::to_string(TIME_LIMIT_MS / 1000) + " s";
-        return answer;
-    }
-    answer.ran = WIFEXITED(status) && WEXITSTATUS(status) != 126 && WEXITSTATUS(status) != 127;
-    answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (!answer.ran) {
-        answer.problem = "it could not be started as " + user.name;
     }
     return answer;
 }
@@ -191,7 +135,7 @@ void readFlag(const std::string& line, VmInfo& info) {
 void readXOption(const std::string& line, VmInfo& info) {
     std::size_t at = 0;
     std::string word = firstWord(line, at);
-    if (word.compare(0, 2, "-X") != 0 || word.compare(0, 3, "-XX") == 0) {
+    if (!Text::startsWith(word, "-X") || Text::startsWith(word, "-XX")) {
         return;
     }
     const std::size_t angle = word.find('<');

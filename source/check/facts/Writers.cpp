@@ -1,7 +1,6 @@
 #include "Writers.h"
 
 #include <grp.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +10,8 @@
 #include <cstdio>
 #include <set>
 #include <utility>
+
+#include "util/Passwd.h"
 
 namespace {
 
@@ -319,17 +320,13 @@ void PathCache::readGroups() {
     }
     groupsRead = true;
     std::map<std::string, uid_t> uids;
-    if (FILE* file = std::fopen("/etc/passwd", "re")) {
-        while (const passwd* entry = fgetpwent(file)) {
-            // The first entry of a uid is the one the system takes.
-            if (users.count(entry->pw_uid) == 0) {
-                users[entry->pw_uid] =
-                    UserIdentity{entry->pw_name, entry->pw_uid, entry->pw_gid, {entry->pw_gid}};
-            }
-            uids.emplace(entry->pw_name, entry->pw_uid);
-            members[entry->pw_gid].push_back(entry->pw_uid);
+    for (const Passwd::Entry& entry : Passwd::read()) {
+        // The first entry of a uid is the one the system takes.
+        if (users.count(entry.uid) == 0) {
+            users[entry.uid] = UserIdentity{entry.name, entry.uid, entry.gid, {entry.gid}};
         }
-        std::fclose(file);
+        uids.emplace(entry.name, entry.uid);
+        members[entry.gid].push_back(entry.uid);
     }
     if (FILE* file = std::fopen("/etc/group", "re")) {
         while (const group* entry = fgetgrent(file)) {

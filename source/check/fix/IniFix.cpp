@@ -9,10 +9,11 @@
 #include "IniSyntax.h"
 #include "IniText.h"
 #include "Options.h"
+#include "util/Text.h"
 
 namespace {
 
-const char MARK[] = "\xEF\xBB\xBF";
+const std::string& MARK = Text::BYTE_ORDER_MARK;
 
 // In a veto, every line.
 constexpr std::size_t ANY_LINE = static_cast<std::size_t>(-1);
@@ -72,9 +73,7 @@ std::string trimmed(const std::string& text) {
     return std::string(kept.begin(), kept.end());
 }
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
+using Text::startsWith;
 
 // A line written with one of the known keys, give or take the letter case
 // and the blanks around its "=".
@@ -558,7 +557,7 @@ IniFixResult fixIni(const std::string& original, const FixVetoes& forbidden,
         vetoed.count(std::make_pair(KindId::ByteOrderMark, ANY_LINE)) == 0) {
         result.fixes.push_back(AppliedFix{KindId::ByteOrderMark, 1});
         while (startsWith(text, MARK)) {
-            text.erase(0, 3);
+            text.erase(0, MARK.size());
         }
     }
     std::vector<Line> lines = splitLines(text, vetoed, result.fixes);

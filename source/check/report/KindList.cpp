@@ -4,6 +4,7 @@
 
 #include "Catalogue.h"
 #include "JsonWriter.h"
+#include "util/Text.h"
 
 #ifndef DVL_VERSION
 #define DVL_VERSION "unknown"
@@ -30,16 +31,7 @@ std::string roff(const std::string& text) {
     return out;
 }
 
-std::string sentence(const char* words) {
-    std::string text = words;
-    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
-        text[0] = static_cast<char>(text[0] - 'a' + 'A');
-    }
-    if (!text.empty() && text.back() != '.') {
-        text += '.';
-    }
-    return text;
-}
+using Text::sentence;
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "ByteText.h"
 #include "JsonWriter.h"
 #include "Report.h"
+#include "util/Text.h"
 
 #ifndef DVL_VERSION
 #define DVL_VERSION "unknown"
@@ -39,17 +40,7 @@ bool plainInUri(unsigned char c) {
                std::string_view::npos;
 }
 
-// A sentence of the catalogue's words: capital first, full stop last.
-std::string sentence(const char* words) {
-    std::string text = words;
-    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
-        text[0] = static_cast<char>(text[0] - 'a' + 'A');
-    }
-    if (!text.empty() && text.back() != '.') {
-        text += '.';
-    }
-    return text;
-}
+using Text::sentence;
 
 // Message text must be a JSON string: a message with bytes that are not
 // UTF-8 is shown as the text report shows them.

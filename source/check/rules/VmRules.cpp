@@ -5,6 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "util/JavaOptions.h"
+#include "util/Text.h"
+
 namespace {
 
 using K = KindId;
@@ -27,73 +30,7 @@ void about(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
     }
 }
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-// Options of the java launcher besides -X, -XX and -D. A name ending in ":"
-// or "=" takes its value in the same argument; `next` takes the next one.
-struct StandardOption {
-    const char* name;
-    bool next;
-};
-constexpr StandardOption STANDARD[] = {
-    {"-version", false},
-    {"-showversion", false},
-    {"--version", false},
-    {"--show-version", false},
-    {"-server", false},
-    {"-client", false},
-    {"-verbose", false},
-    {"-verbose:", false},
-    {"-ea", false},
-    {"-ea:", false},
-    {"-da", false},
-    {"-da:", false},
-    {"-esa", false},
-    {"-dsa", false},
-    {"-enableassertions", false},
-    {"-enableassertions:", false},
-    {"-disableassertions", false},
-    {"-disableassertions:", false},
-    {"-enablesystemassertions", false},
-    {"-disablesystemassertions", false},
-    {"-javaagent:", false},
-    {"-agentlib:", false},
-    {"-agentpath:", false},
-    {"-splash:", false},
-    {"-noverify", false},
-    {"--enable-preview", false},
-    {"--disable-@files", false},
-    {"--dry-run", false},
-    {"--illegal-access=", false},
-    {"-help", false},
-    {"-h", false},
-    {"-?", false},
-    {"--help", false},
-    {"--help-extra", false},
-    {"-cp", true},
-    {"-classpath", true},
-    {"--class-path", true},
-    {"--class-path=", false},
-    {"-p", true},
-    {"--module-path", true},
-    {"--module-path=", false},
-    {"--upgrade-module-path", true},
-    {"--upgrade-module-path=", false},
-    {"--add-modules", true},
-    {"--add-modules=", false},
-    {"--limit-modules", true},
-    {"--limit-modules=", false},
-    {"--add-opens", true},
-    {"--add-opens=", false},
-    {"--add-exports", true},
-    {"--add-exports=", false},
-    {"--add-reads", true},
-    {"--add-reads=", false},
-    {"--patch-module", true},
-    {"--patch-module=", false},
-};
+using Text::startsWith;
 
 // -X options the VM takes without listing them under `java -X`.
 constexpr const char* UNLISTED_X[] = {"-Xverify*", "-Xshare:dump", "-Xrun*", "-Xlog",
@@ -178,15 +115,8 @@ bool knownX(const VmFacts& vm, const std::string& argument) {
 
 // 0 for none; 1 when the option takes its value here; 2 when the next argument.
 int standardOption(const std::string& argument) {
-    for (const StandardOption& option : STANDARD) {
-        const std::size_t length = std::strlen(option.name);
-        const char last = option.name[length - 1];
-        if (argument == option.name ||
-            ((last == ':' || last == '=') && argument.compare(0, length, option.name) == 0)) {
-            return option.next ? 2 : 1;
-        }
-    }
-    return 0;
+    const JavaOption* option = javaOption(argument);
+    return option == nullptr ? 0 : option->next ? 2 : 1;
 }
 
 // A -XX value of type `type`, as the VM parses it.
