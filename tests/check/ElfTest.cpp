@@ -222,8 +222,7 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
         EXPECT_EQ(elf.damaged, c.damaged) << elf.damage;
         if (!c.damaged) {
             KernelInfo kernel{c.machine, c.runs32Bit, c.binfmt ? dir.path() + "/binfmt" : ""};
-            std::string why;
-            EXPECT_EQ(kernelRuns(elf, kernel, why), c.runs) << why;
+            EXPECT_EQ(kernelRuns(elf, kernel).runs(), c.runs);
         }
     }
     // An object file has no program headers, and is no program cut short.
@@ -302,11 +301,12 @@ TEST_F(Libraries, LoaderMissingOrOfTheWrongClass) {
     Layout program;
     program.interpreter = dir.path() + "/ld.so";
     const std::string path = file("app/prog", program);
-    EXPECT_EQ(check(path).loaderProblem, "does not exist");
+    EXPECT_EQ(check(path).loaderProblem, LoaderProblem::Missing);
     file("ld.so", i386());
-    EXPECT_EQ(check(path).loaderProblem, "is a 32-bit i386 file");
+    EXPECT_EQ(check(path).loaderProblem, LoaderProblem::OtherKind);
+    EXPECT_EQ(check(path).loaderKind, "32-bit i386");
     file("ld.so", Layout());
-    EXPECT_EQ(check(path).loaderProblem, "");
+    EXPECT_EQ(check(path).loaderProblem, LoaderProblem::None);
 }
 
 TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
@@ -359,11 +359,10 @@ TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
 TEST(Kernel, RunsThisProgramAndFindsItsLibrariesWithTheRealCache) {
     const std::string self = fs::read_symlink("/proc/self/exe").native();
     const ElfFile elf = readElfFile(self);
-    std::string why;
-    EXPECT_TRUE(kernelRuns(elf, KernelInfo::current(), why)) << why;
+    EXPECT_TRUE(kernelRuns(elf, KernelInfo::current()).runs());
     LookupPlaces places;
     const LinkCheck found = checkLinking(self, elf, places);
-    EXPECT_EQ(found.loaderProblem, "");
+    EXPECT_EQ(found.loaderProblem, LoaderProblem::None);
     EXPECT_TRUE(found.missing.empty()) << found.missing.front().name;
 }
 

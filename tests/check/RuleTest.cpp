@@ -290,7 +290,7 @@ const Row ROWS[] = {
          program.checked = true;
          program.kind = "32-bit i386";
          program.linking.loader = "/lib/ld-linux.so.2";
-         program.linking.loaderProblem = "does not exist";
+         program.linking.loaderProblem = LoaderProblem::Missing;
          program.linking.missing = {{"libc.so.6", "Dashvane"}};
      },
      {K::LoaderMissing, K::LibraryMissing},

@@ -186,11 +186,9 @@ struct Reader {
             return;
         }
         start.program = argv[0];
-        if (start.execProblem.empty() && argv[0][0] != '/' &&
+        if (!start.execProblem.refused() && argv[0][0] != '/' &&
             argv[0].find('/') != std::string::npos) {
-            start.execProblem = "\"" + argv[0] +
-                                "\" is a relative path: gio refuses the entry (\"Unable to load "
-                                "application information\"), whatever Path= says";
+            start.execProblem.problem = ExecProblem::RelativePath;
         }
         start.invocationName = argv[0];
         start.arguments.assign(argv.begin() + 1, argv.end());
@@ -268,14 +266,9 @@ struct Reader {
             }
             start.program = exec.path;
             if (exec.path[0] != '/' && !throughEnv) {
-                start.execProblem =
-                    exec.path.find('/') != std::string::npos
-                        ? "\"" + exec.path +
-                              "\" is a relative path, which systemd refuses (\"Neither a valid "
-                              "executable name nor an absolute path\")"
-                        : "\"" + exec.path +
-                              "\" has no path: systemd looks for it in its own directories, "
-                              "never in the application directory";
+                start.execProblem.problem = exec.path.find('/') != std::string::npos
+                                                ? ExecProblem::RelativePath
+                                                : ExecProblem::NoPath;
             }
             start.invocationName = exec.argv[0];
             start.arguments.assign(exec.argv.begin() + 1, exec.argv.end());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "FactText.h"
 #include "RuleText.h"
 
 namespace {
@@ -37,7 +38,7 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
                 (info.nestedInterpreter == info.interpreter
                      ? quoted(info.interpreter)
                      : quoted(info.interpreter) + " runs " + quoted(info.nestedInterpreter)) +
-                " " + info.nestedProblem +
+                " " + nestedProblemText(info, facts.accessUser) +
                 ": no handler of the kernel takes it, execv fails with \"Exec format error\" "
                 "and the child reports " +
                 LAUNCH_FAILED,
@@ -51,7 +52,7 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
             at.name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
                 quoted(info.nestedInterpreter) + " in turn, which " +
                 (nested.granted() || info.nestedExecSucceeds
-                     ? info.nestedProblem
+                     ? nestedProblemText(info, user)
                      : accessProblem(nested, user, "is not executable")) +
                 (info.nestedExecSucceeds ? std::string() : fails),
             at.file);

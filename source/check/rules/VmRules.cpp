@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "FactText.h"
+
 namespace {
 
 using K = KindId;
@@ -19,11 +21,11 @@ void about(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
            const std::string& message) {
     const VmArgument& argument = vm.arguments[i];
     if (argument.iniLine != 0) {
-        add(0, kind, message + " (" + argument.origin + ")", vm.installationIni);
+        add(0, kind, message + " (" + vmOriginText(argument) + ")", vm.installationIni);
     } else if (argument.line != 0) {
         add(argument.line, kind, message);
     } else {
-        add(0, kind, message + " (" + argument.origin + ")");
+        add(0, kind, message + " (" + vmOriginText(argument) + ")");
     }
 }
 
@@ -375,7 +377,7 @@ Sizes collectSizes(const VmFacts& vm, Collector* add) {
         if (which == 'x' && sizes.maxAt != Sizes::NONE && sizes.max != bytes && add != nullptr) {
             about(vm, *add, i, K::VmHeapOverridden,
                   text + " overrides \"" + vm.arguments[sizes.maxAt].text + "\" (" +
-                      vm.arguments[sizes.maxAt].origin + "): the last one counts");
+                      vmOriginText(vm.arguments[sizes.maxAt]) + "): the last one counts");
         }
         (which == 'x'   ? (sizes.maxAt = i, sizes.max = bytes)
          : which == 's' ? (sizes.initialAt = i, sizes.initial = bytes)
