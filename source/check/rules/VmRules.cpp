@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "FactText.h"
+#include "VmSectionRules.h"
 
 namespace {
 
@@ -453,19 +454,24 @@ void vmSourceRules(const VmFacts& vm, Collector& add) {
     }
 }
 
-void vmArgumentRules(const VmFacts& vm, Collector& add) {
+void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     Unlocks unlocks;
     for (const VmFile& file : vm.files) {
         if (!file.access.granted()) {
-            about(vm, add, file.index, K::VmFileUnreadable,
+            about(vm, addAll, file.index, K::VmFileUnreadable,
                   file.path + " cannot be read by the application's user (" +
                       (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
                                                                   : file.access.at) +
                       ")");
         }
     }
+    // A line of ours meant as something else has its finding already: the
+    // VM still reads it, but what it says about it is not said twice.
+    Collector silent([](const Finding&) {});
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
         const std::string& text = vm.arguments[i].text;
+        Collector& add =
+            vm.arguments[i].line != 0 && refusedLineMeantOtherwise(text) ? silent : addAll;
         textRules(vm, add, i);
         for (const Alias& alias : DEPRECATED) {
             if (startsWith(text, alias.prefix)) {
