@@ -10,6 +10,7 @@
 
 #include "Check.h"
 #include "ElfFile.h"
+#include "FactText.h"
 #include "Kernel.h"
 #include "LauncherCopies.h"
 #include "LauncherNote.h"
@@ -159,7 +160,7 @@ TEST(ElfFile, ReadsHandMadeFilesOfBothClassesAndByteOrders) {
         SCOPED_TRACE(variant.elfClass);
         const ElfFile elf = readBytes(dir, makeElf(variant));
         EXPECT_TRUE(elf.isElf);
-        EXPECT_FALSE(elf.damaged) << elf.damage;
+        EXPECT_FALSE(elf.damaged) << elfDamageText(elf.damage);
         EXPECT_EQ(elf.elfClass, variant.elfClass);
         EXPECT_EQ(elf.byteOrder, variant.bigEndian ? 2 : 1);
         EXPECT_EQ(elf.machine, variant.machine);
@@ -219,7 +220,7 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const ElfFile elf = readBytes(dir, c.bytes);
-        EXPECT_EQ(elf.damaged, c.damaged) << elf.damage;
+        EXPECT_EQ(elf.damaged, c.damaged) << elfDamageText(elf.damage);
         if (!c.damaged) {
             KernelInfo kernel{c.machine, c.runs32Bit, c.binfmt ? dir.path() + "/binfmt" : ""};
             EXPECT_EQ(kernelRuns(elf, kernel).runs(), c.runs);
@@ -229,7 +230,7 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
     std::string object = whole;
     object[16] = ET_REL;
     object[56] = 0;
-    EXPECT_EQ(readBytes(dir, object).damage,
+    EXPECT_EQ(elfDamageText(readBytes(dir, object).damage),
               "it is an ELF object of type 1 (a relocatable object file), not a program or a "
               "shared library");
 }

@@ -106,6 +106,23 @@ const Row ROWS[] = {
          return loaderProblemText(linking);
      },
      "is a 32-bit i386 file"},
+    {"ElfSegmentPastEnd",
+     [] {
+         ElfDamage damage;
+         damage.kind = ElfDamageKind::SegmentPastEnd;
+         damage.at = 9000;
+         damage.size = 4096;
+         return elfDamageText(damage);
+     },
+     "a loadable segment reaches past the end of the file (byte 9000 of 4096)"},
+    {"ElfCoreDump",
+     [] {
+         ElfDamage damage;
+         damage.kind = ElfDamageKind::NotAProgram;
+         damage.type = 4;
+         return elfDamageText(damage);
+     },
+     "it is an ELF object of type 4 (a core dump), not a program or a shared library"},
     {"DesktopUnknownFieldCode", [] { return refused(S::DesktopEntry, "/srv/run %z"); },
      "unknown field code %z"},
     {"DesktopPercentAtEnd", [] { return refused(S::DesktopEntry, "/srv/run %"); },

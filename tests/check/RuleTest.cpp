@@ -279,7 +279,7 @@ const Row ROWS[] = {
      [](Scene& s) {
          ElfCheck& program = s.facts.executableInfo.program;
          program.checked = true;
-         program.damage = "it ends inside its program headers";
+         program.damage.kind = ElfDamageKind::HeadersPastEnd;
          program.linking.missing = {{"libc.so.6", "Dashvane"}};
      },
      {K::ExecutableDamaged},

@@ -197,7 +197,7 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
     }
     check.checked = true;
     check.kind = programKind(elf);
-    check.damage = elf.damaged ? elf.damage : std::string();
+    check.damage = elf.damaged ? elf.damage : ElfDamage();
     check.execRefused = elf.execRefused;
     check.howRun = kernelRuns(elf, KernelInfo::current());
     check.runs = check.howRun.runs();

@@ -64,7 +64,7 @@ struct ElfCheck {
     std::string handler;
     std::string handlerInterpreter;
     AccessVerdict handlerAccess;
-    std::string damage;        // empty for a sound file
+    ElfDamage damage;          // kind None for a sound file
     bool execRefused = false;  // the damage makes the exec fail
     LinkCheck linking;         // its loader and shared libraries
     // Whether the system's loader judged `linking` (else the check's model),

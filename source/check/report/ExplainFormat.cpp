@@ -22,8 +22,8 @@ std::string fileText(const ExecutableInfo& info) {
             return std::string(info.executable ? "executable" : "not executable") + ", " +
                    (info.program.kind.empty() ? std::string("ELF") : info.program.kind) +
                    " ELF file" +
-                   (!info.program.damage.empty() ? " (damaged)"
-                    : !info.program.runs         ? " (not run by this kernel)"
+                   (info.program.damage.kind != ElfDamageKind::None ? " (damaged)"
+                    : !info.program.runs                            ? " (not run by this kernel)"
                     : info.program.howRun.how != KernelRun::Natively
                         ? " (" + kernelRunText(info.program.howRun) + ")"
                         : "");

@@ -401,7 +401,7 @@ void JsonReport::writeProgram(const ElfCheck& program) {
     json.key("how_run");
     json.bytes(kernelRunText(program.howRun));
     json.key("damage");
-    json.bytes(program.damage);
+    json.bytes(elfDamageText(program.damage));
     json.key("loader");
     json.bytes(program.linking.loader);
     json.key("loader_problem");

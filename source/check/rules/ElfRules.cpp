@@ -72,9 +72,10 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
     if (!check.checked) {
         return;
     }
-    if (!check.damage.empty()) {
+    if (check.damage.kind != ElfDamageKind::None) {
         add(line, KindId::ExecutableDamaged,
-            name + " is a damaged ELF file, perhaps copied only in part: " + check.damage +
+            name + " is a damaged ELF file, perhaps copied only in part: " +
+                elfDamageText(check.damage) +
                 (check.execRefused ? ". execv fails with \"Exec format error\" and the child "
                                      "reports " +
                                          LAUNCH_FAILED

@@ -1,5 +1,7 @@
 #include "FactText.h"
 
+#include <elf.h>
+
 std::string kernelRunText(const KernelVerdict& verdict) {
     switch (verdict.how) {
         case KernelRun::Natively:
@@ -13,6 +15,38 @@ std::string kernelRunText(const KernelVerdict& verdict) {
         case KernelRun::OtherMachine:
             return "a " + verdict.kind + " program, which this " + verdict.machine +
                    " kernel does not run";
+    }
+    return std::string();
+}
+
+std::string elfDamageText(const ElfDamage& damage) {
+    switch (damage.kind) {
+        case ElfDamageKind::None:
+            return std::string();
+        case ElfDamageKind::EndsInIdentification:
+            return "it ends inside the ELF identification";
+        case ElfDamageKind::UndefinedClassOrOrder:
+            return "its ELF class or byte order is not one the format defines";
+        case ElfDamageKind::EndsInHeader:
+            return "it ends inside the ELF header";
+        case ElfDamageKind::NotAProgram:
+            return "it is an ELF object of type " + std::to_string(damage.type) +
+                   (damage.type == ET_REL    ? " (a relocatable object file)"
+                    : damage.type == ET_CORE ? " (a core dump)"
+                                             : "") +
+                   ", not a program or a shared library";
+        case ElfDamageKind::NoProgramHeaders:
+            return "it has no program headers";
+        case ElfDamageKind::MalformedHeaderTable:
+            return "its program header table is malformed";
+        case ElfDamageKind::HeadersPastEnd:
+            return "its program headers lie past the end of the file (" +
+                   std::to_string(damage.size) + " bytes)";
+        case ElfDamageKind::SegmentPastEnd:
+            return "a loadable segment reaches past the end of the file (byte " +
+                   std::to_string(damage.at) + " of " + std::to_string(damage.size) + ")";
+        case ElfDamageKind::MalformedLoaderName:
+            return "its loader name (PT_INTERP) is malformed or lies past the end of the file";
     }
     return std::string();
 }

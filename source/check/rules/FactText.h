@@ -10,6 +10,9 @@
 // natively.
 std::string kernelRunText(const KernelVerdict& verdict);
 
+// What is wrong with a damaged ELF file: "it ends inside the ELF header".
+std::string elfDamageText(const ElfDamage& damage);
+
 // Why the interpreter further down a script's chain fails, after its name;
 // `user` is whom access was judged for.
 std::string nestedProblemText(const ExecutableInfo& info, const std::string& user);
