@@ -376,7 +376,7 @@ void describeVm(Facts& findings, const CheckRequest& request, const LaunchVector
         VmArgument argument;
         argument.text = line.second;
         argument.iniLine = line.first;
-        argument.origin = "installation ini line " + std::to_string(line.first);
+        argument.origin = VmOrigin::InstallationIni;
         vm.arguments.push_back(argument);
     }
     const std::size_t firstOwn = argv.size() - request.arguments.size();
@@ -385,12 +385,12 @@ void describeVm(Facts& findings, const CheckRequest& request, const LaunchVector
         argument.text = argv.at(i);
         argument.argument = i;
         if (i == findings.defaultNameArgument) {
-            argument.origin = "the default application name";
+            argument.origin = VmOrigin::DefaultName;
         } else if (i >= firstOwn) {
-            argument.origin = "command-line argument " + std::to_string(i - firstOwn + 1);
+            argument.origin = VmOrigin::CommandLine;
+            argument.commandLine = i - firstOwn + 1;
         } else {
             argument.line = argv.lineOf(i);
-            argument.origin = "line " + std::to_string(argument.line);
         }
         vm.arguments.push_back(argument);
     }

@@ -10,6 +10,7 @@
 
 #include "Check.h"
 #include "ElfFile.h"
+#include "FactText.h"
 #include "Kernel.h"
 #include "LauncherCopies.h"
 #include "LauncherNote.h"
@@ -159,7 +160,7 @@ TEST(ElfFile, ReadsHandMadeFilesOfBothClassesAndByteOrders) {
         SCOPED_TRACE(variant.elfClass);
         const ElfFile elf = readBytes(dir, makeElf(variant));
         EXPECT_TRUE(elf.isElf);
-        EXPECT_FALSE(elf.damaged) << elf.damage;
+        EXPECT_FALSE(elf.damaged) << elfDamageText(elf.damage);
         EXPECT_EQ(elf.elfClass, variant.elfClass);
         EXPECT_EQ(elf.byteOrder, variant.bigEndian ? 2 : 1);
         EXPECT_EQ(elf.machine, variant.machine);
@@ -219,18 +220,17 @@ TEST(ElfFile, DamageAndMachineAsTheKernelJudgesThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const ElfFile elf = readBytes(dir, c.bytes);
-        EXPECT_EQ(elf.damaged, c.damaged) << elf.damage;
+        EXPECT_EQ(elf.damaged, c.damaged) << elfDamageText(elf.damage);
         if (!c.damaged) {
             KernelInfo kernel{c.machine, c.runs32Bit, c.binfmt ? dir.path() + "/binfmt" : ""};
-            std::string why;
-            EXPECT_EQ(kernelRuns(elf, kernel, why), c.runs) << why;
+            EXPECT_EQ(kernelRuns(elf, kernel).runs(), c.runs);
         }
     }
     // An object file has no program headers, and is no program cut short.
     std::string object = whole;
     object[16] = ET_REL;
     object[56] = 0;
-    EXPECT_EQ(readBytes(dir, object).damage,
+    EXPECT_EQ(elfDamageText(readBytes(dir, object).damage),
               "it is an ELF object of type 1 (a relocatable object file), not a program or a "
               "shared library");
 }
@@ -302,11 +302,12 @@ TEST_F(Libraries, LoaderMissingOrOfTheWrongClass) {
     Layout program;
     program.interpreter = dir.path() + "/ld.so";
     const std::string path = file("app/prog", program);
-    EXPECT_EQ(check(path).loaderProblem, "does not exist");
+    EXPECT_EQ(check(path).loaderProblem, LoaderProblem::Missing);
     file("ld.so", i386());
-    EXPECT_EQ(check(path).loaderProblem, "is a 32-bit i386 file");
+    EXPECT_EQ(check(path).loaderProblem, LoaderProblem::OtherKind);
+    EXPECT_EQ(check(path).loaderKind, "32-bit i386");
     file("ld.so", Layout());
-    EXPECT_EQ(check(path).loaderProblem, "");
+    EXPECT_EQ(check(path).loaderProblem, LoaderProblem::None);
 }
 
 TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
@@ -359,11 +360,10 @@ TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
 TEST(Kernel, RunsThisProgramAndFindsItsLibrariesWithTheRealCache) {
     const std::string self = fs::read_symlink("/proc/self/exe").native();
     const ElfFile elf = readElfFile(self);
-    std::string why;
-    EXPECT_TRUE(kernelRuns(elf, KernelInfo::current(), why)) << why;
+    EXPECT_TRUE(kernelRuns(elf, KernelInfo::current()).runs());
     LookupPlaces places;
     const LinkCheck found = checkLinking(self, elf, places);
-    EXPECT_EQ(found.loaderProblem, "");
+    EXPECT_EQ(found.loaderProblem, LoaderProblem::None);
     EXPECT_TRUE(found.missing.empty()) << found.missing.front().name;
 }
 

@@ -279,7 +279,7 @@ const Row ROWS[] = {
      [](Scene& s) {
          ElfCheck& program = s.facts.executableInfo.program;
          program.checked = true;
-         program.damage = "it ends inside its program headers";
+         program.damage.kind = ElfDamageKind::HeadersPastEnd;
          program.linking.missing = {{"libc.so.6", "Dashvane"}};
      },
      {K::ExecutableDamaged},
@@ -290,7 +290,7 @@ const Row ROWS[] = {
          program.checked = true;
          program.kind = "32-bit i386";
          program.linking.loader = "/lib/ld-linux.so.2";
-         program.linking.loaderProblem = "does not exist";
+         program.linking.loaderProblem = LoaderProblem::Missing;
          program.linking.missing = {{"libc.so.6", "Dashvane"}};
      },
      {K::LoaderMissing, K::LibraryMissing},

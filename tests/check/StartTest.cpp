@@ -34,9 +34,9 @@ TEST(StartReaders, DesktopExecSplitsAsTheDesktopDoes) {
     };
     for (const Row& row : rows) {
         Words argv;
-        std::string problem;
+        ExecRefusal problem;
         const bool ok = splitDesktopExec(row.value, argv, problem);
-        EXPECT_EQ(ok, !row.argv.empty()) << row.value << ": " << problem;
+        EXPECT_EQ(ok, !row.argv.empty()) << row.value;
         if (ok) {
             EXPECT_EQ(argv, row.argv) << row.value;
         }
@@ -78,9 +78,9 @@ TEST(StartReaders, ExecStartSplitsAsSystemdDoes) {
     };
     for (const Row& row : rows) {
         ExecLine exec;
-        std::string problem;
+        ExecRefusal problem;
         const bool ok = splitExecLine(row.value, exec, problem);
-        EXPECT_EQ(ok, !row.argv.empty()) << row.value << ": " << problem;
+        EXPECT_EQ(ok, !row.argv.empty()) << row.value;
         if (ok) {
             EXPECT_EQ(exec.prefixes, row.prefixes) << row.value;
             EXPECT_EQ(exec.path, row.path) << row.value;
@@ -227,7 +227,7 @@ TEST(StartRules, EachMistakeGivesItsKind) {
          {"desktop-entry-without-path"}},
         {"desktop entry with Exec=./run",
          K::DesktopEntry,
-         [](StartFacts& s) { s.execProblem = "a relative path"; },
+         [](StartFacts& s) { s.execProblem.problem = ExecProblem::RelativePath; },
          {"desktop-exec-refused"}},
         {"desktop entry sh -c chaining",
          K::DesktopEntry,
@@ -242,7 +242,7 @@ TEST(StartRules, EachMistakeGivesItsKind) {
          {"unit-without-working-directory"}},
         {"unit ExecStart=./run",
          K::SystemdUnit,
-         [](StartFacts& s) { s.execProblem = "a relative path"; },
+         [](StartFacts& s) { s.execProblem.problem = ExecProblem::RelativePath; },
          {"unit-relative-exec-start"}},
         {"unit Type=simple",
          K::SystemdUnit,

@@ -36,7 +36,7 @@ std::string unescaped(const std::string& value) {
 }
 
 // A field code: what it gives the argument it stands in, when no file is opened.
-bool fieldCode(char code, std::string& word, bool& dropWord, std::string& problem) {
+bool fieldCode(char code, std::string& word, bool& dropWord, ExecRefusal& problem) {
     switch (code) {
         case '%':
             word += '%';
@@ -60,7 +60,8 @@ bool fieldCode(char code, std::string& word, bool& dropWord, std::string& proble
             // Deprecated: removed.
             return true;
         default:
-            problem = std::string("unknown field code %") + code;
+            problem.problem = ExecProblem::UnknownFieldCode;
+            problem.fieldCode = code;
             return false;
     }
 }
@@ -111,7 +112,7 @@ DesktopEntry parseDesktopEntry(const std::string& text) {
 }
 
 bool splitDesktopExec(const std::string& value, std::vector<std::string>& argv,
-                      std::string& problem) {
+                      ExecRefusal& problem) {
     argv.clear();
     std::string word;
     bool inWord = false;
@@ -144,15 +145,15 @@ bool splitDesktopExec(const std::string& value, std::vector<std::string>& argv,
                 word += value[i];
             }
             if (i == value.size()) {
-                problem = "a double quote is not closed";
+                problem.problem = ExecProblem::QuoteNotClosed;
                 return false;
             }
             continue;
         }
         if (c == '%') {
             if (i + 1 == value.size() || !fieldCode(value[++i], word, dropWord, problem)) {
-                if (problem.empty()) {
-                    problem = "a % ends the line";
+                if (!problem.refused()) {
+                    problem.problem = ExecProblem::PercentAtEnd;
                 }
                 return false;
             }
@@ -164,7 +165,7 @@ bool splitDesktopExec(const std::string& value, std::vector<std::string>& argv,
         argv.push_back(word);
     }
     if (argv.empty()) {
-        problem = "Exec= names no program";
+        problem.problem = ExecProblem::NoProgram;
         return false;
     }
     return true;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "StartFacts.h"
+
 struct DesktopKey {
     std::string key;
     std::string value;  // with the string escapes (\s, \n, \t, \r, \\) undone
@@ -29,4 +31,4 @@ DesktopEntry parseDesktopEntry(const std::string& text);
 // as a start without files drops them (%% is a %). Returns false with
 // `problem` when the desktop refuses the value.
 bool splitDesktopExec(const std::string& value, std::vector<std::string>& argv,
-                      std::string& problem);
+                      ExecRefusal& problem);

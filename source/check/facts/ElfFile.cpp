@@ -160,9 +160,19 @@ void readDynamic(const Reader& in, const Segment& dynamic, const std::vector<Seg
     elf.runpath = elf.hasRunpath ? text(runpath) : std::string();
 }
 
+ElfDamage damageOf(ElfDamageKind kind, std::uint16_t type = 0, std::uint64_t at = 0,
+                   std::uint64_t size = 0) {
+    ElfDamage damage;
+    damage.kind = kind;
+    damage.type = type;
+    damage.at = at;
+    damage.size = size;
+    return damage;
+}
+
 // `refused`: the kernel refuses the file at the exec. Otherwise the exec
 // succeeds and the program dies once it touches what is missing.
-void markDamaged(ElfFile& elf, const std::string& why, bool refused = true) {
+void markDamaged(ElfFile& elf, const ElfDamage& why, bool refused = true) {
     if (!elf.damaged) {
         elf.damaged = true;
         elf.damage = why;
@@ -209,7 +219,7 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
     }
     elf.isElf = true;
     if (header.size() < EI_NIDENT) {
-        markDamaged(elf, "it ends inside the ELF identification");
+        markDamaged(elf, damageOf(ElfDamageKind::EndsInIdentification));
         return elf;
     }
     const auto identClass = static_cast<unsigned char>(header[EI_CLASS]);
@@ -217,13 +227,13 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
     elf.elfClass = identClass == ELFCLASS32 ? 32 : identClass == ELFCLASS64 ? 64 : 0;
     elf.byteOrder = identData == ELFDATA2LSB ? 1 : identData == ELFDATA2MSB ? 2 : 0;
     if (elf.elfClass == 0 || elf.byteOrder == 0) {
-        markDamaged(elf, "its ELF class or byte order is not one the format defines");
+        markDamaged(elf, damageOf(ElfDamageKind::UndefinedClassOrOrder));
         return elf;
     }
     const bool is64 = elf.elfClass == 64;
     const Reader in(fd, size, elf.byteOrder == 2);
     if (header.size() < (is64 ? 64u : 52u)) {
-        markDamaged(elf, "it ends inside the ELF header");
+        markDamaged(elf, damageOf(ElfDamageKind::EndsInHeader));
         return elf;
     }
     elf.type = static_cast<std::uint16_t>(in.number(header, 16, 2));
@@ -237,24 +247,19 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
     // Checked first: an object file or a core dump has no program headers
     // to run, and is no program cut short.
     if (elf.type != ET_EXEC && elf.type != ET_DYN) {
-        markDamaged(elf, "it is an ELF object of type " + std::to_string(elf.type) +
-                             (elf.type == ET_REL    ? " (a relocatable object file)"
-                              : elf.type == ET_CORE ? " (a core dump)"
-                                                    : "") +
-                             ", not a program or a shared library");
+        markDamaged(elf, damageOf(ElfDamageKind::NotAProgram, elf.type));
     }
     if (phnum == 0) {
-        markDamaged(elf, "it has no program headers");
+        markDamaged(elf, damageOf(ElfDamageKind::NoProgramHeaders));
         return elf;
     }
     std::string table;
     if (phentsize != entry || phnum * entry > TABLE_MAX) {
-        markDamaged(elf, "its program header table is malformed");
+        markDamaged(elf, damageOf(ElfDamageKind::MalformedHeaderTable));
         return elf;
     }
     if (!in.read(phoff, phnum * entry, table)) {
-        markDamaged(elf, "its program headers lie past the end of the file (" +
-                             std::to_string(size) + " bytes)");
+        markDamaged(elf, damageOf(ElfDamageKind::HeadersPastEnd, 0, 0, size));
         return elf;
     }
 
@@ -269,10 +274,7 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
         s.align = in.number(table, at + (is64 ? 48 : 28), is64 ? 8 : 4);
         segments.push_back(s);
         if (s.type == PT_LOAD && reaches(s.offset, s.filesz, size)) {
-            markDamaged(elf,
-                        "a loadable segment reaches past the end of the file (byte " +
-                            std::to_string(s.offset + s.filesz) + " of " + std::to_string(size) +
-                            ")",
+            markDamaged(elf, damageOf(ElfDamageKind::SegmentPastEnd, 0, s.offset + s.filesz, size),
                         false);
         }
     }
@@ -285,9 +287,7 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
         if (s.type == PT_INTERP) {
             elf.hasInterpreter = true;
             if (s.filesz == 0 || s.filesz > STRING_MAX || !in.read(s.offset, s.filesz, bytes)) {
-                markDamaged(elf,
-                            "its loader name (PT_INTERP) is malformed or lies past the end "
-                            "of the file");
+                markDamaged(elf, damageOf(ElfDamageKind::MalformedLoaderName));
             }
             elf.interpreter = bytes.c_str();
         } else if (s.type == PT_DYNAMIC) {

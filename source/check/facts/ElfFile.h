@@ -12,6 +12,27 @@ struct ElfNote {
     std::string descriptor;  // raw bytes
 };
 
+// What makes an ELF file unusable, where it is.
+enum class ElfDamageKind {
+    None,
+    EndsInIdentification,
+    UndefinedClassOrOrder,
+    EndsInHeader,
+    NotAProgram,  // an object of another type: `type` says which
+    NoProgramHeaders,
+    MalformedHeaderTable,
+    HeadersPastEnd,       // `size` is the file's
+    SegmentPastEnd,       // a loadable segment ending at byte `at` of `size`
+    MalformedLoaderName,  // PT_INTERP
+};
+
+struct ElfDamage {
+    ElfDamageKind kind = ElfDamageKind::None;
+    std::uint16_t type = 0;
+    std::uint64_t at = 0;
+    std::uint64_t size = 0;
+};
+
 struct ElfFile {
     bool opened = false;  // the file could be opened and read
     bool isElf = false;   // it starts with the ELF magic
@@ -24,7 +45,7 @@ struct ElfFile {
     // A header, program header table or loadable segment that lies past the
     // end of the file (a half-copied program), or headers the kernel refuses.
     bool damaged = false;
-    std::string damage;
+    ElfDamage damage;
     bool execRefused = false;  // the kernel refuses it; else it dies once running
 
     bool hasInterpreter = false;

@@ -18,8 +18,6 @@ namespace {
 
 // The kernel reads no more of a script's "#!" line than this.
 constexpr std::size_t INTERPRETER_LINE_MAX = 256;
-// Nor does it run more scripts in a row, each the interpreter of the last.
-constexpr int SCRIPT_DEPTH_MAX = 5;
 
 // The interpreter of a "#!" line: the first word after optional blanks.
 std::string interpreterOf(const std::string& head) {
@@ -159,7 +157,7 @@ EnvLookup foundAlongPath(const std::string& program, const std::string& startDir
 // it knows the hwcaps directories, symbol versions and mounts the model may
 // not. The model names who needs a library it also misses.
 void takeSystemVerdict(ElfCheck& check, const LoaderAnswer& answer) {
-    if (!answer.asked || !check.linking.loaderProblem.empty()) {
+    if (!answer.asked || check.linking.loaderProblem != LoaderProblem::None) {
         return;
     }
     check.systemVerdict = true;
@@ -199,9 +197,10 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
     }
     check.checked = true;
     check.kind = programKind(elf);
-    check.damage = elf.damaged ? elf.damage : std::string();
+    check.damage = elf.damaged ? elf.damage : ElfDamage();
     check.execRefused = elf.execRefused;
-    check.runs = kernelRuns(elf, KernelInfo::current(), check.howRun);
+    check.howRun = kernelRuns(elf, KernelInfo::current());
+    check.runs = check.howRun.runs();
     // A binfmt_misc handler runs its interpreter in the program's place,
     // opened as the user unless the kernel opened it when it was registered.
     const BinfmtEntry handler = binfmtEntryFor(KernelInfo::current(), path, elf.header);
@@ -237,6 +236,156 @@ ElfCheck checkElfProgram(const std::string& path, const std::string& workingDir,
     return check;
 }
 
+namespace {
+
+// The first bytes of a file, as far as the kernel reads a "#!" line.
+std::string headOf(const std::string& path) {
+    std::string head(INTERPRETER_LINE_MAX, '\0');
+    std::ifstream in(path, std::ios::binary);
+    in.read(&head[0], static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    return head;
+}
+
+bool isElfHead(const std::string& head) {
+    return head.compare(0, 4,
+                        "\x7f"
+                        "ELF") == 0;
+}
+
+// Whether the kernel starts the interpreter `name`, at `interpreter` from
+// the start directory, as the user; why not where it does not. The first
+// interpreter's failure is the script's own, said without a cause here.
+bool interpreterStarts(ExecutableInfo& info, const std::string& name,
+                       const std::string& interpreter, int scripts, const AccessJudge& user) {
+    struct stat status {};
+    const bool exists =
+        !interpreter.empty() && stat(interpreter.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    const AccessVerdict verdict =
+        exists ? user.judge(AccessOperation::Execute, interpreter) : AccessVerdict();
+    if (exists && verdict.granted()) {
+        info.interpreterChain.push_back(interpreter);
+        return true;
+    }
+    info.interpreterUsable = false;
+    if (scripts > 1) {
+        info.nestedInterpreter = name;
+        info.nestedAccess = verdict;
+        info.nestedProblem = NestedProblem::NotRunnable;
+    }
+    return false;
+}
+
+// Whether the kernel runs the binfmt_misc `handler` that takes the
+// interpreter `name` (none is fine); why not where it does not.
+bool handlerStarts(ExecutableInfo& info, const std::string& name, const BinfmtEntry& handler,
+                   int scripts, const AccessJudge& user) {
+    if (!handler.name.empty() && scripts == SCRIPT_DEPTH_MAX) {
+        // The handler is one more level, like a script: execve fails with ELOOP.
+        info.interpreterUsable = false;
+        info.nestedInterpreter = name;
+        info.nestedProblem = NestedProblem::HandlerTooDeep;
+        info.nestedHandler = handler.name;
+        info.nestedHandlerInterpreter = handler.interpreter;
+        return false;
+    }
+    const AccessVerdict handlerRuns =
+        handler.name.empty() || handler.preopened
+            ? AccessVerdict()
+            : user.judge(AccessOperation::Execute, handler.interpreter);
+    if (!handlerRuns.granted()) {
+        // The kernel opens the handler's interpreter as the user.
+        info.interpreterUsable = false;
+        info.nestedInterpreter = handler.interpreter;
+        info.nestedAccess = handlerRuns;
+        return false;
+    }
+    return true;
+}
+
+// The chain ends at a program, `interpreter` given `argument`: unless it is
+// env, which looks for the program it names along PATH.
+void programEnds(ExecutableInfo& info, const std::string& interpreter, const std::string& argument,
+                 const std::string& startDir, const AccessJudge& user) {
+    info.interpreterUsable = true;
+    info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
+    const EnvCommand command = envCommandOf(interpreter, argument);
+    if (command.env && command.program.empty()) {
+        // env is given the script alone, and runs it: env again.
+        info.interpreterUsable = false;
+        info.rerunsItself = true;
+        return;
+    }
+    const EnvLookup lookup =
+        command.program.empty() ? EnvLookup() : foundAlongPath(command.program, startDir, user);
+    if (!lookup.found.empty()) {
+        // The program env runs is the script's interpreter in truth.
+        info.interpreterChain.push_back(lookup.found);
+    }
+    if (!command.program.empty() && lookup.found.empty()) {
+        // env fails where the user finds no program to run.
+        info.interpreterUsable = false;
+        info.nestedInterpreter = command.program;
+        info.nestedProblem =
+            lookup.denied ? NestedProblem::DeniedAlongPath : NestedProblem::NotAlongPath;
+        info.nestedExecSucceeds = true;
+        info.nestedAccess.cause = lookup.denied ? AccessCause::Denied : AccessCause::NotFound;
+    }
+}
+
+// An interpreter may be a script in turn, which the kernel follows to a
+// depth of five scripts; each adds its own name and argument.
+void followInterpreters(ExecutableInfo& info, const std::string& path, const std::string& startDir,
+                        const AccessJudge& user) {
+    std::string name = info.interpreter;
+    std::string argument = info.interpreterArgument;
+    info.scriptRead = path;
+    for (int scripts = 1;; ++scripts) {
+        const std::string interpreter =
+            name.empty() || name[0] == '/' ? name : startDir + "/" + name;
+        if (!interpreterStarts(info, name, interpreter, scripts, user)) {
+            return;
+        }
+        const std::string next = headOf(interpreter);
+        const bool script = next.compare(0, 2, "#!") == 0;
+        const BinfmtEntry handler =
+            script ? BinfmtEntry() : binfmtEntryFor(KernelInfo::current(), interpreter, next);
+        if (!handlerStarts(info, name, handler, scripts, user)) {
+            return;
+        }
+        if (!script && !isElfHead(next) && handler.name.empty()) {
+            // No handler takes it: execve fails with ENOEXEC, and
+            // execv, unlike execvp, tries no shell.
+            info.interpreterUsable = false;
+            info.nestedInterpreter = name;
+            info.interpreterNoProgram = true;
+            info.nestedProblem = next.empty() ? NestedProblem::EmptyFile : NestedProblem::NoProgram;
+            return;
+        }
+        if (!script) {
+            programEnds(info, interpreter, argument, startDir, user);
+            return;
+        }
+        // A script's interpreter reads that script; the scripts before
+        // it are only arguments.
+        info.scriptRead = interpreter;
+        info.chainScripts.push_back(interpreter);
+        if (scripts == SCRIPT_DEPTH_MAX || interpreterOf(next).empty()) {
+            info.interpreterUsable = false;
+            info.nestedInterpreter = name;
+            info.nestedProblem = scripts == SCRIPT_DEPTH_MAX ? NestedProblem::ScriptTooDeep
+                                                             : NestedProblem::NoInterpreterNamed;
+            return;
+        }
+        name = interpreterOf(next);
+        argument = interpreterArgumentOf(next, name);
+        info.scriptBytes += name.size() + 1 + (argument.empty() ? 0 : argument.size() + 1);
+        info.scriptPointers += argument.empty() ? 1 : 2;
+    }
+}
+
+}  // namespace
+
 ExecutableInfo inspectExecutable(const std::string& path, const std::string& startDir,
                                  const AccessJudge& user) {
     ExecutableInfo info;
@@ -257,13 +406,8 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
         return info;
     }
 
-    std::string head(INTERPRETER_LINE_MAX, '\0');
-    std::ifstream in(path, std::ios::binary);
-    in.read(&head[0], static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
-    if (head.size() >= 5 && head.compare(0, 4,
-                                         "\x7f"
-                                         "ELF") == 0) {
+    const std::string head = headOf(path);
+    if (head.size() >= 5 && isElfHead(head)) {
         info.kind = FileKind::Elf;
         info.elfClass = head[4] == 1 ? 32 : head[4] == 2 ? 64 : 0;
         info.program = checkElfProgram(path, startDir, user);
@@ -276,135 +420,7 @@ ExecutableInfo inspectExecutable(const std::string& path, const std::string& sta
             info.interpreter.size() + 1 +
             (info.interpreterArgument.empty() ? 0 : info.interpreterArgument.size() + 1);
         info.scriptPointers = info.interpreterArgument.empty() ? 1 : 2;
-        // An interpreter may be a script in turn, which the kernel follows
-        // to a depth of five scripts; each adds its own name and argument.
-        std::string name = info.interpreter;
-        std::string argument = info.interpreterArgument;
-        info.scriptRead = path;
-        for (int scripts = 1;; ++scripts) {
-            const std::string interpreter =
-                name.empty() || name[0] == '/' ? name : startDir + "/" + name;
-            struct stat interpreterStatus {};
-            const bool exists = !interpreter.empty() &&
-                                stat(interpreter.c_str(), &interpreterStatus) == 0 &&
-                                S_ISREG(interpreterStatus.st_mode);
-            // The kernel starts each interpreter as the user.
-            const AccessVerdict verdict =
-                exists ? user.judge(AccessOperation::Execute, interpreter) : AccessVerdict();
-            const bool usable = exists && verdict.granted();
-            if (usable) {
-                info.interpreterChain.push_back(interpreter);
-            }
-            if (!usable) {
-                info.interpreterUsable = false;
-                if (scripts > 1) {
-                    info.nestedInterpreter = name;
-                    info.nestedAccess = verdict;
-                    info.nestedProblem = "does not exist or cannot be executed";
-                }
-                break;
-            }
-            std::string next(INTERPRETER_LINE_MAX, '\0');
-            std::ifstream nested(interpreter, std::ios::binary);
-            nested.read(&next[0], static_cast<std::streamsize>(next.size()));
-            next.resize(static_cast<std::size_t>(nested.gcount()));
-            const BinfmtEntry handler =
-                next.compare(0, 2, "#!") == 0
-                    ? BinfmtEntry()
-                    : binfmtEntryFor(KernelInfo::current(), interpreter, next);
-            if (!handler.name.empty() && scripts == SCRIPT_DEPTH_MAX) {
-                // The handler is one more level, like a script: execve fails with ELOOP.
-                info.interpreterUsable = false;
-                info.nestedInterpreter = name;
-                info.nestedProblem =
-                    "is run through the binfmt_misc handler \"" + handler.name + "\" (" +
-                    handler.interpreter + "), one level too many: the kernel follows at most " +
-                    std::to_string(SCRIPT_DEPTH_MAX) +
-                    " levels in a row, each script and each binfmt_misc handler one";
-                break;
-            }
-            const AccessVerdict handlerRuns =
-                handler.name.empty() || handler.preopened
-                    ? AccessVerdict()
-                    : user.judge(AccessOperation::Execute, handler.interpreter);
-            if (!handlerRuns.granted()) {
-                // The kernel opens the handler's interpreter as the user.
-                info.interpreterUsable = false;
-                info.nestedInterpreter = handler.interpreter;
-                info.nestedAccess = handlerRuns;
-                break;
-            }
-            if (next.compare(0, 2, "#!") != 0 &&
-                next.compare(0, 4,
-                             "\x7f"
-                             "ELF") != 0 &&
-                handler.name.empty()) {
-                // No handler takes it: execve fails with ENOEXEC, and
-                // execv, unlike execvp, tries no shell.
-                info.interpreterUsable = false;
-                info.nestedInterpreter = name;
-                info.interpreterNoProgram = true;
-                info.nestedProblem =
-                    next.empty() ? "is an empty file" : "is a file without \"#!\" and no program";
-                break;
-            }
-            if (next.compare(0, 2, "#!") != 0) {
-                info.interpreterUsable = true;
-                info.interpreterProgram = checkElfProgram(interpreter, startDir, user);
-                const EnvCommand command = envCommandOf(interpreter, argument);
-                if (command.env && command.program.empty()) {
-                    // env is given the script alone, and runs it: env again.
-                    info.interpreterUsable = false;
-                    info.rerunsItself = true;
-                    break;
-                }
-                const EnvLookup lookup = command.program.empty()
-                                             ? EnvLookup()
-                                             : foundAlongPath(command.program, startDir, user);
-                if (!lookup.found.empty()) {
-                    // The program env runs is the script's interpreter in truth.
-                    info.interpreterChain.push_back(lookup.found);
-                }
-                if (!command.program.empty() && lookup.found.empty()) {
-                    // env fails where the user finds no program to run.
-                    info.interpreterUsable = false;
-                    info.nestedInterpreter = command.program;
-                    info.nestedProblem =
-                        lookup.denied
-                            ? "is found along PATH, but execute permission is denied to user " +
-                                  user.user().name +
-                                  ": execv succeeds, but env ends at once with "
-                                  "\"Permission denied\""
-                            : "is not found along PATH: execv succeeds, but env ends at once "
-                              "with \"No such file or directory\"";
-                    info.nestedExecSucceeds = true;
-                    info.nestedAccess.cause =
-                        lookup.denied ? AccessCause::Denied : AccessCause::NotFound;
-                }
-                break;
-            }
-            // A script's interpreter reads that script; the scripts before
-            // it are only arguments.
-            info.scriptRead = interpreter;
-            info.chainScripts.push_back(interpreter);
-            if (scripts == SCRIPT_DEPTH_MAX) {
-                info.interpreterUsable = false;
-                info.nestedInterpreter = name;
-                info.nestedProblem = "is one script too many: the kernel follows at most " +
-                                     std::to_string(SCRIPT_DEPTH_MAX) + " scripts in a row";
-                break;
-            }
-            if (interpreterOf(next).empty()) {
-                info.interpreterUsable = false;
-                info.nestedInterpreter = name;
-                info.nestedProblem = "is a script whose \"#!\" line names no interpreter";
-                break;
-            }
-            name = interpreterOf(next);
-            argument = interpreterArgumentOf(next, name);
-            info.scriptBytes += name.size() + 1 + (argument.empty() ? 0 : argument.size() + 1);
-            info.scriptPointers += argument.empty() ? 1 : 2;
-        }
+        followInterpreters(info, path, startDir, user);
     }
     return info;
 }

@@ -10,6 +10,7 @@
 #include "Finding.h"
 #include "IniText.h"
 #include "JavaVm.h"
+#include "Kernel.h"
 #include "LauncherCopies.h"
 #include "LibraryLookup.h"
 #include "StackRoom.h"
@@ -57,19 +58,36 @@ struct ElfCheck {
     bool checked = false;  // the file is an ELF file and was read
     std::string kind;      // "64-bit x86-64"
     bool runs = true;      // by this kernel, natively or through binfmt_misc
-    std::string howRun;    // why it does not run; or the binfmt_misc handler
+    KernelVerdict howRun;  // why it does not run; or the binfmt_misc handler
     // The binfmt_misc entry that takes it, if any, and the user's access to
     // the interpreter the entry runs in its place.
     std::string handler;
     std::string handlerInterpreter;
     AccessVerdict handlerAccess;
-    std::string damage;        // empty for a sound file
+    ElfDamage damage;          // kind None for a sound file
     bool execRefused = false;  // the damage makes the exec fail
     LinkCheck linking;         // its loader and shared libraries
     // Whether the system's loader judged `linking` (else the check's model),
     // and why it refuses the program beyond a library not found.
     bool systemVerdict = false;
     std::string loaderRefusal;
+};
+
+// The kernel runs no more scripts in a row than this, each the interpreter
+// of the last; a binfmt_misc handler counts as one.
+constexpr int SCRIPT_DEPTH_MAX = 5;
+
+// Why an interpreter further down a script's chain fails.
+enum class NestedProblem {
+    None,
+    NotRunnable,         // missing, or not executable
+    HandlerTooDeep,      // a binfmt_misc handler one level past the kernel's depth
+    EmptyFile,           // neither ELF nor script: empty
+    NoProgram,           // neither ELF nor script, and no handler takes it
+    NotAlongPath,        // the program "#!/usr/bin/env" names
+    DeniedAlongPath,     // found so, but the user may not execute it
+    ScriptTooDeep,       // one script past the kernel's depth
+    NoInterpreterNamed,  // a "#!" line naming nothing
 };
 
 struct ExecutableInfo {
@@ -84,7 +102,9 @@ struct ExecutableInfo {
     std::size_t scriptPointers = 0;  // and the pointers to them
     // An interpreter that is a script itself, down to one that fails, and why.
     std::string nestedInterpreter;
-    std::string nestedProblem;
+    NestedProblem nestedProblem = NestedProblem::None;
+    std::string nestedHandler;  // the binfmt_misc entry one level too many, and its program
+    std::string nestedHandlerInterpreter;
     bool nestedExecSucceeds = false;  // the exec succeeds; what it runs then fails
     AccessVerdict nestedAccess;       // the user's access to it, where that is the cause
     // "#!/usr/bin/env" naming no program: env runs the script again, for ever.

@@ -12,13 +12,22 @@
 
 enum class VmSource { None, Named, IniVm, BundledJre, Path };
 
+// Where an element of the VM command line came from.
+enum class VmOrigin {
+    Line,             // a line of our ini file
+    InstallationIni,  // a line of the installation's ini file
+    DefaultName,      // the application name the launcher adds
+    CommandLine,      // the launcher's own command line
+};
+
 // One element of the VM command line and where it came from.
 struct VmArgument {
     std::string text;
-    std::string origin;        // in words: "installation ini line 4", "line 3", ...
-    std::size_t line = 0;      // the line of our ini file; 0 for none
-    std::size_t argument = 0;  // its index in our argument vector; 0 for none
-    std::size_t iniLine = 0;   // the line of the installation's ini file; 0 for none
+    VmOrigin origin = VmOrigin::Line;
+    std::size_t line = 0;         // the line of our ini file; 0 for none
+    std::size_t argument = 0;     // its index in our argument vector; 0 for none
+    std::size_t iniLine = 0;      // the line of the installation's ini file; 0 for none
+    std::size_t commandLine = 0;  // counted from 1 among the command-line arguments; 0 for none
 };
 
 // A -XX flag as the VM lists it.

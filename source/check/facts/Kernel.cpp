@@ -246,29 +246,27 @@ BinfmtEntry binfmtEntryFor(const KernelInfo& kernel, const std::string& path,
     return BinfmtEntry();
 }
 
-bool kernelRuns(const ElfFile& elf, const KernelInfo& kernel, std::string& why) {
+KernelVerdict kernelRuns(const ElfFile& elf, const KernelInfo& kernel) {
+    KernelVerdict verdict;
     // binfmt_misc is asked before the kernel's own ELF loader.
     const BinfmtEntry handler = binfmtEntryFor(kernel, std::string(), elf.header);
     if (!handler.name.empty()) {
-        why = "run through the binfmt_misc handler " + handler.interpreter;
-        return true;
+        verdict.how = KernelRun::Binfmt;
+        verdict.handlerInterpreter = handler.interpreter;
+        return verdict;
     }
     const bool ownOrder = elf.byteOrder == (isBigEndianHost() ? 2 : 1);
     if (ownOrder && runsNatively(elf, kernel)) {
-        why.clear();
-        return true;
+        return verdict;
     }
-    const std::string kind = programKind(elf) + (ownOrder             ? ""
-                                                 : elf.byteOrder == 2 ? " big-endian"
-                                                                      : " little-endian");
-    if (kernel.machine == "x86_64" && elf.machine == EM_386 && elf.elfClass == 32) {
-        why = "a " + kind +
-              " program, and this 64-bit kernel runs no 32-bit programs (its IA32 emulation is "
-              "not built in or is switched off with ia32_emulation=0)";
-    } else {
-        why = "a " + kind + " program, which this " + kernel.machine + " kernel does not run";
-    }
-    return false;
+    verdict.kind = programKind(elf) + (ownOrder             ? ""
+                                       : elf.byteOrder == 2 ? " big-endian"
+                                                            : " little-endian");
+    verdict.machine = kernel.machine;
+    verdict.how = kernel.machine == "x86_64" && elf.machine == EM_386 && elf.elfClass == 32
+                      ? KernelRun::NoIa32Emulation
+                      : KernelRun::OtherMachine;
+    return verdict;
 }
 
 bool binfmtTakes(const KernelInfo& kernel, const std::string& header) {

@@ -19,9 +19,25 @@ struct KernelInfo {
 // 8 on a 64-bit kernel, also for a 32-bit caller; 4 on a 32-bit kernel.
 std::size_t kernelPointerSize();
 
-// Whether `kernel` executes `elf`. When it does not, `why` says so; when a
-// binfmt_misc handler runs it, `why` names the handler.
-bool kernelRuns(const ElfFile& elf, const KernelInfo& kernel, std::string& why);
+// How the kernel runs an ELF program, or why it does not.
+enum class KernelRun {
+    Natively,
+    Binfmt,           // through a binfmt_misc handler
+    NoIa32Emulation,  // a 32-bit x86 program on a 64-bit kernel without it
+    OtherMachine,
+};
+
+struct KernelVerdict {
+    KernelRun how = KernelRun::Natively;
+    std::string handlerInterpreter;  // the program a binfmt_misc handler runs
+    std::string kind;     // the program's kind, with its byte order where not the kernel's
+    std::string machine;  // the kernel's
+
+    bool runs() const { return how == KernelRun::Natively || how == KernelRun::Binfmt; }
+};
+
+// Whether and how `kernel` executes `elf`.
+KernelVerdict kernelRuns(const ElfFile& elf, const KernelInfo& kernel);
 
 // An enabled binfmt_misc entry, which the kernel asks before its own loaders.
 struct BinfmtEntry {

@@ -279,19 +279,20 @@ LinkCheck checkLinking(const std::string& program, const ElfFile& elf, const Loo
         const std::string path = fromDir(places.workingDir, elf.interpreter);
         const ElfFile loader = readElfFile(path);
         if (!loader.opened) {
-            result.loaderProblem =
-                access(path.c_str(), F_OK) == 0 ? "cannot be read" : "does not exist";
+            result.loaderProblem = access(path.c_str(), F_OK) == 0 ? LoaderProblem::Unreadable
+                                                                   : LoaderProblem::Missing;
         } else if (!loader.isElf || loader.damaged) {
-            result.loaderProblem = "is not a usable ELF file";
+            result.loaderProblem = LoaderProblem::NotUsableElf;
         } else if (loader.elfClass != elf.elfClass || loader.machine != elf.machine) {
-            result.loaderProblem = "is a " + programKind(loader) + " file";
+            result.loaderProblem = LoaderProblem::OtherKind;
+            result.loaderKind = programKind(loader);
         } else if (access(path.c_str(), X_OK) != 0) {
-            result.loaderProblem = "is not executable";
+            result.loaderProblem = LoaderProblem::NotExecutable;
         }
         // The loader is loaded already: its own name needs no search.
         seen.insert(baseOf(elf.interpreter));
     }
-    if (!result.loaderProblem.empty()) {
+    if (result.loaderProblem != LoaderProblem::None) {
         return result;
     }
 

@@ -13,9 +13,13 @@ struct MissingLibrary {
     std::string neededBy;  // the program, or the library that needs it
 };
 
+// What keeps the loader a program names from loading it.
+enum class LoaderProblem { None, Unreadable, Missing, NotUsableElf, OtherKind, NotExecutable };
+
 struct LinkCheck {
-    std::string loader;         // PT_INTERP; empty for a static program
-    std::string loaderProblem;  // empty when the loader is usable
+    std::string loader;  // PT_INTERP; empty for a static program
+    LoaderProblem loaderProblem = LoaderProblem::None;
+    std::string loaderKind;  // the loader's kind, where it is another than the program's
     std::vector<MissingLibrary> missing;
     // Where the loader looks, as whoever can write there chooses the code:
     // the directories of RPATH, RUNPATH and LD_LIBRARY_PATH searched, and

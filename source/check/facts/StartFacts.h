@@ -25,6 +25,25 @@ inline const char* startKindName(StartKind kind) {
     return "";
 }
 
+// Why the desktop or systemd refuses a start's command line.
+enum class ExecProblem {
+    None,
+    QuoteNotClosed,
+    PercentAtEnd,      // Exec= ending in a lone %
+    UnknownFieldCode,  // Exec=, the code in ExecRefusal::fieldCode
+    NoProgram,
+    OwnNameMissing,  // ExecStart=@ without the name the program is to be given
+    RelativePath,    // the program named by a relative path
+    NoPath,          // ExecStart= naming the program without a path
+};
+
+struct ExecRefusal {
+    ExecProblem problem = ExecProblem::None;
+    char fieldCode = 0;
+
+    bool refused() const { return problem != ExecProblem::None; }
+};
+
 struct StartFacts {
     StartKind kind = StartKind::DesktopEntry;
     std::string file;      // the start file, as found (under the --root prefix)
@@ -42,7 +61,7 @@ struct StartFacts {
     std::string otherApplication;
 
     std::string program;      // the program as the file names it
-    std::string execProblem;  // why the desktop or systemd refuses the command line
+    ExecRefusal execProblem;  // why the desktop or systemd refuses the command line
     std::string command;      // the shell command line, for cron and sh -c
     std::string chained;      // "&&" or "||" when the shell line chains on the launcher
 

@@ -186,11 +186,9 @@ struct Reader {
             return;
         }
         start.program = argv[0];
-        if (start.execProblem.empty() && argv[0][0] != '/' &&
+        if (!start.execProblem.refused() && argv[0][0] != '/' &&
             argv[0].find('/') != std::string::npos) {
-            start.execProblem = "\"" + argv[0] +
-                                "\" is a relative path: gio refuses the entry (\"Unable to load "
-                                "application information\"), whatever Path= says";
+            start.execProblem.problem = ExecProblem::RelativePath;
         }
         start.invocationName = argv[0];
         start.arguments.assign(argv.begin() + 1, argv.end());
@@ -246,45 +244,46 @@ struct Reader {
             base.remainAfterExit = unitBoolean(remain->value);
         }
         for (const UnitSetting* setting : unit.list("Service", "ExecStart")) {
-            StartFacts start = base;
-            start.file = setting->file;
-            start.line = setting->line;
-            ExecLine exec;
-            if (!splitExecLine(setting->value, exec, start.execProblem)) {
-                continue;
-            }
-            start.failureIgnored = exec.failureIgnored();
-            if (isShell(exec.path) && exec.argv.size() > 2 && exec.argv[1] == "-c") {
-                shellLine(start, exec.argv[2], workingDir, home, SYSTEMD_PATH);
-                continue;
-            }
-            // env runs the rest from the unit's directory, as a shell would.
-            const bool throughEnv = dropEnv(exec.argv);
-            if (exec.argv.empty()) {
-                continue;
-            }
-            if (throughEnv) {
-                exec.path = exec.argv[0];
-            }
-            start.program = exec.path;
-            if (exec.path[0] != '/' && !throughEnv) {
-                start.execProblem =
-                    exec.path.find('/') != std::string::npos
-                        ? "\"" + exec.path +
-                              "\" is a relative path, which systemd refuses (\"Neither a valid "
-                              "executable name nor an absolute path\")"
-                        : "\"" + exec.path +
-                              "\" has no path: systemd looks for it in its own directories, "
-                              "never in the application directory";
-            }
-            start.invocationName = exec.argv[0];
-            start.arguments.assign(exec.argv.begin() + 1, exec.argv.end());
-            std::string target = programPath(exec.path, workingDir, search.root, SYSTEMD_PATH);
-            if (target.empty()) {
-                target = joinedPath(workingDir, exec.path);
-            }
-            take(start, target);
+            execStart(base, *setting, workingDir, home);
         }
+    }
+
+    // One ExecStart= line of a unit, the [Service] settings in `base`.
+    void execStart(const StartFacts& base, const UnitSetting& setting,
+                   const std::string& workingDir, const std::string& home) {
+        StartFacts start = base;
+        start.file = setting.file;
+        start.line = setting.line;
+        ExecLine exec;
+        if (!splitExecLine(setting.value, exec, start.execProblem)) {
+            return;
+        }
+        start.failureIgnored = exec.failureIgnored();
+        if (isShell(exec.path) && exec.argv.size() > 2 && exec.argv[1] == "-c") {
+            shellLine(start, exec.argv[2], workingDir, home, SYSTEMD_PATH);
+            return;
+        }
+        // env runs the rest from the unit's directory, as a shell would.
+        const bool throughEnv = dropEnv(exec.argv);
+        if (exec.argv.empty()) {
+            return;
+        }
+        if (throughEnv) {
+            exec.path = exec.argv[0];
+        }
+        start.program = exec.path;
+        if (exec.path[0] != '/' && !throughEnv) {
+            start.execProblem.problem = exec.path.find('/') != std::string::npos
+                                            ? ExecProblem::RelativePath
+                                            : ExecProblem::NoPath;
+        }
+        start.invocationName = exec.argv[0];
+        start.arguments.assign(exec.argv.begin() + 1, exec.argv.end());
+        std::string target = programPath(exec.path, workingDir, search.root, SYSTEMD_PATH);
+        if (target.empty()) {
+            target = joinedPath(workingDir, exec.path);
+        }
+        take(start, target);
     }
 
     static std::string dropInNames(const std::string& dir) {

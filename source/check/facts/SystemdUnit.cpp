@@ -104,7 +104,7 @@ bool unitBoolean(const std::string& value) {
     return value == "1" || value == "yes" || value == "true" || value == "on";
 }
 
-bool splitExecLine(const std::string& value, ExecLine& exec, std::string& problem) {
+bool splitExecLine(const std::string& value, ExecLine& exec, ExecRefusal& problem) {
     exec = ExecLine();
     std::size_t i = 0;
     while (i < value.size() && std::strchr("-@:+!", value[i]) != nullptr) {
@@ -124,7 +124,7 @@ bool splitExecLine(const std::string& value, ExecLine& exec, std::string& proble
             if (c == '"' || c == '\'') {
                 const std::size_t close = value.find(c, i + 1);
                 if (close == std::string::npos) {
-                    problem = "a quote is not closed";
+                    problem.problem = ExecProblem::QuoteNotClosed;
                     return false;
                 }
                 for (std::size_t j = i + 1; j < close; ++j) {
@@ -142,13 +142,13 @@ bool splitExecLine(const std::string& value, ExecLine& exec, std::string& proble
         words.push_back(word);
     }
     if (words.empty()) {
-        problem = "ExecStart= names no program";
+        problem.problem = ExecProblem::NoProgram;
         return false;
     }
     exec.path = words[0];
     const bool ownName = exec.prefixes.find('@') != std::string::npos;
     if (ownName && words.size() < 2) {
-        problem = "\"@\" without the name the program is to be given";
+        problem.problem = ExecProblem::OwnNameMissing;
         return false;
     }
     exec.argv.assign(words.begin() + (ownName ? 1 : 0), words.end());

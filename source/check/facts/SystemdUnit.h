@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "StartFacts.h"
+
 struct UnitSetting {
     std::string section;  // "Service"
     std::string key;
@@ -41,4 +43,4 @@ struct ExecLine {
 // Splits an ExecStart= value as systemd does: prefixes, then words split at
 // blanks, single and double quotes, C-style backslash escapes. Returns false
 // with `problem` for a value systemd refuses.
-bool splitExecLine(const std::string& value, ExecLine& exec, std::string& problem);
+bool splitExecLine(const std::string& value, ExecLine& exec, ExecRefusal& problem);

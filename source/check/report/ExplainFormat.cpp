@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ExecutableInspection.h"
+#include "FactText.h"
 #include "FactWords.h"
 #include "IniLines.h"
 #include "TextOutput.h"
@@ -21,10 +22,11 @@ std::string fileText(const ExecutableInfo& info) {
             return std::string(info.executable ? "executable" : "not executable") + ", " +
                    (info.program.kind.empty() ? std::string("ELF") : info.program.kind) +
                    " ELF file" +
-                   (!info.program.damage.empty()   ? " (damaged)"
-                    : !info.program.runs           ? " (not run by this kernel)"
-                    : !info.program.howRun.empty() ? " (" + info.program.howRun + ")"
-                                                   : "");
+                   (info.program.damage.kind != ElfDamageKind::None ? " (damaged)"
+                    : !info.program.runs                            ? " (not run by this kernel)"
+                    : info.program.howRun.how != KernelRun::Natively
+                        ? " (" + kernelRunText(info.program.howRun) + ")"
+                        : "");
         case FileKind::Script:
             return std::string(info.executable ? "executable" : "not executable") +
                    ", script for " + quoted(info.interpreter) +
@@ -81,8 +83,8 @@ void vmSection(std::ostream& out, const VmFacts& vm) {
     }
     out << "\nVM command line (" << vm.arguments.size() << " elements):\n";
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        out << "  " << i << ' ' << quoted(vm.arguments[i].text) << " (" << vm.arguments[i].origin
-            << ")\n";
+        out << "  " << i << ' ' << quoted(vm.arguments[i].text) << " ("
+            << vmOriginText(vm.arguments[i]) << ")\n";
     }
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "ExecutableInspection.h"
+#include "FactText.h"
 #include "FactWords.h"
 #include "IniLines.h"
 #include "JsonWriter.h"
@@ -56,7 +57,7 @@ void writeVm(JsonWriter& json, const VmFacts& vm) {
         json.key("argument");
         json.bytes(argument.text);
         json.key("origin");
-        json.bytes(argument.origin);
+        json.bytes(vmOriginText(argument));
         json.key("line");
         json.number(argument.line);
         json.key("installation_line");
@@ -398,13 +399,13 @@ void JsonReport::writeProgram(const ElfCheck& program) {
     json.key("runs");
     json.boolean(program.runs);
     json.key("how_run");
-    json.bytes(program.howRun);
+    json.bytes(kernelRunText(program.howRun));
     json.key("damage");
-    json.bytes(program.damage);
+    json.bytes(elfDamageText(program.damage));
     json.key("loader");
     json.bytes(program.linking.loader);
     json.key("loader_problem");
-    json.bytes(program.linking.loaderProblem);
+    json.bytes(loaderProblemText(program.linking));
     json.key("missing_libraries");
     json.beginArray();
     for (const MissingLibrary& library : program.linking.missing) {

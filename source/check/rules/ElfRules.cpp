@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "FactText.h"
 #include "RuleText.h"
 
 namespace {
@@ -24,10 +25,10 @@ std::string libcPackage(const std::string& kind) {
 void linkWarnings(const ElfCheck& check, const std::string& name, std::size_t line,
                   const std::string& file, Collector& add) {
     const LinkCheck& linking = check.linking;
-    if (!linking.loaderProblem.empty()) {
+    if (linking.loaderProblem != LoaderProblem::None) {
         add(line, KindId::LoaderMissing,
             name + " needs the " + check.kind + " loader " + quoted(linking.loader) + ", which " +
-                linking.loaderProblem +
+                loaderProblemText(linking) +
                 ": execv fails with \"No such file or directory\" although the program exists, "
                 "and the child reports " +
                 LAUNCH_FAILED + "; the " + check.kind + " C library provides it" +
@@ -71,9 +72,10 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
     if (!check.checked) {
         return;
     }
-    if (!check.damage.empty()) {
+    if (check.damage.kind != ElfDamageKind::None) {
         add(line, KindId::ExecutableDamaged,
-            name + " is a damaged ELF file, perhaps copied only in part: " + check.damage +
+            name + " is a damaged ELF file, perhaps copied only in part: " +
+                elfDamageText(check.damage) +
                 (check.execRefused ? ". execv fails with \"Exec format error\" and the child "
                                      "reports " +
                                          LAUNCH_FAILED
@@ -85,8 +87,9 @@ void elfProgramWarnings(const ElfCheck& check, const std::string& name, std::siz
     }
     if (!check.runs) {
         add(line, KindId::ExecutableForeignMachine,
-            name + " is " + check.howRun + ": execv fails with \"Exec format error\" and the " +
-                "child reports " + LAUNCH_FAILED,
+            name + " is " + kernelRunText(check.howRun) +
+                ": execv fails with \"Exec format error\" and the " + "child reports " +
+                LAUNCH_FAILED,
             file);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "FactText.h"
 #include "RuleText.h"
 
 namespace {
@@ -13,6 +14,38 @@ struct Target {
     std::string file;
     std::string name;  // "executable "..."", to begin a message with
 };
+
+// An interpreter further down the chain that fails: no program at all, or
+// one that does not start for its own reason.
+void nestedWarning(const Facts& facts, const Target& at, Collector& add) {
+    const ExecutableInfo& info = facts.executableInfo;
+    const std::string fails = ": the child fails with " + LAUNCH_FAILED;
+    if (info.interpreterNoProgram) {
+        add(at.line, KindId::InterpreterNotProgram,
+            at.name + " is a script whose interpreter " +
+                (info.nestedInterpreter == info.interpreter
+                     ? quoted(info.interpreter)
+                     : quoted(info.interpreter) + " runs " + quoted(info.nestedInterpreter)) +
+                " " + nestedProblemText(info, facts.accessUser) +
+                ": no handler of the kernel takes it, execv fails with \"Exec format error\" "
+                "and the child reports " +
+                LAUNCH_FAILED,
+            at.file);
+    } else {
+        const AccessVerdict& nested = info.nestedAccess;
+        add(at.line,
+            nested.granted() || nested.cause == AccessCause::NotFound
+                ? KindId::InterpreterMissing
+                : accessKind(nested, KindId::InterpreterNotExecutable),
+            at.name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
+                quoted(info.nestedInterpreter) + " in turn, which " +
+                (nested.granted() || info.nestedExecSucceeds
+                     ? nestedProblemText(info, facts.accessUser)
+                     : accessProblem(nested, facts.accessUser, "is not executable")) +
+                (info.nestedExecSucceeds ? std::string() : fails),
+            at.file);
+    }
+}
 
 // A script that execv accepts but whose interpreter, or its reading of the
 // script, fails. Only the first fault is reported: the later ones would
@@ -31,30 +64,9 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
                 "ever: execv succeeds, the application never starts, the child keeps running "
                 "and the launcher reports nothing",
             at.file);
-    } else if (info.interpreterNoProgram && interpreter.granted()) {
-        add(at.line, KindId::InterpreterNotProgram,
-            at.name + " is a script whose interpreter " +
-                (info.nestedInterpreter == info.interpreter
-                     ? quoted(info.interpreter)
-                     : quoted(info.interpreter) + " runs " + quoted(info.nestedInterpreter)) +
-                " " + info.nestedProblem +
-                ": no handler of the kernel takes it, execv fails with \"Exec format error\" "
-                "and the child reports " +
-                LAUNCH_FAILED,
-            at.file);
-    } else if (!info.nestedInterpreter.empty() && interpreter.granted()) {
-        const AccessVerdict& nested = info.nestedAccess;
-        add(at.line,
-            nested.granted() || nested.cause == AccessCause::NotFound
-                ? KindId::InterpreterMissing
-                : accessKind(nested, KindId::InterpreterNotExecutable),
-            at.name + " is a script whose interpreter " + quoted(info.interpreter) + " runs " +
-                quoted(info.nestedInterpreter) + " in turn, which " +
-                (nested.granted() || info.nestedExecSucceeds
-                     ? info.nestedProblem
-                     : accessProblem(nested, user, "is not executable")) +
-                (info.nestedExecSucceeds ? std::string() : fails),
-            at.file);
+    } else if ((info.interpreterNoProgram || !info.nestedInterpreter.empty()) &&
+               interpreter.granted()) {
+        nestedWarning(facts, at, add);
     } else if (!info.interpreterUsable) {
         const KindId kind = interpreter.cause == AccessCause::NotFound || info.interpreter.empty()
                                 ? KindId::InterpreterMissing

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "FactText.h"
 #include "RuleText.h"
 
 namespace {
@@ -117,12 +118,12 @@ void chainedStatus(const StartFacts& start, Collector& add) {
 
 void startRules(const StartFacts& start, Collector& add) {
     const std::string copy = quoted(start.copy);
-    if (!start.execProblem.empty()) {
+    if (start.execProblem.refused()) {
         const KindId kind = start.kind == StartKind::SystemdUnit ? KindId::UnitRelativeExecStart
                                                                  : KindId::DesktopExecRefused;
         const std::string key = start.kind == StartKind::SystemdUnit ? "ExecStart=" : "Exec=";
         add(start.line, kind,
-            key + " " + start.execProblem + "; write " + key + start.copy +
+            key + " " + execProblemText(start) + "; write " + key + start.copy +
                 (start.inAppDir ? "" : " with " + directoryLine(start)),
             start.file);
     }

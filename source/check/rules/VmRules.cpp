@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "FactText.h"
+#include "VmSectionRules.h"
 #include "util/JavaOptions.h"
 #include "util/Text.h"
 
@@ -22,11 +24,11 @@ void about(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
            const std::string& message) {
     const VmArgument& argument = vm.arguments[i];
     if (argument.iniLine != 0) {
-        add(0, kind, message + " (" + argument.origin + ")", vm.installationIni);
+        add(0, kind, message + " (" + vmOriginText(argument) + ")", vm.installationIni);
     } else if (argument.line != 0) {
         add(argument.line, kind, message);
     } else {
-        add(0, kind, message + " (" + argument.origin + ")");
+        add(0, kind, message + " (" + vmOriginText(argument) + ")");
     }
 }
 
@@ -305,7 +307,7 @@ Sizes collectSizes(const VmFacts& vm, Collector* add) {
         if (which == 'x' && sizes.maxAt != Sizes::NONE && sizes.max != bytes && add != nullptr) {
             about(vm, *add, i, K::VmHeapOverridden,
                   text + " overrides \"" + vm.arguments[sizes.maxAt].text + "\" (" +
-                      vm.arguments[sizes.maxAt].origin + "): the last one counts");
+                      vmOriginText(vm.arguments[sizes.maxAt]) + "): the last one counts");
         }
         (which == 'x'   ? (sizes.maxAt = i, sizes.max = bytes)
          : which == 's' ? (sizes.initialAt = i, sizes.initial = bytes)
@@ -381,19 +383,24 @@ void vmSourceRules(const VmFacts& vm, Collector& add) {
     }
 }
 
-void vmArgumentRules(const VmFacts& vm, Collector& add) {
+void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     Unlocks unlocks;
     for (const VmFile& file : vm.files) {
         if (!file.access.granted()) {
-            about(vm, add, file.index, K::VmFileUnreadable,
+            about(vm, addAll, file.index, K::VmFileUnreadable,
                   file.path + " cannot be read by the application's user (" +
                       (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
                                                                   : file.access.at) +
                       ")");
         }
     }
+    // A line of ours meant as something else has its finding already: the
+    // VM still reads it, but what it says about it is not said twice.
+    Collector silent([](const Finding&) {});
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
         const std::string& text = vm.arguments[i].text;
+        Collector& add =
+            vm.arguments[i].line != 0 && refusedLineMeantOtherwise(text) ? silent : addAll;
         textRules(vm, add, i);
         for (const Alias& alias : DEPRECATED) {
             if (startsWith(text, alias.prefix)) {

@@ -104,6 +104,23 @@ constexpr LineRule PATH_RULES[] = {
 
 }  // namespace
 
+bool refusedLineMeantOtherwise(const std::string& text) {
+    // The rules that decide this look at the text alone.
+    static const Facts none;
+    static const IniShape noShape;
+    IniLine line;
+    line.trimmed = text;
+    const LineContext c(line, none, noShape);
+    for (const LineRule& rule : MEANT_RULES) {
+        if (rule.applies(c)) {
+            return rule.kind == KindId::CommentInVmSection ||
+                   rule.kind == KindId::VmargsInVmSection ||
+                   rule.kind == KindId::LauncherInVmSection;
+        }
+    }
+    return false;
+}
+
 void vmSectionLineWarnings(const LineContext& c, Collector& add) {
     reportFirst<MEANT_RULES>(c, add);
     if (c.line.effect == LineEffect::NameSuppressed) {
