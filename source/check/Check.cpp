@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -61,8 +62,13 @@ IniShape iniShapeOf(const Facts& facts) {
     return shape;
 }
 
+// How a reading of the lines goes: the first finds what the vector needs,
+// the second judges each line and shows it, a third only shows them.
+enum class Reading { Scan, Judge, Show };
+
 // One check: facts gathered, rules run, each finding through the policy to
-// the sink, in one pass.
+// the sink, in one pass. The launch is known before the lines are judged, so
+// that its findings go out in line order with the lines' own.
 class OneCheck {
 public:
     OneCheck(const CheckRequest& request, const CheckSink& sink);
@@ -71,8 +77,11 @@ public:
 private:
     void emit(const Finding& finding);
     void launchFacts(const LaunchVector& argv);
-    void readLines(bool judge, bool show);
-    LaunchVector lines();
+    void readLines(Reading reading);
+    void lineRead(Reading reading, const IniLine& line);
+    LaunchVector scan();
+    void judgeLaunch(const LaunchVector& argv);
+    void emitLater(std::size_t upTo);
 
     const CheckRequest& request;
     const CheckSink& sink;
@@ -84,6 +93,11 @@ private:
     const std::vector<std::string>* vmArgs = nullptr;  // the launcher's own
     std::vector<std::uint32_t> iniLines;
     bool nameGiven = false;
+    std::size_t launcherLine = 0;
+    std::size_t judgedArguments = 0;
+    // The launch's findings, by line, each sent once the line it concerns is.
+    std::vector<Finding> later;
+    std::size_t laterSent = 0;
 };
 
 OneCheck::OneCheck(const CheckRequest& request, const CheckSink& sink)
@@ -103,9 +117,39 @@ void OneCheck::emit(const Finding& finding) {
     }
 }
 
-void OneCheck::readLines(bool judge, bool show) {
-    // In another encoding every line is a consequence of that one mistake.
-    const bool judgeLines = facts.encoding == Encoding::Bytes;
+void OneCheck::emitLater(std::size_t upTo) {
+    for (; laterSent < later.size() && later[laterSent].line <= upTo; ++laterSent) {
+        emit(later[laterSent]);
+    }
+}
+
+void OneCheck::lineRead(Reading reading, const IniLine& line) {
+    if (reading == Reading::Scan) {
+        if (line.argument != 0) {
+            iniLines.push_back(static_cast<std::uint32_t>(line.number));
+        }
+        nameGiven = nameGiven || line.effect == LineEffect::NameSuppressed;
+        launcherLine = line.effect == LineEffect::LauncherTaken ? line.number : launcherLine;
+        return;
+    }
+    if (reading == Reading::Judge) {
+        judgedArguments += line.argument != 0 ? 1 : 0;
+        // The line rules know the launcher line once it is read, not before.
+        if (line.effect == LineEffect::LauncherTaken) {
+            facts.launcherLine = line.number;
+        }
+        // In another encoding every line is a consequence of that one mistake.
+        if (facts.encoding == Encoding::Bytes) {
+            lineRules(facts, shape, line, add);
+        }
+        emitLater(line.number);
+    }
+}
+
+void OneCheck::readLines(Reading reading) {
+    const bool judge = reading == Reading::Judge && facts.encoding == Encoding::Bytes;
+    const bool show =
+        reading == Reading::Show || (reading == Reading::Judge && !sink.linesAfterFindings);
     IniFormat::Reader in(facts.iniState == IniState::Read ? facts.readPath : std::string());
     IniClassifier classifier(FIRST_INI_ARGUMENT);
     IniLine line;
@@ -116,35 +160,22 @@ void OneCheck::readLines(bool judge, bool show) {
             line.element = (*vmArgs)[line.argument - 1];
         }
         // The file a path property names, looked at once, as the line is judged.
-        if (judge && judgeLines &&
-            (line.effect == LineEffect::PathMadeAbsolute ||
-             line.effect == LineEffect::PathAbsolute)) {
+        if (judge && (line.effect == LineEffect::PathMadeAbsolute ||
+                      line.effect == LineEffect::PathAbsolute)) {
             line.pathState = pathStateOf(propertyPath(line.element));
         }
         if (show && sink.line) {
             sink.line(facts, line);
         }
-        if (!judge) {
-            continue;
-        }
-        if (line.argument != 0) {
-            iniLines.push_back(static_cast<std::uint32_t>(line.number));
-        }
-        nameGiven = nameGiven || line.effect == LineEffect::NameSuppressed;
-        if (line.effect == LineEffect::LauncherTaken) {
-            facts.launcherLine = line.number;
-        }
-        if (judgeLines) {
-            lineRules(facts, shape, line, add);
-        }
+        lineRead(reading, line);
     }
 }
 
-// The lines judged, checked against the vector the launcher built from them.
-LaunchVector OneCheck::lines() {
-    readLines(true, !sink.linesAfterFindings);
-    // The launcher read the same lines: anything else means the file changed
-    // under the check or memory ran out while the launcher's options were built.
+// The lines as the launcher read them, checked against the vector it built
+// from them: anything else means the file changed under the check or memory
+// ran out while the launcher's options were built.
+LaunchVector OneCheck::scan() {
+    readLines(Reading::Scan);
     const std::size_t expected =
         2 + iniLines.size() + (nameGiven ? 0 : 1) + request.arguments.size();
     if (vmArgs->size() != expected) {
@@ -169,6 +200,18 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
                  request.access);
         askVmSizes(facts.vm, sizesToAsk(facts.vm), request.access);
     }
+}
+
+// The launch judged whole before its lines: its findings wait for theirs.
+void OneCheck::judgeLaunch(const LaunchVector& argv) {
+    facts.launcherLine = launcherLine;
+    launchFacts(argv);
+    Collector keep([this](const Finding& finding) { later.push_back(finding); });
+    launchRules(facts, argv, keep);
+    vmRules(facts, keep);
+    std::stable_sort(later.begin(), later.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    facts.launcherLine = 0;
 }
 
 void OneCheck::run() {
@@ -199,13 +242,17 @@ void OneCheck::run() {
             policy.vmFound();
         }
     }
-    const LaunchVector argv = lines();
-    launchFacts(argv);
-    launchRules(facts, argv, add);
-    vmRules(facts, add);
+    const LaunchVector argv = scan();
+    judgeLaunch(argv);
+    emitLater(0);
+    readLines(Reading::Judge);
+    if (judgedArguments != iniLines.size()) {
+        throw std::runtime_error("the ini file could not be read whole: " + facts.iniPath);
+    }
+    emitLater(SIZE_MAX);
     policy.startOnlyErrors(facts.starts, request.startFindings, add);
     if (sink.linesAfterFindings && sink.line) {
-        readLines(false, true);
+        readLines(Reading::Show);
     }
     if (sink.end) {
         sink.end(facts, argv);

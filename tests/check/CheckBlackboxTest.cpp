@@ -578,17 +578,17 @@ TEST_F(BrokenApplication, JsonHasTheSameFactsAndChangesNothing) {
         {Json(1), "byte-order-mark"},
         {Json(2), "blanks-around-equals"},
         {Json(3), "letter-case"},
+        {Json(4), "executable-missing"},
         {Json(5), "second-launcher"},
         {Json(6), "name-in-head"},
         {Json(7), "letter-case"},
         {Json(9), "blanks-around-equals"},
         {Json(10), "missing-path"},
-        {Json(13), "launcher-in-vm-section"},
-        {Json(15), "carriage-return"},
         {Json(12), "duplicate-property"},
+        {Json(13), "launcher-in-vm-section"},
+        {Json(13), "vm-main-class"},
         {Json(14), "argument-too-long"},
-        {Json(4), "executable-missing"},
-        {Json(13), "vm-main-class"}};
+        {Json(15), "carriage-return"}};
     EXPECT_EQ(warningsOf(report), expected);
     EXPECT_EQ(bytesOf(report["ini_file"]), inst.appDir + "/run.ini");
     EXPECT_EQ(report["lines"].size(), 15u);
