@@ -169,7 +169,7 @@ struct Facts {
 
     // Permissions as the user who starts the application meets them.
     std::string accessUser;           // whom they were judged for
-    AccessMethod accessMethod = AccessMethod::Self;  // how
+    AccessMethod accessMethod{};      // how
     uid_t accessUid = 0;              // their user id
     bool judgedAsRoot = false;        // for root, no user named
     std::string appDirOwner;          // owner of the application directory
