@@ -11,6 +11,7 @@
 
 #include "AccessJudge.h"
 #include "Facts.h"
+#include "FindingPolicy.h"
 #include "LaunchVector.h"
 
 struct CheckRequest {
@@ -25,12 +26,13 @@ struct CheckRequest {
     // The launcher copies in the directory, when they are to be judged too.
     bool searchCopies = false;
     CopySearch copies;
-    // Text read in place of what the ini file holds, to judge a mend before
-    // it is written; the file itself still gives its state and permissions.
-    const std::string* iniText = nullptr;
-    // Whether the check asks the mender what --fix would do, so that each
-    // mendable finding it would leave says why.
-    bool planMends = true;
+    // A file whose lines are read in place of the ini file's, such as a
+    // text not yet written; the ini file itself still gives its state and
+    // permissions. Empty: the ini file's own.
+    std::string iniReadPath;
+    // What --fix would do, planned before the check, so that each mendable
+    // finding it leaves says why.
+    MendOutlook mends;
     // The attributes of directories read for one run, shared by its
     // applications; a check without one reads its own.
     std::shared_ptr<PathCache> paths;

@@ -14,6 +14,7 @@
 
 #include "Check.h"
 #include "IniFix.h"
+#include "MendOracle.h"
 #include "MendPlan.h"
 #include "TempDir.h"
 
@@ -35,7 +36,6 @@ public:
     CheckRequest request() const {
         CheckRequest request;
         request.workingDir = app;
-        request.planMends = false;
         return request;
     }
     // The mendable findings, by kind and line.
@@ -84,7 +84,7 @@ std::string wide(const std::string& utf8, int width, bool little, bool mark) {
 // Checks the agreement on one file; returns what is wrong, or "".
 std::string disagreement(const Application& app, const std::string& file) {
     const std::multiset<Place> reported = app.mendable(file);
-    const IniFixResult plan = planMend(app.request(), file);
+    const IniFixResult plan = planMend(launchOracle(app.request()), file);
     std::ostringstream wrong;
     std::multiset<Place> mended;
     for (const AppliedFix& fix : plan.fixes) {

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -569,6 +571,59 @@ TEST_F(BrokenApplication, FindingsNameTheFileLineAndSeverityOfEachMistake) {
     }
 }
 
+// Where each format puts a finding's line.
+struct LineOrderRow {
+    std::vector<std::string> args;
+    const char* lineOf;  // the pattern of a finding with its line as the first group
+};
+
+// The lines the findings of `output` name, in the order they come.
+std::vector<int> findingLines(const std::string& output, const std::regex& lineOf) {
+    std::vector<int> lines;
+    for (std::sregex_iterator it(output.begin(), output.end(), lineOf), end; it != end; ++it) {
+        lines.push_back(std::stoi((*it)[1].str()));
+    }
+    return lines;
+}
+
+TEST_F(BrokenApplication, FindingsComeInLineOrderInEveryFormat) {
+    const std::vector<LineOrderRow> rows = {
+        {{"--format=gcc"}, R"(run\.ini:(\d+): (?:warning|error|note):)"},
+        {{"--explain"}, R"(run\.ini:(\d+): (?:warning|error|note):)"},
+        {{"--format=json"}, R"re("file":"[^"]*run\.ini","line":(\d+),"severity")re"},
+        {{"--format=sarif"}, R"re("startLine":(\d+))re"},
+        {{"--format=checkstyle"}, R"re(<error line="(\d+)")re"},
+    };
+    // The launch's findings (lines 4, 12, 13 and 14) among the lines' own.
+    const std::vector<int> expected = {1, 2, 3, 4, 5, 6, 7, 9, 10, 12, 13, 14, 15};
+    for (const LineOrderRow& row : rows) {
+        SCOPED_TRACE(row.args.front());
+        std::vector<std::string> args = row.args;
+        args.push_back(inst.appDir);
+        const Result result = runCheck(inst, args, inst.root);
+        EXPECT_EQ(findingLines(result.out, std::regex(row.lineOf)), expected) << result.out;
+    }
+}
+
+TEST_F(BrokenApplication, ExplanationShowsEachFindingUnderItsLine) {
+    const Result result = runCheck(inst, {"--explain", inst.appDir}, inst.root);
+    const std::regex listed(R"re(^  (\d+) ")re");
+    const std::regex finding(R"(run\.ini:(\d+): (?:warning|error|note):)");
+    std::istringstream in(result.out);
+    int lastListed = 0;
+    std::size_t findings = 0;
+    for (std::string text; std::getline(in, text);) {
+        std::smatch match;
+        if (std::regex_search(text, match, listed)) {
+            lastListed = std::stoi(match[1].str());
+        } else if (std::regex_search(text, match, finding)) {
+            ++findings;
+            EXPECT_EQ(std::stoi(match[1].str()), lastListed) << text;
+        }
+    }
+    EXPECT_EQ(findings, 14u) << result.out;
+}
+
 TEST_F(BrokenApplication, JsonHasTheSameFactsAndChangesNothing) {
     const std::vector<std::string> before = snapshot(inst.root);
     const Json report = checkJson(inst, 1);
@@ -579,16 +634,16 @@ TEST_F(BrokenApplication, JsonHasTheSameFactsAndChangesNothing) {
         {Json(1), "byte-order-mark"},
         {Json(2), "blanks-around-equals"},
         {Json(3), "letter-case"},
+        {Json(4), "executable-missing"},
         {Json(5), "second-launcher"},
         {Json(6), "name-in-head"},
         {Json(7), "letter-case"},
         {Json(9), "blanks-around-equals"},
         {Json(10), "missing-path"},
-        {Json(13), "launcher-in-vm-section"},
-        {Json(15), "carriage-return"},
         {Json(12), "duplicate-property"},
+        {Json(13), "launcher-in-vm-section"},
         {Json(14), "argument-too-long"},
-        {Json(4), "executable-missing"}};
+        {Json(15), "carriage-return"}};
     EXPECT_EQ(warningsOf(report), expected);
     EXPECT_EQ(bytesOf(report["ini_file"]), inst.appDir + "/run.ini");
     EXPECT_EQ(report["lines"].size(), 15u);

@@ -14,6 +14,7 @@
 #include "IniFileRules.h"
 #include "LaunchRules.h"
 #include "LineRules.h"
+#include "Registry.h"
 
 namespace {
 
@@ -84,18 +85,14 @@ AccessVerdict refused(AccessCause cause, const std::string& path) {
 std::vector<Finding> findingsOf(const Scene& scene) {
     std::vector<Finding> found;
     Collector add([&found](const Finding& finding) { found.push_back(finding); });
-    judgeWarnings(scene.facts, add);
-    iniFileWarnings(scene.facts, add);
+    headRules(scene.facts, scene.shape, add);
     for (const IniLine& each : scene.lines) {
-        lineWarnings(scene.facts, scene.shape, each, add);
+        lineRules(scene.facts, scene.shape, each, add);
     }
     const LaunchVector argv{scene.facts.executable, scene.rest, scene.iniLines,
                             scene.facts.launcherLine};
-    duplicateWarnings(argv, add);
-    sizeWarnings(scene.facts, argv, add);
-    executableWarnings(scene.facts, add);
-    elfWarnings(scene.facts, add);
-    copyWarnings(scene.facts, add);
+    launchRules(scene.facts, argv, add);
+    vmRules(scene.facts, add);
     return found;
 }
 

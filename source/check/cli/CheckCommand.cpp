@@ -21,6 +21,7 @@
 #include "KindList.h"
 #include "LauncherCopies.h"
 #include "Mend.h"
+#include "MendOracle.h"
 #include "OptionTable.h"
 #include "Report.h"
 #include "StartReading.h"
@@ -192,6 +193,33 @@ void addStarts(const RunPlan& plan, CheckRequest& request) {
     }
 }
 
+// --diff and --fix, then what --fix would do with the file as the check
+// finds it, so that the check says why it leaves a mendable finding.
+// Returns false when the file could not be mended, said on `err`.
+bool planMends(const RunPlan& plan, const std::string& dir, CheckRequest& request,
+               std::ostream& out, std::ostream& err) {
+    const CommandLine& line = plan.line;
+    const LaunchOracle errorsOf = launchOracle(request);
+    if (!line.diff && !line.fix) {
+        request.mends = outlookOf(plannedMend(request, errorsOf));
+        return true;
+    }
+    MendOptions mend;
+    mend.diff = line.diff;
+    mend.keepBackup = line.keepBackup;
+    // A document must stay whole: the formats for programs do not say each mend.
+    mend.listFixes = plan.format.listsMends;
+    IniFixResult planned;
+    const std::string path = iniPathOf(request);
+    const bool mended = mendIni(mend, ByteText::visible(shownPath(dir, request.workingDir, path)),
+                                path, errorsOf, out, err, &planned);
+    // --diff leaves the file as planned; after --fix the check reads the
+    // mended one, whose lines the plan may no longer match.
+    const bool unchanged = line.diff || planned.fixes.empty();
+    request.mends = outlookOf(unchanged ? planned : plannedMend(request, errorsOf));
+    return mended;
+}
+
 void checkOne(const RunPlan& plan, const Target& target, Report& report, std::ostream& out,
               std::ostream& err) {
     const CommandLine& line = plan.line;
@@ -217,15 +245,18 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
     request.vm = line.noVm ? CheckRequest::Vm::RulesOnly : CheckRequest::Vm::Ask;
     request.java = line.java;
     addStarts(plan, request);
-    MendOptions mend;
-    mend.diff = line.diff;
-    mend.keepBackup = line.keepBackup;
-    // A document must stay whole: the formats for programs do not say each mend.
-    mend.listFixes = plan.format.listsMends;
-    const bool mended =
-        !(line.diff || line.fix) ||
-        mendIni(mend, ByteText::visible(shownPath(dir, request.workingDir, iniPathOf(request))),
-                request, out, err);
+    bool mended = true;
+    try {
+        mended = planMends(plan, dir, request, out, err);
+    } catch (const std::bad_alloc&) {
+        report.sinkFor(dir);
+        report.failed(dir, "out of memory");
+        return;
+    } catch (const std::exception& e) {
+        report.sinkFor(dir);
+        report.failed(dir, e.what());
+        return;
+    }
     const CheckSink sink = report.sinkFor(dir);
     try {
         checkApplication(request, sink);

@@ -17,6 +17,14 @@
 #include "StartFacts.h"
 #include "Writers.h"
 
+// How the permissions were judged.
+enum class AccessMethod {
+    Root,      // for root, who bypasses them
+    Self,      // as the user who runs the check
+    Switched,  // by a process running as the user judged
+    Computed,  // from owners, permission bits and ACLs, not asked of the kernel
+};
+
 enum class LineEffect {
     IgnoredInHead,
     LauncherTaken,
@@ -181,7 +189,8 @@ struct Facts {
 
     // Permissions as the user who starts the application meets them.
     std::string accessUser;           // whom they were judged for
-    std::string accessMethod;         // how, in words for the report
+    AccessMethod accessMethod{};      // how
+    uid_t accessUid = 0;              // their user id
     bool judgedAsRoot = false;        // for root, no user named
     std::string appDirOwner;          // owner of the application directory
     AccessVerdict iniAccess;          // the launcher opening its ini file

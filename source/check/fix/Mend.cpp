@@ -6,13 +6,36 @@
 
 #include "Catalogue.h"
 #include "IniFix.h"
-#include "MendPlan.h"
 #include "SafeRewrite.h"
 #include "UnifiedDiff.h"
 
-bool mendIni(const MendOptions& options, const std::string& name, const CheckRequest& request,
-             std::ostream& out, std::ostream& err) {
-    const std::string path = iniPathOf(request);
+namespace {
+
+std::string where(const std::string& name, std::size_t line) {
+    return line == 0 ? name + ':' : name + ':' + std::to_string(line) + ':';
+}
+
+// Where a line is left with a mistake --fix could mend, says why: the check
+// says it too, but --diff shows the diff alone.
+void showDiff(const std::string& name, const std::string& original, const IniFixResult& fixed,
+              std::ostream& out, std::ostream& err) {
+    for (const RefusedFix& refused : fixed.refused) {
+        // A refusal of every other mend names no one kind.
+        err << where(name, refused.line) << " not fixed: " << refused.reason
+            << (refused.kind == KindId::Count ? std::string()
+                                              : std::string(" [") + kindOf(refused.kind).name + "]")
+            << '\n';
+    }
+    // Headers as diff -u and git write them: a/ and b/ before the name.
+    const std::string header = name[0] == '/' ? name.substr(1) : name;
+    out << unifiedDiff(original, fixed.bytes, "a/" + header, "b/" + header);
+}
+
+}  // namespace
+
+bool mendIni(const MendOptions& options, const std::string& name, const std::string& path,
+             const LaunchOracle& errorsOf, std::ostream& out, std::ostream& err,
+             IniFixResult* planned) {
     const auto cannot = [&err, &name](const std::string& why) {
         err << "dashvane-launcher-check: cannot fix " << name << ": " << why << '\n';
         return false;
@@ -27,27 +50,15 @@ bool mendIni(const MendOptions& options, const std::string& name, const CheckReq
     if (!unreadable.empty()) {
         return options.diff || cannot(unreadable);
     }
-    const IniFixResult fixed = planMend(request, original.bytes);
+    const IniFixResult fixed = planMend(errorsOf, original.bytes);
+    if (planned != nullptr) {
+        *planned = fixed;
+    }
     if (!fixed.refusal.empty()) {
         return options.diff || cannot(fixed.refusal);
     }
-    // Where a line is left with a mistake --fix could mend, say why: the
-    // check says it too, but --diff shows the diff alone.
-    const auto where = [&name](std::size_t line) {
-        return line == 0 ? name + ':' : name + ':' + std::to_string(line) + ':';
-    };
     if (options.diff) {
-        for (const RefusedFix& refused : fixed.refused) {
-            // A refusal of every other mend names no one kind.
-            err << where(refused.line) << " not fixed: " << refused.reason
-                << (refused.kind == KindId::Count
-                        ? std::string()
-                        : std::string(" [") + kindOf(refused.kind).name + "]")
-                << '\n';
-        }
-        // Headers as diff -u and git write them: a/ and b/ before the name.
-        const std::string header = name[0] == '/' ? name.substr(1) : name;
-        out << unifiedDiff(original.bytes, fixed.bytes, "a/" + header, "b/" + header);
+        showDiff(name, original.bytes, fixed, out, err);
         return true;
     }
     SafeRewrite::removeStaleTemporaries(original.path);
@@ -60,7 +71,8 @@ bool mendIni(const MendOptions& options, const std::string& name, const CheckReq
     if (options.listFixes) {
         for (const AppliedFix& fix : fixed.fixes) {
             const Kind& kind = kindOf(fix.kind);
-            out << where(fix.line) << " fixed: " << kind.summary << " [" << kind.name << "]\n";
+            out << where(name, fix.line) << " fixed: " << kind.summary << " [" << kind.name
+                << "]\n";
         }
     }
     return true;

@@ -5,7 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "Check.h"
+#include "IniFix.h"
+#include "MendPlan.h"
 
 struct MendOptions {
     bool diff = false;       // print the mend as a unified diff, write nothing
@@ -13,7 +14,10 @@ struct MendOptions {
     bool listFixes = true;   // say each mend made, one line each
 };
 
-// `name` is the ini file as the report names it. Returns false when the
-// file cannot be mended, after saying why on `err`.
-bool mendIni(const MendOptions& options, const std::string& name, const CheckRequest& request,
-             std::ostream& out, std::ostream& err);
+// `path` is the ini file, `name` the ini file as the report names it; each
+// mend is weighed with `errorsOf`. Returns false when the file cannot be
+// mended, after saying why on `err`. `planned`, when given, gets the plan
+// made for the file as it was read, empty when there was none.
+bool mendIni(const MendOptions& options, const std::string& name, const std::string& path,
+             const LaunchOracle& errorsOf, std::ostream& out, std::ostream& err,
+             IniFixResult* planned = nullptr);

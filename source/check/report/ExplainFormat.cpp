@@ -45,7 +45,7 @@ void begin(std::ostream& out, const Tally& tally, const Facts& facts) {
     out << "Application directory: " << quoted(facts.workingDir) << '\n'
         << "Invocation name: " << quoted(facts.invocationName) << '\n'
         << "Ini file: " << quoted(facts.iniFile) << " (" << iniStateText(facts.iniState) << ")\n"
-        << "Permissions: " << facts.accessMethod << "\n\nLines:\n";
+        << "Permissions: " << accessMethodText(facts) << "\n\nLines:\n";
 }
 
 void line(std::ostream& out, const IniLine& line) {

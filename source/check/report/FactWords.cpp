@@ -38,3 +38,21 @@ const char* fileKindName(FileKind kind) {
     }
     return "";
 }
+
+std::string accessMethodText(const Facts& facts) {
+    const std::string who = facts.accessUser + " (uid " + std::to_string(facts.accessUid) + ")";
+    switch (facts.accessMethod) {
+        case AccessMethod::Root:
+            return "judged for root, who bypasses them; the application directory belongs to " +
+                   (facts.appDirOwner.empty() ? std::string("no one known") : facts.appDirOwner);
+        case AccessMethod::Self:
+            return "judged for " + who + ", who runs the check";
+        case AccessMethod::Switched:
+            return "judged for " + who + " by a process running as that user";
+        case AccessMethod::Computed:
+            break;
+    }
+    return "computed for " + who +
+           " from owners, permission bits and ACLs, not asked of the kernel: run the check "
+           "as root to judge them as that user";
+}

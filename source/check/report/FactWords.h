@@ -2,7 +2,12 @@
 // document, a phrase for the explanation.
 #pragma once
 
+#include <string>
+
 #include "Facts.h"
+
+// Whom the permissions were judged for, and how, in words.
+std::string accessMethodText(const Facts& facts);
 
 const char* iniStateName(IniState state);
 const char* iniStateText(IniState state);

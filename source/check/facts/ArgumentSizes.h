@@ -1,0 +1,10 @@
+// What execve copies for the launch: the argument and environment bytes,
+// the room the kernel gives them and the new program's stack.
+#pragma once
+
+#include "Facts.h"
+#include "LaunchVector.h"
+
+// Needs the executable described first: a script's interpreter and its
+// argument are copied too.
+void measureArguments(Facts& facts, const LaunchVector& argv);

@@ -1,0 +1,66 @@
+#include "VmGathering.h"
+
+#include "IniExamination.h"
+#include "JavaVm.h"
+#include "Kernel.h"
+#include "VmProbe.h"
+
+namespace {
+
+// Where the element after "--launcher.appendVmargs" and "-vmargs" stands.
+constexpr std::size_t FIRST_INI_ARGUMENT = 3;
+
+void addArguments(Facts& findings, std::size_t ownArguments, const LaunchVector& argv) {
+    VmFacts& vm = findings.vm;
+    for (const auto& line : readInstallationIni(vm.installationIni).vmArgs) {
+        VmArgument argument;
+        argument.text = line.second;
+        argument.iniLine = line.first;
+        argument.origin = VmOrigin::InstallationIni;
+        vm.arguments.push_back(argument);
+    }
+    const std::size_t firstOwn = argv.size() - ownArguments;
+    for (std::size_t i = FIRST_INI_ARGUMENT; i < argv.size(); ++i) {
+        VmArgument argument;
+        argument.text = argv.at(i);
+        argument.argument = i;
+        if (i == findings.defaultNameArgument) {
+            argument.origin = VmOrigin::DefaultName;
+        } else if (i >= firstOwn) {
+            argument.origin = VmOrigin::CommandLine;
+            argument.commandLine = i - firstOwn + 1;
+        } else {
+            argument.line = argv.lineOf(i);
+        }
+        vm.arguments.push_back(argument);
+    }
+}
+
+}  // namespace
+
+void findVmOf(Facts& findings, const std::string& named, const AccessJudge& access) {
+    const std::string startDir = absoluteFrom(findings.workingDir, findings.startDir);
+    const std::string& command = findings.executable;
+    findJavaVm(findings.vm, named, command.empty() ? command : absoluteFrom(startDir, command),
+               startDir, access);
+}
+
+void gatherVm(Facts& findings, bool ask, std::size_t ownArguments, const LaunchVector& argv,
+              const AccessJudge& access) {
+    VmFacts& vm = findings.vm;
+    vm.judged = true;
+    vm.mayStart = ask;
+    vm.kernelBits = static_cast<int>(kernelPointerSize() * 8);
+    vm.environment = vmEnvironment();
+    addArguments(findings, ownArguments, argv);
+    judgeVmFiles(vm, findings.startDirResolved, access);
+    if (vm.mayStart && !vm.path.empty()) {
+        vm.info = probeVm(vm.path, access);
+    }
+}
+
+void askVmSizes(VmFacts& vm, const std::vector<std::string>& sizes, const AccessJudge& access) {
+    if (vm.mayStart && !vm.path.empty() && !sizes.empty() && vm.info.problem.empty()) {
+        vm.sizes = probeSizes(vm.path, sizes, access);
+    }
+}

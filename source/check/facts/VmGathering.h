@@ -1,0 +1,23 @@
+// The Java VM the executable starts, and what it is handed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "AccessJudge.h"
+#include "Facts.h"
+#include "LaunchVector.h"
+
+// The VM the executable started from the start directory finds, or the one
+// named outright; known before the lines are judged.
+void findVmOf(Facts& facts, const std::string& named, const AccessJudge& access);
+
+// The installation ini's VM section first, as --launcher.appendVmargs puts
+// ours after it, then everything of ours after -vmargs; the last
+// `ownArguments` of the vector are the command line's. With `ask`, the VM
+// is asked about itself.
+void gatherVm(Facts& facts, bool ask, std::size_t ownArguments, const LaunchVector& argv,
+              const AccessJudge& access);
+
+// The VM asked whether it takes `sizes`, when it was asked about itself and answered.
+void askVmSizes(VmFacts& vm, const std::vector<std::string>& sizes, const AccessJudge& access);

@@ -1,0 +1,69 @@
+#include "Registry.h"
+
+#include "AccessRules.h"
+#include "CopyRules.h"
+#include "ElfRules.h"
+#include "ExecutableRules.h"
+#include "IniFileRules.h"
+#include "LaunchRules.h"
+#include "LineRules.h"
+#include "StackRules.h"
+#include "SuppressionRules.h"
+#include "VmRules.h"
+#include "WriterRules.h"
+
+namespace {
+
+using FactsRule = void (*)(const Facts&, Collector&);
+
+void suppressionRules(const Facts&, const IniShape& shape, Collector& add) {
+    suppressionWarnings(shape, add);
+}
+
+void vectorRules(const Facts&, const LaunchVector& argv, Collector& add) {
+    duplicateWarnings(argv, add);
+}
+
+using HeadRule = void (*)(const Facts&, const IniShape&, Collector&);
+using LaunchRule = void (*)(const Facts&, const LaunchVector&, Collector&);
+
+constexpr FactsRule HEAD[] = {judgeWarnings, iniFileWarnings};
+constexpr HeadRule SHAPE[] = {suppressionRules};
+constexpr LaunchRule VECTOR[] = {vectorRules, sizeWarnings};
+constexpr FactsRule LAUNCH[] = {stackWarnings, executableWarnings, elfWarnings, copyWarnings,
+                                writerWarnings};
+
+}  // namespace
+
+void headRules(const Facts& facts, const IniShape& shape, Collector& add) {
+    for (FactsRule rule : HEAD) {
+        rule(facts, add);
+    }
+    for (HeadRule rule : SHAPE) {
+        rule(facts, shape, add);
+    }
+}
+
+void lineRules(const Facts& facts, const IniShape& shape, const IniLine& line, Collector& add) {
+    lineWarnings(facts, shape, line, add);
+}
+
+void launchRules(const Facts& facts, const LaunchVector& argv, Collector& add) {
+    for (LaunchRule rule : VECTOR) {
+        rule(facts, argv, add);
+    }
+    for (FactsRule rule : LAUNCH) {
+        rule(facts, add);
+    }
+}
+
+void vmRules(const Facts& facts, Collector& add) {
+    if (!facts.vm.judged) {
+        return;
+    }
+    vmSourceRules(facts.vm, add);
+    if (!facts.vm.path.empty()) {
+        vmArgumentRules(facts.vm, add);
+        vmSizeRules(facts.vm, add);
+    }
+}

@@ -1,0 +1,22 @@
+// Every rule of the check in one place, in the order they speak: those about
+// the file as a whole, those about each line as it is read, those about the
+// launch once its vector is known, and those about the Java VM. The check and
+// the rule tests run the same lists.
+#pragma once
+
+#include "Collector.h"
+#include "Facts.h"
+#include "IniLines.h"
+#include "LaunchVector.h"
+
+// Before the first line: whose permissions, the file, its suppression lines.
+void headRules(const Facts& facts, const IniShape& shape, Collector& add);
+
+// One line, with what the launcher does with it.
+void lineRules(const Facts& facts, const IniShape& shape, const IniLine& line, Collector& add);
+
+// The vector, its size, the executable and the paths the launch uses.
+void launchRules(const Facts& facts, const LaunchVector& argv, Collector& add);
+
+// The Java VM, when it was judged.
+void vmRules(const Facts& facts, Collector& add);
