@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
-#include "AccessJudge.h"
 #include "TempDir.h"
+#include "facts/AccessJudge.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem.hpp>
 
-#include "Check.h"
-#include "IniFix.h"
-#include "MendOracle.h"
-#include "MendPlan.h"
 #include "TempDir.h"
+#include "cli/MendOracle.h"
+#include "core/Check.h"
+#include "fix/IniFix.h"
+#include "fix/MendPlan.h"
 
 namespace {
 

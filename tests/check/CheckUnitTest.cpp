@@ -12,11 +12,11 @@
 #include <boost/filesystem/operations.hpp>
 #include <nlohmann/json.hpp>
 
-#include "ByteText.h"
-#include "Check.h"
-#include "ExecutableInspection.h"
-#include "JsonWriter.h"
 #include "TempDir.h"
+#include "core/Check.h"
+#include "facts/ExecutableInspection.h"
+#include "report/JsonWriter.h"
+#include "util/ByteText.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
-#include "Check.h"
-#include "ElfFile.h"
-#include "FactText.h"
-#include "Kernel.h"
-#include "LauncherCopies.h"
-#include "LauncherNote.h"
-#include "LibraryLookup.h"
 #include "TempDir.h"
+#include "core/Check.h"
+#include "facts/ElfFile.h"
+#include "facts/Kernel.h"
+#include "facts/LauncherCopies.h"
+#include "facts/LibraryLookup.h"
+#include "launcher/LauncherNote.h"
+#include "rules/FactText.h"
 
 namespace {
 

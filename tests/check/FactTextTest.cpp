@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "DesktopEntry.h"
-#include "FactText.h"
-#include "SystemdUnit.h"
+#include "facts/DesktopEntry.h"
+#include "facts/SystemdUnit.h"
+#include "rules/FactText.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/filesystem.hpp>
 
-#include "IniFix.h"
 #include "LauncherFixture.h"
-#include "UnifiedDiff.h"
+#include "fix/IniFix.h"
+#include "fix/UnifiedDiff.h"
 
 namespace fs = boost::filesystem;
 using namespace dvltest;

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "MendPlan.h"
+#include "fix/MendPlan.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "CheckstyleFormat.h"
-#include "SarifFormat.h"
+#include "report/CheckstyleFormat.h"
+#include "report/SarifFormat.h"
 
 namespace {
 

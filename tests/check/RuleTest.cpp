@@ -7,14 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include "AccessRules.h"
-#include "CopyRules.h"
-#include "ElfRules.h"
-#include "ExecutableRules.h"
-#include "IniFileRules.h"
-#include "LaunchRules.h"
-#include "LineRules.h"
-#include "Registry.h"
+#include "rules/AccessRules.h"
+#include "rules/CopyRules.h"
+#include "rules/ElfRules.h"
+#include "rules/ExecutableRules.h"
+#include "rules/IniFileRules.h"
+#include "rules/LaunchRules.h"
+#include "rules/LineRules.h"
+#include "rules/Registry.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "Crontab.h"
-#include "DesktopEntry.h"
-#include "ShellLine.h"
-#include "StartRules.h"
-#include "SystemdUnit.h"
+#include "facts/Crontab.h"
+#include "facts/DesktopEntry.h"
+#include "facts/ShellLine.h"
+#include "facts/SystemdUnit.h"
+#include "rules/StartRules.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "LineRules.h"
-#include "VmRules.h"
+#include "rules/LineRules.h"
+#include "rules/VmRules.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
-#include "ProgramOptions.h"
+#include "launcher/Options.h"
+#include "launcher/ProgramOptions.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Launcher.h"
+#include "launcher/Launcher.h"
 
 #include <signal.h>
 
@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Platform.h"
+#include "launcher/Platform.h"
 
 namespace {
 

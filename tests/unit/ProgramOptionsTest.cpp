@@ -1,9 +1,9 @@
-#include "ProgramOptions.h"
+#include "launcher/ProgramOptions.h"
 
 #include <gtest/gtest.h>
 
-#include "Options.h"
 #include "TempDir.h"
+#include "launcher/Options.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CheckCommand.h"
+#include "cli/CheckCommand.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,21 +13,21 @@
 #include <string>
 #include <vector>
 
-#include "ByteText.h"
-#include "Catalogue.h"
-#include "Check.h"
-#include "CommandLine.h"
-#include "Formats.h"
-#include "KindList.h"
-#include "LauncherCopies.h"
-#include "Mend.h"
-#include "MendOracle.h"
-#include "OptionTable.h"
-#include "Report.h"
-#include "StartReading.h"
-#include "StartRules.h"
-#include "StartSearch.h"
-#include "Targets.h"
+#include "cli/CommandLine.h"
+#include "cli/MendOracle.h"
+#include "cli/OptionTable.h"
+#include "cli/Targets.h"
+#include "core/Check.h"
+#include "facts/LauncherCopies.h"
+#include "facts/StartReading.h"
+#include "facts/StartSearch.h"
+#include "fix/Mend.h"
+#include "model/Catalogue.h"
+#include "report/Formats.h"
+#include "report/KindList.h"
+#include "report/Report.h"
+#include "rules/StartRules.h"
+#include "util/ByteText.h"
 
 #ifndef DVL_VERSION
 #define DVL_VERSION "unknown"

@@ -1,6 +1,6 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "Formats.h"
+#include "report/Formats.h"
 
 namespace {
 

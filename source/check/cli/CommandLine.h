@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Catalogue.h"
+#include "model/Catalogue.h"
 
 enum class ColourChoice { Auto, Always, Never };
 

@@ -1,4 +1,4 @@
-#include "MendOracle.h"
+#include "cli/MendOracle.h"
 
 #include <sys/stat.h>
 
@@ -6,8 +6,8 @@
 #include <iterator>
 #include <memory>
 
-#include "Catalogue.h"
-#include "ScratchIni.h"
+#include "facts/ScratchIni.h"
+#include "model/Catalogue.h"
 
 namespace {
 

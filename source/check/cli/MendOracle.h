@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "Check.h"
-#include "IniFix.h"
-#include "MendPlan.h"
+#include "core/Check.h"
+#include "fix/IniFix.h"
+#include "fix/MendPlan.h"
 
 // The check of `request`'s application with the ini file holding the text
 // asked about, its lines read from a scratch copy. A mend is weighed by what

@@ -1,11 +1,11 @@
-#include "OptionTable.h"
+#include "cli/OptionTable.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "ByteText.h"
-#include "Formats.h"
+#include "report/Formats.h"
+#include "util/ByteText.h"
 
 const char USAGE[] = "usage: dashvane-launcher-check [OPTIONS] [APPDIR...] [-- ARGS...]\n";
 

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 // Returns an empty string, or the usage error.
 std::string parseCommandLine(int argc, const char* const* argv, CommandLine& line);

@@ -1,4 +1,4 @@
-#include "OwnStack.h"
+#include "cli/OwnStack.h"
 
 #include <signal.h>
 #include <sys/mman.h>

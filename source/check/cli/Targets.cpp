@@ -1,4 +1,4 @@
-#include "Targets.h"
+#include "cli/Targets.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "ByteText.h"
-#include "LauncherCopies.h"
+#include "facts/LauncherCopies.h"
+#include "util/ByteText.h"
 
 namespace {
 

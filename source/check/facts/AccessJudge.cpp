@@ -1,4 +1,4 @@
-#include "AccessJudge.h"
+#include "facts/AccessJudge.h"
 
 #include <fcntl.h>
 #include <grp.h>

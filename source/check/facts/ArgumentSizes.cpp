@@ -1,4 +1,4 @@
-#include "ArgumentSizes.h"
+#include "facts/ArgumentSizes.h"
 
 #include <sys/resource.h>
 
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Kernel.h"
+#include "facts/Kernel.h"
 
 extern char** environ;
 

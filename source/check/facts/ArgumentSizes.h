@@ -2,8 +2,8 @@
 // the room the kernel gives them and the new program's stack.
 #pragma once
 
-#include "Facts.h"
-#include "LaunchVector.h"
+#include "facts/Facts.h"
+#include "facts/LaunchVector.h"
 
 // Needs the executable described first: a script's interpreter and its
 // argument are copied too.

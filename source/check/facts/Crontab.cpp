@@ -1,6 +1,6 @@
-#include "Crontab.h"
+#include "facts/Crontab.h"
 
-#include "StartText.h"
+#include "facts/StartText.h"
 
 namespace {
 

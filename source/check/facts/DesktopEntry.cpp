@@ -1,6 +1,6 @@
-#include "DesktopEntry.h"
+#include "facts/DesktopEntry.h"
 
-#include "StartText.h"
+#include "facts/StartText.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "StartFacts.h"
+#include "facts/StartFacts.h"
 
 struct DesktopKey {
     std::string key;

@@ -1,4 +1,4 @@
-#include "ElfFile.h"
+#include "facts/ElfFile.h"
 
 #include <elf.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "ExecutableInspection.h"
+#include "facts/ExecutableInspection.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -9,10 +9,10 @@
 #include <fstream>
 #include <string>
 
-#include "ElfFile.h"
-#include "Kernel.h"
-#include "LibraryLookup.h"
-#include "SystemLoader.h"
+#include "facts/ElfFile.h"
+#include "facts/Kernel.h"
+#include "facts/LibraryLookup.h"
+#include "facts/SystemLoader.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Facts.h"
+#include "facts/Facts.h"
 
 // Inspects the file at `path` (absolute, symbolic links followed as execv
 // does) without running it. A script's relative interpreter is looked up

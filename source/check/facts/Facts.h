@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "AccessJudge.h"
-#include "Finding.h"
-#include "IniText.h"
-#include "JavaVm.h"
-#include "Kernel.h"
-#include "LauncherCopies.h"
-#include "LibraryLookup.h"
-#include "StackRoom.h"
-#include "StartFacts.h"
-#include "Writers.h"
+#include "facts/AccessJudge.h"
+#include "facts/IniText.h"
+#include "facts/JavaVm.h"
+#include "facts/Kernel.h"
+#include "facts/LauncherCopies.h"
+#include "facts/LibraryLookup.h"
+#include "facts/StackRoom.h"
+#include "facts/StartFacts.h"
+#include "facts/Writers.h"
+#include "model/Finding.h"
 
 // How the permissions were judged.
 enum class AccessMethod {

@@ -1,4 +1,4 @@
-#include "IniExamination.h"
+#include "facts/IniExamination.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "AccessJudge.h"
-#include "Facts.h"
+#include "facts/AccessJudge.h"
+#include "facts/Facts.h"
 
 // `path` made absolute from `base`; "./run.ini" is "run.ini" there.
 std::string absoluteFrom(const std::string& base, std::string path);

@@ -1,9 +1,9 @@
-#include "IniLines.h"
+#include "facts/IniLines.h"
 
 #include <algorithm>
 
-#include "IniSyntax.h"
-#include "Options.h"
+#include "facts/IniSyntax.h"
+#include "launcher/Options.h"
 #include "util/JavaOptions.h"
 #include "util/Text.h"
 

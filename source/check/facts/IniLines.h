@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "Catalogue.h"
+#include "model/Catalogue.h"
 
-#include "Facts.h"
-#include "IniFormat.h"
+#include "facts/Facts.h"
+#include "launcher/IniFormat.h"
 
 // Tells what each line does, one line at a time, so a file of any length
 // needs the memory of one line. The elements the lines produce are numbered

@@ -1,8 +1,8 @@
-#include "IniSyntax.h"
+#include "facts/IniSyntax.h"
 
 #include <algorithm>
 
-#include "Options.h"
+#include "launcher/Options.h"
 
 namespace IniSyntax {
 

@@ -1,4 +1,4 @@
-#include "IniText.h"
+#include "facts/IniText.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "JavaVm.h"
+#include "facts/JavaVm.h"
 
 #include <sys/stat.h>
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "AccessJudge.h"
+#include "facts/AccessJudge.h"
 
 enum class VmSource { None, Named, IniVm, BundledJre, Path };
 

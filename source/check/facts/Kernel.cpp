@@ -1,4 +1,4 @@
-#include "Kernel.h"
+#include "facts/Kernel.h"
 
 #include <dirent.h>
 #include <elf.h>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "ElfFile.h"
+#include "facts/ElfFile.h"
 
 struct KernelInfo {
     std::string machine;     // as uname says it without a 32-bit personality

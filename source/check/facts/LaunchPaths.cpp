@@ -1,11 +1,11 @@
-#include "LaunchPaths.h"
+#include "facts/LaunchPaths.h"
 
 #include <sys/stat.h>
 
 #include <cstring>
 #include <string>
 
-#include "Options.h"
+#include "launcher/Options.h"
 
 namespace {
 

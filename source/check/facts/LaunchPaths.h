@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "Facts.h"
-#include "LaunchVector.h"
-#include "Writers.h"
+#include "facts/Facts.h"
+#include "facts/LaunchVector.h"
+#include "facts/Writers.h"
 
 // The ini file, the application directory, the launcher copies, the start
 // directory, the executable, its interpreters, loader, libraries and the

@@ -1,4 +1,4 @@
-#include "LaunchVector.h"
+#include "facts/LaunchVector.h"
 
 std::size_t LaunchVector::lineOf(std::size_t i) const {
     // Element 0 is the command; 1 and 2 are the seed arguments.

@@ -1,4 +1,4 @@
-#include "LauncherCopies.h"
+#include "facts/LauncherCopies.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "LauncherNote.h"
+#include "launcher/LauncherNote.h"
 
 std::string launcherVersion(const ElfFile& elf) {
     for (const ElfNote& note : elf.notes) {

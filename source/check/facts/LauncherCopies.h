@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ElfFile.h"
+#include "facts/ElfFile.h"
 
 struct LauncherCopy {
     std::string name;         // its file name in the directory

@@ -1,4 +1,4 @@
-#include "LibraryLookup.h"
+#include "facts/LibraryLookup.h"
 
 #include <elf.h>
 #include <limits.h>

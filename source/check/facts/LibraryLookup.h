@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ElfFile.h"
+#include "facts/ElfFile.h"
 
 struct MissingLibrary {
     std::string name;      // as DT_NEEDED names it

@@ -1,4 +1,4 @@
-#include "PropertyPath.h"
+#include "facts/PropertyPath.h"
 
 #include <sys/stat.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Facts.h"
+#include "facts/Facts.h"
 
 // The path in a path property's element: after its first "=", up to a NUL
 // byte, where execv ends the argument.

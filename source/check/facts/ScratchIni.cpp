@@ -1,4 +1,4 @@
-#include "ScratchIni.h"
+#include "facts/ScratchIni.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -1,4 +1,4 @@
-#include "ShellLine.h"
+#include "facts/ShellLine.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "StackRoom.h"
+#include "facts/StackRoom.h"
 
 #include <sys/auxv.h>
 #include <sys/personality.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "Kernel.h"
+#include "facts/Kernel.h"
 
 namespace {
 

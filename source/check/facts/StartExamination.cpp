@@ -1,10 +1,10 @@
-#include "StartExamination.h"
+#include "facts/StartExamination.h"
 
 #include <sys/stat.h>
 
-#include "ExecutableInspection.h"
-#include "IniExamination.h"
-#include "LaunchPaths.h"
+#include "facts/ExecutableInspection.h"
+#include "facts/IniExamination.h"
+#include "facts/LaunchPaths.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 // the launch uses.
 #pragma once
 
-#include "AccessJudge.h"
-#include "Facts.h"
-#include "LaunchVector.h"
-#include "Writers.h"
+#include "facts/AccessJudge.h"
+#include "facts/Facts.h"
+#include "facts/LaunchVector.h"
+#include "facts/Writers.h"
 
 // The child changes into the start directory, then runs execv there: both
 // judged as the user, in one go.

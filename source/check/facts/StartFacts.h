@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Finding.h"
+#include "model/Finding.h"
 
 enum class StartKind { DesktopEntry, SystemdUnit, Cron, PathLink };
 

@@ -1,4 +1,4 @@
-#include "StartReading.h"
+#include "facts/StartReading.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,11 +9,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "Crontab.h"
-#include "DesktopEntry.h"
-#include "LauncherCopies.h"
-#include "ShellLine.h"
-#include "SystemdUnit.h"
+#include "facts/Crontab.h"
+#include "facts/DesktopEntry.h"
+#include "facts/LauncherCopies.h"
+#include "facts/ShellLine.h"
+#include "facts/SystemdUnit.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "StartFacts.h"
-#include "StartSearch.h"
+#include "facts/StartFacts.h"
+#include "facts/StartSearch.h"
 
 // The launcher copies of the applications checked, to tell which files start
 // them: by path, through symbolic links, by the same inode or the same bytes.

@@ -1,4 +1,4 @@
-#include "StartSearch.h"
+#include "facts/StartSearch.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

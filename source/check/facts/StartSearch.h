@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "StartFacts.h"
+#include "facts/StartFacts.h"
 
 // A file that may start an application.
 struct StartFile {

@@ -1,4 +1,4 @@
-#include "StartText.h"
+#include "facts/StartText.h"
 
 std::string blankTrimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t");

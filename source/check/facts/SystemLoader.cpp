@@ -1,4 +1,4 @@
-#include "SystemLoader.h"
+#include "facts/SystemLoader.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "Kernel.h"
+#include "facts/Kernel.h"
 #include "util/ChildProcess.h"
 #include "util/Text.h"
 

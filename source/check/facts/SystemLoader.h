@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "AccessJudge.h"
-#include "ElfFile.h"
+#include "facts/AccessJudge.h"
+#include "facts/ElfFile.h"
 
 struct LoaderAnswer {
     bool asked = false;                // the system's loader gave the verdict

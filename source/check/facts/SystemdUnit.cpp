@@ -1,6 +1,6 @@
-#include "SystemdUnit.h"
+#include "facts/SystemdUnit.h"
 
-#include "StartText.h"
+#include "facts/StartText.h"
 
 #include <cstring>
 

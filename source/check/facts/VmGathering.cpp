@@ -1,9 +1,9 @@
-#include "VmGathering.h"
+#include "facts/VmGathering.h"
 
-#include "IniExamination.h"
-#include "JavaVm.h"
-#include "Kernel.h"
-#include "VmProbe.h"
+#include "facts/IniExamination.h"
+#include "facts/JavaVm.h"
+#include "facts/Kernel.h"
+#include "facts/VmProbe.h"
 
 namespace {
 

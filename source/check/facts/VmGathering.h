@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "AccessJudge.h"
-#include "Facts.h"
-#include "LaunchVector.h"
+#include "facts/AccessJudge.h"
+#include "facts/Facts.h"
+#include "facts/LaunchVector.h"
 
 // The VM the executable started from the start directory finds, or the one
 // named outright; known before the lines are judged.

@@ -1,4 +1,4 @@
-#include "VmProbe.h"
+#include "facts/VmProbe.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>

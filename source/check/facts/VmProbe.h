@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "AccessJudge.h"
-#include "JavaVm.h"
+#include "facts/AccessJudge.h"
+#include "facts/JavaVm.h"
 
 // The VM's version, data model, -XX flags and -X options; once per VM per run.
 VmInfo probeVm(const std::string& java, const AccessJudge& access);

@@ -1,4 +1,4 @@
-#include "Writers.h"
+#include "facts/Writers.h"
 
 #include <grp.h>
 #include <unistd.h>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "AccessJudge.h"
+#include "facts/AccessJudge.h"
 
 // A path the launch reads or executes.
 struct PathUse {

@@ -1,14 +1,14 @@
-#include "IniFix.h"
+#include "fix/IniFix.h"
 
 #include <algorithm>
 #include <cstring>
 #include <set>
 
-#include "IniFormat.h"
-#include "IniLines.h"
-#include "IniSyntax.h"
-#include "IniText.h"
-#include "Options.h"
+#include "facts/IniLines.h"
+#include "facts/IniSyntax.h"
+#include "facts/IniText.h"
+#include "launcher/IniFormat.h"
+#include "launcher/Options.h"
 #include "util/Text.h"
 
 namespace {

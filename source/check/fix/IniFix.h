@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "Catalogue.h"
+#include "model/Catalogue.h"
 
 struct AppliedFix {
     KindId kind = KindId::Count;  // the kind of finding the fix mends

@@ -1,13 +1,13 @@
-#include "Mend.h"
+#include "fix/Mend.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 
-#include "Catalogue.h"
-#include "IniFix.h"
-#include "SafeRewrite.h"
-#include "UnifiedDiff.h"
+#include "fix/IniFix.h"
+#include "fix/SafeRewrite.h"
+#include "fix/UnifiedDiff.h"
+#include "model/Catalogue.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "IniFix.h"
-#include "MendPlan.h"
+#include "fix/IniFix.h"
+#include "fix/MendPlan.h"
 
 struct MendOptions {
     bool diff = false;       // print the mend as a unified diff, write nothing

@@ -1,10 +1,10 @@
-#include "MendPlan.h"
+#include "fix/MendPlan.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "ByteText.h"
-#include "Catalogue.h"
+#include "model/Catalogue.h"
+#include "util/ByteText.h"
 
 namespace {
 

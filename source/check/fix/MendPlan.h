@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "IniFix.h"
+#include "fix/IniFix.h"
 
 // The errors of a launch from one text of the ini file.
 struct LaunchErrors {

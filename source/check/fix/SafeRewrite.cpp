@@ -1,4 +1,4 @@
-#include "SafeRewrite.h"
+#include "fix/SafeRewrite.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "UnifiedDiff.h"
+#include "fix/UnifiedDiff.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,9 +1,9 @@
-#include "CheckstyleFormat.h"
+#include "report/CheckstyleFormat.h"
 
 #include <cstdio>
 #include <memory>
 
-#include "ByteText.h"
+#include "util/ByteText.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "ExplainFormat.h"
+#include "report/ExplainFormat.h"
 
 #include <string>
 
-#include "ExecutableInspection.h"
-#include "FactText.h"
-#include "FactWords.h"
-#include "IniLines.h"
-#include "TextOutput.h"
+#include "facts/ExecutableInspection.h"
+#include "facts/IniLines.h"
+#include "report/FactWords.h"
+#include "report/TextOutput.h"
+#include "rules/FactText.h"
 
 namespace {
 

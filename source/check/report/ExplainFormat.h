@@ -3,6 +3,6 @@
 // argument vector and the launcher copies, each finding below its line.
 #pragma once
 
-#include "Formatter.h"
+#include "report/Formatter.h"
 
 Formatter explainFormat(std::ostream& out, const FormatOptions& options, const Tally& tally);

@@ -1,4 +1,4 @@
-#include "FactWords.h"
+#include "report/FactWords.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Facts.h"
+#include "facts/Facts.h"
 
 // Whom the permissions were judged for, and how, in words.
 std::string accessMethodText(const Facts& facts);

@@ -1,12 +1,12 @@
-#include "Formats.h"
+#include "report/Formats.h"
 
 #include <string>
 
-#include "CheckstyleFormat.h"
-#include "ExplainFormat.h"
-#include "GccFormat.h"
-#include "JsonFormat.h"
-#include "SarifFormat.h"
+#include "report/CheckstyleFormat.h"
+#include "report/ExplainFormat.h"
+#include "report/GccFormat.h"
+#include "report/JsonFormat.h"
+#include "report/SarifFormat.h"
 
 const std::vector<Format>& formats() {
     static const std::vector<Format> TABLE = {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Formatter.h"
+#include "report/Formatter.h"
 
 struct Format {
     const char* name;

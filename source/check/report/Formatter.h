@@ -8,9 +8,9 @@
 #include <ostream>
 #include <string>
 
-#include "Catalogue.h"
-#include "Check.h"
-#include "Tally.h"
+#include "core/Check.h"
+#include "model/Catalogue.h"
+#include "report/Tally.h"
 
 struct FormatOptions {
     bool explain = false;    // every line and the launch in full

@@ -1,6 +1,6 @@
-#include "GccFormat.h"
+#include "report/GccFormat.h"
 
-#include "TextOutput.h"
+#include "report/TextOutput.h"
 
 Formatter gccFormat(std::ostream& out, const FormatOptions& options, const Tally& tally) {
     Formatter format;

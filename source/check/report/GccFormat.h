@@ -2,6 +2,6 @@
 // linters, which editors and CI logs understand, then a summary line.
 #pragma once
 
-#include "Formatter.h"
+#include "report/Formatter.h"
 
 Formatter gccFormat(std::ostream& out, const FormatOptions& options, const Tally& tally);

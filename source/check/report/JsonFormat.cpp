@@ -1,13 +1,13 @@
-#include "JsonFormat.h"
+#include "report/JsonFormat.h"
 
 #include <memory>
 
-#include "ExecutableInspection.h"
-#include "FactText.h"
-#include "FactWords.h"
-#include "IniLines.h"
-#include "JsonWriter.h"
-#include "Report.h"
+#include "facts/ExecutableInspection.h"
+#include "facts/IniLines.h"
+#include "report/FactWords.h"
+#include "report/JsonWriter.h"
+#include "report/Report.h"
+#include "rules/FactText.h"
 
 #ifndef DVL_VERSION
 #define DVL_VERSION "unknown"

@@ -3,6 +3,6 @@
 // documents every member.
 #pragma once
 
-#include "Formatter.h"
+#include "report/Formatter.h"
 
 Formatter jsonFormat(std::ostream& out, const FormatOptions& options, const Tally& tally);

@@ -1,8 +1,8 @@
-#include "JsonWriter.h"
+#include "report/JsonWriter.h"
 
 #include <cstdio>
 
-#include "ByteText.h"
+#include "util/ByteText.h"
 
 JsonWriter::JsonWriter(std::ostream& out, bool pretty) : out(out), pretty(pretty) {}
 

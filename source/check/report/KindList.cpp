@@ -1,9 +1,9 @@
-#include "KindList.h"
+#include "report/KindList.h"
 
 #include <string>
 
-#include "Catalogue.h"
-#include "JsonWriter.h"
+#include "model/Catalogue.h"
+#include "report/JsonWriter.h"
 #include "util/Text.h"
 
 #ifndef DVL_VERSION

@@ -8,10 +8,10 @@
 #include <ostream>
 #include <string>
 
-#include "Catalogue.h"
-#include "Check.h"
-#include "Formatter.h"
-#include "Tally.h"
+#include "core/Check.h"
+#include "model/Catalogue.h"
+#include "report/Formatter.h"
+#include "report/Tally.h"
 
 struct ReportOptions {
     Severity threshold = Severity::Warning;

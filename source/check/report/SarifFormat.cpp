@@ -1,4 +1,4 @@
-#include "SarifFormat.h"
+#include "report/SarifFormat.h"
 
 #include <cstdio>
 #include <memory>
@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "ByteText.h"
-#include "JsonWriter.h"
-#include "Report.h"
+#include "report/JsonWriter.h"
+#include "report/Report.h"
+#include "util/ByteText.h"
 #include "util/Text.h"
 
 #ifndef DVL_VERSION

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "Formatter.h"
+#include "report/Formatter.h"
 
 Formatter sarifFormat(std::ostream& out, const FormatOptions& options, const Tally& tally);
 

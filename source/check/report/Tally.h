@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "Catalogue.h"
+#include "model/Catalogue.h"
 
 // Exit statuses, like the linters administrators already use: a script can
 // tell a setup with findings from a check that could not be made, and both

@@ -1,6 +1,6 @@
-#include "TextOutput.h"
+#include "report/TextOutput.h"
 
-#include "ByteText.h"
+#include "util/ByteText.h"
 
 namespace TextOutput {
 

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "Formatter.h"
+#include "report/Formatter.h"
 
 namespace TextOutput {
 

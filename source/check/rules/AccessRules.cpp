@@ -1,4 +1,4 @@
-#include "AccessRules.h"
+#include "rules/AccessRules.h"
 
 void judgeWarnings(const Facts& facts, Collector& add) {
     if (!facts.judgedAsRoot) {

@@ -1,8 +1,8 @@
-#include "CopyRules.h"
+#include "rules/CopyRules.h"
 
 #include <algorithm>
 
-#include "RuleText.h"
+#include "rules/RuleText.h"
 
 namespace {
 

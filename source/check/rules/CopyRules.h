@@ -1,7 +1,7 @@
 // The launcher copies that start this application, beside their ini files.
 #pragma once
 
-#include "Collector.h"
-#include "Facts.h"
+#include "facts/Facts.h"
+#include "model/Collector.h"
 
 void copyWarnings(const Facts& facts, Collector& add);

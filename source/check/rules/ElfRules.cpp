@@ -1,9 +1,9 @@
-#include "ElfRules.h"
+#include "rules/ElfRules.h"
 
 #include <utility>
 
-#include "FactText.h"
-#include "RuleText.h"
+#include "rules/FactText.h"
+#include "rules/RuleText.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // loader will see it: its machine, its state, its loader and libraries.
 #pragma once
 
-#include "Collector.h"
-#include "Facts.h"
+#include "facts/Facts.h"
+#include "model/Collector.h"
 
 void elfWarnings(const Facts& facts, Collector& add);

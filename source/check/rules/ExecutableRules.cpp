@@ -1,9 +1,9 @@
-#include "ExecutableRules.h"
+#include "rules/ExecutableRules.h"
 
 #include <algorithm>
 
-#include "FactText.h"
-#include "RuleText.h"
+#include "rules/FactText.h"
+#include "rules/RuleText.h"
 
 namespace {
 

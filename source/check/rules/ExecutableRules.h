@@ -3,7 +3,7 @@
 // interpreter included.
 #pragma once
 
-#include "Collector.h"
-#include "Facts.h"
+#include "facts/Facts.h"
+#include "model/Collector.h"
 
 void executableWarnings(const Facts& facts, Collector& add);

@@ -1,4 +1,4 @@
-#include "FactText.h"
+#include "rules/FactText.h"
 
 #include <elf.h>
 

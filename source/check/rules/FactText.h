@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Facts.h"
+#include "facts/Facts.h"
 
 // How the kernel runs the program, or why it does not; "" when it runs it
 // natively.

@@ -1,7 +1,7 @@
-#include "HeadRules.h"
+#include "rules/HeadRules.h"
 
-#include "Options.h"
-#include "RuleText.h"
+#include "launcher/Options.h"
+#include "rules/RuleText.h"
 
 using namespace IniSyntax;
 

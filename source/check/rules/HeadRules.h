@@ -2,7 +2,7 @@
 // unless it is the launcher line or opens the VM section.
 #pragma once
 
-#include "Collector.h"
-#include "LineRule.h"
+#include "model/Collector.h"
+#include "rules/LineRule.h"
 
 void headLineWarnings(const LineContext& context, Collector& add);

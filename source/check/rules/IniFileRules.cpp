@@ -1,8 +1,8 @@
-#include "IniFileRules.h"
+#include "rules/IniFileRules.h"
 
 #include <algorithm>
 
-#include "RuleText.h"
+#include "rules/RuleText.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // another encoding.
 #pragma once
 
-#include "Collector.h"
-#include "Facts.h"
+#include "facts/Facts.h"
+#include "model/Collector.h"
 
 void iniFileWarnings(const Facts& facts, Collector& add);

@@ -1,4 +1,4 @@
-#include "LaunchRules.h"
+#include "rules/LaunchRules.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "RuleText.h"
+#include "rules/RuleText.h"
 
 namespace {
 

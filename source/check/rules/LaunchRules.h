@@ -3,9 +3,9 @@
 
 #include <cstddef>
 
-#include "Collector.h"
-#include "Facts.h"
-#include "LaunchVector.h"
+#include "facts/Facts.h"
+#include "facts/LaunchVector.h"
+#include "model/Collector.h"
 
 // The kernel's limit for one argument, its terminating NUL included.
 constexpr std::size_t ARGUMENT_LIMIT = 131072;

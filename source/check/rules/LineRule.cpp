@@ -1,4 +1,4 @@
-#include "LineRule.h"
+#include "rules/LineRule.h"
 
 LineContext::LineContext(const IniLine& line, const Facts& facts, const IniShape& shape)
     : line(line),

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <utility>
 
-#include "Collector.h"
-#include "Facts.h"
-#include "IniLines.h"
-#include "IniSyntax.h"
+#include "facts/Facts.h"
+#include "facts/IniLines.h"
+#include "facts/IniSyntax.h"
+#include "model/Collector.h"
 
 // What a line rule sees: the line as judged (without a byte-order mark),
 // its parts, and the facts about the file and the application known when

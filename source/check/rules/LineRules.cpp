@@ -1,10 +1,10 @@
-#include "LineRules.h"
+#include "rules/LineRules.h"
 
-#include "HeadRules.h"
-#include "IniFormat.h"
-#include "LineRule.h"
-#include "RuleText.h"
-#include "VmSectionRules.h"
+#include "launcher/IniFormat.h"
+#include "rules/HeadRules.h"
+#include "rules/LineRule.h"
+#include "rules/RuleText.h"
+#include "rules/VmSectionRules.h"
 
 using namespace IniSyntax;
 

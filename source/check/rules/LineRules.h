@@ -2,8 +2,8 @@
 // from the line's own facts and those known about the file by then.
 #pragma once
 
-#include "Collector.h"
-#include "Facts.h"
-#include "IniLines.h"
+#include "facts/Facts.h"
+#include "facts/IniLines.h"
+#include "model/Collector.h"
 
 void lineWarnings(const Facts& facts, const IniShape& shape, const IniLine& line, Collector& add);

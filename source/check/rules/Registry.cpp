@@ -1,16 +1,16 @@
-#include "Registry.h"
+#include "rules/Registry.h"
 
-#include "AccessRules.h"
-#include "CopyRules.h"
-#include "ElfRules.h"
-#include "ExecutableRules.h"
-#include "IniFileRules.h"
-#include "LaunchRules.h"
-#include "LineRules.h"
-#include "StackRules.h"
-#include "SuppressionRules.h"
-#include "VmRules.h"
-#include "WriterRules.h"
+#include "rules/AccessRules.h"
+#include "rules/CopyRules.h"
+#include "rules/ElfRules.h"
+#include "rules/ExecutableRules.h"
+#include "rules/IniFileRules.h"
+#include "rules/LaunchRules.h"
+#include "rules/LineRules.h"
+#include "rules/StackRules.h"
+#include "rules/SuppressionRules.h"
+#include "rules/VmRules.h"
+#include "rules/WriterRules.h"
 
 namespace {
 

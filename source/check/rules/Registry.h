@@ -4,10 +4,10 @@
 // the rule tests run the same lists.
 #pragma once
 
-#include "Collector.h"
-#include "Facts.h"
-#include "IniLines.h"
-#include "LaunchVector.h"
+#include "facts/Facts.h"
+#include "facts/IniLines.h"
+#include "facts/LaunchVector.h"
+#include "model/Collector.h"
 
 // Before the first line: whose permissions, the file, its suppression lines.
 void headRules(const Facts& facts, const IniShape& shape, Collector& add);

@@ -1,8 +1,8 @@
-#include "RuleText.h"
+#include "rules/RuleText.h"
 
 #include <cstring>
 
-#include "ByteText.h"
+#include "util/ByteText.h"
 
 const std::string LAUNCH_FAILED = "\"Failed to launch\"";
 

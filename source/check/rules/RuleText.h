@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "AccessJudge.h"
-#include "Catalogue.h"
+#include "facts/AccessJudge.h"
+#include "model/Catalogue.h"
 
 // What the child prints when execv fails.
 extern const std::string LAUNCH_FAILED;

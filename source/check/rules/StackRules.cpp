@@ -1,4 +1,4 @@
-#include "StackRules.h"
+#include "rules/StackRules.h"
 
 #include <string>
 

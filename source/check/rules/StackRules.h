@@ -2,7 +2,7 @@
 // of its stack to start on.
 #pragma once
 
-#include "Collector.h"
-#include "Facts.h"
+#include "facts/Facts.h"
+#include "model/Collector.h"
 
 void stackWarnings(const Facts& facts, Collector& add);

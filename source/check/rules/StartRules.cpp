@@ -1,9 +1,9 @@
-#include "StartRules.h"
+#include "rules/StartRules.h"
 
 #include <algorithm>
 
-#include "FactText.h"
-#include "RuleText.h"
+#include "rules/FactText.h"
+#include "rules/RuleText.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // lines and links along PATH, judged by what the launcher needs of them.
 #pragma once
 
-#include "Collector.h"
-#include "StartFacts.h"
+#include "facts/StartFacts.h"
+#include "model/Collector.h"
 
 // The findings about the start file itself, at its file and line.
 void startRules(const StartFacts& start, Collector& add);

@@ -1,6 +1,6 @@
-#include "SuppressionRules.h"
+#include "rules/SuppressionRules.h"
 
-#include "ByteText.h"
+#include "util/ByteText.h"
 
 void suppressionWarnings(const IniShape& shape, Collector& add) {
     for (const auto& unknown : shape.unknownSuppressions) {

@@ -1,7 +1,7 @@
 // The suppression lines of an ini file that silence nothing.
 #pragma once
 
-#include "Collector.h"
-#include "IniLines.h"
+#include "facts/IniLines.h"
+#include "model/Collector.h"
 
 void suppressionWarnings(const IniShape& shape, Collector& add);

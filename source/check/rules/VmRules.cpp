@@ -1,12 +1,12 @@
-#include "VmRules.h"
+#include "rules/VmRules.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <limits>
 
-#include "FactText.h"
-#include "VmSectionRules.h"
+#include "rules/FactText.h"
+#include "rules/VmSectionRules.h"
 #include "util/JavaOptions.h"
 #include "util/Text.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Collector.h"
-#include "JavaVm.h"
-#include "LaunchVector.h"
+#include "facts/JavaVm.h"
+#include "facts/LaunchVector.h"
+#include "model/Collector.h"
 
 // A memory size as the VM reads one: digits, then at most one of k, m, g, t
 // in either case. False for anything else or a value past 64 bits.

@@ -1,8 +1,8 @@
-#include "VmSectionRules.h"
+#include "rules/VmSectionRules.h"
 
-#include "Options.h"
-#include "PropertyPath.h"
-#include "RuleText.h"
+#include "facts/PropertyPath.h"
+#include "launcher/Options.h"
+#include "rules/RuleText.h"
 
 using namespace IniSyntax;
 

@@ -3,8 +3,8 @@
 // path it gives.
 #pragma once
 
-#include "Collector.h"
-#include "LineRule.h"
+#include "model/Collector.h"
+#include "rules/LineRule.h"
 
 void vmSectionLineWarnings(const LineContext& context, Collector& add);
 

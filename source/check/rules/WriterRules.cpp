@@ -1,8 +1,8 @@
-#include "WriterRules.h"
+#include "rules/WriterRules.h"
 
 #include <algorithm>
 
-#include "ByteText.h"
+#include "util/ByteText.h"
 
 namespace {
 

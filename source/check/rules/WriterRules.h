@@ -2,8 +2,8 @@
 // application's user can change.
 #pragma once
 
-#include "Collector.h"
-#include "Facts.h"
+#include "facts/Facts.h"
+#include "model/Collector.h"
 
 // One finding for each path judged that another user or group can change.
 void writerWarnings(const Facts& facts, Collector& add);

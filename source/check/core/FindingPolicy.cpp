@@ -1,8 +1,8 @@
-#include "FindingPolicy.h"
+#include "core/FindingPolicy.h"
 
 #include <algorithm>
 
-#include "Catalogue.h"
+#include "model/Catalogue.h"
 
 namespace {
 

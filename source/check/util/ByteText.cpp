@@ -1,4 +1,4 @@
-#include "ByteText.h"
+#include "util/ByteText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "Collector.h"
-#include "Facts.h"
+#include "facts/Facts.h"
+#include "model/Collector.h"
 
 // What --fix would do with the ini file, planned before the check: the
 // mends it makes, and those it leaves with why.

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "Catalogue.h"
+#include "model/Catalogue.h"
 
 struct Finding {
     std::size_t line = 0;  // 0 when the finding is not about one line

@@ -1,4 +1,4 @@
-#include "Catalogue.h"
+#include "model/Catalogue.h"
 
 namespace {
 

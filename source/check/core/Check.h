@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "AccessJudge.h"
-#include "Facts.h"
-#include "FindingPolicy.h"
-#include "LaunchVector.h"
+#include "core/FindingPolicy.h"
+#include "facts/AccessJudge.h"
+#include "facts/Facts.h"
+#include "facts/LaunchVector.h"
 
 struct CheckRequest {
     // The physical application directory (as getcwd reports it there).

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "Finding.h"
+#include "model/Finding.h"
 
 class Collector {
 public:

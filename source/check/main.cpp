@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "CheckCommand.h"
-#include "OwnStack.h"
+#include "cli/CheckCommand.h"
+#include "cli/OwnStack.h"
 
 int main(int argc, char** argv) {
     // The report can be large; the C++ streams buffer it themselves rather

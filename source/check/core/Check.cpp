@@ -1,4 +1,4 @@
-#include "Check.h"
+#include "core/Check.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,17 +10,17 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "ArgumentSizes.h"
-#include "IniExamination.h"
-#include "IniLines.h"
-#include "Options.h"
-#include "Platform.h"
-#include "ProgramOptions.h"
-#include "PropertyPath.h"
-#include "Registry.h"
-#include "StartExamination.h"
-#include "VmGathering.h"
-#include "VmRules.h"
+#include "facts/ArgumentSizes.h"
+#include "facts/IniExamination.h"
+#include "facts/IniLines.h"
+#include "facts/PropertyPath.h"
+#include "facts/StartExamination.h"
+#include "facts/VmGathering.h"
+#include "launcher/Options.h"
+#include "launcher/Platform.h"
+#include "launcher/ProgramOptions.h"
+#include "rules/Registry.h"
+#include "rules/VmRules.h"
 
 namespace {
 
