@@ -203,24 +203,12 @@ void readSectionNotes(const Reader& in, const std::string& header, bool is64, El
     }
 }
 
-}  // namespace
-
-ElfFile readElfFile(int fd, std::uint64_t size) {
-    ElfFile elf;
-    std::string header;
-    const Reader probe(fd, size, false);
-    if (!probe.read(0, std::min<std::uint64_t>(size, HEADER_BYTES), header)) {
-        return elf;
-    }
-    elf.opened = true;
-    elf.header = header;
-    if (header.compare(0, 4, ELFMAG, SELFMAG) != 0) {
-        return elf;
-    }
-    elf.isElf = true;
+// The identification bytes: the class and byte order, or the damage that
+// hides them. False when the file goes no further.
+bool readIdentification(const std::string& header, ElfFile& elf) {
     if (header.size() < EI_NIDENT) {
         markDamaged(elf, damageOf(ElfDamageKind::EndsInIdentification));
-        return elf;
+        return false;
     }
     const auto identClass = static_cast<unsigned char>(header[EI_CLASS]);
     const auto identData = static_cast<unsigned char>(header[EI_DATA]);
@@ -228,42 +216,33 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
     elf.byteOrder = identData == ELFDATA2LSB ? 1 : identData == ELFDATA2MSB ? 2 : 0;
     if (elf.elfClass == 0 || elf.byteOrder == 0) {
         markDamaged(elf, damageOf(ElfDamageKind::UndefinedClassOrOrder));
-        return elf;
+        return false;
     }
-    const bool is64 = elf.elfClass == 64;
-    const Reader in(fd, size, elf.byteOrder == 2);
-    if (header.size() < (is64 ? 64u : 52u)) {
-        markDamaged(elf, damageOf(ElfDamageKind::EndsInHeader));
-        return elf;
-    }
-    elf.type = static_cast<std::uint16_t>(in.number(header, 16, 2));
-    elf.machine = static_cast<std::uint16_t>(in.number(header, 18, 2));
+    return true;
+}
 
+// The program header table, each loadable segment checked against the
+// file's end; empty when the table itself is missing or malformed.
+std::vector<Segment> readSegments(const Reader& in, const std::string& header, bool is64,
+                                  std::uint64_t size, ElfFile& elf) {
     const std::uint64_t phoff = in.number(header, is64 ? 32 : 28, is64 ? 8 : 4);
     const std::uint64_t phentsize = in.number(header, is64 ? 54 : 42, 2);
     const std::uint64_t phnum = in.number(header, is64 ? 56 : 44, 2);
     const std::uint64_t entry = is64 ? 56 : 32;
-    readSectionNotes(in, header, is64, elf);
-    // Checked first: an object file or a core dump has no program headers
-    // to run, and is no program cut short.
-    if (elf.type != ET_EXEC && elf.type != ET_DYN) {
-        markDamaged(elf, damageOf(ElfDamageKind::NotAProgram, elf.type));
-    }
+    std::vector<Segment> segments;
     if (phnum == 0) {
         markDamaged(elf, damageOf(ElfDamageKind::NoProgramHeaders));
-        return elf;
+        return segments;
     }
     std::string table;
     if (phentsize != entry || phnum * entry > TABLE_MAX) {
         markDamaged(elf, damageOf(ElfDamageKind::MalformedHeaderTable));
-        return elf;
+        return segments;
     }
     if (!in.read(phoff, phnum * entry, table)) {
         markDamaged(elf, damageOf(ElfDamageKind::HeadersPastEnd, 0, 0, size));
-        return elf;
+        return segments;
     }
-
-    std::vector<Segment> segments;
     for (std::uint64_t i = 0; i < phnum; ++i) {
         const std::size_t at = static_cast<std::size_t>(i * entry);
         Segment s;
@@ -278,7 +257,12 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
                         false);
         }
     }
+    return segments;
+}
 
+// The loader's name, the dynamic section and the notes of the segments.
+void readSegmentContents(const Reader& in, const std::vector<Segment>& segments, bool is64,
+                         ElfFile& elf) {
     // Section notes, where there are any, say the same, each section apart:
     // one malformed section cannot hide the notes after it.
     const bool sectionNotes = !elf.notes.empty();
@@ -297,6 +281,42 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
             parseNotes(in, bytes, s.align, elf.notes);
         }
     }
+}
+
+}  // namespace
+
+ElfFile readElfFile(int fd, std::uint64_t size) {
+    ElfFile elf;
+    std::string header;
+    const Reader probe(fd, size, false);
+    if (!probe.read(0, std::min<std::uint64_t>(size, HEADER_BYTES), header)) {
+        return elf;
+    }
+    elf.opened = true;
+    elf.header = header;
+    if (header.compare(0, 4, ELFMAG, SELFMAG) != 0) {
+        return elf;
+    }
+    elf.isElf = true;
+    if (!readIdentification(header, elf)) {
+        return elf;
+    }
+    const bool is64 = elf.elfClass == 64;
+    const Reader in(fd, size, elf.byteOrder == 2);
+    if (header.size() < (is64 ? 64u : 52u)) {
+        markDamaged(elf, damageOf(ElfDamageKind::EndsInHeader));
+        return elf;
+    }
+    elf.type = static_cast<std::uint16_t>(in.number(header, 16, 2));
+    elf.machine = static_cast<std::uint16_t>(in.number(header, 18, 2));
+    readSectionNotes(in, header, is64, elf);
+    // Checked first: an object file or a core dump has no program headers
+    // to run, and is no program cut short.
+    if (elf.type != ET_EXEC && elf.type != ET_DYN) {
+        markDamaged(elf, damageOf(ElfDamageKind::NotAProgram, elf.type));
+    }
+    const std::vector<Segment> segments = readSegments(in, header, is64, size, elf);
+    readSegmentContents(in, segments, is64, elf);
     return elf;
 }
 

@@ -153,6 +153,8 @@ private:
     void closeApplication();
     void writeProgram(const ElfCheck& program);
     void writePaths(const std::vector<JudgedPath>& paths);
+    void writeExecutable(const Facts& facts);
+    void writeCopies(const Facts& facts);
 
     JsonWriter json;
     const Tally& tally;
@@ -256,7 +258,6 @@ void JsonReport::closeLists() {
 }
 
 void JsonReport::end(const Facts& facts, const LaunchVector& argv) {
-    const ExecutableInfo& info = facts.executableInfo;
     closeLists();
     json.key("start_directory");
     json.beginObject();
@@ -265,6 +266,38 @@ void JsonReport::end(const Facts& facts, const LaunchVector& argv) {
     json.key("usable");
     json.boolean(facts.startDirUsable);
     json.endObject();
+    writeExecutable(facts);
+    writeCopies(facts);
+    json.key("starts");
+    writeStarts(json, facts.starts);
+    json.key("default_name_argument");
+    if (facts.defaultNameArgument == 0) {
+        json.null();
+    } else {
+        json.number(facts.defaultNameArgument);
+    }
+    json.key("argv");
+    json.beginArray();
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        json.bytes(argv.at(i));
+    }
+    json.endArray();
+    json.key("argument_bytes");
+    json.number(facts.argumentBytes);
+    json.key("environment_bytes");
+    json.number(facts.environmentBytes);
+    json.key("argument_limit");
+    json.number(facts.argumentLimit);
+    writePaths(facts.judgedPaths);
+    if (facts.vm.judged) {
+        json.key("vm");
+        writeVm(json, facts.vm);
+    }
+    closeApplication();
+}
+
+void JsonReport::writeExecutable(const Facts& facts) {
+    const ExecutableInfo& info = facts.executableInfo;
     json.key("executable");
     json.beginObject();
     json.key("path");
@@ -296,51 +329,28 @@ void JsonReport::end(const Facts& facts, const LaunchVector& argv) {
         }
     }
     json.endObject();
+}
+
+void JsonReport::writeCopies(const Facts& facts) {
     json.key("launcher_copies");
     if (!facts.copiesSearched) {
         json.null();
-    } else {
-        json.beginArray();
-        for (const LauncherCopy& copy : facts.copies.copies) {
-            json.beginObject();
-            json.key("name");
-            json.bytes(copy.name);
-            json.key("version");
-            json.bytes(copy.version);
-            json.key("executable");
-            json.boolean(copy.executable);
-            json.key("symlink");
-            json.boolean(copy.symlink);
-            json.endObject();
-        }
-        json.endArray();
+        return;
     }
-    json.key("starts");
-    writeStarts(json, facts.starts);
-    json.key("default_name_argument");
-    if (facts.defaultNameArgument == 0) {
-        json.null();
-    } else {
-        json.number(facts.defaultNameArgument);
-    }
-    json.key("argv");
     json.beginArray();
-    for (std::size_t i = 0; i < argv.size(); ++i) {
-        json.bytes(argv.at(i));
+    for (const LauncherCopy& copy : facts.copies.copies) {
+        json.beginObject();
+        json.key("name");
+        json.bytes(copy.name);
+        json.key("version");
+        json.bytes(copy.version);
+        json.key("executable");
+        json.boolean(copy.executable);
+        json.key("symlink");
+        json.boolean(copy.symlink);
+        json.endObject();
     }
     json.endArray();
-    json.key("argument_bytes");
-    json.number(facts.argumentBytes);
-    json.key("environment_bytes");
-    json.number(facts.environmentBytes);
-    json.key("argument_limit");
-    json.number(facts.argumentLimit);
-    writePaths(facts.judgedPaths);
-    if (facts.vm.judged) {
-        json.key("vm");
-        writeVm(json, facts.vm);
-    }
-    closeApplication();
 }
 
 void JsonReport::writePaths(const std::vector<JudgedPath>& paths) {

@@ -65,6 +65,11 @@ constexpr JavaOption OPTIONS[] = {
 }  // namespace
 
 const JavaOption* javaOption(const std::string& argument) {
+    // None of them is a -D property or an -X option, which make up nearly
+    // every line of a large file: those are answered without the table.
+    if (argument.size() < 2 || argument[0] != '-' || argument[1] == 'D' || argument[1] == 'X') {
+        return nullptr;
+    }
     for (const JavaOption& option : OPTIONS) {
         const std::size_t length = std::strlen(option.name);
         const char last = option.name[length - 1];
