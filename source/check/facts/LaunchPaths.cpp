@@ -72,16 +72,20 @@ std::vector<PathUse> launchPaths(const Facts& facts, const LaunchVector& argv) {
     addProgram(uses, info.interpreterProgram, startDir);
     // The VM reads the last value of a property.
     const std::string keys[] = {Options::InitScript, Options::ProgramFile, Options::ConfigFile};
+    const std::string assigned[] = {keys[0] + "=", keys[1] + "=", keys[2] + "="};
     std::size_t last[3] = {0, 0, 0};
     for (std::size_t i = 1; i < argv.size(); ++i) {
         // Looked at in place: the vector may be as large as the ini file.
         const std::string& element = argv.rest[i - 1];
-        const std::string agent = agentOf(element);
+        if (element.size() < 2 || element[0] != '-') {
+            continue;
+        }
+        const std::string agent = element[1] == 'D' ? std::string() : agentOf(element);
         if (!agent.empty()) {
             uses.push_back({absoluteIn(startDir, agent), "the agent", true, argv.lineOf(i)});
         }
         for (std::size_t k = 0; k < 3; ++k) {
-            if (element.compare(0, keys[k].size() + 1, keys[k] + "=") == 0) {
+            if (element.compare(0, assigned[k].size(), assigned[k]) == 0) {
                 last[k] = i;
             }
         }
