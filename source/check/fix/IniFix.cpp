@@ -150,6 +150,7 @@ private:
 
     // A line the launcher ignores today that the mend opening the VM section
     // at `split` moves out of it: said with that mend, never silently.
+    // (A key below it that is mended in place is said the same way.)
     void movedWith(KindId kind, std::size_t i, std::size_t split) {
         result.fixes.push_back(AppliedFix{kind, lines[i].number, lines[split].number});
     }
@@ -179,7 +180,7 @@ private:
     // Puts `meant` in place of the line's trimmed text, keeping the white
     // space around it. A line that moves is reported for its place alone,
     // and its spelling is mended with the move.
-    void rewrite(std::size_t i, const KeyLine& key, bool moved = false) {
+    void rewrite(std::size_t i, const KeyLine& key, bool moved = false, std::size_t with = 0) {
         if (!(key.caseDiffers || key.blanksAround) || (!moved && kept(rewriteKind(key), i))) {
             return;
         }
@@ -188,7 +189,7 @@ private:
         const KindId kind = rewriteKind(key);
         text = text.substr(0, begin) + key.meant + text.substr(begin + core(i).size());
         if (!moved) {
-            fixed(kind, i);
+            result.fixes.push_back(AppliedFix{kind, lines[i].number, with});
         }
     }
 
@@ -407,7 +408,9 @@ private:
                 if (!key.hasValue) {
                     refuseRewrite(i, key, "the line has no value, so what it means is not plain");
                 } else if (key.exactKey || count(key.key) == 1) {
-                    rewrite(i, key);
+                    // Where the mend opens the VM section, the line was a head
+                    // line today: it is mended with that mend.
+                    rewrite(i, key, false, sectionExisted ? 0 : lines[split].number);
                 } else {
                     refuseRewrite(i, key,
                                   "another line sets " + key.key +

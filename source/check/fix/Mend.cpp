@@ -72,12 +72,16 @@ bool mendIni(const MendOptions& options, const std::string& name, const std::str
     if (options.listFixes) {
         for (const AppliedFix& fix : fixed.fixes) {
             const Kind& kind = kindOf(fix.kind);
-            // A line moved with another's mend was no mistake today: the
-            // move is said as what it is.
-            const std::string what = fix.with == 0
-                                         ? std::string(kind.summary)
-                                         : "moved above -vmargs, which the mend of line " +
-                                               std::to_string(fix.with) + " puts in place";
+            // A line mended with another's mend was no mistake today: the
+            // change is said as what it is.
+            const bool moved =
+                fix.kind == KindId::CommentInVmSection || fix.kind == KindId::LauncherInVmSection;
+            const std::string with = std::to_string(fix.with);
+            const std::string what =
+                fix.with == 0 ? std::string(kind.summary)
+                : moved ? "moved above -vmargs, which the mend of line " + with + " puts in place"
+                        : std::string(kind.summary) + ", below the -vmargs the mend of line " +
+                              with + " puts in place";
             out << where(name, fix.line) << " fixed: " << what << " [" << kind.name << "]\n";
         }
     }
