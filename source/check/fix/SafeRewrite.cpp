@@ -232,7 +232,8 @@ std::string keepBackupOf(const Original& original, Backup backup, std::string& p
             if (!temporary.empty()) {
                 unlink(temporary.c_str());
             }
-            return "cannot keep the old file: " + error;
+            return "cannot keep the old file as " + backupPath(original.path, backup) + ": " +
+                   error;
         }
     }
     const std::string error = placeBackup(temporary, original, backup, placed);
