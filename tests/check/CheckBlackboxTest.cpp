@@ -728,6 +728,8 @@ TEST(CheckCommandLine, UsageErrorsExitThreeAndUnusableDirectoriesTwo) {
         {"--name"},
         {"--severity", "fatal"},
         {"--ignore", "no-such-kind"},
+        {"--fix", "--backup", "always"},
+        {"--backup=numbered"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args.front());

@@ -139,6 +139,12 @@ const std::vector<Mending> MENDINGS = {
      "launcher=@RUNNER@\n-Xmx1g\n# heap\n-Ddv.appProgramFile=main.prg\n",
      "launcher=@RUNNER@\n# heap\n-vmargs\n-Xmx1g\n-Ddv.appProgramFile=main.prg\n", "@RUNNER@",
      {"-Xmx1g", "-Ddv.appProgramFile=@APP@/main.prg", "-Ddv.webApp=demo"}},
+    // Mends of the whole file and the mends they bring out, in one run.
+    {"UTF-16 whose first line is -VMARGS, with a comment among the arguments",
+     wide(U"\uFEFF-VMARGS\n-Xmx1g\n# heap\n", 2, true), "# heap\n-vmargs\n-Xmx1g\n", "",
+     {"-Xmx1g", "-Ddv.webApp=demo"}},
+    {"carriage returns alone hiding a letter case", "Launcher=@RUNNER@\r-vmargs\r-Xa\r",
+     "launcher=@RUNNER@\n-vmargs\n-Xa\n", "@RUNNER@", {"-Xa", "-Ddv.webApp=demo"}},
     {"comments below -vmargs move up, CRLF kept", "-vmargs\r\n# old\r\n;-Xmx8g\r\n-Xmx1g\r\n",
      "# old\r\n;-Xmx8g\r\n-vmargs\r\n-Xmx1g\r\n", "", {"-Xmx1g", "-Ddv.webApp=demo"}},
     // Unchanged: a variant above the launcher line the launcher takes, two
@@ -181,8 +187,20 @@ TEST(FixMending, TheLauncherReadsTheMendedFileAsTheOriginalPlainlyMeant) {
         EXPECT_TRUE(fixed.exitCode == 0 || fixed.exitCode == 1) << fixed.err;
         EXPECT_EQ(readFile(ini), after);
         EXPECT_EQ(launch(inst), meant);
-        // The diff is the change made, as diff(1) itself shows it.
+        // The diff is the change made, as diff(1) itself shows it, and
+        // patch(1) makes of the original what --fix wrote.
         EXPECT_EQ(diff.out, after == before ? "" : realDiff(inst, ini + "~", ini, ini.substr(1)));
+        if (after != before) {
+            writeFile(inst.root + "/patched", before);
+            writeFile(inst.root + "/the.diff", diff.out);
+            Command patch;
+            patch.program = findProgram("patch");
+            patch.argv = {"patch", "-s", "-i", inst.root + "/the.diff", inst.root + "/patched"};
+            patch.cwd = inst.root;
+            patch.env = baseEnv(inst);
+            EXPECT_EQ(run(patch).exitCode, 0);
+            EXPECT_EQ(readFile(inst.root + "/patched"), after);
+        }
         EXPECT_EQ(fs::exists(ini + "~") ? readFile(ini + "~") : before, before);
         // The check no longer reports a kind that was mended.
         std::istringstream lines(fixed.out);
@@ -346,6 +364,26 @@ TEST(FixDiff, IsWhatDiffWritesForEveryPair) {
     }
 }
 
+TEST(FixDiff, OnATerminalEscapesTheLinesItCannotShowAndNoOthers) {
+    const std::string header =
+        "# dashvane-launcher-check: lines with bytes that are not printable text are shown "
+        "escaped, C style; piped, --diff writes the bytes themselves, for patch\n";
+    const std::string plain = "--- a/x\n+++ b/x\n@@ -1 +1 @@\n-a\tb \"q\" \\ \xC3\xA9\n+c\n";
+    // clang-format off
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {plain, plain},
+        {std::string("@@ -1,2 +1 @@\n-\xFF\xFE-\0X\0\n+-X\n", 26),
+         header + "@@ -1,2 +1 @@\n-\\xff\\xfe-\\x00X\\x00\n+-X\n"},
+        {"@@ -1 +1 @@\n-\xEF\xBB\xBF-vmargs\t\"x\"\n+-vmargs\r\n\\ No newline at end of file\n",
+         header + "@@ -1 +1 @@\n-\\u{FEFF}-vmargs\\t\\\"x\\\"\n+-vmargs\\r\n"
+                  "\\ No newline at end of file\n"},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        EXPECT_EQ(readableDiff(row.first), row.second) << row.first;
+    }
+}
+
 // --- The rewrite --------------------------------------------------------------------
 
 // Its launcher line names a program that exists: a mend that would start one
@@ -386,6 +424,73 @@ TEST(FixRewrite, KeepsOwnerModeAndLinksAndRefusesWhatIsNoRegularFile) {
         const Result result = run(checker(inst, {"--fix", inst.appDir}));
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_NE(result.err.find("not a regular file"), std::string::npos) << result.err;
+    }
+}
+
+// --- Backups: the original is never lost -------------------------------------
+
+struct BackupRow {
+    const char* name;
+    std::vector<std::string> options;                        // with --fix
+    std::vector<std::pair<std::string, std::string>> there;  // files beside run.ini before
+    std::vector<std::string> runs;  // what run.ini holds before each --fix; "" leaves it
+    std::vector<std::pair<std::string, std::string>> after;  // "" for a file that is not there
+    bool refused;                                            // the last run exits 2
+};
+
+const std::string WIDE_CASE = wide(U"\uFEFF-VMARGS\n-Xmx1g\n", 2, true);
+
+// clang-format off
+const std::vector<BackupRow> BACKUPS = {
+    {"UTF-16 then letter case in one run; the runs after it keep that backup", {}, {},
+     {WIDE_CASE, "", ""},
+     {{"run.ini", "-vmargs\n-Xmx1g\n"}, {"run.ini~", WIDE_CASE}, {"run.ini.~1~", ""}}, false},
+    {"each later mend gets the next numbered backup", {}, {},
+     {"-VMARGS\n-Xa\n", "\xEF\xBB\xBF-vmargs\n-Xb\n", "-vmargs\n-Ddv.WebApp = x\n"},
+     {{"run.ini~", "-VMARGS\n-Xa\n"}, {"run.ini.~1~", "\xEF\xBB\xBF-vmargs\n-Xb\n"},
+      {"run.ini.~2~", "-vmargs\n-Ddv.WebApp = x\n"}, {"run.ini.~3~", ""}}, false},
+    {"a numbered backup there: the next number, never NAME~", {}, {{"run.ini.~2~", "old"}},
+     {"-VMARGS\n-Xa\n"},
+     {{"run.ini.~2~", "old"}, {"run.ini.~3~", "-VMARGS\n-Xa\n"}, {"run.ini~", ""}}, false},
+    {"--backup=numbered: one past the highest", {"--backup=numbered"},
+     {{"run.ini.~7~", "old"}, {"run.ini.~x~", "other"}}, {"-VMARGS\n-Xa\n"},
+     {{"run.ini.~7~", "old"}, {"run.ini.~8~", "-VMARGS\n-Xa\n"}, {"run.ini~", ""}}, false},
+    {"--backup=simple with NAME~ there: refused, nothing changed", {"--backup=simple"},
+     {{"run.ini~", "old"}}, {"-VMARGS\n-Xa\n"},
+     {{"run.ini", "-VMARGS\n-Xa\n"}, {"run.ini~", "old"}, {"run.ini.~1~", ""}}, true},
+    {"--backup=simple", {"--backup=simple"}, {}, {"-VMARGS\n-Xa\n"},
+     {{"run.ini", "-vmargs\n-Xa\n"}, {"run.ini~", "-VMARGS\n-Xa\n"}}, false},
+    {"--backup=none", {"--backup=none"}, {{"run.ini~", "old"}}, {"-VMARGS\n-Xa\n"},
+     {{"run.ini", "-vmargs\n-Xa\n"}, {"run.ini~", "old"}, {"run.ini.~1~", ""}}, false},
+    {"--no-backup after --backup=numbered: the last one said", {"--backup=numbered", "--no-backup"},
+     {}, {"-VMARGS\n-Xa\n"}, {{"run.ini.~1~", ""}, {"run.ini~", ""}}, false},
+};
+// clang-format on
+
+TEST(FixBackup, TheOriginalIsNeverOverwrittenWhateverTheRuns) {
+    for (const BackupRow& row : BACKUPS) {
+        SCOPED_TRACE(row.name);
+        const Installation inst;
+        for (const auto& file : row.there) {
+            writeFile(inst.appDir + "/" + file.first, file.second, 0644);
+        }
+        std::vector<std::string> args = {"--fix"};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        args.push_back(inst.appDir);
+        int status = 0;
+        for (const std::string& text : row.runs) {
+            if (!text.empty()) {
+                inst.writeIni(text);
+            }
+            const Result fixed = run(checker(inst, args));
+            status = fixed.exitCode;
+        }
+        EXPECT_EQ(status == 2, row.refused) << status;
+        for (const auto& file : row.after) {
+            const std::string path = inst.appDir + "/" + file.first;
+            EXPECT_EQ(fs::exists(path) ? readFile(path) : "", file.second) << file.first;
+        }
+        EXPECT_EQ(temporaries(inst.appDir), std::vector<std::string>());
     }
 }
 

@@ -1,11 +1,13 @@
 // The mender weighs its mends through the check it is handed: how often it
 // asks, and what it makes of the answers.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "fix/MendPlan.h"
+#include "model/Catalogue.h"
 
 namespace {
 
@@ -60,6 +62,75 @@ TEST(MendPlan, AsksTheCheckOnceForTheOriginalAndOnceForEachTextWeighed) {
             EXPECT_NE(refused.reason.find("\"/opt/nothing-here\" does not exist"),
                       std::string::npos)
                 << refused.reason;
+        }
+    }
+}
+
+std::string utf16le(const std::string& ascii) {
+    std::string wide = "\xFF\xFE";
+    for (const char c : ascii) {
+        wide += c;
+        wide += '\0';
+    }
+    return wide;
+}
+
+struct Pass {
+    const char* name;
+    std::string ini;
+    std::size_t mostRounds;
+    const char* bytes;  // what the one run writes
+    const char* fixes;  // each as KIND-NAME@LINE[+WITH], in the original's lines
+    std::size_t asked;  // the checks: one per text, however many passes weigh it
+    bool stopped;       // the bound cut the run short, and says so
+};
+
+std::string fixesOf(const IniFixResult& plan) {
+    std::string shown;
+    for (const AppliedFix& fix : plan.fixes) {
+        shown += (shown.empty() ? "" : " ") + std::string(kindOf(fix.kind).name) + '@' +
+                 std::to_string(fix.line) + (fix.with != 0 ? '+' + std::to_string(fix.with) : "");
+    }
+    return shown;
+}
+
+TEST(MendPlan, OneRunRepeatsItsPassesUntilNothingIsLeftWithinItsBound) {
+    const std::vector<Pass> rows = {
+        {"UTF-16, then the letter case it hid", utf16le("-VMARGS\n-Xmx1g\n"), MOST_ROUNDS,
+         "-vmargs\n-Xmx1g\n", "wide-encoding@0 letter-case@1", 3, false},
+        {"the bound stops the run after the encoding, and says so", utf16le("-VMARGS\n-Xmx1g\n"), 1,
+         "-VMARGS\n-Xmx1g\n", "wide-encoding@0", 2, true},
+        {"carriage returns alone, then what the parted lines hold, counted in the original",
+         "x\nLauncher = /bin/true\r-vmargs\r# c\r-Xa\r", MOST_ROUNDS,
+         "x\nlauncher=/bin/true\n# c\n-vmargs\n-Xa\n",
+         "carriage-return@2 letter-case@2 comment-in-vm-section@2", 3, false},
+        {"a mark hid -vmargs: the comment below it moves with the mark's mend, and says so",
+         "\xEF\xBB\xBF-vmargs\n# c\n-Xa\n", MOST_ROUNDS, "# c\n-vmargs\n-Xa\n",
+         "byte-order-mark@1 comment-in-vm-section@2+1", 2, false},
+        {"a mark hid -vmargs: a key below it is mended with the mark's mend, and says so",
+         "\xEF\xBB\xBF-vmargs\n-DDV.APPINITSCRIPT=i.js\n", MOST_ROUNDS,
+         "-vmargs\n-Ddv.appInitScript=i.js\n", "byte-order-mark@1 letter-case@2+1", 2, false},
+        {"an inserted -vmargs moves the comment among the arguments", "-Xa\n# c\n-Xb\n",
+         MOST_ROUNDS, "# c\n-vmargs\n-Xa\n-Xb\n", "missing-vmargs@1 comment-in-vm-section@2+1", 2,
+         false},
+    };
+    for (const Pass& row : rows) {
+        SCOPED_TRACE(row.name);
+        CountingOracle counting;
+        std::vector<MendRound> rounds;
+        const IniFixResult plan = planToTheEnd(counting.oracle(), row.ini, &rounds, row.mostRounds);
+        EXPECT_EQ(plan.bytes, row.bytes);
+        EXPECT_EQ(fixesOf(plan), row.fixes);
+        EXPECT_EQ(counting.asked, row.asked);
+        const bool stopped =
+            std::any_of(plan.refused.begin(), plan.refused.end(), [](const RefusedFix& r) {
+                return r.kind == KindId::Count && r.reason.find("stops after") != std::string::npos;
+            });
+        EXPECT_EQ(stopped, row.stopped);
+        EXPECT_LE(rounds.size(), row.mostRounds);
+        if (!row.stopped) {
+            // The run ends on a pass that mends nothing: a second run changes nothing.
+            EXPECT_TRUE(planToTheEnd(counting.oracle(), plan.bytes).fixes.empty());
         }
     }
 }

@@ -28,6 +28,7 @@ expect "c --format " sarif
 expect "c --format check" checkstyle
 expect "c --format " man
 expect "c --color " never
+expect "c --fix --backup " numbered
 expect "c --col" --color
 expect "c -" --quiet
 exit $status

@@ -132,6 +132,7 @@ struct RunPlan {
     std::shared_ptr<PathCache> paths = std::make_shared<PathCache>();
     // Every start of the applications checked, found once for the run.
     std::vector<StartFacts> starts;
+    bool onTerminal = false;  // standard output is a terminal
 };
 
 // The starts of the applications `targets` names, from the files --start
@@ -206,7 +207,8 @@ bool planMends(const RunPlan& plan, const std::string& dir, CheckRequest& reques
     }
     MendOptions mend;
     mend.diff = line.diff;
-    mend.keepBackup = line.keepBackup;
+    mend.readable = plan.onTerminal;
+    mend.backup = line.backup;
     // A document must stay whole: the formats for programs do not say each mend.
     mend.listFixes = plan.format.listsMends;
     IniFixResult planned;
@@ -313,6 +315,7 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
     const Format& format = *findFormat(line.formatName());
 
     RunPlan plan{line, format, AccessJudge(), std::make_shared<PathCache>(), {}};
+    plan.onTerminal = terminal.isTerminal;
     if (line.haveUser) {
         UserIdentity identity;
         if (!lookUpUser(line.user, identity)) {

@@ -20,7 +20,7 @@ std::string combinationProblem(const CommandLine& line) {
         if (!line.paths.empty() || !line.installations.empty() || !line.arguments.empty() ||
             line.haveName || line.haveUser || line.haveSeverity || line.haveIgnore ||
             !line.starts.empty() || line.haveRoot || line.explain || line.quiet || line.diff ||
-            line.fix || !line.keepBackup) {
+            line.fix || !line.backupOption.empty()) {
             return "--list-kinds checks nothing: it takes only --format and --pretty";
         }
         if (!listsKindsAs(format)) {
@@ -41,8 +41,8 @@ std::string combinationProblem(const CommandLine& line) {
     if (line.diff && line.fix) {
         return "--diff and --fix exclude each other";
     }
-    if (!line.keepBackup && !line.fix) {
-        return "--no-backup goes with --fix";
+    if (!line.backupOption.empty() && !line.fix) {
+        return line.backupOption + " goes with --fix";
     }
     if (line.diff && (format != "gcc" || line.explain || line.quiet)) {
         return "--diff prints a diff in place of the report: it takes no --json, --explain, "

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fix/SafeRewrite.h"
 #include "model/Catalogue.h"
 
 enum class ColourChoice { Auto, Always, Never };
@@ -32,7 +33,8 @@ struct CommandLine {
     bool kinds = false;
     bool diff = false;
     bool fix = false;
-    bool keepBackup = true;
+    SafeRewrite::Backup backup = SafeRewrite::Backup::Existing;
+    std::string backupOption;         // "--backup" or "--no-backup" as last given; "" for neither
     std::string java;                 // --java: the VM named outright
     bool noVm = false;                // --no-vm: the VM judged by rule alone, never started
     std::vector<std::string> starts;  // --start: the start files judged, in place of the search

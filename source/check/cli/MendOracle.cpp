@@ -60,7 +60,7 @@ IniFixResult plannedMend(const CheckRequest& request, const LaunchOracle& errors
     }
     std::ifstream in(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return planMend(errorsOf, text);
+    return planToTheEnd(errorsOf, text);
 }
 
 MendOutlook outlookOf(const IniFixResult& plan) {

@@ -73,6 +73,23 @@ std::string colourValue(CommandLine& line, const std::string& text) {
     return std::string();
 }
 
+std::string backupValue(CommandLine& line, const std::string& text) {
+    using SafeRewrite::Backup;
+    const std::vector<std::pair<const char*, Backup>> modes = {{"existing", Backup::Existing},
+                                                               {"numbered", Backup::Numbered},
+                                                               {"simple", Backup::Simple},
+                                                               {"none", Backup::None}};
+    for (const auto& mode : modes) {
+        if (text == mode.first) {
+            line.backup = mode.second;
+            line.backupOption = "--backup";
+            return std::string();
+        }
+    }
+    return "--backup takes existing, numbered, simple or none, not \"" + ByteText::visible(text) +
+           "\"";
+}
+
 const std::vector<Option>& options() {
     static const std::vector<Option> TABLE = {
         {"--name", nullptr, "NAME",
@@ -169,7 +186,8 @@ const std::vector<Option>& options() {
          ignoreValue},
         {"--diff", nullptr, nullptr,
          "print, as a unified diff, what --fix would write, in place of the report; change "
-         "nothing",
+         "nothing; on a terminal, lines with bytes that are not printable text are shown "
+         "escaped, under a header that says so; piped, the diff applies with patch",
          [](CommandLine& line, const std::string&) {
              line.diff = true;
              return std::string();
@@ -177,14 +195,20 @@ const std::vector<Option>& options() {
         {"--fix", nullptr, nullptr,
          "mend the mechanical mistakes of each ini file (--list-kinds says which), then "
          "report what is left; the gcc format says each mend; the original is kept as "
-         "NAME.ini~",
+         "NAME.ini~ (see --backup); one run mends all it can, so a second changes nothing",
          [](CommandLine& line, const std::string&) {
              line.fix = true;
              return std::string();
          }},
-        {"--no-backup", nullptr, nullptr, "with --fix, keep no NAME.ini~",
+        {"--backup", nullptr, "MODE",
+         "with --fix, how the original is kept: existing (the default: NAME.ini~ while no "
+         "backup exists, then NAME.ini.~1~, NAME.ini.~2~...), numbered, simple (NAME.ini~ "
+         "alone, refused once it exists) or none; a backup is never overwritten",
+         backupValue},
+        {"--no-backup", nullptr, nullptr, "the same as --backup=none",
          [](CommandLine& line, const std::string&) {
-             line.keepBackup = false;
+             line.backup = SafeRewrite::Backup::None;
+             line.backupOption = "--no-backup";
              return std::string();
          }},
         {"--list-kinds", nullptr, nullptr,
@@ -224,12 +248,12 @@ const char AFTER_FORMATS[] =
     "silences those kinds for that file.\n"
     "\n"
     "Refused as usage errors: --diff with --fix, --json, --explain, --quiet or a format\n"
-    "other than gcc; --no-backup without --fix; --json with another --format; --pretty\n"
-    "without json or sarif; --explain with sarif or checkstyle; --quiet with --explain or\n"
-    "another format than gcc; --color=always without a gcc report; --format man without\n"
-    "--list-kinds; --list-kinds with anything but --format gcc, json or man and --pretty;\n"
-    "an ini file argument with a --name that names another file. --help and --version\n"
-    "ignore the rest.\n"
+    "other than gcc; --backup or --no-backup without --fix; --json with another --format;\n"
+    "--pretty without json or sarif; --explain with sarif or checkstyle; --quiet with\n"
+    "--explain or another format than gcc; --color=always without a gcc report; --format\n"
+    "man without --list-kinds; --list-kinds with anything but --format gcc, json or man and\n"
+    "--pretty; an ini file argument with a --name that names another file. --help and\n"
+    "--version ignore the rest.\n"
     "\n"
     "Exit status: 0 when nothing at or above the severity is found, 1 when something is,\n"
     "2 when a check could not be completed, 3 for a usage error.\n";

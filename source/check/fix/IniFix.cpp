@@ -24,6 +24,7 @@ struct Line {
     std::string text;    // without its end
     std::string end;     // "\n", "\r\n", or "" for a last line without one
     std::size_t number;  // in the original
+    bool inserted;       // by the mending
 };
 
 std::vector<Line> splitLines(const std::string& bytes, const FixVetoes& vetoed,
@@ -51,7 +52,7 @@ std::vector<Line> splitLines(const std::string& bytes, const FixVetoes& vetoed,
                            vetoed.count(std::make_pair(KindId::CarriageReturn, ANY_LINE)) == 0;
         for (std::size_t cr = split ? text.find('\r') : std::string::npos; cr != std::string::npos;
              cr = text.find('\r', from)) {
-            lines.push_back(Line{text.substr(from, cr - from), "\n", number});
+            lines.push_back(Line{text.substr(from, cr - from), "\n", number, false});
             from = cr + 1;
         }
         if (from != 0) {
@@ -61,7 +62,7 @@ std::vector<Line> splitLines(const std::string& bytes, const FixVetoes& vetoed,
                 continue;  // the file ended with that carriage return
             }
         }
-        lines.push_back(Line{text, end, number});
+        lines.push_back(Line{text, end, number, false});
     }
     return lines;
 }
@@ -147,6 +148,13 @@ private:
         result.fixes.push_back(AppliedFix{kind, lines[i].number});
     }
 
+    // A line the launcher ignores today that the mend opening the VM section
+    // at `split` moves out of it: said with that mend, never silently.
+    // (A key below it that is mended in place is said the same way.)
+    void movedWith(KindId kind, std::size_t i, std::size_t split) {
+        result.fixes.push_back(AppliedFix{kind, lines[i].number, lines[split].number});
+    }
+
     void refuse(KindId kind, std::size_t i, const std::string& reason) {
         result.refused.push_back(RefusedFix{kind, lines[i].number, reason});
     }
@@ -172,7 +180,7 @@ private:
     // Puts `meant` in place of the line's trimmed text, keeping the white
     // space around it. A line that moves is reported for its place alone,
     // and its spelling is mended with the move.
-    void rewrite(std::size_t i, const KeyLine& key, bool moved = false) {
+    void rewrite(std::size_t i, const KeyLine& key, bool moved = false, std::size_t with = 0) {
         if (!(key.caseDiffers || key.blanksAround) || (!moved && kept(rewriteKind(key), i))) {
             return;
         }
@@ -181,7 +189,7 @@ private:
         const KindId kind = rewriteKind(key);
         text = text.substr(0, begin) + key.meant + text.substr(begin + core(i).size());
         if (!moved) {
-            fixed(kind, i);
+            result.fixes.push_back(AppliedFix{kind, lines[i].number, with});
         }
     }
 
@@ -327,12 +335,12 @@ private:
         }
         const std::string end = lines[first].end.empty() ? lineEnd() : lines[first].end;
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(first),
-                     Line{VMARGS, end, lines[first].number});
+                     Line{VMARGS, end, lines[first].number, true});
         fixed(KindId::MissingVmargs, first);
         return first;
     }
 
-    void mendLauncherBelow(std::size_t i, const KeyLine& key, bool movable) {
+    void mendLauncherBelow(std::size_t i, std::size_t split, const KeyLine& key, bool movable) {
         if (!movable && sectionExisted) {
             refuse(KindId::LauncherInVmSection, i,
                    "with another launcher line in the file, or none with a value, which program "
@@ -346,6 +354,8 @@ private:
         toHead[i] = true;
         if (sectionExisted) {
             fixed(KindId::LauncherInVmSection, i);
+        } else {
+            movedWith(KindId::LauncherInVmSection, i, split);
         }
         rewrite(i, key, sectionExisted);
     }
@@ -384,12 +394,13 @@ private:
             if (isComment(line)) {
                 if (!sectionExisted) {
                     toHead[i] = true;
+                    movedWith(KindId::CommentInVmSection, i, split);
                 } else if (!kept(KindId::CommentInVmSection, i)) {
                     toHead[i] = true;
                     fixed(KindId::CommentInVmSection, i);
                 }
             } else if (key.key == Options::Lanucher) {
-                mendLauncherBelow(i, key,
+                mendLauncherBelow(i, split, key,
                                   i == launcherLine && launcherLines == 1 && !headHasLauncher);
             } else if (!key.key.empty() && (key.caseDiffers || key.blanksAround)) {
                 // Mending the key of one of two lines with it would make the
@@ -397,7 +408,9 @@ private:
                 if (!key.hasValue) {
                     refuseRewrite(i, key, "the line has no value, so what it means is not plain");
                 } else if (key.exactKey || count(key.key) == 1) {
-                    rewrite(i, key);
+                    // Where the mend opens the VM section, the line was a head
+                    // line today: it is mended with that mend.
+                    rewrite(i, key, false, sectionExisted ? 0 : lines[split].number);
                 } else {
                     refuseRewrite(i, key,
                                   "another line sets " + key.key +
@@ -507,6 +520,7 @@ private:
         const std::string end = lineEnd();
         std::string out;
         for (std::size_t i = 0; i < order.size(); ++i) {
+            result.from.push_back(order[i]->inserted ? 0 : order[i]->number);
             out += order[i]->text;
             if (i + 1 == order.size()) {
                 out += hadFinalEnd ? order[i]->end : "";
@@ -532,7 +546,7 @@ IniFixResult fixIni(const std::string& original, const FixVetoes& forbidden,
     result.bytes = original;
     // A mend of the whole file, its encoding or its line ends, is made
     // alone: the check judges the lines the launcher reads today, and the
-    // lines of the mended file are judged, and mended, on the next run.
+    // lines of the mended file are judged, and mended, on the next pass.
     const IniText::TextForm encoding = IniText::detect(original);
     if (encoding.encoding != IniText::Encoding::Bytes) {
         if (vetoed.count(std::make_pair(KindId::WideEncoding, std::size_t{0})) != 0 ||
@@ -568,6 +582,7 @@ IniFixResult fixIni(const std::string& original, const FixVetoes& forbidden,
         std::string joined;
         for (const Line& line : lines) {
             joined += line.text + line.end;
+            result.from.push_back(line.number);
         }
         result.bytes = joined;
         result.refused.push_back(RefusedFix{

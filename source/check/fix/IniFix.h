@@ -15,6 +15,9 @@
 struct AppliedFix {
     KindId kind = KindId::Count;  // the kind of finding the fix mends
     std::size_t line = 0;         // in the original, counted by its line feeds from 1
+    // The line whose mend moves this one too, as it would otherwise join the
+    // VM section that mend opens; 0 for a line the check reports today.
+    std::size_t with = 0;
 };
 
 // A mistake the check reports that the mending leaves, and why. KindId::Count
@@ -30,6 +33,9 @@ struct IniFixResult {
     std::vector<AppliedFix> fixes;  // in the order of their lines
     std::vector<RefusedFix> refused;
     std::string refusal;  // why a wide encoding was not converted; then bytes is the original
+    // For each line of `bytes`, the line of the original it comes from, 0 for
+    // an inserted one; empty where the whole file was converted.
+    std::vector<std::size_t> from;
 };
 
 // Mends `original`. Idempotent: mending the result again changes nothing.

@@ -18,7 +18,7 @@ std::string where(const std::string& name, std::size_t line) {
 // Where a line is left with a mistake --fix could mend, says why: the check
 // says it too, but --diff shows the diff alone.
 void showDiff(const std::string& name, const std::string& original, const IniFixResult& fixed,
-              std::ostream& out, std::ostream& err) {
+              bool readable, std::ostream& out, std::ostream& err) {
     for (const RefusedFix& refused : fixed.refused) {
         // A refusal of every other mend names no one kind.
         err << where(name, refused.line) << " not fixed: " << refused.reason
@@ -28,7 +28,8 @@ void showDiff(const std::string& name, const std::string& original, const IniFix
     }
     // Headers as diff -u and git write them: a/ and b/ before the name.
     const std::string header = name[0] == '/' ? name.substr(1) : name;
-    out << unifiedDiff(original, fixed.bytes, "a/" + header, "b/" + header);
+    const std::string diff = unifiedDiff(original, fixed.bytes, "a/" + header, "b/" + header);
+    out << (readable ? readableDiff(diff) : diff);
 }
 
 }  // namespace
@@ -50,7 +51,7 @@ bool mendIni(const MendOptions& options, const std::string& name, const std::str
     if (!unreadable.empty()) {
         return options.diff || cannot(unreadable);
     }
-    const IniFixResult fixed = planMend(errorsOf, original.bytes);
+    const IniFixResult fixed = planToTheEnd(errorsOf, original.bytes);
     if (planned != nullptr) {
         *planned = fixed;
     }
@@ -58,12 +59,12 @@ bool mendIni(const MendOptions& options, const std::string& name, const std::str
         return options.diff || cannot(fixed.refusal);
     }
     if (options.diff) {
-        showDiff(name, original.bytes, fixed, out, err);
+        showDiff(name, original.bytes, fixed, options.readable, out, err);
         return true;
     }
     SafeRewrite::removeStaleTemporaries(original.path);
     if (fixed.bytes != original.bytes) {
-        const std::string failed = SafeRewrite::replace(original, fixed.bytes, options.keepBackup);
+        const std::string failed = SafeRewrite::replace(original, fixed.bytes, options.backup);
         if (!failed.empty()) {
             return cannot(failed);
         }
@@ -71,8 +72,17 @@ bool mendIni(const MendOptions& options, const std::string& name, const std::str
     if (options.listFixes) {
         for (const AppliedFix& fix : fixed.fixes) {
             const Kind& kind = kindOf(fix.kind);
-            out << where(name, fix.line) << " fixed: " << kind.summary << " [" << kind.name
-                << "]\n";
+            // A line mended with another's mend was no mistake today: the
+            // change is said as what it is.
+            const bool moved =
+                fix.kind == KindId::CommentInVmSection || fix.kind == KindId::LauncherInVmSection;
+            const std::string with = std::to_string(fix.with);
+            const std::string what =
+                fix.with == 0 ? std::string(kind.summary)
+                : moved ? "moved above -vmargs, which the mend of line " + with + " puts in place"
+                        : std::string(kind.summary) + ", below the -vmargs the mend of line " +
+                              with + " puts in place";
+            out << where(name, fix.line) << " fixed: " << what << " [" << kind.name << "]\n";
         }
     }
     return true;

@@ -7,11 +7,13 @@
 
 #include "fix/IniFix.h"
 #include "fix/MendPlan.h"
+#include "fix/SafeRewrite.h"
 
 struct MendOptions {
-    bool diff = false;       // print the mend as a unified diff, write nothing
-    bool keepBackup = true;  // keep the original as NAME.ini~
-    bool listFixes = true;   // say each mend made, one line each
+    bool diff = false;      // print the mend as a unified diff, write nothing
+    bool readable = false;  // the diff goes to a terminal: bytes it cannot show are escaped
+    SafeRewrite::Backup backup = SafeRewrite::Backup::Existing;  // how the original is kept
+    bool listFixes = true;  // say each mend made, one line each
 };
 
 // `path` is the ini file, `name` the ini file as the report names it; each

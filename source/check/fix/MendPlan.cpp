@@ -5,6 +5,7 @@
 
 #include "model/Catalogue.h"
 #include "util/ByteText.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -80,7 +81,8 @@ void addRefusals(const IniFixResult& whole, const std::map<std::size_t, std::str
             std::any_of(result.fixes.begin(), result.fixes.end(), [&fix](const AppliedFix& kept) {
                 return kept.kind == fix.kind && kept.line == fix.line;
             });
-        if (made) {
+        // A line that moves only with another's mend is no finding today.
+        if (made || fix.with != 0) {
             continue;
         }
         // Left with the mend it needs, such as a key below a -vmargs that
@@ -124,4 +126,101 @@ IniFixResult planMend(const LaunchOracle& errorsOf, const std::string& original)
     }
     addRefusals(whole, w.reasons, result);
     return result;
+}
+
+namespace {
+
+std::size_t lineCount(const std::string& text) {
+    const auto feeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    return feeds + (!text.empty() && text.back() != '\n' ? 1 : 0);
+}
+
+// For each line of what a pass wrote (from 1), its line in what it read. A
+// pass that parts lines at carriage returns writes the same bytes, but for
+// the marks it drops at the start and a line feed for each return; one that
+// converts the encoding keeps every line. One that moves lines keeps their
+// count, and a line is taken for the one at its place.
+std::vector<std::size_t> linesBack(const std::string& before, const std::string& after) {
+    std::vector<std::size_t> back(lineCount(after) + 1);
+    const std::size_t skipped = before.size() >= after.size() ? before.size() - after.size() : 0;
+    bool parted = skipped % Text::BYTE_ORDER_MARK.size() == 0 && before.size() >= after.size();
+    for (std::size_t i = 0; parted && i < after.size(); ++i) {
+        const char was = before[skipped + i];
+        parted = was == after[i] || (was == '\r' && after[i] == '\n');
+    }
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        back[i] = i;
+    }
+    std::size_t read = 1;
+    std::size_t written = 1;
+    for (std::size_t i = 0; parted && i < after.size(); ++i) {
+        read += before[skipped + i] == '\n' ? 1 : 0;
+        if (after[i] == '\n' && ++written < back.size()) {
+            back[written] = read;
+        }
+    }
+    return back;
+}
+
+std::size_t lineBack(const std::vector<std::size_t>& back, std::size_t line) {
+    return line < back.size() ? back[line] : line;
+}
+
+}  // namespace
+
+IniFixResult planToTheEnd(const LaunchOracle& errorsOf, const std::string& original,
+                          std::vector<MendRound>* rounds, std::size_t mostRounds) {
+    std::map<std::string, LaunchErrors> asked;
+    const LaunchOracle cached = [&asked, &errorsOf](const std::string& text) {
+        auto found = asked.find(text);
+        if (found == asked.end()) {
+            found = asked.emplace(text, errorsOf(text)).first;
+        }
+        return found->second;
+    };
+    IniFixResult whole;
+    whole.bytes = original;
+    std::vector<std::size_t> toOriginal;  // empty: every line where it was
+    std::string text = original;
+    for (std::size_t round = 0; round < mostRounds; ++round) {
+        IniFixResult plan = planMend(cached, text);
+        if (rounds != nullptr) {
+            rounds->push_back(MendRound{text, plan});
+        }
+        const auto back = [&toOriginal](std::size_t line) {
+            return toOriginal.empty() || line == 0 ? line : lineBack(toOriginal, line);
+        };
+        whole.refused.clear();
+        for (RefusedFix refused : plan.refused) {
+            refused.line = back(refused.line);
+            whole.refused.push_back(refused);
+        }
+        if (!plan.refusal.empty() || plan.fixes.empty() || plan.bytes == text) {
+            // Only the encoding is ever refused, and only the first pass meets it.
+            whole.refusal = round == 0 ? plan.refusal : std::string();
+            break;
+        }
+        for (AppliedFix fix : plan.fixes) {
+            fix.line = back(fix.line);
+            fix.with = back(fix.with);
+            whole.fixes.push_back(fix);
+        }
+        whole.bytes = plan.bytes;
+        if (round + 1 == mostRounds) {
+            whole.refused.push_back(
+                RefusedFix{KindId::Count, 0,
+                           "--fix stops after " + std::to_string(mostRounds) +
+                               " passes over the file; run it again to mend the rest"});
+            break;
+        }
+        std::vector<std::size_t> next = linesBack(text, plan.bytes);
+        for (std::size_t& line : next) {
+            line = back(line);
+        }
+        toOriginal = std::move(next);
+        text = plan.bytes;
+    }
+    std::stable_sort(whole.fixes.begin(), whole.fixes.end(),
+                     [](const AppliedFix& a, const AppliedFix& b) { return a.line < b.line; });
+    return whole;
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "fix/IniFix.h"
 
@@ -25,3 +26,23 @@ using LaunchOracle = std::function<LaunchErrors(const std::string& iniText)>;
 // `original` is what the application's ini file holds now. The oracle is
 // asked once for the original and once for each mend weighed.
 IniFixResult planMend(const LaunchOracle& errorsOf, const std::string& original);
+
+// One pass of the mender over the text an earlier one wrote.
+struct MendRound {
+    std::string before;  // the text the round read
+    IniFixResult plan;   // its lines counted in `before`
+};
+
+// Mends of the whole file (its encoding, its line ends) are made alone, and
+// bring out lines the next pass mends: this many passes reach the end for
+// any file, with room to spare.
+constexpr std::size_t MOST_ROUNDS = 6;
+
+// What one --fix writes: planMend again on what each pass wrote, until a
+// pass mends nothing, at most `mostRounds` times. The fixes and refusals are
+// counted in the lines of `original`; the refusals are those of the last
+// pass. `rounds`, when given, gets every pass. The check is asked once for
+// each text, however many passes weigh it.
+IniFixResult planToTheEnd(const LaunchOracle& errorsOf, const std::string& original,
+                          std::vector<MendRound>* rounds = nullptr,
+                          std::size_t mostRounds = MOST_ROUNDS);

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -153,10 +154,67 @@ std::string writeTemporary(const Original& original, const std::string& bytes,
     return std::string();
 }
 
-// The old file goes to "NAME~" through a hard link made while it still
+// N of a numbered backup "NAME.~N~" of `name`, or 0 for another file.
+unsigned long backupNumber(const std::string& entry, const std::string& name) {
+    const std::string prefix = name + ".~";
+    if (entry.size() < prefix.size() + 2 || entry.compare(0, prefix.size(), prefix) != 0 ||
+        entry.back() != '~') {
+        return 0;
+    }
+    const std::string digits = entry.substr(prefix.size(), entry.size() - prefix.size() - 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos || digits[0] == '0' ||
+        digits.size() > 9) {
+        return 0;
+    }
+    return std::stoul(digits);
+}
+
+// The highest N of the numbered backups beside `path`, 0 for none.
+unsigned long highestBackup(const std::string& path) {
+    std::unique_ptr<DIR, DirCloser> entries(opendir(directoryOf(path).c_str()));
+    unsigned long highest = 0;
+    while (entries) {
+        const struct dirent* entry = readdir(entries.get());
+        if (entry == nullptr) {
+            break;
+        }
+        highest = std::max(highest, backupNumber(entry->d_name, nameOf(path)));
+    }
+    return highest;
+}
+
+// Gives `from` the backup's name without replacing a file there; a name a
+// concurrent run takes first moves a numbered backup on to the next.
+std::string placeBackup(const std::string& from, const Original& original, Backup backup,
+                        std::string& placed) {
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = backupPath(original.path, backup);
+        if (name.empty()) {
+            return "cannot keep the old file as " + original.path +
+                   "~: that backup exists already (--backup=numbered keeps another)";
+        }
+        int result = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
+        if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            // link() never replaces either; the old name goes once it is made.
+            result = link(from.c_str(), name.c_str());
+            if (result == 0) {
+                unlink(from.c_str());
+            }
+        }
+        if (result == 0) {
+            placed = name;
+            return std::string();
+        }
+        if (errno != EEXIST) {
+            return "cannot keep the old file as " + name + ": " + systemError(errno);
+        }
+    }
+    return "cannot keep the old file: every backup name tried was taken";
+}
+
+// The old file goes to its backup through a hard link made while it still
 // stands at its name; a file system without hard links gets a copy.
-std::string keepBackupOf(const Original& original) {
-    const std::string backup = original.path + "~";
+std::string keepBackupOf(const Original& original, Backup backup, std::string& placed) {
     std::string temporary;
     const std::string dir = directoryOf(original.path);
     for (unsigned attempt = 0; attempt < 100 && temporary.empty(); ++attempt) {
@@ -174,15 +232,15 @@ std::string keepBackupOf(const Original& original) {
             if (!temporary.empty()) {
                 unlink(temporary.c_str());
             }
-            return "cannot keep the old file as " + backup + ": " + error;
+            return "cannot keep the old file as " + backupPath(original.path, backup) + ": " +
+                   error;
         }
     }
-    if (rename(temporary.c_str(), backup.c_str()) != 0) {
-        const int error = errno;
+    const std::string error = placeBackup(temporary, original, backup, placed);
+    if (!error.empty()) {
         unlink(temporary.c_str());
-        return "cannot keep the old file as " + backup + ": " + systemError(error);
     }
-    return std::string();
+    return error;
 }
 
 // Swaps the new file in with one rename that also keeps the old one at the
@@ -191,7 +249,8 @@ std::string keepBackupOf(const Original& original) {
 // caught there and undone by swapping back. Returns false, with nothing
 // done, where the file system cannot swap. Clears `temporary` once that
 // name no longer holds the new file alone.
-bool swapIn(const Original& original, std::string& temporary, bool keepBackup, std::string& error) {
+bool swapIn(const Original& original, std::string& temporary, Backup backup, std::string& placed,
+            std::string& error) {
     if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, original.path.c_str(), RENAME_EXCHANGE) !=
         0) {
         if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
@@ -201,17 +260,20 @@ bool swapIn(const Original& original, std::string& temporary, bool keepBackup, s
         return true;
     }
     const bool changed = !stillOriginal(temporary, original);
-    if (!changed && !keepBackup) {
+    if (!changed && backup == Backup::None) {
         unlink(temporary.c_str());
         temporary.clear();
         return true;
     }
-    if (!changed && rename(temporary.c_str(), (original.path + "~").c_str()) == 0) {
-        temporary.clear();
-        return true;
+    if (!changed) {
+        error = placeBackup(temporary, original, backup, placed);
+        if (error.empty()) {
+            temporary.clear();
+            return true;
+        }
+    } else {
+        error = "the file changed since it was read; it was left as it is";
     }
-    error = changed ? "the file changed since it was read; it was left as it is"
-                    : "cannot keep the old file as " + original.path + "~: " + systemError(errno);
     if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, original.path.c_str(), RENAME_EXCHANGE) !=
         0) {
         error =
@@ -255,17 +317,38 @@ std::string read(const std::string& path, Original& original) {
     return std::string();
 }
 
-std::string replace(const Original& original, const std::string& bytes, bool keepBackup) {
+std::string backupPath(const std::string& path, Backup backup) {
+    if (backup == Backup::None) {
+        return std::string();
+    }
+    const std::string simple = path + "~";
+    struct stat status {};
+    const bool simpleTaken = lstat(simple.c_str(), &status) == 0 || errno != ENOENT;
+    const unsigned long highest = highestBackup(path);
+    if (backup == Backup::Simple || (backup == Backup::Existing && !simpleTaken && highest == 0)) {
+        return simpleTaken ? std::string() : simple;
+    }
+    return path + ".~" + std::to_string(highest + 1) + "~";
+}
+
+std::string replace(const Original& original, const std::string& bytes, Backup backup,
+                    std::string* keptAs) {
     removeStaleTemporaries(original.path);
+    // Known before anything is written: a simple backup that is there stays.
+    if (backup == Backup::Simple && backupPath(original.path, backup).empty()) {
+        return "cannot keep the old file as " + original.path +
+               "~: that backup exists already (--backup=numbered keeps another)";
+    }
     std::string temporary;
+    std::string placed;
     std::string error = writeTemporary(original, bytes, temporary);
     // As late as possible before the swap: the swap itself checks again.
     if (error.empty() && !stillOriginal(original.path, original)) {
         error = "the file changed since it was read; it was left as it is";
     }
-    if (error.empty() && !swapIn(original, temporary, keepBackup, error)) {
+    if (error.empty() && !swapIn(original, temporary, backup, placed, error)) {
         // No swapping here: keep the backup first, check once more, rename.
-        error = keepBackup ? keepBackupOf(original) : std::string();
+        error = backup != Backup::None ? keepBackupOf(original, backup, placed) : std::string();
         if (error.empty() && !stillOriginal(original.path, original)) {
             error = "the file changed since it was read; it was left as it is";
         }
@@ -280,6 +363,9 @@ std::string replace(const Original& original, const std::string& bytes, bool kee
         unlink(temporary.c_str());
     }
     syncDirectory(directoryOf(original.path));
+    if (keptAs != nullptr && error.empty()) {
+        *keptAs = placed;
+    }
     return error;
 }
 

@@ -15,6 +15,15 @@
 
 namespace SafeRewrite {
 
+// How the old file is kept beside the new one. A backup that exists is
+// never replaced: it may be the only copy of what the user wrote.
+enum class Backup {
+    None,      // not kept
+    Simple,    // as "NAME~"; refused where that exists already
+    Numbered,  // as "NAME.~N~", N one past the highest there
+    Existing,  // as "NAME~" while no backup exists, then numbered
+};
+
 struct Original {
     std::string path;  // the regular file itself, every symbolic link followed
     std::string bytes;
@@ -26,10 +35,16 @@ struct Original {
 std::string read(const std::string& path, Original& original);
 
 // Puts `bytes` in place of `original` with its owner, group and mode,
-// keeping the old file as "NAME~" when `keepBackup` is set. Refuses when the
-// file no longer holds what was read. Returns what went wrong, or an empty
-// string; on any failure the file is as it was and no temporary file stays.
-std::string replace(const Original& original, const std::string& bytes, bool keepBackup);
+// keeping the old file as `backup` says; `keptAs`, when given, gets the
+// backup's path. Refuses when the file no longer holds what was read.
+// Returns what went wrong, or an empty string; on any failure the file is
+// as it was and no temporary file stays.
+std::string replace(const Original& original, const std::string& bytes, Backup backup,
+                    std::string* keptAs = nullptr);
+
+// The path the next backup of `path` takes: "" for Backup::None, or for
+// Backup::Simple when "NAME~" exists already.
+std::string backupPath(const std::string& path, Backup backup);
 
 // Removes the temporary files beside `path` that a killed run left behind;
 // returns how many.

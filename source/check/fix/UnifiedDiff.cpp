@@ -5,6 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "util/ByteText.h"
+
 namespace {
 
 constexpr long CONTEXT = 3;
@@ -469,4 +471,42 @@ std::string unifiedDiff(const std::string& before, const std::string& after,
         first = last + 1;
     }
     return out;
+}
+
+namespace {
+
+// What ByteText::visible makes of text that holds only printable bytes.
+std::string spelledPlain(const std::string& text) {
+    std::string spelled;
+    for (const char c : text) {
+        spelled += c == '\\' ? "\\\\" : c == '"' ? "\\\"" : c == '\t' ? "\\t" : std::string(1, c);
+    }
+    return spelled;
+}
+
+}  // namespace
+
+std::string readableDiff(const std::string& diff) {
+    std::string shown;
+    bool escaped = false;
+    for (std::size_t begin = 0; begin < diff.size();) {
+        const std::size_t feed = diff.find('\n', begin);
+        const std::size_t end = feed == std::string::npos ? diff.size() : feed;
+        const std::string line = diff.substr(begin, end - begin);
+        begin = end + 1;
+        const std::string text = line.empty() ? line : line.substr(1);
+        const std::string spelled = ByteText::visible(text);
+        if (spelled != spelledPlain(text)) {
+            shown += line.substr(0, 1) + spelled + '\n';
+            escaped = true;
+        } else {
+            shown += line + '\n';
+        }
+    }
+    if (!escaped) {
+        return diff;
+    }
+    return "# dashvane-launcher-check: lines with bytes that are not printable text are shown "
+           "escaped, C style; piped, --diff writes the bytes themselves, for patch\n" +
+           shown;
 }
