@@ -340,6 +340,10 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
         }
     }
     if (targets.empty() && line.installations.empty() && line.starts.empty()) {
+        problem = installationProblem(".");
+        if (!problem.empty()) {
+            return usageError(err, problem);
+        }
         targets.push_back(Target{".", line.name});
     }
     if (!findStarts(plan, targets, problem)) {
