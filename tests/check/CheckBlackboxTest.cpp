@@ -794,6 +794,36 @@ TEST(CheckCommandLine, MisspeltKindGetsTheNearestOne) {
     }
 }
 
+// --list-kinds KIND prints the kind's page, with how to silence it.
+TEST(CheckCommandLine, ListKindsPrintsTheKindsPage) {
+    const Installation inst;
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::vector<std::string> said;  // parts of the output, or of the error when it fails
+    } rows[] = {
+        {{"--list-kinds", "byte-order-mark"},
+         0,
+         {"byte-order-mark (warning, mended by --fix)", "What it means\n",
+          "# dashvane-launcher-check: ignore byte-order-mark\n",
+          "dashvane-launcher-check --ignore byte-order-mark"}},
+        {{"--list-kinds", "missing-path", "path-unreadable"},
+         0,
+         {"missing-path (warning)", "\n\npath-unreadable (warning)"}},
+        {{"--list-kinds", "byte-order-mrak"}, 3, {"did you mean \"byte-order-mark\"?"}},
+        {{"--list-kinds", "--format", "json", "letter-case"}, 3, {"as text only"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        const Result result = runCheck(inst, row.args, inst.root);
+        EXPECT_EQ(result.exitCode, row.exitCode) << result.err;
+        for (const std::string& part : row.said) {
+            EXPECT_NE((row.exitCode == 0 ? result.out : result.err).find(part), std::string::npos)
+                << result.out << result.err;
+        }
+    }
+}
+
 TEST(CheckCommandLine, UsageErrorsExitThreeAndUnusableDirectoriesTwo) {
     const Installation inst;
     writeFile(inst.root + "/plain", "");

@@ -191,7 +191,8 @@ const std::vector<Option>& options() {
          }},
         {"--list-kinds", nullptr, nullptr,
          "list every kind of finding with its severity, advice and an example; as text, "
-         "--format json, or --format man for the manual page",
+         "--format json, or --format man for the manual page; followed by KIND, print that "
+         "kind's page",
          [](CommandLine& line, const std::string&) {
              line.kinds = true;
              return std::string();

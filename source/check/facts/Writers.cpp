@@ -178,13 +178,7 @@ public:
                 judged.writers.push_back({"user " + owner.name, "its owner", "chown root"});
             }
         }
-        // In a sticky directory only the owner of a name, or of the
-        // directory, can remove or replace it: it counts where the launch
-        // looks up a name missing there or a link someone else owns. A file
-        // someone else owns there is judged as that file.
-        if (judged.directory && (status.st_mode & S_ISVTX) != 0 && !node.lookup &&
-            std::none_of(node.linkOwners.begin(), node.linkOwners.end(),
-                         [this](uid_t uid) { return foreign(uid); })) {
+        if (stickyKeepsOut(node)) {
             return;
         }
         // What a character device such as /dev/null gives a reader does not
@@ -230,6 +224,17 @@ public:
     }
 
 private:
+    // In a sticky directory only the owner of a name, or of the directory,
+    // can remove or replace it: it counts where the launch looks up a name
+    // missing there or a link someone else owns. A file someone else owns
+    // there is judged as that file.
+    bool stickyKeepsOut(const Node& node) const {
+        return node.judged.directory && (node.entry.status.st_mode & S_ISVTX) != 0 &&
+               !node.lookup &&
+               std::none_of(node.linkOwners.begin(), node.linkOwners.end(),
+                            [this](uid_t uid) { return foreign(uid); });
+    }
+
     bool foreign(uid_t uid) const { return uid != 0 && uid != user.uid; }
 
     // Whether `who` can search every directory above `path`.
