@@ -180,6 +180,37 @@ TEST(CheckAccess, WhatTheUserCannotDoIsReportedAndFailsTheirLaunch) {
          {"interpreter-not-executable"},
          false,
          FAILED},
+        // The files the path properties name are opened by the application, as the user.
+        {"config file of mode 0600 in a directory of mode 0700, both root's",
+         [](const Installation& inst) {
+             fs::create_directory(inst.root + "/conf");
+             writeFile(inst.root + "/conf/app.conf", "a=1\n", 0600);
+             fs::permissions(inst.root + "/conf", static_cast<fs::perms>(0700));
+             inst.writeIni("-vmargs\n-Ddv.appConfigFile=" + inst.root + "/conf/app.conf\n");
+             return true;
+         },
+         {"path-unreadable"},
+         true,
+         ""},
+        {"init script readable by root alone, in the application directory",
+         [](const Installation& inst) {
+             writeFile(inst.appDir + "/init.js", "init();\n", 0600);
+             inst.writeIni("-vmargs\n-Ddv.appInitScript=init.js\n");
+             return true;
+         },
+         {"path-unreadable"},
+         true,
+         ""},
+        {"program file readable by everyone, named again by a later line",
+         [](const Installation& inst) {
+             writeFile(inst.appDir + "/old.js", "old();\n", 0600);
+             writeFile(inst.appDir + "/main.js", "main();\n", 0644);
+             inst.writeIni("-vmargs\n-Ddv.appProgramFile=old.js\n-Ddv.appProgramFile=main.js\n");
+             return true;
+         },
+         {"duplicate-property"},
+         true,
+         ""},
         {"executable on a file system mounted noexec",
          [](const Installation& inst) {
              const std::string mount = inst.root + "/noexec";

@@ -536,7 +536,7 @@ TEST_F(BrokenApplication, FindingsNameTheFileLineAndSeverityOfEachMistake) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "");
     const std::string expected[] = {
-        "run.ini:1: warning: the file starts with a byte-order mark",
+        "run.ini:1: error: the file starts with a byte-order mark",
         "run.ini:2: warning: blanks around \"=\"",
         "run.ini:3: warning: \"Launcher\" is not \"launcher\"",
         "run.ini:4: error: executable \"" + inst.eclipse + "/runner\" does not exist",
@@ -559,7 +559,7 @@ TEST_F(BrokenApplication, FindingsNameTheFileLineAndSeverityOfEachMistake) {
     }
     // One line for each finding, then the summary.
     EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 14) << result.out;
-    EXPECT_NE(result.out.find("\n1 application checked: 4 errors, 9 warnings, 0 notes"),
+    EXPECT_NE(result.out.find("\n1 application checked: 5 errors, 8 warnings, 0 notes"),
               std::string::npos)
         << result.out;
 
@@ -717,6 +717,110 @@ TEST(CheckCommandLine, ReportThatCannotBeWrittenExitsTwo) {
         const Result result = run(command);
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_EQ(result.err, "dashvane-launcher-check: cannot write the report\n");
+    }
+}
+
+// Checked in the wrong place, the checker names the right one instead of
+// blaming the installation for what an application directory must not be.
+TEST(CheckCommandLine, TheWrongPlaceIsNamed) {
+    const Installation inst;
+    inst.writeIni("-vmargs\n");
+    const struct {
+        std::vector<std::string> args;
+        const char* cwd;  // under the installation's root
+        int exitCode;
+        const char* err;  // a part of it
+    } rows[] = {
+        {{"ws"}, "", 3, "\"ws\" holds eclipse/ and apps/: it is an installation"},
+        {{"ws/"}, "", 3, "use --installation ws/"},
+        {{}, "/ws", 3, "use --installation ."},
+        {{"--installation", "ws/apps"},
+         "",
+         2,
+         "--installation takes the directory that holds apps/ and eclipse/: \"ws\""},
+        {{"--installation", "apps/"},
+         "/ws",
+         2,
+         "--installation takes the directory that holds apps/ and eclipse/: \".\""},
+        {{"--installation", "ws"}, "", 0, ""},
+        {{"ws/apps/demo"}, "", 0, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.empty() ? "(none)" : row.args.back());
+        const Result result = runCheck(inst, row.args, inst.root + row.cwd);
+        EXPECT_EQ(result.exitCode, row.exitCode) << result.out << result.err;
+        if (*row.err != '\0') {
+            EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+        } else {
+            EXPECT_EQ(result.err, "");
+        }
+    }
+}
+
+// A misspelt kind, on the command line or in a suppression line, is answered
+// with the kind it most likely means; a word that is no slip gets none.
+TEST(CheckCommandLine, MisspeltKindGetsTheNearestOne) {
+    const Installation inst;
+    const struct {
+        const char* ignore;      // --ignore's value; nullptr: in the ini file's head
+        const char* name;        // the misspelt kind
+        const char* suggestion;  // "" for none
+    } rows[] = {
+        {"byte-order-mrak", "byte-order-mrak", "byte-order-mark"},
+        {"letter-case,dangling_link", "dangling_link", "dangling-link"},
+        {"BYTE-ORDER-MARK", "BYTE-ORDER-MARK", "byte-order-mark"},
+        {"warning", "warning", ""},
+        {nullptr, "leter-case", "letter-case"},
+        {nullptr, "nothing-like-it", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string said;
+        if (row.ignore != nullptr) {
+            inst.writeIni("-vmargs\n");
+            const Result result = runCheck(inst, {"--ignore", row.ignore}, inst.appDir);
+            EXPECT_EQ(result.exitCode, 3);
+            said = result.err;
+        } else {
+            inst.writeIni(std::string("# dashvane-launcher-check: ignore ") + row.name +
+                          "\n-vmargs\n");
+            said = runCheck(inst, {}, inst.appDir).out;
+        }
+        EXPECT_NE(said.find(std::string("\"") + row.name + "\""), std::string::npos) << said;
+        const std::string meant = std::string("did you mean \"") + row.suggestion + "\"?";
+        EXPECT_EQ(said.find(*row.suggestion != '\0' ? meant : "did you mean") != std::string::npos,
+                  *row.suggestion != '\0')
+            << said;
+    }
+}
+
+// --list-kinds KIND prints the kind's page, with how to silence it.
+TEST(CheckCommandLine, ListKindsPrintsTheKindsPage) {
+    const Installation inst;
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::vector<std::string> said;  // parts of the output, or of the error when it fails
+    } rows[] = {
+        {{"--list-kinds", "byte-order-mark"},
+         0,
+         {"byte-order-mark (warning, mended by --fix)", "What it means\n",
+          "# dashvane-launcher-check: ignore byte-order-mark\n",
+          "dashvane-launcher-check --ignore byte-order-mark"}},
+        {{"--list-kinds", "missing-path", "path-unreadable"},
+         0,
+         {"missing-path (warning)", "\n\npath-unreadable (warning)"}},
+        {{"--list-kinds", "byte-order-mrak"}, 3, {"did you mean \"byte-order-mark\"?"}},
+        {{"--list-kinds", "--format", "json", "letter-case"}, 3, {"as text only"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        const Result result = runCheck(inst, row.args, inst.root);
+        EXPECT_EQ(result.exitCode, row.exitCode) << result.err;
+        for (const std::string& part : row.said) {
+            EXPECT_NE((row.exitCode == 0 ? result.out : result.err).find(part), std::string::npos)
+                << result.out << result.err;
+        }
     }
 }
 

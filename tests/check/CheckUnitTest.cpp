@@ -205,6 +205,45 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SharpEdge>& info) { return info.param.name; });
 
 // The default name is said to be added only where the launcher adds it.
+// One rule for every kind: an error where the child loses what the file
+// plainly asks for, a note where the case harms nothing.
+TEST(Warnings, SeverityFollowsWhatTheCaseLoses) {
+    const struct {
+        const char* name;
+        std::string ini;
+        std::size_t line;
+        const char* kind;
+        Severity severity;
+    } rows[] = {
+        {"mark before the only -vmargs", "\xEF\xBB\xBF-vmargs\n-Xa\n", 1, "byte-order-mark",
+         Severity::Error},
+        {"mark before -vmargs, a later one opens the section",
+         "\xEF\xBB\xBF-vmargs\n-vmargs\n-Xa\n", 1, "byte-order-mark", Severity::Error},
+        {"mark before the launcher line", "\xEF\xBB\xBFlauncher=/x\n-vmargs\n", 1,
+         "byte-order-mark", Severity::Error},
+        {"mark before a head comment", "\xEF\xBB\xBF# demo\n-vmargs\n-Xa\n", 1, "byte-order-mark",
+         Severity::Note},
+        {"-VMARGS with no -vmargs", "-VMARGS\n-Xa\n", 1, "letter-case", Severity::Error},
+        {"-VMARGS before -vmargs", "-VMARGS\n-vmargs\n-Xa\n", 1, "letter-case", Severity::Warning},
+        {"UTF-16", std::string("\xFF\xFE-\0v\0m\0a\0r\0g\0s\0\n\0", 18), 0, "wide-encoding",
+         Severity::Error},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const AppDir dir;
+        const Facts facts = dir.check(row.ini);
+        bool found = false;
+        for (const Finding& finding : facts.found) {
+            if (std::string(kindOf(finding.kind).name) == row.kind && finding.line == row.line) {
+                found = true;
+                EXPECT_EQ(severityName(severityOf(finding)),
+                          std::string(severityName(row.severity)));
+            }
+        }
+        EXPECT_TRUE(found) << row.kind;
+    }
+}
+
 TEST(Warnings, DefaultNameIsMentionedOnlyWhereTheLauncherAddsIt) {
     const AppDir dir;
     for (const bool named : {false, true}) {

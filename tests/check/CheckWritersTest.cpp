@@ -170,9 +170,28 @@ TEST(CheckWriters, TheVerdictAgreesWithWhatASecondUserCanDo) {
              return inst.appDir;
          },
          "writable-by-others"},
+        // Others can add names there, but every name the launch looks up
+        // exists and is root's.
         {"application directory sticky and world-writable",
          [](const Installation& inst) {
              own(inst.appDir, 0, 0, 01777);
+             return inst.appDir + "/run.ini";
+         },
+         ""},
+        {"application directory sticky and world-writable, the ini file missing",
+         [](const Installation& inst) {
+             own(inst.appDir, 0, 0, 01777);
+             fs::remove(inst.appDir + "/run.ini");
+             return inst.appDir + "/run.ini";
+         },
+         "writable-by-others"},
+        {"application directory sticky and world-writable, the ini file a link the second "
+         "user owns",
+         [](const Installation& inst) {
+             own(inst.appDir, 0, 0, 01777);
+             fs::rename(inst.appDir + "/run.ini", inst.root + "/run.ini");
+             fs::create_symlink(inst.root + "/run.ini", inst.appDir + "/run.ini");
+             EXPECT_EQ(lchown((inst.appDir + "/run.ini").c_str(), SECOND_ID, SECOND_ID), 0);
              return inst.appDir;
          },
          "writable-by-others"},

@@ -136,6 +136,7 @@ TEST(CheckExecVerdict, AgreesWithTheLoaderOnEverySetup) {
         const char* libraryDir;  // under eclipse/, where the old library goes
         const char* library;     // its source; a version script gives it LIB_1 only
         const char* linkOptions;
+        bool linked;  // eclipse/Dashvane a link to dist/Dashvane, dist/ holding the libraries
         bool starts;
         std::vector<std::string> kinds;
     };
@@ -144,6 +145,7 @@ TEST(CheckExecVerdict, AgreesWithTheLoaderOnEverySetup) {
          "lib",
          LIBRARY_TWO,
          "-Wl,-rpath,'$ORIGIN/lib'",
+         false,
          true,
          {}},
         {"a needed symbol version missing",
@@ -151,23 +153,27 @@ TEST(CheckExecVerdict, AgreesWithTheLoaderOnEverySetup) {
          LIBRARY_ONE,
          "-Wl,-rpath,'$ORIGIN/lib'",
          false,
+         false,
          {"loader-refuses"}},
         {"bound at start, a symbol missing",
          "lib",
          LIBRARY_ONE,
          "-Wl,-z,now -Wl,-rpath,'$ORIGIN/lib'",
          false,
+         false,
          {"loader-refuses"}},
         {"the library only in a glibc-hwcaps directory",
          "lib/glibc-hwcaps/x86-64-v2",
          LIBRARY_TWO,
          "-Wl,--enable-new-dtags -Wl,-rpath,'$ORIGIN/lib'",
+         false,
          true,
          {}},
         {"the library only in tls/",
          "lib/tls",
          LIBRARY_TWO,
          "-Wl,--enable-new-dtags -Wl,-rpath,'$ORIGIN/lib'",
+         false,
          true,
          {}},
         {"the library nowhere",
@@ -175,7 +181,15 @@ TEST(CheckExecVerdict, AgreesWithTheLoaderOnEverySetup) {
          LIBRARY_TWO,
          "-Wl,-rpath,'$ORIGIN/lib'",
          false,
+         false,
          {"library-missing"}},
+        {"started through a link, the library beside the real program",
+         "lib",
+         LIBRARY_TWO,
+         "-Wl,--enable-new-dtags -Wl,-rpath,'$ORIGIN/lib'",
+         true,
+         true,
+         {}},
     };
     const bool hwcaps =
         std::system(
@@ -206,6 +220,12 @@ TEST(CheckExecVerdict, AgreesWithTheLoaderOnEverySetup) {
                                     ? " -Wl,--version-script='" + build +
                                           (versioned ? "/two.map'" : "/one.map'")
                                     : ""));
+        if (row.linked) {
+            const std::string move = "cd '" + inst.eclipse +
+                                     "' && mkdir dist && mv Dashvane lib dist/ && "
+                                     "ln -s dist/Dashvane Dashvane";
+            ASSERT_EQ(std::system(move.c_str()), 0);
+        }
         EXPECT_EQ(launchStarts(inst, baseEnv(inst)), row.starts);
         EXPECT_EQ(kindsOf(checkReport(inst, baseEnv(inst))), row.kinds);
     }

@@ -275,7 +275,23 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
 
 int listKinds(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const std::string format = line.formatName();
-    if (format == "json") {
+    std::vector<KindId> pages;
+    for (const std::string& name : line.paths) {
+        KindId id{};
+        if (!findKind(name, id)) {
+            const std::string nearest = nearestKind(name);
+            return usageError(err,
+                              "--list-kinds: no kind \"" + ByteText::visible(name) + "\"" +
+                                  (nearest.empty() ? "" : " (did you mean \"" + nearest + "\"?)"));
+        }
+        pages.push_back(id);
+    }
+    if (!pages.empty()) {
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            out << (i == 0 ? "" : "\n");
+            kindPage(out, kindOf(pages[i]));
+        }
+    } else if (format == "json") {
         listKindsJson(out, line.pretty);
     } else if (format == "man") {
         listKindsMan(out);
@@ -343,6 +359,10 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
         }
     }
     if (targets.empty() && line.installations.empty() && line.starts.empty()) {
+        problem = installationProblem(".");
+        if (!problem.empty()) {
+            return usageError(err, problem);
+        }
         targets.push_back(Target{".", line.name});
     }
     if (!findStarts(plan, targets, problem)) {

@@ -17,11 +17,14 @@ std::string combinationProblem(const CommandLine& line) {
         return "--json and --format " + line.format + " exclude each other";
     }
     if (line.kinds) {
-        if (!line.paths.empty() || !line.installations.empty() || !line.arguments.empty() ||
-            line.haveName || line.haveUser || line.haveSeverity || line.haveIgnore ||
-            !line.starts.empty() || line.haveRoot || line.explain || line.quiet || line.diff ||
-            line.fix || !line.backupOption.empty()) {
-            return "--list-kinds checks nothing: it takes only --format and --pretty";
+        if (!line.installations.empty() || !line.arguments.empty() || line.haveName ||
+            line.haveUser || line.haveSeverity || line.haveIgnore || !line.starts.empty() ||
+            line.haveRoot || line.explain || line.quiet || line.diff || line.fix ||
+            !line.backupOption.empty()) {
+            return "--list-kinds checks nothing: it takes only kinds, --format and --pretty";
+        }
+        if (!line.paths.empty() && format != "gcc") {
+            return "--list-kinds KIND writes the kind's page as text only";
         }
         if (!listsKindsAs(format)) {
             return "--list-kinds writes gcc (text), json or man, not " + format;

@@ -37,7 +37,7 @@ LaunchOracle launchOracle(const CheckRequest& base) {
             errors.silenced.insert(facts.silenced.begin(), facts.silenced.end());
         };
         sink.finding = [&errors](const Facts&, const Finding& finding) {
-            if (kindOf(finding.kind).severity == Severity::Error) {
+            if (severityOf(finding) == Severity::Error) {
                 ++errors.counts[finding.kind];
                 errors.messages.emplace(finding.kind, finding.message);
             }

@@ -39,8 +39,10 @@ std::string ignoreValue(CommandLine& line, const std::string& text) {
         const std::string name = text.substr(start, comma - start);
         KindId id{};
         if (!findKind(name, id)) {
-            return "--ignore: no kind \"" + ByteText::visible(name) +
-                   "\" (--list-kinds lists them)";
+            const std::string nearest = nearestKind(name);
+            return "--ignore: no kind \"" + ByteText::visible(name) + "\" (" +
+                   (nearest.empty() ? "" : "did you mean \"" + nearest + "\"? ") +
+                   "--list-kinds lists them)";
         }
         line.ignored.set(static_cast<std::size_t>(id));
         start = comma + 1;
@@ -213,7 +215,8 @@ const std::vector<Option>& options() {
          }},
         {"--list-kinds", nullptr, nullptr,
          "list every kind of finding with its severity, advice and an example; as text, "
-         "--format json, or --format man for the manual page",
+         "--format json, or --format man for the manual page; followed by KIND, print that "
+         "kind's page",
          [](CommandLine& line, const std::string&) {
              line.kinds = true;
              return std::string();
@@ -339,8 +342,9 @@ void writeHelp(std::ostream& out) {
            "launcher copy will do and every mistake that makes its launch, or the Java VM it\n"
            "starts, fail or differ from what the ini file plainly says. To know the VM's own\n"
            "options it starts the VM once, with none of the application's options but memory\n"
-           "sizes, as the application's user; --no-vm starts nothing. Without APPDIR the\n"
-           "working directory is checked.\n"
+           "sizes, as the application's user (never with --no-vm); to know the executable's\n"
+           "libraries it has the system's loader list them. Without APPDIR the working\n"
+           "directory is checked.\n"
            "\n"
            "Options:\n";
     for (const Option& option : options()) {

@@ -27,14 +27,40 @@ std::string withoutDotSlash(const std::string& name) {
     return name.compare(0, 2, "./") == 0 ? name.substr(2) : name;
 }
 
+bool isDirectory(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The directory that holds `apps`, as the user may name it: "ws" for
+// "ws/apps/", "." for "apps".
+std::string holderOf(std::string apps) {
+    while (apps.size() > 1 && apps.back() == '/') {
+        apps.pop_back();
+    }
+    const std::string::size_type slash = apps.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : apps.substr(0, slash);
+}
+
 }  // namespace
+
+std::string installationProblem(const std::string& dir) {
+    if (!isDirectory(joined(dir, "eclipse")) || !isDirectory(joined(dir, "apps")) ||
+        !findLauncherCopies(dir).iniFiles.empty()) {
+        return std::string();
+    }
+    const std::string shown = ByteText::visible(dir);
+    return "\"" + shown + "\" holds eclipse/ and apps/: it is an installation, not an " +
+           "application directory; use --installation " + shown;
+}
 
 bool targetOf(const std::string& arg, const std::string& nameOption, bool haveName, Target& target,
               std::string& problem) {
     target = Target{arg, haveName ? nameOption : std::string()};
     struct stat status {};
     if (stat(arg.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        return true;
+        problem = installationProblem(arg);
+        return problem.empty();
     }
     const std::string::size_type slash = arg.rfind('/');
     const std::string file = slash == std::string::npos ? arg : arg.substr(slash + 1);
@@ -59,8 +85,16 @@ bool applicationsOf(const std::string& installation, std::vector<std::string>& d
     const std::string apps = joined(installation, "apps");
     DIR* listing = opendir(apps.c_str());
     if (listing == nullptr) {
+        const int error = errno;
         problem = "cannot read the installation's applications \"" + ByteText::visible(apps) +
-                  "\": " + std::strerror(errno);
+                  "\": " + std::strerror(error);
+        // Given the applications directory itself, name the one it needs.
+        const std::string holder = holderOf(installation);
+        if (error == ENOENT && isDirectory(joined(holder, "eclipse")) &&
+            isDirectory(installation)) {
+            problem += "; --installation takes the directory that holds apps/ and eclipse/: \"" +
+                       ByteText::visible(holder) + "\"";
+        }
         return false;
     }
     std::vector<std::string> names;

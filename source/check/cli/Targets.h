@@ -13,6 +13,11 @@ struct Target {
 // last part is NAME.ini names that ini file: its directory, started as
 // ./NAME. A `--name` that names another file is a usage error: returns false
 // with `problem`.
+// Checked as an application directory, a directory that holds eclipse/
+// and apps/ and no ini file would be blamed for what an installation is: a
+// usage problem naming --installation. Empty for any other.
+std::string installationProblem(const std::string& dir);
+
 bool targetOf(const std::string& arg, const std::string& nameOption, bool haveName, Target& target,
               std::string& problem);
 

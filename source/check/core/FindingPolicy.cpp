@@ -14,7 +14,7 @@ bool refusedByVm(KindId kind) {
 }
 
 bool isError(const Finding& finding) {
-    return finding.escalated || kindOf(finding.kind).severity == Severity::Error;
+    return severityOf(finding) == Severity::Error;
 }
 
 // Why --fix leaves the finding, or "" when it mends it or it is no mendable kind.
@@ -84,7 +84,7 @@ void FindingPolicy::startOnlyErrors(const std::vector<StartCheck>& starts,
         const bool explained =
             std::any_of(startFindings.begin(), startFindings.end(), [&](const Finding& f) {
                 return f.file == start.start.file && f.line == start.start.line &&
-                       kindOf(f.kind).severity == Severity::Error;
+                       severityOf(f) == Severity::Error;
             });
         for (const Finding& finding : start.findings) {
             if (!isError(finding)) {

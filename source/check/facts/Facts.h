@@ -17,6 +17,12 @@
 #include "facts/Writers.h"
 #include "model/Finding.h"
 
+// A file a path property names, as the application's user opens it.
+struct DataFileAccess {
+    PathUse use;
+    AccessVerdict verdict;
+};
+
 // How the permissions were judged.
 enum class AccessMethod {
     Root,      // for root, who bypasses them
@@ -203,6 +209,8 @@ struct Facts {
     // the way to them, with who besides root and the user can change it.
     std::vector<JudgedPath> judgedPaths;
     std::string changer;  // the user who may change them besides root
+    // The files the path properties name that the user cannot read.
+    std::vector<DataFileAccess> unreadableData;
     // The Java VM the executable hands its VM arguments to, and its command line.
     VmFacts vm;
 };

@@ -44,7 +44,8 @@ std::string agentOf(const std::string& element) {
 std::vector<PathUse> launchPaths(const Facts& facts, const LaunchVector& argv) {
     std::vector<PathUse> uses;
     uses.push_back({facts.iniPath, "the ini file"});
-    uses.push_back({facts.workingDir, "the application directory"});
+    // The launcher looks up its own name and its ini file there, nothing else.
+    uses.push_back({facts.workingDir, "the application directory", true, 0, true});
     if (facts.copiesSearched) {
         for (const LauncherCopy& copy : facts.copies.copies) {
             uses.push_back({facts.workingDir + "/" + copy.name, "the launcher copy"});

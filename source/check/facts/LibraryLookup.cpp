@@ -63,10 +63,15 @@ long cacheArchFlags(const ElfFile& elf) {
 }
 
 std::string dirOf(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The loader takes a started program's $ORIGIN from the kernel's name of
+// its file, every link resolved; a library's from the path it was found at.
+std::string realDirOf(const std::string& path) {
     char resolved[PATH_MAX];
-    const std::string real = realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-    const std::string::size_type slash = real.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : real.substr(0, slash);
+    return dirOf(realpath(path.c_str(), resolved) != nullptr ? resolved : path);
 }
 
 std::string baseOf(const std::string& path) {
@@ -173,7 +178,7 @@ private:
             const bool origin = dir.find("$ORIGIN") != std::string::npos ||
                                 dir.find("${ORIGIN}") != std::string::npos;
             for (const char* origin : {"${ORIGIN}", "$ORIGIN"}) {
-                replaceAll(dir, origin, dirOf(object));
+                replaceAll(dir, origin, object == program.path ? realDirOf(object) : dirOf(object));
             }
             const std::string arch = multiarch(kind);
             for (const char* lib : {"${LIB}", "$LIB"}) {

@@ -93,5 +93,24 @@ void describeWriters(Facts& findings, const LaunchVector& argv, const AccessJudg
         changer = paths.identityOf(appDir.st_uid);
     }
     findings.changer = changer.name;
-    findings.judgedPaths = judgeWriters(launchPaths(findings, argv), changer, paths);
+    const std::vector<PathUse> uses = launchPaths(findings, argv);
+    findings.judgedPaths = judgeWriters(uses, changer, paths);
+    // The application opens the files its path properties name as the user,
+    // as the launcher opens the ini file. A missing one is said at its line.
+    std::vector<PathUse> data;
+    std::vector<AccessProbe> probes;
+    for (const PathUse& use : uses) {
+        if (!use.code && use.line != 0) {
+            data.push_back(use);
+            probes.push_back({AccessOperation::Read, use.path});
+        }
+    }
+    const std::vector<AccessVerdict> verdicts = access.judge(probes);
+    for (std::size_t i = 0; i < verdicts.size() && i < data.size(); ++i) {
+        const AccessCause cause = verdicts[i].cause;
+        if (cause != AccessCause::Granted && cause != AccessCause::NotFound &&
+            cause != AccessCause::DanglingLink) {
+            findings.unreadableData.push_back({data[i], verdicts[i]});
+        }
+    }
 }

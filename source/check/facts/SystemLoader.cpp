@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "facts/Kernel.h"
 #include "util/ChildProcess.h"
@@ -101,8 +102,13 @@ bool askLoader(const std::string& program, const ElfFile& elf, const std::string
     child.limitMs = ANSWER_MS;
     child.outputMax = ANSWER_MAX;
     child.cannotRun = CANNOT_START;
+    // Given a name, the loader takes $ORIGIN from that name; started by the
+    // kernel, from the program's real file. It is given the real file.
+    char* resolved = realpath(program.c_str(), nullptr);
+    const std::string real = resolved != nullptr ? resolved : program;
+    std::free(resolved);
     const ChildOutcome outcome =
-        runProgram({elf.interpreter, program}, tracingEnvironment(elf.bindNow), child);
+        runProgram({elf.interpreter, real}, tracingEnvironment(elf.bindNow), child);
     const int code = outcome.exitCode();
     if (code < 0 || code == CANNOT_START) {
         return false;  // the model decides

@@ -49,6 +49,9 @@ struct Node {
     // directory, the application directory, or one a missing file lies in.
     // The sticky bit keeps no one from adding such a name.
     bool lookup = false;
+    // The owners of the links met in it: in a sticky directory the owner of
+    // a name can still replace it.
+    std::vector<uid_t> linkOwners;
 };
 
 class Walker {
@@ -92,6 +95,7 @@ public:
                 return;
             }
             if (S_ISLNK(entry.status.st_mode)) {
+                nodes[index[dir]].linkOwners.push_back(entry.status.st_uid);
                 if (++links > MAX_LINKS) {
                     return;
                 }
@@ -110,7 +114,7 @@ public:
             }
             Node& node = meet(candidate, entry, use, !last);
             if (last) {
-                node.lookup = node.lookup || directory;
+                node.lookup = node.lookup || (directory && !use.namesListed);
                 return;
             }
             dir = candidate;
@@ -174,9 +178,7 @@ public:
                 judged.writers.push_back({"user " + owner.name, "its owner", "chown root"});
             }
         }
-        // In a sticky directory only the owner of a name, or of the
-        // directory, can remove or replace it.
-        if (judged.directory && (status.st_mode & S_ISVTX) != 0 && !node.lookup) {
+        if (stickyKeepsOut(node)) {
             return;
         }
         // What a character device such as /dev/null gives a reader does not
@@ -222,6 +224,17 @@ public:
     }
 
 private:
+    // In a sticky directory only the owner of a name, or of the directory,
+    // can remove or replace it: it counts where the launch looks up a name
+    // missing there or a link someone else owns. A file someone else owns
+    // there is judged as that file.
+    bool stickyKeepsOut(const Node& node) const {
+        return node.judged.directory && (node.entry.status.st_mode & S_ISVTX) != 0 &&
+               !node.lookup &&
+               std::none_of(node.linkOwners.begin(), node.linkOwners.end(),
+                            [this](uid_t uid) { return foreign(uid); });
+    }
+
     bool foreign(uid_t uid) const { return uid != 0 && uid != user.uid; }
 
     // Whether `who` can search every directory above `path`.

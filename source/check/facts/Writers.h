@@ -18,6 +18,10 @@ struct PathUse {
     std::string role;      // "the ini file", in words for the report
     bool code = true;      // whoever changes it chooses the code that runs; else data
     std::size_t line = 0;  // the ini line that names it; 0 for none
+    // A directory in which the launch looks up only the names other uses
+    // lead through, such as the application directory; else any name may
+    // be looked up in it, as in a directory searched for libraries.
+    bool namesListed = false;
 };
 
 // Someone besides root and the application's user who can change a path.

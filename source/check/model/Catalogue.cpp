@@ -1,5 +1,8 @@
 #include "model/Catalogue.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 constexpr Severity E = Severity::Error;
@@ -84,6 +87,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "create the file, or correct the path", false, "-Ddv.appInitScript=scripts/nothing-here.js"},
     {K::PathIsDirectory, "path-is-directory", W, "a file property names a directory",
      "name the file inside it", false, "-Ddv.appConfigFile=scripts"},
+    {K::PathUnreadable, "path-unreadable", W,
+     "a file property names a file the application's user cannot read",
+     "make the file readable, and its directories searchable, for that user", false,
+     "-Ddv.appConfigFile=/etc/dv/app.conf of mode 0600 in a directory of mode 0700, owned by "
+     "root, checked with --user nobody"},
     // The launcher copies in the application directory.
     {K::NoLauncherCopy, "no-launcher-copy", E,
      "no copy of the launcher in the application directory",
@@ -352,6 +360,48 @@ bool findKind(std::string_view name, KindId& id) {
         }
     }
     return false;
+}
+
+namespace {
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Edits (a byte added, removed or changed) that turn `a` into `b`; a letter
+// in the other case is no edit, as kinds are all lower case.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower(a[i - 1]) != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+}  // namespace
+
+std::string nearestKind(std::string_view name) {
+    // A few slips, not a different word: at most a third of the name.
+    std::size_t best = name.size() / 3 + 1;
+    std::string nearest;
+    for (const Kind& kind : KINDS) {
+        const std::size_t distance = editDistance(name, kind.name);
+        if (distance < best) {
+            best = distance;
+            nearest = kind.name;
+        }
+    }
+    return nearest;
 }
 
 const char* severityName(Severity severity) {

@@ -40,6 +40,7 @@ enum class KindId : unsigned char {
     EmptyPath,
     MissingPath,
     PathIsDirectory,
+    PathUnreadable,
     // The launcher copies in the application directory.
     NoLauncherCopy,
     LauncherCopyNotExecutable,
@@ -125,6 +126,9 @@ const Kind& kindOf(KindId id);
 
 // The kind named `name`; false for a name the catalogue does not have.
 bool findKind(std::string_view name, KindId& id);
+
+// The kind a misspelt `name` most likely means; empty when none is close.
+std::string nearestKind(std::string_view name);
 
 const char* severityName(Severity severity);
 

@@ -14,6 +14,7 @@ public:
                     const std::string& file = std::string()) {
         emit(Finding{line, kind, message, file});
     }
+    void operator()(const Finding& finding) { emit(finding); }
 
 private:
     std::function<void(const Finding&)> emit;

@@ -14,4 +14,13 @@ struct Finding {
     // An error whatever the kind's severity: the launch fails through it
     // where it otherwise would not, such as a line the Java VM refuses.
     bool escalated = false;
+    // A note whatever the kind's severity: this case of the kind harms nothing.
+    bool lowered = false;
 };
+
+// The severity of one finding: its kind's, unless the case is judged otherwise.
+inline Severity severityOf(const Finding& finding) {
+    return finding.escalated ? Severity::Error
+           : finding.lowered ? Severity::Note
+                             : kindOf(finding.kind).severity;
+}

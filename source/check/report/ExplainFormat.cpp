@@ -111,8 +111,8 @@ void startSection(std::ostream& out, const std::vector<StartCheck>& starts) {
         out << '\n';
         for (const Finding& finding : check.findings) {
             const Kind& kind = kindOf(finding.kind);
-            out << "    " << severityName(finding.escalated ? Severity::Error : kind.severity)
-                << ": " << finding.message << " [" << kind.name << "]\n";
+            out << "    " << severityName(severityOf(finding)) << ": " << finding.message << " ["
+                << kind.name << "]\n";
         }
     }
 }

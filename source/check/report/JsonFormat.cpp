@@ -122,7 +122,7 @@ void writeStarts(JsonWriter& json, const std::vector<StartCheck>& starts) {
                 json.number(finding.line);
             }
             json.key("severity");
-            json.text(severityName(finding.escalated ? Severity::Error : kind.severity));
+            json.text(severityName(severityOf(finding)));
             json.key("kind");
             json.text(kind.name);
             json.key("message");

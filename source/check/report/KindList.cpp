@@ -81,6 +81,23 @@ void listKindsJson(std::ostream& out, bool pretty) {
     json.finish();
 }
 
+void kindPage(std::ostream& out, const Kind& kind) {
+    const std::string name = kind.name;
+    out << name << " (" << severityName(kind.severity) << (kind.fixable ? ", mended by --fix" : "")
+        << ")\n\nWhat it means\n    " << sentence(kind.summary) << "\n\nWhat to do\n    "
+        << sentence(kind.advice) << '\n';
+    if (kind.example[0] != '\0') {
+        out << "\nExample\n    " << kind.example << '\n';
+    }
+    out << "\nSilencing it\n"
+           "    in one ini file, with a head line above -vmargs, which the launcher ignores:\n"
+           "        # dashvane-launcher-check: ignore "
+        << name
+        << "\n    for a whole run:\n"
+           "        dashvane-launcher-check --ignore "
+        << name << " ...\n";
+}
+
 void listKindsMan(std::ostream& out) {
     for (const Kind& kind : catalogue()) {
         out << ".TP\n.B " << kind.name << "\n(" << severityName(kind.severity)

@@ -5,6 +5,10 @@
 
 #include <ostream>
 
+#include "model/Catalogue.h"
+
 void listKindsText(std::ostream& out);
 void listKindsJson(std::ostream& out, bool pretty);
 void listKindsMan(std::ostream& out);
+// --list-kinds KIND: one kind's page, with how to silence it.
+void kindPage(std::ostream& out, const Kind& kind);

@@ -50,8 +50,8 @@ void Report::finding(const Facts& facts, const Finding& found) {
     unknown.example = "";
     const bool known = found.kind < KindId::Count;
     Kind kind = known ? kindOf(found.kind) : unknown;
-    if (found.escalated) {
-        kind.severity = Severity::Error;
+    if (known) {
+        kind.severity = severityOf(found);
     }
     if (known && options.ignored.test(static_cast<std::size_t>(found.kind))) {
         return;

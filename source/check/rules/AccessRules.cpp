@@ -1,5 +1,7 @@
 #include "rules/AccessRules.h"
 
+#include "rules/RuleText.h"
+
 void judgeWarnings(const Facts& facts, Collector& add) {
     if (!facts.judgedAsRoot) {
         return;
@@ -12,4 +14,14 @@ void judgeWarnings(const Facts& facts, Collector& add) {
             (owner.empty() || owner == "root" ? std::string()
                                               : ", so --user " + owner + " may be the one"),
         facts.workingDir);
+}
+
+void dataAccessWarnings(const Facts& facts, Collector& add) {
+    for (const DataFileAccess& data : facts.unreadableData) {
+        // "the file of -Ddv.appConfigFile": the key is what the line names.
+        const std::string key = data.use.role.substr(data.use.role.rfind(' ') + 1);
+        add(data.use.line, KindId::PathUnreadable,
+            key + " names " + quoted(data.use.path) + ", which " +
+                accessProblem(data.verdict, facts.accessUser, "cannot be read"));
+    }
 }

@@ -67,7 +67,9 @@ constexpr LineRule HEAD_RULES[] = {
                 (c.shape.vmSectionLine == 0
                      ? ", so " + linesAfter(c.shape.lines - c.line.number) + " ignored"
                      : std::string());
-     }},
+     },
+     // No line opens the VM section: every VM argument is lost.
+     [](const LineContext& c) { return c.shape.vmSectionLine == 0; }},
     {KindId::LetterCase,
      [](const LineContext& c) { return shapedProperty(c) && c.parts.caseDiffers(); },
      [](const LineContext& c) {

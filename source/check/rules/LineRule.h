@@ -36,6 +36,9 @@ struct LineRule {
     KindId kind;
     bool (*applies)(const LineContext&);
     std::string (*message)(const LineContext&);
+    // Whether this case loses what the file plainly asks for, whatever the
+    // kind's severity: then it is an error. Null for never.
+    bool (*loses)(const LineContext&) = nullptr;
 };
 
 // Tries the rules of the table in their order and reports the first one
@@ -48,7 +51,9 @@ void reportFirst(const LineContext& context, Collector& add, std::index_sequence
     // || stops at the first condition that holds.
     static_cast<void>(((rules[i].applies(context) ? (first = &rules[i], true) : false) || ...));
     if (first != nullptr && first->kind != KindId::Count) {
-        add(context.line.number, first->kind, first->message(context));
+        Finding finding{context.line.number, first->kind, first->message(context), std::string()};
+        finding.escalated = first->loses != nullptr && first->loses(context);
+        add(finding);
     }
 }
 

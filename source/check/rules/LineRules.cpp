@@ -16,7 +16,8 @@ void byteOrderMarkWarning(const IniLine& line, const IniShape& shape, Collector&
     IniFormat::trim(rest);
     IniFormat::State state = IniFormat::State::Searching;
     const IniFormat::Role meant = IniFormat::step(state, rest);
-    add(line.number, KindId::ByteOrderMark,
+    Finding finding{
+        line.number, KindId::ByteOrderMark,
         std::string("the file starts with a byte-order mark, which the launcher does not skip") +
             (meant == IniFormat::Role::LauncherLine ? ", so this is not a launcher line"
              : meant == IniFormat::Role::OpensVmSection && shape.vmSectionLine == 0
@@ -25,7 +26,14 @@ void byteOrderMarkWarning(const IniLine& line, const IniShape& shape, Collector&
              : meant == IniFormat::Role::OpensVmSection
                  ? ", so this line does not open the VM section: line " +
                        std::to_string(shape.vmSectionLine) + " does"
-                 : ""));
+                 : ""),
+        std::string()};
+    // The line it hides decides: a launcher line or -vmargs lost loses what
+    // the file asks for; in front of a line ignored anyway it harms nothing.
+    finding.escalated =
+        meant == IniFormat::Role::LauncherLine || meant == IniFormat::Role::OpensVmSection;
+    finding.lowered = meant == IniFormat::Role::IgnoredInHead;
+    add(finding);
 }
 
 // Bytes no editor shows, each kind reported once for the line.

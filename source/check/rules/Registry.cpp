@@ -30,8 +30,8 @@ using LaunchRule = void (*)(const Facts&, const LaunchVector&, Collector&);
 constexpr FactsRule HEAD[] = {judgeWarnings, iniFileWarnings};
 constexpr HeadRule SHAPE[] = {suppressionRules};
 constexpr LaunchRule VECTOR[] = {vectorRules, sizeWarnings};
-constexpr FactsRule LAUNCH[] = {stackWarnings, executableWarnings, elfWarnings, copyWarnings,
-                                writerWarnings};
+constexpr FactsRule LAUNCH[] = {stackWarnings, executableWarnings, elfWarnings,
+                                copyWarnings,  writerWarnings,     dataAccessWarnings};
 
 }  // namespace
 
