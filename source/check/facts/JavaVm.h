@@ -28,6 +28,7 @@ struct VmArgument {
     std::size_t argument = 0;     // its index in our argument vector; 0 for none
     std::size_t iniLine = 0;      // the line of the installation's ini file; 0 for none
     std::size_t commandLine = 0;  // counted from 1 among the command-line arguments; 0 for none
+    bool probed = false;          // the VM was started with it to give its verdict
 };
 
 // A -XX flag as the VM lists it.
@@ -63,6 +64,17 @@ struct VmFile {
     AccessVerdict access;   // reading it, as the application's user
 };
 
+// The VM's own verdict on its whole argument list, started with -version
+// and every option whose effects stay inside it.
+struct VmVerdict {
+    bool asked = false;    // it was started and answered
+    bool started = false;  // it came up
+    std::string message;   // its words of refusal; why it could not be asked when not asked
+    std::vector<std::string> options;      // the options it was started with
+    std::vector<std::string> environment;  // the VM variables it was started with
+    std::vector<std::string> leftBehind;   // what it left in its scratch directory
+};
+
 struct VmFacts {
     bool judged = false;    // whether the VM is part of the check at all
     bool mayStart = false;  // whether the VM may be asked (not --no-vm)
@@ -77,6 +89,7 @@ struct VmFacts {
     std::vector<VmFile> files;
     VmInfo info;
     SizeVerdict sizes;
+    VmVerdict verdict;
     int kernelBits = 64;
 };
 

@@ -1,5 +1,6 @@
 #include "facts/VmProbe.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "util/ChildProcess.h"
 #include "util/Text.h"
@@ -23,14 +25,20 @@ const char* const VM_VARIABLES[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_J
 // A VM that has not answered by then is taken as not answering.
 constexpr int TIME_LIMIT_MS = 20000;
 
+// A probe touches no more memory than this; the heap it only reserves is
+// not counted, so the sizes it is asked about are not limited by it.
+constexpr unsigned long long DATA_LIMIT = 8ULL << 30;
+
 struct Answer {
     bool ran = false;
     int status = -1;
     std::string output;  // standard output and error together
     std::string problem;
+    std::vector<std::string> leftBehind;  // names in its scratch directory once it ended
 };
 
-std::vector<std::string> probeEnvironment() {
+// This environment without the VM variables, then `variables` ("NAME=VALUE").
+std::vector<std::string> probeEnvironment(const std::vector<std::string>& variables) {
     std::vector<std::string> env;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         bool vmVariable = false;
@@ -43,7 +51,24 @@ std::vector<std::string> probeEnvironment() {
             env.emplace_back(*entry);
         }
     }
+    env.insert(env.end(), variables.begin(), variables.end());
     return env;
+}
+
+std::vector<std::string> entriesOf(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* stream = opendir(dir.c_str());
+    if (stream == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = readdir(stream)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    closedir(stream);
+    return names;
 }
 
 // Why the child could not be started, or the VM could not be run in it.
@@ -63,7 +88,7 @@ std::string problemOf(const ChildOutcome& child, const UserIdentity& user) {
 // Runs the VM with `options`: output, exit status, or why it could not.
 // Perf data off: a probe leaves no hsperfdata file behind.
 Answer runVm(const std::string& java, const std::vector<std::string>& options,
-             const AccessJudge& access) {
+             const AccessJudge& access, const std::vector<std::string>& variables = {}) {
     Answer answer;
     char dirTemplate[] = "/tmp/dashvane-launcher-check-vm-XXXXXX";
     const char* dir = mkdtemp(dirTemplate);
@@ -79,6 +104,7 @@ Answer runVm(const std::string& java, const std::vector<std::string>& options,
     child.gid = user.gid;
     child.groups = user.groups;
     child.limitMs = TIME_LIMIT_MS;
+    child.dataMax = DATA_LIMIT;
     if (child.switchUser && chown(dir, user.uid, user.gid) != 0) {
         rmdir(dir);
         answer.problem =
@@ -87,7 +113,8 @@ Answer runVm(const std::string& java, const std::vector<std::string>& options,
     }
     std::vector<std::string> args = {java, "-XX:-UsePerfData"};
     args.insert(args.end(), options.begin(), options.end());
-    const ChildOutcome outcome = runProgram(args, probeEnvironment(), child);
+    const ChildOutcome outcome = runProgram(args, probeEnvironment(variables), child);
+    answer.leftBehind = entriesOf(dir);
     answer.output = outcome.output;
     answer.problem = problemOf(outcome, user);
     answer.ran = outcome.ran() && answer.problem.empty();
@@ -165,7 +192,8 @@ std::string refusal(const std::string& output) {
         if (line.empty() ||
             line.find("Could not create the Java Virtual Machine") != std::string::npos ||
             line.find("A fatal exception has occurred") != std::string::npos ||
-            line == "Error occurred during initialization of VM") {
+            line == "Error occurred during initialization of VM" ||
+            Text::startsWith(line, "Picked up ")) {
             continue;
         }
         words += (words.empty() ? "" : "; ") + line;
@@ -241,4 +269,34 @@ std::vector<std::string> vmEnvironment() {
         }
     }
     return set;
+}
+
+VmVerdict probeArguments(const std::string& java, const std::vector<std::string>& options,
+                         const std::vector<std::string>& variables, const AccessJudge& access) {
+    using Key = std::tuple<std::string, std::vector<std::string>, std::vector<std::string>>;
+    static std::map<Key, VmVerdict> cache;
+    const Key key{java, options, variables};
+    const auto known = cache.find(key);
+    if (known != cache.end()) {
+        return known->second;
+    }
+    VmVerdict verdict;
+    verdict.options = options;
+    verdict.environment = variables;
+    std::vector<std::string> asked = options;
+    asked.push_back("-version");
+    const Answer answer = runVm(java, asked, access, variables);
+    verdict.asked = answer.ran;
+    verdict.started = answer.ran && answer.status == 0;
+    verdict.leftBehind = answer.leftBehind;
+    verdict.message = verdict.started ? std::string()
+                      : answer.ran    ? refusal(answer.output)
+                                      : answer.problem;
+    // Short of memory under the probe's own limit, it says nothing of the launch.
+    if (!verdict.started && answer.output.find("commit_memory") != std::string::npos) {
+        verdict.asked = false;
+        verdict.message = "it needed more memory than a probe is given";
+    }
+    cache[key] = verdict;
+    return verdict;
 }

@@ -18,5 +18,12 @@ VmInfo probeVm(const std::string& java, const AccessJudge& access);
 SizeVerdict probeSizes(const std::string& java, const std::vector<std::string>& sizes,
                        const AccessJudge& access);
 
+// Whether the VM comes up with `options` and `variables` ("NAME=VALUE", the
+// VM variables it reads options from): started with -version, as the
+// application's user, in an empty scratch directory, with a time and a
+// memory limit. Once per VM, options and variables per run.
+VmVerdict probeArguments(const std::string& java, const std::vector<std::string>& options,
+                         const std::vector<std::string>& variables, const AccessJudge& access);
+
 // The variables of this environment that the VM would read options from.
 std::vector<std::string> vmEnvironment();

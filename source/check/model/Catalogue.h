@@ -90,6 +90,7 @@ enum class KindId : unsigned char {
     VmHeapOverridden,
     VmUnexpandedPath,
     VmQuotes,
+    VmRefused,
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
     InterpreterRerunsScript,
