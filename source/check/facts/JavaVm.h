@@ -62,6 +62,7 @@ struct VmFile {
     std::size_t index = 0;  // in the VM command line
     std::string path;       // absolute
     AccessVerdict access;   // reading it, as the application's user
+    bool output = false;    // a file the VM writes at start: `access` is entering its directory
 };
 
 // The VM's own verdict on its whole argument list, started with -version
@@ -110,5 +111,6 @@ void findJavaVm(VmFacts& vm, const std::string& named, const std::string& execut
                 const std::string& startDir, const AccessJudge& access);
 
 // The files the arguments name (agents, -XX:Flags=, -XX:VMOptionsFile=),
-// resolved against `startDir` and judged for reading as the user.
+// resolved against `startDir` and judged for reading as the user; the log
+// files the VM opens at start, their directory judged for entering.
 void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& access);

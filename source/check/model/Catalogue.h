@@ -91,6 +91,7 @@ enum class KindId : unsigned char {
     VmUnexpandedPath,
     VmQuotes,
     VmRefused,
+    VmLogDirectory,
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
     InterpreterRerunsScript,

@@ -479,7 +479,14 @@ void vmSourceRules(const VmFacts& vm, Collector& add) {
 void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     Unlocks unlocks;
     for (const VmFile& file : vm.files) {
-        if (!file.access.granted()) {
+        if (file.output && !file.access.granted()) {
+            about(vm, addAll, file.index, K::VmLogDirectory,
+                  "the directory of " + file.path +
+                      " cannot be entered by the application's user (" +
+                      (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
+                                                                  : file.access.at) +
+                      "): the VM refuses to start without its log file");
+        } else if (!file.access.granted()) {
             about(vm, addAll, file.index, K::VmFileUnreadable,
                   file.path + " cannot be read by the application's user (" +
                       (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
@@ -611,6 +618,7 @@ struct Refusal {
 constexpr Refusal REFUSALS[] = {
     {"maximum representable size", K::VmHeapUnreservable},
     {"Could not reserve enough space", K::VmHeapUnreservable},
+    {"outside the allowed range", K::VmRefused},
     {"Unrecognized VM option", K::VmUnknownFlag},
     {"Unrecognized option", K::VmUnrecognizedOption},
     {"must be enabled via -XX:+Unlock", K::VmFlagLocked},
@@ -670,8 +678,7 @@ std::vector<std::size_t> argumentsToAsk(const VmFacts& vm) {
         // A line meant as something else has its own finding, and so has an
         // argument too long for any program to be started with.
         if ((argument.line != 0 && refusedLineMeantOtherwise(argument.text)) ||
-            effectOutsideVm(argument.text) != nullptr ||
-            argument.text.size() >= LONGEST_ARGUMENT) {
+            effectOutsideVm(argument.text) != nullptr || argument.text.size() >= LONGEST_ARGUMENT) {
             continue;
         }
         ask.push_back(i);
