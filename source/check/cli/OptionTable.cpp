@@ -107,7 +107,7 @@ const std::vector<Option>& options() {
          }},
         {"--no-vm", nullptr, nullptr,
          "judge the Java VM's arguments by rule alone: never start the VM to ask it about "
-         "itself",
+         "itself or its arguments",
          [](CommandLine& line, const std::string&) {
              line.noVm = true;
              return std::string();
@@ -313,10 +313,10 @@ void writeHelp(std::ostream& out) {
            "Checks Dashvane application directories: tells, without launching them, what "
            "their\n"
            "launcher copy will do and every mistake that makes its launch, or the Java VM it\n"
-           "starts, fail or differ from what the ini file plainly says. To know the VM's own\n"
-           "options it starts the VM once, with none of the application's options but memory\n"
-           "sizes, as the application's user; --no-vm starts nothing. Without APPDIR the\n"
-           "working directory is checked.\n"
+           "starts, fail or differ from what the ini file plainly says. It starts the VM as\n"
+           "the application's user to ask it about itself, then with -version and the whole\n"
+           "argument list, options with effects outside the VM left out; --no-vm starts\n"
+           "nothing. Without APPDIR the working directory is checked.\n"
            "\n"
            "Options:\n";
     for (const Option& option : options()) {
