@@ -3,6 +3,7 @@
 // arguments what the native launcher does, and starts the VM with them.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -377,6 +378,70 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
                             << "\nthe check said: " << outcome.report.at("findings").dump();
     }
     std::cout << lists << " random lists, " << divergences << " divergences\n";
+}
+
+}  // namespace
+
+namespace {
+
+// A VM that counts the starts that give a verdict (those with -version).
+std::string countingVm(const std::string& dir) {
+    return "#!/bin/sh\ncase \" $* \" in *' -version '*) echo >> " + dir +
+           "/starts ;; esac\nexec /usr/lib/jvm/java-17-openjdk-amd64/bin/java \"$@\"\n";
+}
+
+std::size_t linesOf(const std::string& path) {
+    const std::string text = readAll(path);
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Verdicts kept across runs serve until the VM changes or --no-cache; each
+// row is a run, in order, over the same setup.
+TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
+    if (!vmInstalled("/usr/lib/jvm/java-17-openjdk-amd64/bin/java")) {
+        GTEST_SKIP() << "no amd64 Java VM";
+    }
+    const Installation inst;
+    const std::string java = inst.root + "/java";
+    writeFile(java, countingVm(inst.root), 0755);
+    inst.writeIni("-vmargs\n-XX:MaxRAMPercentage=150\n");
+    const struct {
+        const char* what;
+        std::vector<std::string> options;
+        bool changeVm;
+        std::size_t starts;  // counted so far
+    } runs[] = {
+        {"the first run asks", {}, false, 1},
+        {"the second is served", {}, false, 1},
+        {"--no-cache asks again", {"--no-cache"}, false, 2},
+        {"a changed VM is asked", {}, true, 3},
+        {"then served again", {}, false, 3},
+        {"--no-vm never asks", {"--no-vm"}, false, 3},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.what);
+        if (run.changeVm) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            writeFile(java, countingVm(inst.root) + "# changed\n", 0755);
+        }
+        Command check;
+        check.program = DVL_CHECK_BINARY;
+        check.argv = {"dashvane-launcher-check", "--json", "--java", java};
+        check.argv.insert(check.argv.end(), run.options.begin(), run.options.end());
+        check.argv.push_back(inst.appDir);
+        check.cwd = inst.root;
+        check.env = baseEnv(inst);
+        check.env["XDG_CACHE_HOME"] = inst.root + "/cache";
+        const Result result = dvltest::run(check);
+        const Json findings = Json::parse(result.out).at("applications").at(0).at("findings");
+        EXPECT_EQ(linesOf(inst.root + "/starts"), run.starts);
+        // The kept verdict says what the VM said; rules alone cannot.
+        const bool noVm = !run.options.empty() && run.options[0] == "--no-vm";
+        const auto refusals = std::count_if(findings.begin(), findings.end(), [](const Json& f) {
+            return f.at("kind") == "vm-refused" && f.at("line") == 2;
+        });
+        EXPECT_EQ(refusals, noVm ? 0 : 1) << findings;
+    }
 }
 
 }  // namespace

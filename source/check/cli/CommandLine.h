@@ -35,6 +35,7 @@ struct CommandLine {
     bool keepBackup = true;
     std::string java;                 // --java: the VM named outright
     bool noVm = false;                // --no-vm: the VM judged by rule alone, never started
+    bool noCache = false;             // --no-cache: no VM verdict kept from an earlier run
     std::vector<std::string> starts;  // --start: the start files judged, in place of the search
     std::string root;                 // --root: the prefix the start files are searched under
     bool haveRoot = false;

@@ -112,6 +112,12 @@ const std::vector<Option>& options() {
              line.noVm = true;
              return std::string();
          }},
+        {"--no-cache", nullptr, nullptr,
+         "start the Java VM for its verdict even where an earlier run kept one",
+         [](CommandLine& line, const std::string&) {
+             line.noCache = true;
+             return std::string();
+         }},
         {"--start", nullptr, "FILE",
          "judge the start file FILE (a desktop entry, a systemd unit, a crontab, or a link or "
          "copy of a launcher copy along PATH) in place of the ones searched for; without "

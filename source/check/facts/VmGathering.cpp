@@ -89,8 +89,8 @@ void askVmSizes(VmFacts& vm, const std::vector<std::string>& sizes, const Access
     }
 }
 
-void askVmArguments(VmFacts& vm, const std::vector<std::size_t>& indexes,
-                    const AccessJudge& access) {
+void askVmArguments(VmFacts& vm, const std::vector<std::size_t>& indexes, const AccessJudge& access,
+                    bool kept) {
     if (!vm.mayStart || vm.path.empty() || !vm.info.problem.empty()) {
         return;
     }
@@ -99,5 +99,5 @@ void askVmArguments(VmFacts& vm, const std::vector<std::size_t>& indexes,
         vm.arguments.at(i).probed = true;
         options.push_back(vm.arguments[i].text);
     }
-    vm.verdict = probeArguments(vm.path, options, probeVariables(), access);
+    vm.verdict = probeArguments(vm.path, options, probeVariables(), access, kept);
 }

@@ -6,8 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <tuple>
@@ -201,6 +205,124 @@ std::string refusal(const std::string& output) {
     return words;
 }
 
+// A verdict kept across runs: its file names the VM binary as it is now
+// (path, size, time, inode of java and of its libjvm), the user, the
+// options and the variables, so a changed VM or setup is a new file. The
+// whole key is kept in it too, so two keys of one name never mix.
+std::string binaryStamp(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return path + " -";
+    }
+    return path + " " + std::to_string(status.st_size) + " " +
+           std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
+           " " + std::to_string(status.st_ino);
+}
+
+std::string keptKey(const std::string& java, const std::vector<std::string>& options,
+                    const std::vector<std::string>& variables, const AccessJudge& access) {
+    char resolved[PATH_MAX];
+    const std::string real = realpath(java.c_str(), resolved) != nullptr ? resolved : java;
+    const std::string home = real.substr(0, real.rfind("/bin/"));
+    std::string key = binaryStamp(real) + "\n" + binaryStamp(home + "/lib/server/libjvm.so") +
+                      "\n" + binaryStamp(home + "/lib/client/libjvm.so") + "\nuser " +
+                      std::to_string(access.user().uid) + "\n";
+    for (const std::string& option : options) {
+        key += "option " + option + "\n";
+    }
+    for (const std::string& variable : variables) {
+        key += "variable " + variable + "\n";
+    }
+    return key;
+}
+
+std::string keptDirectory() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    if (cache != nullptr && cache[0] == '/') {
+        return std::string(cache) + "/dashvane-launcher-check";
+    }
+    return home != nullptr && home[0] == '/' ? std::string(home) + "/.cache/dashvane-launcher-check"
+                                             : std::string();
+}
+
+// The file of the verdict and, on its first line, its key; "" for none.
+std::string keptRecord(const std::string& java, const std::vector<std::string>& options,
+                       const std::vector<std::string>& variables, const AccessJudge& access) {
+    const std::string dir = keptDirectory();
+    if (dir.empty()) {
+        return std::string();
+    }
+    const std::string key = keptKey(java, options, variables, access);
+    char name[32];
+    std::snprintf(name, sizeof name, "/vm-%016zx", std::hash<std::string>()(key));
+    return dir + name + "\n" + key;
+}
+
+// One byte string per line: newlines inside are escaped.
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    }
+    return out;
+}
+
+bool readKept(const std::string& record, VmVerdict& verdict) {
+    if (record.empty()) {
+        return false;
+    }
+    const std::size_t split = record.find('\n');
+    std::ifstream in(record.substr(0, split), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::string kept = text.str();
+    const std::string key = escaped(record.substr(split + 1)) + "\n";
+    if (!in || kept.compare(0, key.size(), key) != 0) {
+        return false;
+    }
+    std::istringstream rest(kept.substr(key.size()));
+    std::string started;
+    std::string message;
+    if (!std::getline(rest, started) || !std::getline(rest, message) ||
+        (started != "started" && started != "refused")) {
+        return false;
+    }
+    verdict.asked = true;
+    verdict.started = started == "started";
+    for (std::size_t at = 0; at < message.size(); ++at) {
+        const bool escape = message[at] == '\\' && at + 1 < message.size();
+        verdict.message += !escape ? message[at] : message[++at] == 'n' ? '\n' : message[at];
+    }
+    return true;
+}
+
+// Kept for the next run; a cache that cannot be written only costs time.
+void writeKept(const std::string& record, const VmVerdict& verdict) {
+    if (record.empty()) {
+        return;
+    }
+    const std::size_t split = record.find('\n');
+    const std::string path = record.substr(0, split);
+    const std::string dir = path.substr(0, path.rfind('/'));
+    mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0700);
+    mkdir(dir.c_str(), 0700);
+    const std::string temporary = path + "." + std::to_string(getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << escaped(record.substr(split + 1)) << "\n"
+            << (verdict.started ? "started" : "refused") << "\n"
+            << escaped(verdict.message) << "\n";
+        if (!out.flush()) {
+            unlink(temporary.c_str());
+            return;
+        }
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
+    }
+}
+
 }  // namespace
 
 VmInfo probeVm(const std::string& java, const AccessJudge& access) {
@@ -272,7 +394,8 @@ std::vector<std::string> vmEnvironment() {
 }
 
 VmVerdict probeArguments(const std::string& java, const std::vector<std::string>& options,
-                         const std::vector<std::string>& variables, const AccessJudge& access) {
+                         const std::vector<std::string>& variables, const AccessJudge& access,
+                         bool kept) {
     using Key = std::tuple<std::string, std::vector<std::string>, std::vector<std::string>>;
     static std::map<Key, VmVerdict> cache;
     const Key key{java, options, variables};
@@ -283,6 +406,11 @@ VmVerdict probeArguments(const std::string& java, const std::vector<std::string>
     VmVerdict verdict;
     verdict.options = options;
     verdict.environment = variables;
+    const std::string record = kept ? keptRecord(java, options, variables, access) : std::string();
+    if (readKept(record, verdict)) {
+        cache[key] = verdict;
+        return verdict;
+    }
     std::vector<std::string> asked = options;
     asked.push_back("-version");
     const Answer answer = runVm(java, asked, access, variables);
@@ -296,6 +424,9 @@ VmVerdict probeArguments(const std::string& java, const std::vector<std::string>
     if (!verdict.started && answer.output.find("commit_memory") != std::string::npos) {
         verdict.asked = false;
         verdict.message = "it needed more memory than a probe is given";
+    }
+    if (verdict.asked) {
+        writeKept(record, verdict);
     }
     cache[key] = verdict;
     return verdict;
