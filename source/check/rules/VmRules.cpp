@@ -610,6 +610,22 @@ std::vector<std::string> sizesToAsk(const VmFacts& vm) {
 
 namespace {
 
+// A property the VM only stores for the application, such as the
+// launcher's -Ddv.webApp=NAME: it cannot change the verdict, and leaving it
+// out lets applications that differ only in such properties share one.
+bool applicationProperty(const std::string& text) {
+    static const char* const VM_READS[] = {"java.",  "jdk.", "sun.",  "com.sun.", "javax.",
+                                           "jvmci.", "os.",  "file.", "user.",    "native."};
+    const std::size_t equals = text.find('=');
+    if (!startsWith(text, "-D") || text.size() < 3 || equals == std::string::npos ||
+        !std::isalpha(static_cast<unsigned char>(text[2]))) {
+        return false;
+    }
+    const std::string name = text.substr(2, equals - 2);
+    return std::none_of(std::begin(VM_READS), std::end(VM_READS),
+                        [&name](const char* prefix) { return startsWith(name, prefix); });
+}
+
 // The kind of a refusal, by the VM's own words; the first that fits.
 struct Refusal {
     const char* words;
@@ -678,7 +694,8 @@ std::vector<std::size_t> argumentsToAsk(const VmFacts& vm) {
         // A line meant as something else has its own finding, and so has an
         // argument too long for any program to be started with.
         if ((argument.line != 0 && refusedLineMeantOtherwise(argument.text)) ||
-            effectOutsideVm(argument.text) != nullptr || argument.text.size() >= LONGEST_ARGUMENT) {
+            effectOutsideVm(argument.text) != nullptr || argument.text.size() >= LONGEST_ARGUMENT ||
+            applicationProperty(argument.text)) {
             continue;
         }
         ask.push_back(i);
