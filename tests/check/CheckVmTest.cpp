@@ -3,6 +3,7 @@
 // arguments what the native launcher does, and starts the VM with them.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -201,6 +202,58 @@ TEST(CheckVm, VerdictOnEachArgumentIsTheRealVmsVerdict) {
          "-vm\n/usr/lib/jvm/java-17-openjdk-amd64\n-vmargs\n-Xshare:auto\n",
          nullptr},
         {"a deprecated spelling", v + "-XX:+CreateMinidumpOnCrash\n-noverify\n", {}, "", nullptr},
+        // What the VM alone knows: ranges, constraints between flags, module
+        // options, properties it refuses, options it takes without listing.
+        {"a percentage out of range", v + "-XX:MaxRAMPercentage=150\n", {}, "", "vm-refused"},
+        {"a stack flag in kilobytes given megabytes",
+         v + "-XX:ThreadStackSize=2m\n",
+         {},
+         "",
+         "vm-refused"},
+        {"a code cache in bytes", v + "-XX:ReservedCodeCacheSize=256\n", {}, "", "vm-refused"},
+        {"too few compiler threads", v + "-XX:CICompilerCount=1\n", {}, "", "vm-refused"},
+        {"concurrent above parallel threads",
+         v + "-XX:ParallelGCThreads=2\n-XX:ConcGCThreads=5\n",
+         {},
+         "",
+         "vm-refused"},
+        {"two collectors, the installation's and ours",
+         v + "-XX:+UseParallelGC\n",
+         {},
+         "-vmargs\n-XX:+UseG1GC\n",
+         "vm-refused"},
+        {"--add-opens without its target",
+         v + "--add-opens=java.base/java.lang\n",
+         {},
+         "",
+         "vm-refused"},
+        {"a module Java 17 no longer has",
+         v + "--add-modules=java.xml.bind\n",
+         {},
+         "",
+         "vm-refused"},
+        {"endorsed directories", v + "-Djava.endorsed.dirs=/opt/e\n", {}, "", "vm-refused"},
+        {"a log level the VM does not know", v + "-Xlog:gc=bogus\n", {}, "", "vm-refused"},
+        {"a log file in a missing directory",
+         v + "-Xlog:gc:file=/nonexistent-dir/gc.log\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"options taken though not listed",
+         v + "-Xnoagent\n-Xminf0.3\n-Xmaxf0.6\n",
+         {},
+         "",
+         nullptr},
+        {"native access for the class path",
+         v + "--enable-native-access=ALL-UNNAMED\n",
+         {},
+         "",
+         nullptr},
+        {"unknown flags made harmless, after them",
+         v + "-XX:+NoSuchFlag\n-XX:+IgnoreUnrecognizedVMOptions\n",
+         {},
+         "",
+         nullptr},
     };
     for (const Row& row : rows) {
         expectAgreement(row);
@@ -248,64 +301,25 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
     if (!vmInstalled("/usr/bin/java")) {
         GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
     }
-    const std::vector<std::string> pieces = {"-Xmx1g",
-                                             "-Xmx64m",
-                                             "-Xmx1.5g",
-                                             "-Xmx512",
-                                             "-Xmx2G",
-                                             "-Xmx0",
-                                             "-Xmx",
-                                             "-Xms256m",
-                                             "-Xms4g",
-                                             "-Xms0",
-                                             "-Xss512k",
-                                             "-Xss16k",
-                                             "-Xss2m",
-                                             "-Xmn32m",
-                                             "-Xmx8m",
-                                             "-Xmx1x",
-                                             "-XX:MaxHeapSize=1g",
-                                             "-XX:InitialHeapSize=3g",
-                                             "-XX:ThreadStackSize=1024",
-                                             "-XX:+UseG1GC",
-                                             "-XX:+UseSerialGC",
-                                             "-XX:UseG1GC",
-                                             "-XX:+MaxHeapSize",
-                                             "-XX:MaxRAMPercentage=50",
-                                             "-XX:MaxRAMPercentage=abc",
-                                             "-XX:ConcGCThreads=-1",
-                                             "-XX:+UseEpsilonGC",
-                                             "-XX:+UnlockExperimentalVMOptions",
-                                             "-XX:+UnlockDiagnosticVMOptions",
-                                             "-XX:-UnlockExperimentalVMOptions",
-                                             "-XX:+PrintCompilation2",
-                                             "-XX:+LogTouchedMethods",
-                                             "-XX:MaxPermSize=128m",
-                                             "-XX:+UseConcMarkSweepGC",
-                                             "-XX:+UseCompressedOops",
-                                             "-XX:+CreateMinidumpOnCrash",
-                                             "-Dx=1",
-                                             "-D",
-                                             "-Dpath=~/x",
-                                             "-ea",
-                                             "-da:foo...",
-                                             "-esa",
-                                             "-Xint",
-                                             "-Xmixed",
-                                             "-Xbatch",
-                                             "-Xrs",
-                                             "-Xshare:auto",
-                                             "-Xshare:off",
-                                             "-Xverify:none",
-                                             "-noverify",
-                                             "-server",
-                                             "-verbose:gc",
-                                             "-Xfoo",
-                                             "-clean",
-                                             "-XshowSettings:vm",
-                                             "--add-opens=java.base/java.lang=ALL-UNNAMED",
-                                             "-Xcheck:jni",
-                                             "-Xdiag"};
+    const std::vector<std::string> pieces = {
+        "-Xmx1g", "-Xmx64m", "-Xmx1.5g", "-Xmx512", "-Xmx2G", "-Xmx0", "-Xmx", "-Xms256m", "-Xms4g",
+        "-Xms0", "-Xss512k", "-Xss16k", "-Xss2m", "-Xmn32m", "-Xmx8m", "-Xmx1x",
+        "-XX:MaxHeapSize=1g", "-XX:InitialHeapSize=3g", "-XX:ThreadStackSize=1024", "-XX:+UseG1GC",
+        "-XX:+UseSerialGC", "-XX:UseG1GC", "-XX:+MaxHeapSize", "-XX:MaxRAMPercentage=50",
+        "-XX:MaxRAMPercentage=abc", "-XX:ConcGCThreads=-1", "-XX:+UseEpsilonGC",
+        "-XX:+UnlockExperimentalVMOptions", "-XX:+UnlockDiagnosticVMOptions",
+        "-XX:-UnlockExperimentalVMOptions", "-XX:+PrintCompilation2", "-XX:+LogTouchedMethods",
+        "-XX:MaxPermSize=128m", "-XX:+UseConcMarkSweepGC", "-XX:+UseCompressedOops",
+        "-XX:+CreateMinidumpOnCrash", "-Dx=1", "-D", "-Dpath=~/x", "-ea", "-da:foo...", "-esa",
+        "-Xint", "-Xmixed", "-Xbatch", "-Xrs", "-Xshare:auto", "-Xshare:off", "-Xverify:none",
+        "-noverify", "-server", "-verbose:gc", "-Xfoo", "-clean", "-XshowSettings:vm",
+        "--add-opens=java.base/java.lang=ALL-UNNAMED", "-Xcheck:jni", "-Xdiag",
+        // What the VM alone knows.
+        "-XX:MaxRAMPercentage=150", "-XX:CICompilerCount=1", "-XX:ParallelGCThreads=2",
+        "-XX:ConcGCThreads=5", "-XX:+UseParallelGC", "-XX:+IgnoreUnrecognizedVMOptions",
+        "--add-modules=java.xml.bind", "--add-opens=java.base/java.lang",
+        "--enable-native-access=ALL-UNNAMED", "-Djava.ext.dirs=/opt/ext", "-Xnoagent", "-Xminf0.3",
+        "-Xlog:gc=bogus", "-Xlog:gc:stderr", "-client"};
     const char* count = std::getenv("DVL_VM_DIFFERENTIAL");
     const int lists = count != nullptr ? std::atoi(count) : 12;
     const char* seed = std::getenv("DVL_VM_DIFFERENTIAL_SEED");
@@ -325,6 +339,70 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
                             << "\nthe check said: " << outcome.report.at("findings").dump();
     }
     std::cout << lists << " random lists, " << divergences << " divergences\n";
+}
+
+}  // namespace
+
+namespace {
+
+// A VM that counts the starts that give a verdict (those with -version).
+std::string countingVm(const std::string& dir) {
+    return "#!/bin/sh\ncase \" $* \" in *' -version '*) echo >> " + dir +
+           "/starts ;; esac\nexec /usr/lib/jvm/java-17-openjdk-amd64/bin/java \"$@\"\n";
+}
+
+std::size_t linesOf(const std::string& path) {
+    const std::string text = readAll(path);
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Verdicts kept across runs serve until the VM changes or --no-cache; each
+// row is a run, in order, over the same setup.
+TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
+    if (!vmInstalled("/usr/lib/jvm/java-17-openjdk-amd64/bin/java")) {
+        GTEST_SKIP() << "no amd64 Java VM";
+    }
+    const Installation inst;
+    const std::string java = inst.root + "/java";
+    writeFile(java, countingVm(inst.root), 0755);
+    inst.writeIni("-vmargs\n-XX:MaxRAMPercentage=150\n");
+    const struct {
+        const char* what;
+        std::vector<std::string> options;
+        bool changeVm;
+        std::size_t starts;  // counted so far
+    } runs[] = {
+        {"the first run asks", {}, false, 1},
+        {"the second is served", {}, false, 1},
+        {"--no-cache asks again", {"--no-cache"}, false, 2},
+        {"a changed VM is asked", {}, true, 3},
+        {"then served again", {}, false, 3},
+        {"--no-vm never asks", {"--no-vm"}, false, 3},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.what);
+        if (run.changeVm) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            writeFile(java, countingVm(inst.root) + "# changed\n", 0755);
+        }
+        Command check;
+        check.program = DVL_CHECK_BINARY;
+        check.argv = {"dashvane-launcher-check", "--json", "--java", java};
+        check.argv.insert(check.argv.end(), run.options.begin(), run.options.end());
+        check.argv.push_back(inst.appDir);
+        check.cwd = inst.root;
+        check.env = baseEnv(inst);
+        check.env["XDG_CACHE_HOME"] = inst.root + "/cache";
+        const Result result = dvltest::run(check);
+        const Json findings = Json::parse(result.out).at("applications").at(0).at("findings");
+        EXPECT_EQ(linesOf(inst.root + "/starts"), run.starts);
+        // The kept verdict says what the VM said; rules alone cannot.
+        const bool noVm = !run.options.empty() && run.options[0] == "--no-vm";
+        const auto refusals = std::count_if(findings.begin(), findings.end(), [](const Json& f) {
+            return f.at("kind") == "vm-refused" && f.at("line") == 2;
+        });
+        EXPECT_EQ(refusals, noVm ? 0 : 1) << findings;
+    }
 }
 
 }  // namespace

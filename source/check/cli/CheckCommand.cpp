@@ -245,6 +245,7 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
                                  : "./run";
     request.arguments = line.arguments;
     request.vm = line.noVm ? CheckRequest::Vm::RulesOnly : CheckRequest::Vm::Ask;
+    request.vmKept = !line.noCache;
     request.java = line.java;
     addStarts(plan, request);
     bool mended = true;

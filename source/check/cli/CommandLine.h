@@ -37,6 +37,7 @@ struct CommandLine {
     std::string backupOption;         // "--backup" or "--no-backup" as last given; "" for neither
     std::string java;                 // --java: the VM named outright
     bool noVm = false;                // --no-vm: the VM judged by rule alone, never started
+    bool noCache = false;             // --no-cache: no VM verdict kept from an earlier run
     std::vector<std::string> starts;  // --start: the start files judged, in place of the search
     std::string root;                 // --root: the prefix the start files are searched under
     bool haveRoot = false;

@@ -126,9 +126,15 @@ const std::vector<Option>& options() {
          }},
         {"--no-vm", nullptr, nullptr,
          "judge the Java VM's arguments by rule alone: never start the VM to ask it about "
-         "itself",
+         "itself or its arguments",
          [](CommandLine& line, const std::string&) {
              line.noVm = true;
+             return std::string();
+         }},
+        {"--no-cache", nullptr, nullptr,
+         "start the Java VM for its verdict even where an earlier run kept one",
+         [](CommandLine& line, const std::string&) {
+             line.noCache = true;
              return std::string();
          }},
         {"--start", nullptr, "FILE",
@@ -340,11 +346,16 @@ void writeHelp(std::ostream& out) {
            "Checks Dashvane application directories: tells, without launching them, what "
            "their\n"
            "launcher copy will do and every mistake that makes its launch, or the Java VM it\n"
-           "starts, fail or differ from what the ini file plainly says. To know the VM's own\n"
-           "options it starts the VM once, with none of the application's options but memory\n"
-           "sizes, as the application's user (never with --no-vm); to know the executable's\n"
-           "libraries it has the system's loader list them. Without APPDIR the working\n"
-           "directory is checked.\n"
+           "starts, fail or differ from what the ini file plainly says. It starts the VM as
+"
+           "the application's user to ask it about itself, then with -version and the whole
+"
+           "argument list, options with effects outside the VM left out (never with
+"
+           "--no-vm); to know the executable's libraries it has the system's loader list
+"
+           "them. Without APPDIR the working directory is checked.
+"
            "\n"
            "Options:\n";
     for (const Option& option : options()) {

@@ -198,7 +198,10 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
     if (request.vm != CheckRequest::Vm::Off) {
         gatherVm(facts, request.vm == CheckRequest::Vm::Ask, request.arguments.size(), argv,
                  request.access);
-        askVmSizes(facts.vm, sizesToAsk(facts.vm), request.access);
+        askVmArguments(facts.vm, argumentsToAsk(facts.vm), request.access, request.vmKept);
+        if (!facts.vm.verdict.asked) {
+            askVmSizes(facts.vm, sizesToAsk(facts.vm), request.access);
+        }
     }
 }
 

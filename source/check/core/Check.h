@@ -40,6 +40,8 @@ struct CheckRequest {
     // asking the VM about itself.
     enum class Vm { Off, RulesOnly, Ask };
     Vm vm = Vm::Off;
+    // Whether the VM's verdicts are kept across runs (not --no-cache).
+    bool vmKept = false;
     // The VM named outright (--java), in place of the one the executable finds.
     std::string java;
     // The ways the application is started, each checked as started, and the

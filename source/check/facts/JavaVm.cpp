@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "facts/VmProbeOptions.h"
+
 namespace {
 
 std::string trimmed(const std::string& text) {
@@ -47,6 +49,23 @@ bool usable(const std::string& path, const AccessJudge& access, std::string& why
           : verdict.granted()                    ? "is a directory"
                                                  : "cannot be executed by " + access.user().name;
     return false;
+}
+
+// The VM refuses to start when it cannot open a log file it is given.
+void judgeLogFile(VmFacts& vm, std::size_t i, const std::string& startDir,
+                  const AccessJudge& access) {
+    const std::string& text = vm.arguments[i].text;
+    const std::string file = text.compare(0, 8, "-Xloggc:") == 0 ? text.substr(8) : xlogFile(text);
+    if (file.empty()) {
+        return;
+    }
+    VmFile judged;
+    judged.index = i;
+    judged.output = true;
+    judged.path = joined(startDir, file);
+    judged.access =
+        access.judge({AccessProbe{AccessOperation::Enter, directoryOf(file), startDir}}).front();
+    vm.files.push_back(judged);
 }
 
 }  // namespace
@@ -169,5 +188,6 @@ void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& a
             }
             vm.files.push_back(judged);
         }
+        judgeLogFile(vm, i, startDir, access);
     }
 }

@@ -28,6 +28,7 @@ struct VmArgument {
     std::size_t argument = 0;     // its index in our argument vector; 0 for none
     std::size_t iniLine = 0;      // the line of the installation's ini file; 0 for none
     std::size_t commandLine = 0;  // counted from 1 among the command-line arguments; 0 for none
+    bool probed = false;          // the VM was started with it to give its verdict
 };
 
 // A -XX flag as the VM lists it.
@@ -61,6 +62,18 @@ struct VmFile {
     std::size_t index = 0;  // in the VM command line
     std::string path;       // absolute
     AccessVerdict access;   // reading it, as the application's user
+    bool output = false;    // a file the VM writes at start: `access` is entering its directory
+};
+
+// The VM's own verdict on its whole argument list, started with -version
+// and every option whose effects stay inside it.
+struct VmVerdict {
+    bool asked = false;    // it was started and answered
+    bool started = false;  // it came up
+    std::string message;   // its words of refusal; why it could not be asked when not asked
+    std::vector<std::string> options;      // the options it was started with
+    std::vector<std::string> environment;  // the VM variables it was started with
+    std::vector<std::string> leftBehind;   // what it left in its scratch directory
 };
 
 struct VmFacts {
@@ -77,6 +90,7 @@ struct VmFacts {
     std::vector<VmFile> files;
     VmInfo info;
     SizeVerdict sizes;
+    VmVerdict verdict;
     int kernelBits = 64;
 };
 
@@ -97,5 +111,6 @@ void findJavaVm(VmFacts& vm, const std::string& named, const std::string& execut
                 const std::string& startDir, const AccessJudge& access);
 
 // The files the arguments name (agents, -XX:Flags=, -XX:VMOptionsFile=),
-// resolved against `startDir` and judged for reading as the user.
+// resolved against `startDir` and judged for reading as the user; the log
+// files the VM opens at start, their directory judged for entering.
 void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& access);

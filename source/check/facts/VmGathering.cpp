@@ -4,6 +4,9 @@
 #include "facts/JavaVm.h"
 #include "facts/Kernel.h"
 #include "facts/VmProbe.h"
+#include "facts/VmProbeOptions.h"
+
+#include <cstdlib>
 
 namespace {
 
@@ -36,6 +39,27 @@ void addArguments(Facts& findings, std::size_t ownArguments, const LaunchVector&
     }
 }
 
+// The VM variables as a probe may be given them: options with effects
+// outside the VM dropped, the rest joined as the VM splits them again.
+std::vector<std::string> probeVariables() {
+    std::vector<std::string> variables;
+    for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr) {
+            continue;
+        }
+        std::string kept;
+        for (const std::string& option : splitVmVariable(value)) {
+            if (effectOutsideVm(option) == nullptr) {
+                const char quote = option.find('\'') == std::string::npos ? '\'' : '"';
+                kept += (kept.empty() ? "" : " ") + (quote + option) + quote;
+            }
+        }
+        variables.push_back(std::string(name) + "=" + kept);
+    }
+    return variables;
+}
+
 }  // namespace
 
 void findVmOf(Facts& findings, const std::string& named, const AccessJudge& access) {
@@ -63,4 +87,17 @@ void askVmSizes(VmFacts& vm, const std::vector<std::string>& sizes, const Access
     if (vm.mayStart && !vm.path.empty() && !sizes.empty() && vm.info.problem.empty()) {
         vm.sizes = probeSizes(vm.path, sizes, access);
     }
+}
+
+void askVmArguments(VmFacts& vm, const std::vector<std::size_t>& indexes, const AccessJudge& access,
+                    bool kept) {
+    if (!vm.mayStart || vm.path.empty() || !vm.info.problem.empty()) {
+        return;
+    }
+    std::vector<std::string> options;
+    for (std::size_t i : indexes) {
+        vm.arguments.at(i).probed = true;
+        options.push_back(vm.arguments[i].text);
+    }
+    vm.verdict = probeArguments(vm.path, options, probeVariables(), access, kept);
 }

@@ -19,5 +19,12 @@ void findVmOf(Facts& facts, const std::string& named, const AccessJudge& access)
 void gatherVm(Facts& facts, bool ask, std::size_t ownArguments, const LaunchVector& argv,
               const AccessJudge& access);
 
+// The VM's verdict on the arguments at `indexes` (into vm.arguments) and
+// on the options of the VM variables of this environment, those with
+// effects outside the VM left out; when it was asked about itself and
+// answered. With `kept`, a verdict kept from an earlier run serves.
+void askVmArguments(VmFacts& vm, const std::vector<std::size_t>& indexes, const AccessJudge& access,
+                    bool kept = false);
+
 // The VM asked whether it takes `sizes`, when it was asked about itself and answered.
 void askVmSizes(VmFacts& vm, const std::vector<std::string>& sizes, const AccessJudge& access);

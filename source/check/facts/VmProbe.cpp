@@ -1,14 +1,20 @@
 #include "facts/VmProbe.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "util/ChildProcess.h"
 #include "util/Text.h"
@@ -23,14 +29,20 @@ const char* const VM_VARIABLES[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_J
 // A VM that has not answered by then is taken as not answering.
 constexpr int TIME_LIMIT_MS = 20000;
 
+// A probe touches no more memory than this; the heap it only reserves is
+// not counted, so the sizes it is asked about are not limited by it.
+constexpr unsigned long long DATA_LIMIT = 8ULL << 30;
+
 struct Answer {
     bool ran = false;
     int status = -1;
     std::string output;  // standard output and error together
     std::string problem;
+    std::vector<std::string> leftBehind;  // names in its scratch directory once it ended
 };
 
-std::vector<std::string> probeEnvironment() {
+// This environment without the VM variables, then `variables` ("NAME=VALUE").
+std::vector<std::string> probeEnvironment(const std::vector<std::string>& variables) {
     std::vector<std::string> env;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         bool vmVariable = false;
@@ -43,7 +55,24 @@ std::vector<std::string> probeEnvironment() {
             env.emplace_back(*entry);
         }
     }
+    env.insert(env.end(), variables.begin(), variables.end());
     return env;
+}
+
+std::vector<std::string> entriesOf(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* stream = opendir(dir.c_str());
+    if (stream == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = readdir(stream)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    closedir(stream);
+    return names;
 }
 
 // Why the child could not be started, or the VM could not be run in it.
@@ -63,7 +92,7 @@ std::string problemOf(const ChildOutcome& child, const UserIdentity& user) {
 // Runs the VM with `options`: output, exit status, or why it could not.
 // Perf data off: a probe leaves no hsperfdata file behind.
 Answer runVm(const std::string& java, const std::vector<std::string>& options,
-             const AccessJudge& access) {
+             const AccessJudge& access, const std::vector<std::string>& variables = {}) {
     Answer answer;
     char dirTemplate[] = "/tmp/dashvane-launcher-check-vm-XXXXXX";
     const char* dir = mkdtemp(dirTemplate);
@@ -79,6 +108,7 @@ Answer runVm(const std::string& java, const std::vector<std::string>& options,
     child.gid = user.gid;
     child.groups = user.groups;
     child.limitMs = TIME_LIMIT_MS;
+    child.dataMax = DATA_LIMIT;
     if (child.switchUser && chown(dir, user.uid, user.gid) != 0) {
         rmdir(dir);
         answer.problem =
@@ -87,7 +117,8 @@ Answer runVm(const std::string& java, const std::vector<std::string>& options,
     }
     std::vector<std::string> args = {java, "-XX:-UsePerfData"};
     args.insert(args.end(), options.begin(), options.end());
-    const ChildOutcome outcome = runProgram(args, probeEnvironment(), child);
+    const ChildOutcome outcome = runProgram(args, probeEnvironment(variables), child);
+    answer.leftBehind = entriesOf(dir);
     answer.output = outcome.output;
     answer.problem = problemOf(outcome, user);
     answer.ran = outcome.ran() && answer.problem.empty();
@@ -165,12 +196,131 @@ std::string refusal(const std::string& output) {
         if (line.empty() ||
             line.find("Could not create the Java Virtual Machine") != std::string::npos ||
             line.find("A fatal exception has occurred") != std::string::npos ||
-            line == "Error occurred during initialization of VM") {
+            line == "Error occurred during initialization of VM" ||
+            Text::startsWith(line, "Picked up ")) {
             continue;
         }
         words += (words.empty() ? "" : "; ") + line;
     }
     return words;
+}
+
+// A verdict kept across runs: its file names the VM binary as it is now
+// (path, size, time, inode of java and of its libjvm), the user, the
+// options and the variables, so a changed VM or setup is a new file. The
+// whole key is kept in it too, so two keys of one name never mix.
+std::string binaryStamp(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return path + " -";
+    }
+    return path + " " + std::to_string(status.st_size) + " " +
+           std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
+           " " + std::to_string(status.st_ino);
+}
+
+std::string keptKey(const std::string& java, const std::vector<std::string>& options,
+                    const std::vector<std::string>& variables, const AccessJudge& access) {
+    char resolved[PATH_MAX];
+    const std::string real = realpath(java.c_str(), resolved) != nullptr ? resolved : java;
+    const std::string home = real.substr(0, real.rfind("/bin/"));
+    std::string key = binaryStamp(real) + "\n" + binaryStamp(home + "/lib/server/libjvm.so") +
+                      "\n" + binaryStamp(home + "/lib/client/libjvm.so") + "\nuser " +
+                      std::to_string(access.user().uid) + "\n";
+    for (const std::string& option : options) {
+        key += "option " + option + "\n";
+    }
+    for (const std::string& variable : variables) {
+        key += "variable " + variable + "\n";
+    }
+    return key;
+}
+
+std::string keptDirectory() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    if (cache != nullptr && cache[0] == '/') {
+        return std::string(cache) + "/dashvane-launcher-check";
+    }
+    return home != nullptr && home[0] == '/' ? std::string(home) + "/.cache/dashvane-launcher-check"
+                                             : std::string();
+}
+
+// The file of the verdict and, on its first line, its key; "" for none.
+std::string keptRecord(const std::string& java, const std::vector<std::string>& options,
+                       const std::vector<std::string>& variables, const AccessJudge& access) {
+    const std::string dir = keptDirectory();
+    if (dir.empty()) {
+        return std::string();
+    }
+    const std::string key = keptKey(java, options, variables, access);
+    char name[32];
+    std::snprintf(name, sizeof name, "/vm-%016zx", std::hash<std::string>()(key));
+    return dir + name + "\n" + key;
+}
+
+// One byte string per line: newlines inside are escaped.
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    }
+    return out;
+}
+
+bool readKept(const std::string& record, VmVerdict& verdict) {
+    if (record.empty()) {
+        return false;
+    }
+    const std::size_t split = record.find('\n');
+    std::ifstream in(record.substr(0, split), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::string kept = text.str();
+    const std::string key = escaped(record.substr(split + 1)) + "\n";
+    if (!in || kept.compare(0, key.size(), key) != 0) {
+        return false;
+    }
+    std::istringstream rest(kept.substr(key.size()));
+    std::string started;
+    std::string message;
+    if (!std::getline(rest, started) || !std::getline(rest, message) ||
+        (started != "started" && started != "refused")) {
+        return false;
+    }
+    verdict.asked = true;
+    verdict.started = started == "started";
+    for (std::size_t at = 0; at < message.size(); ++at) {
+        const bool escape = message[at] == '\\' && at + 1 < message.size();
+        verdict.message += !escape ? message[at] : message[++at] == 'n' ? '\n' : message[at];
+    }
+    return true;
+}
+
+// Kept for the next run; a cache that cannot be written only costs time.
+void writeKept(const std::string& record, const VmVerdict& verdict) {
+    if (record.empty()) {
+        return;
+    }
+    const std::size_t split = record.find('\n');
+    const std::string path = record.substr(0, split);
+    const std::string dir = path.substr(0, path.rfind('/'));
+    mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0700);
+    mkdir(dir.c_str(), 0700);
+    const std::string temporary = path + "." + std::to_string(getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << escaped(record.substr(split + 1)) << "\n"
+            << (verdict.started ? "started" : "refused") << "\n"
+            << escaped(verdict.message) << "\n";
+        if (!out.flush()) {
+            unlink(temporary.c_str());
+            return;
+        }
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
+    }
 }
 
 }  // namespace
@@ -241,4 +391,43 @@ std::vector<std::string> vmEnvironment() {
         }
     }
     return set;
+}
+
+VmVerdict probeArguments(const std::string& java, const std::vector<std::string>& options,
+                         const std::vector<std::string>& variables, const AccessJudge& access,
+                         bool kept) {
+    using Key = std::tuple<std::string, std::vector<std::string>, std::vector<std::string>>;
+    static std::map<Key, VmVerdict> cache;
+    const Key key{java, options, variables};
+    const auto known = cache.find(key);
+    if (known != cache.end()) {
+        return known->second;
+    }
+    VmVerdict verdict;
+    verdict.options = options;
+    verdict.environment = variables;
+    const std::string record = kept ? keptRecord(java, options, variables, access) : std::string();
+    if (readKept(record, verdict)) {
+        cache[key] = verdict;
+        return verdict;
+    }
+    std::vector<std::string> asked = options;
+    asked.push_back("-version");
+    const Answer answer = runVm(java, asked, access, variables);
+    verdict.asked = answer.ran;
+    verdict.started = answer.ran && answer.status == 0;
+    verdict.leftBehind = answer.leftBehind;
+    verdict.message = verdict.started ? std::string()
+                      : answer.ran    ? refusal(answer.output)
+                                      : answer.problem;
+    // Short of memory under the probe's own limit, it says nothing of the launch.
+    if (!verdict.started && answer.output.find("commit_memory") != std::string::npos) {
+        verdict.asked = false;
+        verdict.message = "it needed more memory than a probe is given";
+    }
+    if (verdict.asked) {
+        writeKept(record, verdict);
+    }
+    cache[key] = verdict;
+    return verdict;
 }

@@ -18,5 +18,14 @@ VmInfo probeVm(const std::string& java, const AccessJudge& access);
 SizeVerdict probeSizes(const std::string& java, const std::vector<std::string>& sizes,
                        const AccessJudge& access);
 
+// Whether the VM comes up with `options` and `variables` ("NAME=VALUE", the
+// VM variables it reads options from): started with -version, as the
+// application's user, in an empty scratch directory, with a time and a
+// memory limit. Once per VM, options and variables per run; with `kept`,
+// once across runs too, until the VM binary changes.
+VmVerdict probeArguments(const std::string& java, const std::vector<std::string>& options,
+                         const std::vector<std::string>& variables, const AccessJudge& access,
+                         bool kept = false);
+
 // The variables of this environment that the VM would read options from.
 std::vector<std::string> vmEnvironment();

@@ -260,6 +260,14 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "-Dlog.dir=~/logs"},
     {K::VmQuotes, "vm-quotes", W, "quotes inside an argument, which reach the VM as they are",
      "delete the quotes: each line is one argument already", false, "-Dtitle=\"My shop\""},
+    {K::VmRefused, "vm-refused", E,
+     "the Java VM refuses to come up with its arguments, for a reason no other kind names",
+     "correct the option the VM names, as its own words say", false, "-XX:MaxRAMPercentage=150"},
+    {K::VmLogDirectory, "vm-log-directory", E,
+     "a log file of -Xlog or -Xloggc in a directory the application's user cannot enter",
+     "create the directory, or name one the user can write to; a relative one is taken from "
+     "the eclipse directory",
+     false, "-Xlog:gc:file=/var/log/shop/gc.log, without /var/log/shop"},
     {K::InterpreterNotProgram, "interpreter-not-a-program", E,
      "the script's interpreter is neither an ELF program nor a script",
      "name a real interpreter in the script's first line, or give the interpreter its own "

@@ -91,6 +91,8 @@ enum class KindId : unsigned char {
     VmHeapOverridden,
     VmUnexpandedPath,
     VmQuotes,
+    VmRefused,
+    VmLogDirectory,
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
     InterpreterRerunsScript,

@@ -18,6 +18,29 @@ namespace {
 // Raised when a member changes its meaning or goes; members may be added.
 constexpr std::size_t JSON_SCHEMA_VERSION = 1;
 
+// The VM started with its arguments: null when it was not.
+void writeVerdict(JsonWriter& json, const VmVerdict& verdict) {
+    json.key("verdict");
+    if (!verdict.asked && verdict.message.empty()) {
+        json.null();
+        return;
+    }
+    json.beginObject();
+    json.key("asked");
+    json.boolean(verdict.asked);
+    json.key("started");
+    json.boolean(verdict.started);
+    json.key("message");
+    json.bytes(verdict.message);
+    json.key("left_behind");
+    json.beginArray();
+    for (const std::string& name : verdict.leftBehind) {
+        json.bytes(name);
+    }
+    json.endArray();
+    json.endObject();
+}
+
 // Which VM, why, what it said of itself, and every element it is handed.
 void writeVm(JsonWriter& json, const VmFacts& vm) {
     json.beginObject();
@@ -50,6 +73,7 @@ void writeVm(JsonWriter& json, const VmFacts& vm) {
         json.bytes(vm.sizes.message);
         json.endObject();
     }
+    writeVerdict(json, vm.verdict);
     json.key("arguments");
     json.beginArray();
     for (const VmArgument& argument : vm.arguments) {
@@ -62,6 +86,8 @@ void writeVm(JsonWriter& json, const VmFacts& vm) {
         json.number(argument.line);
         json.key("installation_line");
         json.number(argument.iniLine);
+        json.key("probed");
+        json.boolean(argument.probed);
         json.endObject();
     }
     json.endArray();

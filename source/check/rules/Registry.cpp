@@ -65,5 +65,6 @@ void vmRules(const Facts& facts, Collector& add) {
     if (!facts.vm.path.empty()) {
         vmArgumentRules(facts.vm, add);
         vmSizeRules(facts.vm, add);
+        vmVerdictRules(facts.vm, add);
     }
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "facts/VmProbeOptions.h"
 #include "rules/FactText.h"
 #include "rules/VmSectionRules.h"
 #include "util/JavaOptions.h"
@@ -18,9 +19,87 @@ constexpr std::uint64_t KIB = 1024;
 constexpr std::uint64_t MIB = KIB * 1024;
 constexpr std::uint64_t GIB = MIB * 1024;
 
+using Text::startsWith;
+
+constexpr std::size_t NONE = std::numeric_limits<std::size_t>::max();
+
+// The kernel starts no program with an argument this long, its end included.
+constexpr std::size_t LONGEST_ARGUMENT = 131072;
+
+// The kinds that say the VM refuses an argument: where the VM was asked,
+// its own verdict speaks for the arguments it was started with.
+bool vmSays(KindId kind) {
+    switch (kind) {
+        case K::VmUnknownFlag:
+        case K::VmFlagSetting:
+        case K::VmFlagLocked:
+        case K::VmUnrecognizedOption:
+        case K::VmSizeInvalid:
+        case K::VmSizeTooSmall:
+        case K::VmHeapOrder:
+        case K::VmHeapUnreservable:
+        case K::VmRefused:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool nameCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// Whether `words` hold `token` as a whole word.
+bool mentions(const std::string& words, const std::string& token) {
+    for (std::size_t at = words.find(token); !token.empty() && at != std::string::npos;
+         at = words.find(token, at + 1)) {
+        const std::size_t end = at + token.size();
+        if ((at == 0 || !nameCharacter(words[at - 1]) || !nameCharacter(token[0])) &&
+            (end == words.size() || !nameCharacter(words[end]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What the VM may call argument `text` by: the whole of it, a -XX flag's
+// name, or the value after "=" (a module, a file).
+std::string nameOf(const std::string& text, int how) {
+    const std::size_t equals = text.find('=');
+    if (how == 0) {
+        return text;
+    }
+    if (how == 1) {
+        if (!startsWith(text, "-XX:")) {
+            return std::string();
+        }
+        const std::size_t from = text.size() > 4 && (text[4] == '+' || text[4] == '-') ? 5 : 4;
+        return text.substr(from, equals == std::string::npos ? equals : equals - from);
+    }
+    const std::string value = equals == std::string::npos ? std::string() : text.substr(equals + 1);
+    return value.size() < 3 ? std::string() : value;
+}
+
+// The argument the VM's refusal names: the last one it was started with
+// that its words mention, by its whole text first; NONE for none.
+std::size_t namedByVm(const VmFacts& vm) {
+    if (!vm.verdict.asked || vm.verdict.started) {
+        return NONE;
+    }
+    for (int how = 0; how < 3; ++how) {
+        for (std::size_t i = vm.arguments.size(); i-- > 0;) {
+            if (vm.arguments[i].probed &&
+                mentions(vm.verdict.message, nameOf(vm.arguments[i].text, how))) {
+                return i;
+            }
+        }
+    }
+    return NONE;
+}
+
 // The finding about argument `i`: on its line of our ini file, or in the
 // installation's ini file, or said where it came from.
-void about(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
+void place(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
            const std::string& message) {
     const VmArgument& argument = vm.arguments[i];
     if (argument.iniLine != 0) {
@@ -32,7 +111,15 @@ void about(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
     }
 }
 
-using Text::startsWith;
+// The same, but a refusal the VM was asked about is left to its own verdict.
+void about(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
+           const std::string& message) {
+    if (vm.arguments[i].probed && vm.verdict.asked && vmSays(kind) &&
+        (vm.verdict.started || namedByVm(vm) == i)) {
+        return;
+    }
+    place(vm, add, i, kind, message);
+}
 
 // -X options the VM takes without listing them under `java -X`.
 constexpr const char* UNLISTED_X[] = {"-Xverify*", "-Xshare:dump", "-Xrun*", "-Xlog",
@@ -231,7 +318,6 @@ bool sizeOption(const std::string& text) {
 
 // The last of each memory size: index into the arguments and its value.
 struct Sizes {
-    static constexpr std::size_t NONE = std::numeric_limits<std::size_t>::max();
     std::size_t maxAt = NONE, initialAt = NONE, stackAt = NONE, youngAt = NONE;
     std::uint64_t max = 0, initial = 0, stack = 0, young = 0;
     bool valid = true;  // every size parses
@@ -304,7 +390,7 @@ Sizes collectSizes(const VmFacts& vm, Collector* add) {
             }
             continue;
         }
-        if (which == 'x' && sizes.maxAt != Sizes::NONE && sizes.max != bytes && add != nullptr) {
+        if (which == 'x' && sizes.maxAt != NONE && sizes.max != bytes && add != nullptr) {
             about(vm, *add, i, K::VmHeapOverridden,
                   text + " overrides \"" + vm.arguments[sizes.maxAt].text + "\" (" +
                       vmOriginText(vm.arguments[sizes.maxAt]) + "): the last one counts");
@@ -377,16 +463,30 @@ void vmSourceRules(const VmFacts& vm, Collector& add) {
             "the Java VM " + vm.path + " could not be asked about itself (" + vm.info.problem +
                 "): its arguments are judged by rule alone");
     }
+    if (vm.mayStart && !vm.verdict.asked && !vm.verdict.message.empty()) {
+        add(0, K::VmNotAsked,
+            "the Java VM " + vm.path + " could not be started with its arguments (" +
+                vm.verdict.message + "): they are judged by rule alone");
+    }
     for (const std::string& variable : vm.environment) {
+        const bool judged = vm.verdict.asked && variable != "JDK_JAVA_OPTIONS";
         add(0, K::VmEnvironment,
-            variable + " is set: the VM reads options from it, which the check does not judge");
+            variable + " is set: the VM reads options from it, which the check " +
+                (judged ? "judged with the VM's arguments" : "does not judge"));
     }
 }
 
 void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     Unlocks unlocks;
     for (const VmFile& file : vm.files) {
-        if (!file.access.granted()) {
+        if (file.output && !file.access.granted()) {
+            about(vm, addAll, file.index, K::VmLogDirectory,
+                  "the directory of " + file.path +
+                      " cannot be entered by the application's user (" +
+                      (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
+                                                                  : file.access.at) +
+                      "): the VM refuses to start without its log file");
+        } else if (!file.access.granted()) {
             about(vm, addAll, file.index, K::VmFileUnreadable,
                   file.path + " cannot be read by the application's user (" +
                       (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
@@ -431,11 +531,11 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
 void vmSizeRules(const VmFacts& vm, Collector& add) {
     const Sizes sizes = collectSizes(vm, &add);
     const bool bits32 = dataModel(vm) == 32;
-    const bool hasMax = sizes.maxAt != Sizes::NONE;
-    const bool hasInitial = sizes.initialAt != Sizes::NONE;
+    const bool hasMax = sizes.maxAt != NONE;
+    const bool hasInitial = sizes.initialAt != NONE;
     for (const std::pair<std::size_t, std::uint64_t>& heap :
          {std::make_pair(sizes.maxAt, sizes.max), std::make_pair(sizes.initialAt, sizes.initial)}) {
-        if (bits32 && heap.first != Sizes::NONE && heap.second >= 4 * GIB) {
+        if (bits32 && heap.first != NONE && heap.second >= 4 * GIB) {
             about(vm, add, heap.first, K::VmHeapUnreservable,
                   "\"" + vm.arguments[heap.first].text +
                       "\" exceeds the maximum representable size of a 32-bit VM");
@@ -457,7 +557,7 @@ void vmSizeRules(const VmFacts& vm, Collector& add) {
                                  : "this machine";
             std::size_t last = 0;
             for (std::size_t at : {sizes.maxAt, sizes.initialAt, sizes.stackAt, sizes.youngAt}) {
-                last = at != Sizes::NONE ? std::max(last, at) : last;
+                last = at != NONE ? std::max(last, at) : last;
             }
             // The VM's own words tell a size below its floor from one it cannot reserve.
             const std::string& said = vm.sizes.message;
@@ -475,7 +575,7 @@ void vmSizeRules(const VmFacts& vm, Collector& add) {
         about(vm, add, sizes.initialAt, K::VmSizeTooSmall,
               "Too small initial heap: \"" + vm.arguments[sizes.initialAt].text + "\"");
     }
-    if (sizes.stackAt != Sizes::NONE && sizes.stack != 0 && sizes.stack < 136 * KIB) {
+    if (sizes.stackAt != NONE && sizes.stack != 0 && sizes.stack < 136 * KIB) {
         about(vm, add, sizes.stackAt, K::VmSizeTooSmall,
               "The Java thread stack size specified is too small: \"" +
                   vm.arguments[sizes.stackAt].text + "\"");
@@ -485,25 +585,122 @@ void vmSizeRules(const VmFacts& vm, Collector& add) {
 std::vector<std::string> sizesToAsk(const VmFacts& vm) {
     const Sizes sizes = collectSizes(vm, nullptr);
     std::vector<std::string> ask;
-    if (!sizes.valid || (sizes.maxAt != Sizes::NONE && sizes.initialAt != Sizes::NONE &&
-                         sizes.initial > sizes.max)) {
+    if (!sizes.valid ||
+        (sizes.maxAt != NONE && sizes.initialAt != NONE && sizes.initial > sizes.max)) {
         return ask;
     }
     const bool bits32 = dataModel(vm) == 32;
     const std::uint64_t heap = std::max(sizes.max, sizes.initial);
     // Sizes near the VM's own floors, and 32-bit heaps between what the
     // rules refuse and what every address space gives.
-    const bool near =
-        (sizes.maxAt != Sizes::NONE && sizes.max < 16 * MIB) ||
-        (sizes.initialAt != Sizes::NONE && sizes.initial != 0 && sizes.initial < 16 * MIB) ||
-        (sizes.stackAt != Sizes::NONE && sizes.stack != 0 && sizes.stack < MIB) ||
-        (bits32 && heap > GIB && heap < 4 * GIB);
+    const bool near = (sizes.maxAt != NONE && sizes.max < 16 * MIB) ||
+                      (sizes.initialAt != NONE && sizes.initial != 0 && sizes.initial < 16 * MIB) ||
+                      (sizes.stackAt != NONE && sizes.stack != 0 && sizes.stack < MIB) ||
+                      (bits32 && heap > GIB && heap < 4 * GIB);
     if (!near) {
         return ask;
     }
     for (std::size_t at : {sizes.initialAt, sizes.maxAt, sizes.youngAt, sizes.stackAt}) {
-        if (at != Sizes::NONE) {
+        if (at != NONE) {
             ask.push_back(vm.arguments[at].text);
+        }
+    }
+    return ask;
+}
+
+namespace {
+
+// A property the VM only stores for the application, such as the
+// launcher's -Ddv.webApp=NAME: it cannot change the verdict, and leaving it
+// out lets applications that differ only in such properties share one.
+bool applicationProperty(const std::string& text) {
+    static const char* const VM_READS[] = {"java.",  "jdk.", "sun.",  "com.sun.", "javax.",
+                                           "jvmci.", "os.",  "file.", "user.",    "native."};
+    const std::size_t equals = text.find('=');
+    if (!startsWith(text, "-D") || text.size() < 3 || equals == std::string::npos ||
+        !std::isalpha(static_cast<unsigned char>(text[2]))) {
+        return false;
+    }
+    const std::string name = text.substr(2, equals - 2);
+    return std::none_of(std::begin(VM_READS), std::end(VM_READS),
+                        [&name](const char* prefix) { return startsWith(name, prefix); });
+}
+
+// The kind of a refusal, by the VM's own words; the first that fits.
+struct Refusal {
+    const char* words;
+    KindId kind;
+};
+constexpr Refusal REFUSALS[] = {
+    {"maximum representable size", K::VmHeapUnreservable},
+    {"Could not reserve enough space", K::VmHeapUnreservable},
+    {"outside the allowed range", K::VmRefused},
+    {"Unrecognized VM option", K::VmUnknownFlag},
+    {"Unrecognized option", K::VmUnrecognizedOption},
+    {"must be enabled via -XX:+Unlock", K::VmFlagLocked},
+    {"Improperly specified VM option", K::VmFlagSetting},
+    {"Missing +/- setting", K::VmFlagSetting},
+    {"Unexpected +/- setting", K::VmFlagSetting},
+    {"Initial heap size set to a larger value", K::VmHeapOrder},
+    {"too small", K::VmSizeTooSmall},
+    {"Too small", K::VmSizeTooSmall},
+    {"Invalid maximum heap size", K::VmSizeInvalid},
+    {"Invalid initial heap size", K::VmSizeInvalid},
+    {"Invalid thread stack size", K::VmSizeInvalid},
+    {"Invalid maximum new generation size", K::VmSizeInvalid},
+};
+
+KindId refusalKind(const std::string& words) {
+    for (const Refusal& refusal : REFUSALS) {
+        if (words.find(refusal.words) != std::string::npos) {
+            return refusal.kind;
+        }
+    }
+    return K::VmRefused;
+}
+
+}  // namespace
+
+void vmVerdictRules(const VmFacts& vm, Collector& add) {
+    if (!vm.verdict.asked || vm.verdict.started) {
+        return;
+    }
+    const std::string said = "the VM refuses to come up: " + vm.verdict.message;
+    const KindId kind = refusalKind(vm.verdict.message);
+    const std::size_t named = namedByVm(vm);
+    if (named != NONE) {
+        place(vm, add, named, kind, said);
+        return;
+    }
+    // Naming no option, it is said once, unless a rule has said why already.
+    std::size_t ruled = 0;
+    Collector count([&ruled](const Finding& finding) { ruled += vmSays(finding.kind) ? 1 : 0; });
+    vmArgumentRules(vm, count);
+    vmSizeRules(vm, count);
+    if (ruled == 0) {
+        std::string from;
+        for (const std::string& variable : vm.verdict.environment) {
+            from += (from.empty() ? " (with " : ", ") + variable.substr(0, variable.find('='));
+        }
+        add(0, kind, said + (from.empty() ? std::string() : from + " of the environment)"));
+    }
+}
+
+std::vector<std::size_t> argumentsToAsk(const VmFacts& vm) {
+    std::vector<std::size_t> ask;
+    const std::size_t end = optionsEnd(vm);
+    for (std::size_t i = 0; i < end; ++i) {
+        const VmArgument& argument = vm.arguments[i];
+        // A line meant as something else has its own finding, and so has an
+        // argument too long for any program to be started with.
+        if ((argument.line != 0 && refusedLineMeantOtherwise(argument.text)) ||
+            effectOutsideVm(argument.text) != nullptr || argument.text.size() >= LONGEST_ARGUMENT ||
+            applicationProperty(argument.text)) {
+            continue;
+        }
+        ask.push_back(i);
+        if (standardOption(argument.text) == 2 && i + 1 < end) {
+            ask.push_back(++i);
         }
     }
     return ask;

@@ -23,6 +23,15 @@ void vmArgumentRules(const VmFacts& vm, Collector& add);
 // The heap and stack sizes, the last occurrence of each winning.
 void vmSizeRules(const VmFacts& vm, Collector& add);
 
+// The VM's own verdict on the arguments it was started with: a refusal at
+// the argument its words name, in its words.
+void vmVerdictRules(const VmFacts& vm, Collector& add);
+
+// The arguments to start the VM with for its verdict (indexes into
+// vm.arguments): its options before a main class, but for those with
+// effects outside the VM and lines meant as something else.
+std::vector<std::size_t> argumentsToAsk(const VmFacts& vm);
+
 // The memory-size options to ask the VM about, when the rules alone cannot
 // tell whether it comes up with them; empty when they can.
 std::vector<std::string> sizesToAsk(const VmFacts& vm);

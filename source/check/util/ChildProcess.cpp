@@ -1,5 +1,7 @@
 #include "util/ChildProcess.h"
 
+#include <sys/resource.h>
+
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -23,6 +25,13 @@ long long nowMs() {
 
 // In the child: into its directory and, when asked, the user for good.
 bool setUp(const ChildOptions& options) {
+    if (options.dataMax != 0) {
+        const rlimit data{options.dataMax, options.dataMax};
+        const rlimit core{0, 0};
+        if (setrlimit(RLIMIT_DATA, &data) != 0 || setrlimit(RLIMIT_CORE, &core) != 0) {
+            return false;
+        }
+    }
     return chdir(options.directory.c_str()) == 0 &&
            (!options.switchUser || (setgroups(options.groups.size(), options.groups.data()) == 0 &&
                                     setresgid(options.gid, options.gid, options.gid) == 0 &&

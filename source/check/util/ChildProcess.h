@@ -18,6 +18,8 @@ struct ChildOptions {
     gid_t gid = 0;
     std::vector<gid_t> groups;  // its supplementary groups, exactly these
     int limitMs = 0;            // killed when not done by then; 0 for no limit
+    // Its data segment's limit in bytes, 0 for none; with one, it dumps no core either.
+    unsigned long long dataMax = 0;
     std::size_t outputMax = static_cast<std::size_t>(-1);  // bytes kept; the rest is dropped
     int cannotSetUp = 126;  // its exit status when it cannot enter `directory` or become the user
     int cannotRun = 127;    // its exit status when the program cannot be executed
