@@ -19,8 +19,8 @@ std::string combinationProblem(const CommandLine& line) {
     if (line.kinds) {
         if (!line.paths.empty() || !line.installations.empty() || !line.arguments.empty() ||
             line.haveName || line.haveUser || line.haveSeverity || line.haveIgnore ||
-            !line.starts.empty() || line.haveRoot || line.explain || line.quiet || line.diff ||
-            line.fix || !line.keepBackup) {
+            !line.starts.empty() || line.haveStartKind || line.haveRoot || line.explain ||
+            line.quiet || line.diff || line.fix || !line.keepBackup) {
             return "--list-kinds checks nothing: it takes only --format and --pretty";
         }
         if (!listsKindsAs(format)) {
@@ -36,6 +36,9 @@ std::string combinationProblem(const CommandLine& line) {
     }
     if (format == "man") {
         return "--format man goes with --list-kinds";
+    }
+    if (line.haveStartKind && line.starts.empty()) {
+        return "--start-kind goes with --start";
     }
     const Format* chosen = findFormat(format);
     if (line.diff && line.fix) {

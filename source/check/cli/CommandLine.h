@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "facts/StartFacts.h"
 #include "model/Catalogue.h"
 
 enum class ColourChoice { Auto, Always, Never };
@@ -36,7 +37,9 @@ struct CommandLine {
     std::string java;                 // --java: the VM named outright
     bool noVm = false;                // --no-vm: the VM judged by rule alone, never started
     std::vector<std::string> starts;  // --start: the start files judged, in place of the search
-    std::string root;                 // --root: the prefix the start files are searched under
+    StartKind startKind = StartKind::DesktopEntry;  // --start-kind: how they are read
+    bool haveStartKind = false;
+    std::string root;  // --root: the prefix the start files are searched under
     bool haveRoot = false;
 
     // The format asked for, "gcc" when none was.
