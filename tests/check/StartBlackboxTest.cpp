@@ -368,6 +368,13 @@ TEST(CheckStarts, StartFileAskedAboutIsJudgedOrRefused) {
          2,
          {},
          "starts no launcher copy"},
+        {"wrapper whose cd target is missing",
+         "keep/shop",
+         "#!/bin/sh\ncd @APP@/gone && exec ./run \"$@\"\n",
+         nullptr,
+         2,
+         {},
+         "changes into @APP@/gone, which does not exist"},
         {"script for another interpreter",
          "keep/tool",
          "#!/usr/bin/python3\nprint()\n",
@@ -408,7 +415,8 @@ TEST(CheckStarts, StartFileAskedAboutIsJudgedOrRefused) {
         const Result result = run(command);
         if (row.exitCode == 2) {
             EXPECT_EQ(result.exitCode, 2) << row.name << result.out;
-            EXPECT_NE(result.err.find(row.said), std::string::npos) << row.name << result.err;
+            EXPECT_NE(result.err.find(filled(row.said, inst, "")), std::string::npos)
+                << row.name << result.err;
             continue;
         }
         ASSERT_TRUE(result.exitCode == 0 || result.exitCode == 1) << row.name << result.err;

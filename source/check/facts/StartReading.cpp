@@ -192,7 +192,10 @@ struct Reader {
                 start.line = command.line;
                 start.command = lineOf(line, command.line);
             }
-            take(start, programPath(command.program, command.dir, search.root, path));
+            if (!take(start, programPath(command.program, command.dir, search.root, path)) &&
+                !command.dir.empty() && !exists(command.dir)) {
+                why = "it changes into " + command.dir + ", which does not exist";
+            }
         }
     }
 
@@ -378,7 +381,9 @@ struct Reader {
             start.line = entry.line;
             shellLine(start, entry.command, home, home, CRON_PATH);
         }
-        why = "no command line of it starts one";
+        if (why.empty()) {
+            why = "no command line of it starts one";
+        }
     }
 
     // A script run by sh from wherever its caller is, with its arguments.
@@ -401,7 +406,9 @@ struct Reader {
             }
         }
         shellLine(base, text, std::string(), home, desktopPath());
-        why = "no command of it starts one";
+        if (why.empty()) {
+            why = "no command of it starts one";
+        }
     }
 
     void pathLink() {
