@@ -89,6 +89,25 @@ TEST(StartReaders, ExecStartSplitsAsSystemdDoes) {
     }
 }
 
+TEST(StartReaders, UnitSpecifiersExpandAsSystemdDoes) {
+    struct Row {
+        const char* value;
+        const char* unit;
+        const char* expanded;
+    };
+    const std::vector<Row> rows = {
+        {"/srv/ws/apps/%N/run", "shop.service", "/srv/ws/apps/shop/run"},
+        {"/srv/ws/apps/%i/run -Dunit=%n", "app@shop.service",
+         "/srv/ws/apps/shop/run -Dunit=app@shop.service"},
+        {"%h/apps/%p/run", "shop.service", "/home/u/apps/shop/run"},
+        {"/srv/%u/run 100%% %Z", "shop.service", "/srv/u/run 100% %Z"},
+        {"/srv/run %", "shop.service", "/srv/run %"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(expandSpecifiers(row.value, row.unit, "u", "/home/u"), row.expanded) << row.value;
+    }
+}
+
 TEST(StartReaders, UnitSettingsWithContinuationsDropInsAndResets) {
     UnitFile unit;
     readUnitText(unit,

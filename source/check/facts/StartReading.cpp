@@ -281,7 +281,9 @@ struct Reader {
         base.user = file.userUnit ? file.user : user != nullptr ? user->value : "root";
         const UnitSetting* dir = unit.find("Service", "WorkingDirectory");
         base.directoryGiven = dir != nullptr && !dir->value.empty();
-        std::string workingDir = base.directoryGiven ? dir->value : file.userUnit ? home : "/";
+        std::string workingDir = base.directoryGiven ? unitSpecifiers(dir->value, base, home)
+                                 : file.userUnit     ? home
+                                                     : "/";
         if (!workingDir.empty() && workingDir[0] == '-') {
             workingDir.erase(0, 1);
         }
@@ -310,6 +312,14 @@ struct Reader {
                                                         : "no ExecStart= starts one";
     }
 
+    // %u and %h name the user of the service manager: root's for a system
+    // unit, whatever its User=.
+    std::string unitSpecifiers(const std::string& value, const StartFacts& base,
+                               const std::string& home) const {
+        return file.userUnit ? expandSpecifiers(value, baseName(file.path), base.user, home)
+                             : expandSpecifiers(value, baseName(file.path), "root", homeOf("root"));
+    }
+
     // One ExecStart= line of a unit, the [Service] settings in `base`.
     void execStart(const StartFacts& base, const UnitSetting& setting,
                    const std::string& workingDir, const std::string& home) {
@@ -317,7 +327,8 @@ struct Reader {
         start.file = setting.file;
         start.line = setting.line;
         ExecLine exec;
-        if (!splitExecLine(setting.value, exec, start.execProblem)) {
+        const std::string value = unitSpecifiers(setting.value, base, home);
+        if (!splitExecLine(value, exec, start.execProblem)) {
             return;
         }
         start.failureIgnored = exec.failureIgnored();
