@@ -65,6 +65,42 @@ std::size_t skipRedirection(const std::string& line, std::size_t i) {
     return i;
 }
 
+// The quoted part of a word that opens at `i` added to `word`; returns
+// where it closes.
+std::size_t quoted(const std::string& line, std::size_t i, Token& word, const std::string& home) {
+    if (line[i] == '\'') {
+        const std::size_t close = line.find('\'', i + 1);
+        word.text +=
+            line.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
+        return close == std::string::npos ? line.size() : close + 1;
+    }
+    for (++i; i < line.size() && line[i] != '"';) {
+        if (line[i] == '\\' && i + 1 < line.size() &&
+            std::strchr("$`\"\\", line[i + 1]) != nullptr) {
+            word.text += line[i + 1];
+            i += 2;
+        } else if (line[i] == '$') {
+            expandDollar(line, i, word, home);
+        } else {
+            word.exact = word.exact && line[i] != '`';
+            word.text += line[i++];
+        }
+    }
+    return i + 1;
+}
+
+// The operator at `i`, a newline as ";"; `i` moves past it.
+Token operatorAt(const std::string& line, std::size_t& i, std::size_t lineNumber) {
+    const char c = line[i];
+    std::string op(1, c == '\n' ? ';' : c);
+    if ((c == '&' || c == '|') && i + 1 < line.size() && line[i + 1] == c) {
+        op += c;
+        ++i;
+    }
+    ++i;
+    return Token{op, true, true, false, lineNumber};
+}
+
 std::vector<Token> tokens(const std::string& line, const std::string& home) {
     std::vector<Token> out;
     Token word;
@@ -99,35 +135,11 @@ std::vector<Token> tokens(const std::string& line, const std::string& home) {
             i = skipRedirection(line, i);
         } else if (c == '\n' || c == ';' || c == '&' || c == '|' || c == '(' || c == ')') {
             flush();
-            std::string op(1, c == '\n' ? ';' : c);
-            if ((c == '&' || c == '|') && i + 1 < line.size() && line[i + 1] == c) {
-                op += c;
-                ++i;
-            }
-            out.push_back(Token{op, true, true, false, lineNumber});
+            out.push_back(operatorAt(line, i, lineNumber));
             lineNumber += c == '\n' ? 1 : 0;
-            ++i;
-        } else if (c == '\'') {
-            const std::size_t close = line.find('\'', i + 1);
-            word.text +=
-                line.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
+        } else if (c == '\'' || c == '"') {
             inWord = true;
-            i = close == std::string::npos ? line.size() : close + 1;
-        } else if (c == '"') {
-            inWord = true;
-            for (++i; i < line.size() && line[i] != '"';) {
-                if (line[i] == '\\' && i + 1 < line.size() &&
-                    std::strchr("$`\"\\", line[i + 1]) != nullptr) {
-                    word.text += line[i + 1];
-                    i += 2;
-                } else if (line[i] == '$') {
-                    expandDollar(line, i, word, home);
-                } else {
-                    word.exact = word.exact && line[i] != '`';
-                    word.text += line[i++];
-                }
-            }
-            ++i;
+            i = quoted(line, i, word, home);
         } else if (c == '\\' && i + 1 < line.size() && line[i + 1] == '\n') {
             i += 2;  // the line goes on
             ++lineNumber;
