@@ -133,6 +133,14 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
          true,
          true,
          "./run"},
+        {"unit naming its application by specifiers",
+         {{"etc/systemd/system/demo.service",
+           "[Service]\nType=forking\nSuccessExitStatus=1\nWorkingDirectory=@APP@\n"
+           "ExecStart=@APP@/../%p/run\n"}},
+         {},
+         true,
+         true,
+         "@APP@/../demo/run"},
         {"user unit without WorkingDirectory=",
          {{"usr/lib/systemd/user/demo.service",
            "[Service]\nType=forking\nSuccessExitStatus=1\nExecStart=@APP@/run\n"}},
@@ -265,6 +273,229 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
                                 (row.kinds.empty() || row.kinds[0] != "path-link-without-ini");
         EXPECT_EQ(start.at("vector") == report.at("argv"), sameLaunch) << row.name << start.dump();
     }
+}
+
+// --start on a file from anywhere: its kind told by what it holds, and a
+// file that cannot be read, whose kind cannot be told or that starts no
+// launcher copy refused with the reason (status 2), never passed as clean.
+struct AskedRow {
+    const char* name;
+    const char* path;                // under the scratch directory
+    const char* text;                // as in StartFile; "dir" makes a directory, nullptr nothing
+    const char* kind;                // --start-kind, or nullptr
+    int exitCode;                    // 2, or -1 for "0 or 1 as the findings say"
+    std::vector<std::string> kinds;  // of the findings about the file
+    const char* said = "";           // on standard error, with status 2
+    const char* invocationName = nullptr;
+};
+
+TEST(CheckStarts, StartFileAskedAboutIsJudgedOrRefused) {
+    const std::vector<AskedRow> rows = {
+        {"system crontab kept elsewhere",
+         "keep/shop.cron",
+         "@reboot root @APP@/run\n",
+         nullptr,
+         -1,
+         {"cron-outside-directory"}},
+        {"user crontab kept elsewhere",
+         "keep/mine",
+         "MAILTO=\"\"\n0 6 * * * cd @APP@ && ./run\n",
+         nullptr,
+         -1,
+         {},
+         "",
+         "./run"},
+        {"desktop entry by its group",
+         "keep/shop.entry",
+         "[Desktop Entry]\nType=Application\nExec=@APP@/run\nPath=@APP@\n",
+         nullptr,
+         -1,
+         {}},
+        {"unit by its sections",
+         "keep/shop.unit",
+         "[Unit]\nDescription=shop\n\n[Service]\nType=forking\nSuccessExitStatus=1\n"
+         "WorkingDirectory=@APP@\nExecStart=@APP@/run\n",
+         nullptr,
+         -1,
+         {}},
+        {"the README's wrapper",
+         "keep/shop",
+         "#!/bin/sh\n# /usr/local/bin/shop\ncd @APP@ && exec ./run \"$@\"\n",
+         nullptr,
+         -1,
+         {},
+         "",
+         "./run"},
+        {"wrapper without cd",
+         "keep/shop",
+         "#!/bin/sh\nexec @APP@/run \"$@\" >/dev/null 2>&1\n",
+         nullptr,
+         -1,
+         {"wrapper-outside-directory"}},
+        {"wrapper through env -C in a subshell",
+         "keep/shop",
+         "#!/bin/sh\n(env -C @APP@ ./run 2>&1 &)\n",
+         nullptr,
+         -1,
+         {},
+         "",
+         "./run"},
+        {"--start-kind over the name",
+         "keep/shop.desktop",
+         "@reboot root @APP@/run\n",
+         "cron",
+         -1,
+         {"cron-outside-directory"}},
+        {"no kind to tell",
+         "keep/notes",
+         "start the shop by hand\n",
+         nullptr,
+         2,
+         {},
+         "cannot tell what kind of start file"},
+        {"a directory", "keep/dir", "dir", nullptr, 2, {}, "it is a directory"},
+        {"no such file", "keep/missing", nullptr, nullptr, 2, {}, "No such file"},
+        {"deleted desktop entry",
+         "keep/shop.desktop",
+         "[Desktop Entry]\nType=Application\nHidden=true\nExec=@APP@/run\n",
+         nullptr,
+         2,
+         {},
+         "Hidden=true"},
+        {"desktop entry of Type=Link",
+         "keep/shop.desktop",
+         "[Desktop Entry]\nType=Link\nURL=file:///srv\n",
+         nullptr,
+         2,
+         {},
+         "Type=Link"},
+        {"crontab starting something else",
+         "keep/other",
+         "@reboot root /bin/true\n",
+         nullptr,
+         2,
+         {},
+         "starts no launcher copy"},
+        {"wrapper whose cd target is missing",
+         "keep/shop",
+         "#!/bin/sh\ncd @APP@/gone && exec ./run \"$@\"\n",
+         nullptr,
+         2,
+         {},
+         "changes into @APP@/gone, which does not exist"},
+        {"script for another interpreter",
+         "keep/tool",
+         "#!/usr/bin/python3\nprint()\n",
+         nullptr,
+         2,
+         {},
+         "not for the shell"},
+        {"the installed launcher",
+         "usr/bin/dashvane-launcher",
+         "copy",
+         nullptr,
+         2,
+         {},
+         "the installed launcher"},
+    };
+    Installation inst;
+    inst.writeIni("-vmargs\n-Xmx64m\n");
+    int number = 0;
+    for (const AskedRow& row : rows) {
+        const fs::path path = inst.root + "/asked" + std::to_string(++number) + "/" + row.path;
+        fs::create_directories(path.parent_path());
+        const std::string text = row.text == nullptr ? "" : row.text;
+        if (text == "dir") {
+            fs::create_directories(path);
+        } else if (text == "copy") {
+            copyFile(inst.appDir + "/run", path.native(), 0755);
+        } else if (row.text != nullptr) {
+            writeFile(path.native(), filled(text, inst, ""), 0755);
+        }
+        Command command;
+        command.program = DVL_CHECK_BINARY;
+        command.argv = {"dashvane-launcher-check", "--no-vm", "--json", "--start", path.native()};
+        if (row.kind != nullptr) {
+            command.argv.insert(command.argv.end(), {"--start-kind", row.kind});
+        }
+        command.cwd = inst.root;
+        command.env = baseEnv(inst);
+        const Result result = run(command);
+        if (row.exitCode == 2) {
+            EXPECT_EQ(result.exitCode, 2) << row.name << result.out;
+            EXPECT_NE(result.err.find(filled(row.said, inst, "")), std::string::npos)
+                << row.name << result.err;
+            continue;
+        }
+        ASSERT_TRUE(result.exitCode == 0 || result.exitCode == 1) << row.name << result.err;
+        const Json report = Json::parse(result.out).at("applications").at(0);
+        EXPECT_EQ(report.at("physical_directory"), inst.appDir) << row.name;
+        std::vector<std::string> kinds;
+        for (const Json& finding : report.at("findings")) {
+            if (finding.at("file") == path.native()) {
+                kinds.push_back(finding.at("kind"));
+            }
+        }
+        EXPECT_EQ(kinds, row.kinds) << row.name << result.out;
+        ASSERT_EQ(report.at("starts").size(), 1u) << row.name;
+        const Json& start = report.at("starts").at(0);
+        if (row.invocationName != nullptr) {
+            EXPECT_EQ(start.at("invocation_name"), row.invocationName) << row.name;
+            // From its own directory by its own name: the launch the
+            // application's own check describes.
+            EXPECT_EQ(start.at("vector"), report.at("argv")) << row.name;
+        }
+    }
+}
+
+// The README's layout: the package's launcher in PREFIX/usr/bin, each
+// application's copy a link to it. The installed launcher starts none of
+// them, and a link along PATH is judged by the name it is started by.
+TEST(CheckStarts, ReadmeSymlinkLayoutUnderAPrefix) {
+    Installation inst;
+    inst.writeIni("-vmargs\n-Xmx64m\n");
+    const std::string prefix = inst.root + "/prefix";
+    const std::string installed = prefix + "/usr/bin/dashvane-launcher";
+    fs::create_directories(prefix + "/usr/bin");
+    fs::create_directories(prefix + "/usr/local/bin");
+    copyFile(inst.appDir + "/run", installed, 0755);
+    const std::string shop = inst.root + "/ws/apps/shop";
+    fs::create_directories(shop);
+    writeFile(shop + "/run.ini", "-vmargs\n-Xmx64m\n");
+    for (const std::string& dir : {inst.appDir, shop}) {
+        fs::remove(dir + "/run");
+        fs::create_symlink(installed, dir + "/run");
+    }
+    fs::create_symlink(shop + "/run", prefix + "/usr/local/bin/shop");
+    const auto check = [&](std::vector<std::string> args) {
+        Command command;
+        command.program = DVL_CHECK_BINARY;
+        command.argv = {"dashvane-launcher-check", "--no-vm", "--json"};
+        command.argv.insert(command.argv.end(), args.begin(), args.end());
+        command.cwd = inst.root;
+        command.env = baseEnv(inst);
+        return run(command);
+    };
+
+    Result result = check({"--root", prefix, inst.appDir});
+    ASSERT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.err;
+    Json report = Json::parse(result.out).at("applications").at(0);
+    EXPECT_EQ(report.at("starts").size(), 0u) << report.at("starts").dump();
+    for (const Json& finding : report.at("findings")) {
+        EXPECT_NE(finding.at("file").get<std::string>().compare(0, prefix.size(), prefix), 0)
+            << finding.dump();
+    }
+
+    result = check({"--start", installed});
+    EXPECT_EQ(result.exitCode, 2) << result.out;
+
+    // The link chain ends at the installed launcher, but starts shop's copy.
+    result = check({"--start", prefix + "/usr/local/bin/shop"});
+    ASSERT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.err;
+    report = Json::parse(result.out).at("applications").at(0);
+    EXPECT_EQ(report.at("physical_directory"), shop);
+    ASSERT_EQ(report.at("starts").size(), 1u);
+    EXPECT_EQ(report.at("starts").at(0).at("invocation_name"), "shop");
 }
 
 }  // namespace

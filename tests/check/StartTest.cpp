@@ -89,6 +89,25 @@ TEST(StartReaders, ExecStartSplitsAsSystemdDoes) {
     }
 }
 
+TEST(StartReaders, UnitSpecifiersExpandAsSystemdDoes) {
+    struct Row {
+        const char* value;
+        const char* unit;
+        const char* expanded;
+    };
+    const std::vector<Row> rows = {
+        {"/srv/ws/apps/%N/run", "shop.service", "/srv/ws/apps/shop/run"},
+        {"/srv/ws/apps/%i/run -Dunit=%n", "app@shop.service",
+         "/srv/ws/apps/shop/run -Dunit=app@shop.service"},
+        {"%h/apps/%p/run", "shop.service", "/home/u/apps/shop/run"},
+        {"/srv/%u/run 100%% %Z", "shop.service", "/srv/u/run 100% %Z"},
+        {"/srv/run %", "shop.service", "/srv/run %"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(expandSpecifiers(row.value, row.unit, "u", "/home/u"), row.expanded) << row.value;
+    }
+}
+
 TEST(StartReaders, UnitSettingsWithContinuationsDropInsAndResets) {
     UnitFile unit;
     readUnitText(unit,
@@ -150,6 +169,13 @@ TEST(StartReaders, ShellLinesGiveDirectoryNameAndChain) {
         {"cd \"$HOME/app\" && X=1 exec -a shop /srv/run", "/home/u/app", {"shop"}, ""},
         {"cd $APP && ./run", "", {"./run"}, ""},
         {"cd && nohup ./run &", "/home/u", {"./run"}, "&"},
+        // A wrapper's script: comments, "$@", redirections, env -C, subshells.
+        {"#!/bin/sh\n# the shop\ncd /srv/shop && exec ./run \"$@\"\n", "/srv/shop", {"./run"}, ";"},
+        {"exec /srv/run \"$@\" >/var/log/x 2>&1 </dev/null", "/home/u", {"/srv/run"}, ""},
+        {"env -i -C /srv/shop ./run 2>&1 &", "/srv/shop", {"./run"}, "&"},
+        {"env --chdir=/srv/shop ./run", "/srv/shop", {"./run"}, ""},
+        {"(cd /srv/shop && ./run) ; ./run", "/srv/shop", {"./run"}, ")"},
+        {"cd /srv \\\n  && ./run # started", "/srv", {"./run"}, ""},
     };
     for (const Row& row : rows) {
         const std::vector<ShellCommand> commands = readShellLine(row.line, "/home/u", "/home/u");
@@ -158,6 +184,37 @@ TEST(StartReaders, ShellLinesGiveDirectoryNameAndChain) {
         EXPECT_EQ(first.dir, row.dir) << row.line;
         EXPECT_EQ(first.words, row.words) << row.line;
         EXPECT_EQ(first.after, row.after) << row.line;
+    }
+    // A subshell's cd ends with it; each command knows its line.
+    const std::vector<ShellCommand> two =
+        readShellLine("#!/bin/sh\n(cd /srv/shop && ./run)\n./run\n", "/home/u", "/home/u");
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[1].dir, "/home/u");
+    EXPECT_EQ(two[0].line, 2u);
+    EXPECT_EQ(two[1].line, 3u);
+}
+
+TEST(StartReaders, CrontabTextToldFromOtherText) {
+    struct Row {
+        const char* text;
+        bool crontab;
+        Words users;
+    };
+    const std::vector<Row> rows = {
+        {"SHELL=/bin/sh\n@reboot root /srv/run\n", true, {"root"}},
+        {"# daily\n0 6 * * mon-fri cd /srv && ./run\n", true, {"cd"}},
+        {"*/5 * * * *\n", false, {}},
+        {"MAILTO=\"\"\n", false, {}},
+        {"start the shop by hand\n", false, {}},
+        {"[Desktop Entry]\nExec=/srv/run\n", false, {}},
+        {"0 6 * * * \n", false, {}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> users;
+        EXPECT_EQ(looksLikeCrontab(row.text, users), row.crontab) << row.text;
+        if (row.crontab) {
+            EXPECT_EQ(users, row.users) << row.text;
+        }
     }
 }
 
@@ -212,6 +269,25 @@ TEST(StartRules, EachMistakeGivesItsKind) {
         {"unit forking, exit 1 a success", K::SystemdUnit, [](StartFacts&) {}, {}},
         {"cron line that changes directory", K::Cron, [](StartFacts&) {}, {}},
         {"link named like its copy", K::PathLink, [](StartFacts&) {}, {}},
+        {"wrapper that changes directory", K::ShellWrapper, [](StartFacts&) {}, {}},
+        {"wrapper without cd",
+         K::ShellWrapper,
+         [](StartFacts& s) { outside(s, ""); },
+         {"wrapper-outside-directory"}},
+        {"unit ExecStart=@ with another name",
+         K::SystemdUnit,
+         [](StartFacts& s) {
+             s.invocationName = "shop";
+             s.iniPresent = false;
+         },
+         {"start-name-without-ini"}},
+        {"a name without ini file where the copy has none either",
+         K::Cron,
+         [](StartFacts& s) {
+             s.iniPresent = false;
+             s.copyIniPresent = false;
+         },
+         {}},
         {"unit oneshot that remains",
          K::SystemdUnit,
          [](StartFacts& s) {

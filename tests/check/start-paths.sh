@@ -38,10 +38,13 @@ cron-outside         | cron_outside       | none      | cron-outside-directory
 cron-status-tested   | cron_chained       | unchained | launcher-exit-status-tested
 link-without-ini     | link_no_ini        | wrong     | path-link-without-ini
 link-with-ini        | link_with_ini      | right     | -
-wrapper-recipe       | wrapper_recipe     | right     | -'
+wrapper-recipe       | wrapper_recipe     | right     | -
+wrapper-without-cd   | wrapper_no_cd      | none      | wrapper-outside-directory
+wrapper-env-chdir    | wrapper_env_chdir  | right     | -'
 start_kinds="desktop-entry-without-path desktop-exec-refused unit-without-working-directory"
 start_kinds="$start_kinds unit-relative-exec-start unit-stops-application cron-outside-directory"
 start_kinds="$start_kinds launcher-exit-status-tested path-link-without-ini start-from-other-application"
+start_kinds="$start_kinds wrapper-outside-directory start-name-without-ini"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -122,6 +125,15 @@ wrapper_recipe() {
     chmod 0755 "$file"
     judge=wrapper
 }
+wrapper() { # LINE...: a shell wrapper along PATH
+    file=$root/usr/local/bin/shop
+    mkdir -p "$(dirname "$file")"
+    printf '%s\n' '#!/bin/sh' "$@" >"$file"
+    chmod 0755 "$file"
+    judge=wrapper
+}
+wrapper_no_cd() { wrapper "exec $ws/apps/shop/run \"\$@\" 2>&1"; }
+wrapper_env_chdir() { wrapper "(exec env -C $ws/apps/shop ./run \"\$@\" </dev/null &)"; }
 
 # How the application started, from the stand-in's record: right, wrong or none.
 started() {
@@ -202,15 +214,8 @@ echo "$rows" | sed 's/ *| */|/g' | while IFS='|' read -r name setup want_real wa
     $setup
 
     real=$(real_verdict)
-    # A wrapper is no start file: the checker judges the directory it changes
-    # into, as started by the name it runs.
     key=vector
-    if [ "$judge" = wrapper ]; then
-        key=argv
-        "$checker" --json --no-vm "$ws/apps/shop" >"$row/check.json" 2>"$row/check.err"
-    else
-        "$checker" --start "$file" --root "$root" --json --no-vm >"$row/check.json" 2>"$row/check.err"
-    fi
+    "$checker" --start "$file" --root "$root" --json --no-vm >"$row/check.json" 2>"$row/check.err"
     kinds=$(grep -o '"kind":"[a-z-]*"' "$row/check.json" | sed 's/"kind":"\(.*\)"/\1/' | sort -u)
     found=-
     for kind in $kinds; do

@@ -135,27 +135,8 @@ struct RunPlan {
     bool onTerminal = false;  // standard output is a terminal
 };
 
-// The starts of the applications `targets` names, from the files --start
-// names or else from the search; with --start alone, the applications are
-// the ones its files start, added to `targets`. Returns false with `problem`
-// for a --start file that cannot be read.
-bool findStarts(RunPlan& plan, std::vector<Target>& targets, std::string& problem) {
-    const CommandLine& line = plan.line;
-    const StartSearch search = startSearch(line.root, line.haveUser ? line.user : std::string());
-    std::vector<StartFile> files;
-    for (const std::string& path : line.starts) {
-        if (access(path.c_str(), R_OK) != 0) {
-            problem = "cannot read the start file \"" + ByteText::visible(path) +
-                      "\": " + std::strerror(errno);
-            return false;
-        }
-        files.push_back(startFileOf(path, search));
-    }
-    if (line.starts.empty()) {
-        files = findStartFiles(search);
-    }
-    const bool startsAlone = !line.starts.empty() && targets.empty();
-    CopyIndex index(startsAlone);
+// The index of the launcher copies in the directories `targets` names.
+void indexTargets(const std::vector<Target>& targets, CopyIndex& index) {
     for (const Target& target : targets) {
         std::string physical;
         std::string ignored;
@@ -168,11 +149,53 @@ bool findStarts(RunPlan& plan, std::vector<Target>& targets, std::string& proble
         }
         index.add(physical, names);
     }
+}
+
+// The files --start names, each read and its kind told; false with `problem`
+// for one that cannot be read or whose kind cannot be told.
+bool namedStartFiles(const CommandLine& line, const StartSearch& search,
+                     std::vector<StartFile>& files, std::string& problem) {
+    const StartKind* forced = line.haveStartKind ? &line.startKind : nullptr;
+    for (const std::string& path : line.starts) {
+        StartFile file;
+        if (!startFileOf(path, search, forced, file, problem)) {
+            return false;
+        }
+        files.push_back(file);
+    }
+    return true;
+}
+
+// The starts of the applications `targets` names, from the files --start
+// names or else from the search; with --start alone, the applications are
+// the ones its files start, added to `targets`. Returns false with `problem`
+// for a --start file that cannot be read, or that starts no launcher copy:
+// a file asked about must not pass for a sound one.
+bool findStarts(RunPlan& plan, std::vector<Target>& targets, std::string& problem) {
+    const CommandLine& line = plan.line;
+    const StartSearch search = startSearch(line.root, line.haveUser ? line.user : std::string());
+    std::vector<StartFile> files;
+    if (!namedStartFiles(line, search, files, problem)) {
+        return false;
+    }
+    if (line.starts.empty()) {
+        files = findStartFiles(search);
+    }
+    const bool startsAlone = !line.starts.empty() && targets.empty();
+    CopyIndex index(startsAlone);
+    indexTargets(targets, index);
     const std::string home = homeOf(plan.access.user().name);
     for (const StartFile& file : files) {
-        for (const StartFacts& start : startsIn(file, search, index, home)) {
-            plan.starts.push_back(start);
+        std::string why;
+        const std::vector<StartFacts> found = startsIn(file, search, index, home, &why);
+        if (found.empty() && !line.starts.empty()) {
+            problem = "the " + std::string(startKindName(file.kind)) + " \"" +
+                      ByteText::visible(file.path) + "\" starts " +
+                      (startsAlone ? "no launcher copy" : "none of the applications checked") +
+                      (why.empty() ? std::string() : ": " + ByteText::visible(why));
+            return false;
         }
+        plan.starts.insert(plan.starts.end(), found.begin(), found.end());
     }
     if (startsAlone) {
         for (const std::string& dir : index.appDirs()) {

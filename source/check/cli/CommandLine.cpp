@@ -19,8 +19,8 @@ std::string combinationProblem(const CommandLine& line) {
     if (line.kinds) {
         if (!line.installations.empty() || !line.arguments.empty() || line.haveName ||
             line.haveUser || line.haveSeverity || line.haveIgnore || !line.starts.empty() ||
-            line.haveRoot || line.explain || line.quiet || line.diff || line.fix ||
-            !line.backupOption.empty()) {
+            line.haveStartKind || line.haveRoot || line.explain || line.quiet || line.diff ||
+            line.fix || !line.backupOption.empty()) {
             return "--list-kinds checks nothing: it takes only kinds, --format and --pretty";
         }
         if (!line.paths.empty() && format != "gcc") {
@@ -39,6 +39,9 @@ std::string combinationProblem(const CommandLine& line) {
     }
     if (format == "man") {
         return "--format man goes with --list-kinds";
+    }
+    if (line.haveStartKind && line.starts.empty()) {
+        return "--start-kind goes with --start";
     }
     const Format* chosen = findFormat(format);
     if (line.diff && line.fix) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "facts/StartFacts.h"
 #include "fix/SafeRewrite.h"
 #include "model/Catalogue.h"
 
@@ -39,7 +40,9 @@ struct CommandLine {
     bool noVm = false;                // --no-vm: the VM judged by rule alone, never started
     bool noCache = false;             // --no-cache: no VM verdict kept from an earlier run
     std::vector<std::string> starts;  // --start: the start files judged, in place of the search
-    std::string root;                 // --root: the prefix the start files are searched under
+    StartKind startKind = StartKind::DesktopEntry;  // --start-kind: how they are read
+    bool haveStartKind = false;
+    std::string root;  // --root: the prefix the start files are searched under
     bool haveRoot = false;
 
     // The format asked for, "gcc" when none was.

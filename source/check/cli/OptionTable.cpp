@@ -138,11 +138,24 @@ const std::vector<Option>& options() {
              return std::string();
          }},
         {"--start", nullptr, "FILE",
-         "judge the start file FILE (a desktop entry, a systemd unit, a crontab, or a link or "
-         "copy of a launcher copy along PATH) in place of the ones searched for; without "
-         "APPDIR, check the applications it starts",
+         "judge the start file FILE (a desktop entry, a systemd unit, a crontab, a shell "
+         "wrapper, or a link or copy of a launcher copy), its kind told by its content and "
+         "name, in place of the ones searched for; without APPDIR, check the applications it "
+         "starts",
          [](CommandLine& line, const std::string& value) {
              line.starts.push_back(value);
+             return std::string();
+         }},
+        {"--start-kind", nullptr, "KIND",
+         "read each --start FILE as KIND: desktop-entry, systemd-unit, cron, shell-wrapper or "
+         "path-link",
+         [](CommandLine& line, const std::string& value) {
+             if (!startKindNamed(value, line.startKind)) {
+                 return "--start-kind takes desktop-entry, systemd-unit, cron, shell-wrapper or "
+                        "path-link, not \"" +
+                        ByteText::visible(value) + "\"";
+             }
+             line.haveStartKind = true;
              return std::string();
          }},
         {"--root", nullptr, "DIR",

@@ -1,5 +1,7 @@
 #include "facts/Crontab.h"
 
+#include <algorithm>
+
 #include "facts/StartText.h"
 
 namespace {
@@ -46,6 +48,14 @@ bool environmentLine(const std::string& line, std::string& name, std::string& va
         value = value.substr(1, value.size() - 2);
     }
     return true;
+}
+
+// A time field as cron takes it: numbers, *, ranges, steps, lists and names.
+bool timeField(const std::string& word) {
+    return !word.empty() && word.find_first_not_of(
+                                "0123456789*/,-"
+                                "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                "abcdefghijklmnopqrstuvwxyz") == std::string::npos;
 }
 
 }  // namespace
@@ -98,4 +108,35 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
         }
     }
     return entries;
+}
+
+bool looksLikeCrontab(const std::string& text, std::vector<std::string>& userFields) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string line = blankTrimmed(text.substr(start, end - start));
+        start = end + 1;
+        std::string name;
+        std::string value;
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::size_t at = 0;
+        const bool special = line[0] == '@';
+        bool timed = special ? field(line, at).size() > 1 : true;
+        for (int i = 0; !special && i < 5 && timed; ++i) {
+            timed = timeField(field(line, at));
+        }
+        const char first = line[0];
+        const bool schedule = timed && (special || first == '*' || (first >= '0' && first <= '9'));
+        if (!schedule && environmentLine(line, name, value)) {
+            continue;
+        }
+        std::string user = field(line, at);
+        if (!schedule || user.empty()) {
+            return false;
+        }
+        userFields.push_back(user);
+    }
+    return !userFields.empty();
 }

@@ -16,3 +16,8 @@ struct CronEntry {
 
 // `withUser`: a sixth field names the user (the system crontab, /etc/cron.d).
 std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser);
+
+// Whether `text` reads as a crontab: only environment lines and schedule
+// lines, at least one of the latter. `userFields` gets, for each schedule
+// line, the word a system crontab names its user by.
+bool looksLikeCrontab(const std::string& text, std::vector<std::string>& userFields);

@@ -1,13 +1,16 @@
 #include "facts/ShellLine.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 struct Token {
     std::string text;
-    bool op = false;    // an operator: && || ; & |
-    bool exact = true;  // no expansion left undone
+    bool op = false;         // an operator: && || ; & | ( )
+    bool exact = true;       // no expansion left undone
+    bool arguments = false;  // "$@": the script's own arguments, none when started plainly
+    std::size_t line = 1;
 };
 
 bool isVariableChar(char c) {
@@ -17,6 +20,11 @@ bool isVariableChar(char c) {
 // $HOME and ${HOME} expanded; any other expansion makes the word inexact.
 void expandDollar(const std::string& line, std::size_t& i, Token& word, const std::string& home) {
     std::string name;
+    if (i + 1 < line.size() && (line[i + 1] == '@' || line[i + 1] == '*')) {
+        word.arguments = true;
+        i += 2;
+        return;
+    }
     if (i + 1 < line.size() && line[i + 1] == '{') {
         const std::size_t close = line.find('}', i + 2);
         name = line.substr(i + 2, close == std::string::npos ? std::string::npos : close - i - 2);
@@ -35,6 +43,64 @@ void expandDollar(const std::string& line, std::size_t& i, Token& word, const st
     }
 }
 
+// Past the redirection at `i`: its operator and the word that follows.
+std::size_t skipRedirection(const std::string& line, std::size_t i) {
+    while (i < line.size() && std::strchr("<>&|", line[i]) != nullptr) {
+        ++i;
+    }
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+        ++i;
+    }
+    char quote = 0;
+    for (; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (std::strchr(" \t\n;&|()<>", c) != nullptr) {
+            break;
+        }
+    }
+    return i;
+}
+
+// The quoted part of a word that opens at `i` added to `word`; returns
+// where it closes.
+std::size_t quoted(const std::string& line, std::size_t i, Token& word, const std::string& home) {
+    if (line[i] == '\'') {
+        const std::size_t close = line.find('\'', i + 1);
+        word.text +=
+            line.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
+        return close == std::string::npos ? line.size() : close + 1;
+    }
+    for (++i; i < line.size() && line[i] != '"';) {
+        if (line[i] == '\\' && i + 1 < line.size() &&
+            std::strchr("$`\"\\", line[i + 1]) != nullptr) {
+            word.text += line[i + 1];
+            i += 2;
+        } else if (line[i] == '$') {
+            expandDollar(line, i, word, home);
+        } else {
+            word.exact = word.exact && line[i] != '`';
+            word.text += line[i++];
+        }
+    }
+    return i + 1;
+}
+
+// The operator at `i`, a newline as ";"; `i` moves past it.
+Token operatorAt(const std::string& line, std::size_t& i, std::size_t lineNumber) {
+    const char c = line[i];
+    std::string op(1, c == '\n' ? ';' : c);
+    if ((c == '&' || c == '|') && i + 1 < line.size() && line[i + 1] == c) {
+        op += c;
+        ++i;
+    }
+    ++i;
+    return Token{op, true, true, false, lineNumber};
+}
+
 std::vector<Token> tokens(const std::string& line, const std::string& home) {
     std::vector<Token> out;
     Token word;
@@ -46,41 +112,37 @@ std::vector<Token> tokens(const std::string& line, const std::string& home) {
         word = Token();
         inWord = false;
     };
+    std::size_t lineNumber = 1;
     for (std::size_t i = 0; i < line.size();) {
         const char c = line[i];
+        if (!inWord) {
+            word.line = lineNumber;
+        }
         if (c == ' ' || c == '\t') {
             flush();
             ++i;
-        } else if (c == '\n' || c == ';' || c == '&' || c == '|') {
+        } else if (c == '#' && !inWord) {
+            i = std::min(line.find('\n', i), line.size());  // a comment
+        } else if (c == '<' || c == '>') {
+            // A redirection: no word of the command, nor is its file. A
+            // word of digits before it names the descriptor.
+            if (inWord && word.exact &&
+                word.text.find_first_not_of("0123456789") == std::string::npos) {
+                word = Token();
+                inWord = false;
+            }
             flush();
-            std::string op(1, c == '\n' ? ';' : c);
-            if ((c == '&' || c == '|') && i + 1 < line.size() && line[i + 1] == c) {
-                op += c;
-                ++i;
-            }
-            out.push_back(Token{op, true, true});
-            ++i;
-        } else if (c == '\'') {
-            const std::size_t close = line.find('\'', i + 1);
-            word.text +=
-                line.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
+            i = skipRedirection(line, i);
+        } else if (c == '\n' || c == ';' || c == '&' || c == '|' || c == '(' || c == ')') {
+            flush();
+            out.push_back(operatorAt(line, i, lineNumber));
+            lineNumber += c == '\n' ? 1 : 0;
+        } else if (c == '\'' || c == '"') {
             inWord = true;
-            i = close == std::string::npos ? line.size() : close + 1;
-        } else if (c == '"') {
-            inWord = true;
-            for (++i; i < line.size() && line[i] != '"';) {
-                if (line[i] == '\\' && i + 1 < line.size() &&
-                    std::strchr("$`\"\\", line[i + 1]) != nullptr) {
-                    word.text += line[i + 1];
-                    i += 2;
-                } else if (line[i] == '$') {
-                    expandDollar(line, i, word, home);
-                } else {
-                    word.exact = word.exact && line[i] != '`';
-                    word.text += line[i++];
-                }
-            }
-            ++i;
+            i = quoted(line, i, word, home);
+        } else if (c == '\\' && i + 1 < line.size() && line[i + 1] == '\n') {
+            i += 2;  // the line goes on
+            ++lineNumber;
         } else if (c == '\\' && i + 1 < line.size()) {
             word.text += line[i + 1];
             inWord = true;
@@ -126,35 +188,64 @@ bool isShell(const std::string& program) {
     return name == "sh" || name == "bash" || name == "dash" || name == "ksh" || name == "zsh";
 }
 
+// Past the words before the program that run the rest as it is:
+// assignments, env and its options, exec, nohup, setsid, command. `dir`
+// follows env -C; `renamed` gets exec -a's name.
+std::size_t programWord(const std::vector<Token>& words, std::string& dir, std::string& renamed) {
+    std::size_t first = 0;
+    while (first < words.size()) {
+        const std::string& w = words[first].text;
+        if (w == "env") {
+            ++first;
+            while (first < words.size() && words[first].text.size() > 1 &&
+                   words[first].text[0] == '-') {
+                const std::string& option = words[first].text;
+                const bool chdir = option == "-C" || option == "--chdir";
+                const bool takesValue = chdir || option == "-u" || option == "--unset" ||
+                                        option == "-S" || option == "--split-string";
+                if (chdir && first + 1 < words.size()) {
+                    dir = words[first + 1].exact ? joinedPath(dir, words[first + 1].text)
+                                                 : std::string();
+                } else if (option.compare(0, 8, "--chdir=") == 0) {
+                    dir = joinedPath(dir, option.substr(8));
+                }
+                first += takesValue ? 2 : 1;
+            }
+        } else if (isAssignment(w) || w == "nohup" || w == "setsid" || w == "command") {
+            ++first;
+        } else if (w == "exec") {
+            ++first;
+            if (first + 1 < words.size() && words[first].text == "-a") {
+                renamed = words[first + 1].text;
+                first += 2;
+            }
+        } else {
+            break;
+        }
+    }
+    return first;
+}
+
 void readInto(std::vector<ShellCommand>& commands, const std::string& line, std::string dir,
               const std::string& home) {
     const std::vector<Token> all = tokens(line, home);
     std::string before;
+    // A subshell's cd ends with it.
+    std::vector<std::string> outer;
     std::size_t i = 0;
     while (i < all.size()) {
         std::vector<Token> words;
         for (; i < all.size() && !all[i].op; ++i) {
-            words.push_back(all[i]);
+            // "$@" stands for the arguments, which a plain start has none of.
+            if (!(all[i].arguments && all[i].text.empty())) {
+                words.push_back(all[i]);
+            }
         }
         const std::string after = i < all.size() ? all[i].text : std::string();
         ++i;
-        std::size_t first = 0;
         std::string renamed;
-        // Wrappers that run the rest as it is: assignments, env, exec, nohup, setsid, command.
-        while (first < words.size()) {
-            const std::string& w = words[first].text;
-            if (isAssignment(w) || w == "env" || w == "nohup" || w == "setsid" || w == "command") {
-                ++first;
-            } else if (w == "exec") {
-                ++first;
-                if (first + 1 < words.size() && words[first].text == "-a") {
-                    renamed = words[first + 1].text;
-                    first += 2;
-                }
-            } else {
-                break;
-            }
-        }
+        std::string commandDir = dir;
+        const std::size_t first = programWord(words, commandDir, renamed);
         if (first < words.size()) {
             const std::string& program = words[first].text;
             if (program == "cd") {
@@ -164,7 +255,7 @@ void readInto(std::vector<ShellCommand>& commands, const std::string& line, std:
             } else if (isShell(program) && first + 2 < words.size() &&
                        words[first + 1].text == "-c") {
                 const std::size_t inner = commands.size();
-                readInto(commands, words[first + 2].text, dir, home);
+                readInto(commands, words[first + 2].text, commandDir, home);
                 if (commands.size() > inner) {
                     commands[inner].before = before;
                     commands.back().after = after;
@@ -178,11 +269,18 @@ void readInto(std::vector<ShellCommand>& commands, const std::string& line, std:
                 if (!renamed.empty()) {
                     command.words[0] = renamed;
                 }
-                command.dir = dir;
+                command.dir = commandDir;
                 command.before = before;
                 command.after = after;
+                command.line = words[first].line;
                 commands.push_back(command);
             }
+        }
+        if (after == "(") {
+            outer.push_back(dir);
+        } else if (after == ")" && !outer.empty()) {
+            dir = outer.back();
+            outer.pop_back();
         }
         before = after;
     }

@@ -1,9 +1,12 @@
-// A simple shell command line read far enough to know where each command
-// runs and how it is named: `cd DIR && ./run`, `cd DIR; exec ./run ARGS`,
-// `sh -c '...'`, `VAR=x cmd`, `exec -a NAME cmd`. Nothing is run; what it
-// cannot tell (a variable other than HOME, a substitution) it leaves unknown.
+// A simple shell command line, or a short script, read far enough to know
+// where each command runs and how it is named: `cd DIR && ./run`,
+// `cd DIR; exec ./run "$@"`, `(cd DIR && ./run) &`, `sh -c '...'`,
+// `VAR=x cmd`, `env -C DIR cmd`, `exec -a NAME cmd`, comments and
+// redirections. Nothing is run; what it cannot tell (a variable other than
+// HOME, a substitution) it leaves unknown.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@ struct ShellCommand {
     std::string dir;                 // where it runs; empty when unknown
     std::string before;              // the operator before it: "", "&&", "||", ";", "&", "|"
     std::string after;               // the operator after it
+    std::size_t line = 1;            // the line of the text it starts on
 };
 
 // The commands of `line` run by sh -c in `startDir`, with `home` for ~ and $HOME.

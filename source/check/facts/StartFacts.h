@@ -9,7 +9,7 @@
 
 #include "model/Finding.h"
 
-enum class StartKind { DesktopEntry, SystemdUnit, Cron, PathLink };
+enum class StartKind { DesktopEntry, SystemdUnit, Cron, PathLink, ShellWrapper };
 
 inline const char* startKindName(StartKind kind) {
     switch (kind) {
@@ -21,8 +21,22 @@ inline const char* startKindName(StartKind kind) {
             return "cron";
         case StartKind::PathLink:
             return "path-link";
+        case StartKind::ShellWrapper:
+            return "shell-wrapper";
     }
     return "";
+}
+
+// The kind `name` spells, as startKindName writes it: false for none.
+inline bool startKindNamed(const std::string& name, StartKind& kind) {
+    for (StartKind each : {StartKind::DesktopEntry, StartKind::SystemdUnit, StartKind::Cron,
+                           StartKind::PathLink, StartKind::ShellWrapper}) {
+        if (name == startKindName(each)) {
+            kind = each;
+            return true;
+        }
+    }
+    return false;
 }
 
 // Why the desktop or systemd refuses a start's command line.
@@ -73,8 +87,10 @@ struct StartFacts {
     bool remainAfterExit = false;
     bool failureIgnored = false;  // ExecStart=-...
 
-    // A link or copy along PATH: whether its name has an ini file where it starts.
+    // Whether the name it is started by has an ini file where it starts, and
+    // whether the copy's own name has one there.
     bool iniPresent = true;
+    bool copyIniPresent = true;
 };
 
 // A start, and the application checked as started that way.

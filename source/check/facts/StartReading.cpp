@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include "facts/DesktopEntry.h"
 #include "facts/LauncherCopies.h"
 #include "facts/ShellLine.h"
+#include "facts/StartText.h"
 #include "facts/SystemdUnit.h"
 
 namespace {
@@ -56,6 +58,48 @@ bool bytesEqual(const std::string& a, const std::string& b) {
 std::string baseName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The name the package installs the launcher as: itself no application's copy.
+const char INSTALLED_NAME[] = "dashvane-launcher";
+
+// `path` and each file its symbolic links name in turn, each as its physical
+// directory and its own name.
+std::vector<std::string> linkChain(std::string path) {
+    std::vector<std::string> chain;
+    for (int hops = 0; hops < 40; ++hops) {
+        const std::size_t slash = path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "."
+                                : slash == 0               ? "/"
+                                                           : path.substr(0, slash);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const std::string real = realOf(dir);
+        if (real.empty()) {
+            break;
+        }
+        const std::string hop = (real == "/" ? "" : real) + "/" + name;
+        chain.push_back(hop);
+        char target[4096];
+        const ssize_t size = readlink(hop.c_str(), target, sizeof target - 1);
+        if (size <= 0) {
+            break;
+        }
+        const std::string next(target, static_cast<std::size_t>(size));
+        path = next[0] == '/' ? next : real + "/" + next;
+    }
+    return chain;
+}
+
+// Line `number` of `text`, counted from 1.
+std::string lineOf(const std::string& text, std::size_t number) {
+    std::size_t start = 0;
+    for (std::size_t line = 1; line < number && start < text.size(); ++line) {
+        start = std::min(text.find('\n', start), text.size()) + 1;
+    }
+    if (start >= text.size()) {
+        return std::string();
+    }
+    return text.substr(start, std::min(text.find('\n', start), text.size()) - start);
 }
 
 bool isShell(const std::string& program) {
@@ -113,6 +157,7 @@ struct Reader {
     const StartSearch& search;
     const CopyIndex& index;
     std::vector<StartFacts> starts;
+    std::string why;  // why the file starts no copy, when it is plain
 
     // A start of the copy `target` is, if it is one.
     bool take(StartFacts start, const std::string& target) {
@@ -143,7 +188,14 @@ struct Reader {
             if (command.after == "&&" || command.after == "||") {
                 start.chained = command.after;
             }
-            take(start, programPath(command.program, command.dir, search.root, path));
+            if (base.kind == StartKind::ShellWrapper) {
+                start.line = command.line;
+                start.command = lineOf(line, command.line);
+            }
+            if (!take(start, programPath(command.program, command.dir, search.root, path)) &&
+                !command.dir.empty() && !exists(command.dir)) {
+                why = "it changes into " + command.dir + ", which does not exist";
+            }
         }
     }
 
@@ -154,6 +206,12 @@ struct Reader {
         // Deleted entries and entries of other types start nothing.
         if (!entry.hasGroup || type == nullptr || type->value != "Application" ||
             entry.flag("Hidden") || exec == nullptr) {
+            why = !entry.hasGroup   ? "it has no [Desktop Entry] group"
+                  : type == nullptr ? "it has no Type=, so the desktop ignores it"
+                  : type->value != "Application"
+                      ? "it is of Type=" + type->value + ", not Application"
+                  : entry.flag("Hidden") ? "it is deleted (Hidden=true)"
+                                         : "it has no Exec=";
             return;
         }
         const DesktopKey* path = entry.find("Path");
@@ -175,7 +233,9 @@ struct Reader {
         const DesktopKey* tryExec = entry.find("TryExec");
         if (tryExec != nullptr &&
             programPath(tryExec->value, start.workingDir, search.root, desktopPath()).empty()) {
-            return;  // the desktop hides the entry
+            why =
+                "its TryExec= program " + tryExec->value + " is not found, so the desktop hides it";
+            return;
         }
         dropEnv(argv);
         if (argv.empty()) {
@@ -221,7 +281,9 @@ struct Reader {
         base.user = file.userUnit ? file.user : user != nullptr ? user->value : "root";
         const UnitSetting* dir = unit.find("Service", "WorkingDirectory");
         base.directoryGiven = dir != nullptr && !dir->value.empty();
-        std::string workingDir = base.directoryGiven ? dir->value : file.userUnit ? home : "/";
+        std::string workingDir = base.directoryGiven ? unitSpecifiers(dir->value, base, home)
+                                 : file.userUnit     ? home
+                                                     : "/";
         if (!workingDir.empty() && workingDir[0] == '-') {
             workingDir.erase(0, 1);
         }
@@ -246,6 +308,16 @@ struct Reader {
         for (const UnitSetting* setting : unit.list("Service", "ExecStart")) {
             execStart(base, *setting, workingDir, home);
         }
+        why = unit.list("Service", "ExecStart").empty() ? "it has no ExecStart= in [Service]"
+                                                        : "no ExecStart= starts one";
+    }
+
+    // %u and %h name the user of the service manager: root's for a system
+    // unit, whatever its User=.
+    std::string unitSpecifiers(const std::string& value, const StartFacts& base,
+                               const std::string& home) const {
+        return file.userUnit ? expandSpecifiers(value, baseName(file.path), base.user, home)
+                             : expandSpecifiers(value, baseName(file.path), "root", homeOf("root"));
     }
 
     // One ExecStart= line of a unit, the [Service] settings in `base`.
@@ -255,7 +327,8 @@ struct Reader {
         start.file = setting.file;
         start.line = setting.line;
         ExecLine exec;
-        if (!splitExecLine(setting.value, exec, start.execProblem)) {
+        const std::string value = unitSpecifiers(setting.value, base, home);
+        if (!splitExecLine(value, exec, start.execProblem)) {
             return;
         }
         start.failureIgnored = exec.failureIgnored();
@@ -319,6 +392,34 @@ struct Reader {
             start.line = entry.line;
             shellLine(start, entry.command, home, home, CRON_PATH);
         }
+        if (why.empty()) {
+            why = "no command line of it starts one";
+        }
+    }
+
+    // A script run by sh from wherever its caller is, with its arguments.
+    void shellWrapper(const std::string& home) {
+        StartFacts base;
+        base.kind = StartKind::ShellWrapper;
+        base.file = file.path;
+        base.user = file.user;
+        const std::string text = readText(file.path);
+        // The #! line names the shell, maybe through env; a script for
+        // anything else is not read.
+        if (text.compare(0, 2, "#!") == 0) {
+            std::vector<std::string> interpreter = splitList(lineOf(text, 1).substr(2), " \t");
+            dropEnv(interpreter);
+            if (interpreter.empty() || !isShell(interpreter[0])) {
+                why = "it is a script for " +
+                      (interpreter.empty() ? std::string("no interpreter") : interpreter[0]) +
+                      ", not for the shell";
+                return;
+            }
+        }
+        shellLine(base, text, std::string(), home, desktopPath());
+        if (why.empty()) {
+            why = "no command of it starts one";
+        }
     }
 
     void pathLink() {
@@ -331,6 +432,11 @@ struct Reader {
             if (const CopyIndex::Copy* copy = index.sameBytes(file.path)) {
                 take(start, copy);
             }
+        }
+        if (starts.size() == first) {
+            why = baseName(file.path) == INSTALLED_NAME
+                      ? "the installed launcher starts no application by its own name"
+                      : "it is no link or copy of a launcher copy named after its application";
         }
         // Typed by its name from the application directory: the best place
         // it can be started from.
@@ -351,6 +457,8 @@ void CopyIndex::add(const std::string& appDir, const std::vector<std::string>& c
         copy.appDir = appDir;
         copy.path = appDir + "/" + name;
         struct stat status {};
+        struct stat own {};
+        copy.link = lstat(copy.path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
         if (stat(copy.path.c_str(), &status) == 0) {
             copy.device = status.st_dev;
             copy.inode = status.st_ino;
@@ -365,32 +473,73 @@ const CopyIndex::Copy* CopyIndex::find(const std::string& path) const {
     if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return nullptr;
     }
+    // A link starts the copy its chain passes through, by the name it is
+    // started by: every copy that links to the installed launcher shares its
+    // inode, and the installed launcher itself starts none of them.
+    const std::vector<std::string> chain = linkChain(path);
+    for (const std::string& hop : chain) {
+        for (const Copy& copy : copies) {
+            if (copy.path == hop) {
+                return &copy;
+            }
+        }
+    }
     for (const Copy& copy : copies) {
-        if (copy.device == status.st_dev && copy.inode == status.st_ino) {
+        if (copy.device == status.st_dev && copy.inode == status.st_ino && !copy.link &&
+            baseName(path) != INSTALLED_NAME) {
+            return &copy;  // a hard link of the copy
+        }
+    }
+    return open ? findOpen(chain) : nullptr;
+}
+
+const CopyIndex::Copy* CopyIndex::findOpen(const std::vector<std::string>& chain) const {
+    // The first directory along the chain that holds ini files is the
+    // application's; failing that, the last launcher copy but the installed one.
+    std::string fallback;
+    for (const std::string& hop : chain) {
+        const std::size_t slash = hop.rfind('/');
+        const std::string dir = slash == 0 ? "/" : hop.substr(0, slash);
+        const std::string name = hop.substr(slash + 1);
+        if (looked.count(dir) == 0) {
+            const CopySearch found = findLauncherCopies(dir);
+            Looked& seen = looked[dir];
+            seen.holdsIni = !found.iniFiles.empty();
+            for (const LauncherCopy& copy : found.copies) {
+                seen.names.push_back(copy.name);
+            }
+        }
+        const Looked& seen = looked[dir];
+        if (std::find(seen.names.begin(), seen.names.end(), name) == seen.names.end()) {
+            continue;
+        }
+        if (seen.holdsIni) {
+            return added(dir, name);
+        }
+        if (name != INSTALLED_NAME) {
+            fallback = hop;
+        }
+    }
+    if (fallback.empty()) {
+        return nullptr;
+    }
+    const std::size_t slash = fallback.rfind('/');
+    return added(slash == 0 ? "/" : fallback.substr(0, slash), fallback.substr(slash + 1));
+}
+
+const CopyIndex::Copy* CopyIndex::added(const std::string& dir, const std::string& name) const {
+    for (const Copy& copy : copies) {
+        if (copy.path == (dir == "/" ? "" : dir) + "/" + name) {
             return &copy;
         }
     }
-    if (!open) {
-        return nullptr;
+    const_cast<CopyIndex*>(this)->add(dir, looked[dir].names);
+    for (const Copy& copy : copies) {
+        if (copy.path == (dir == "/" ? "" : dir) + "/" + name) {
+            return &copy;
+        }
     }
-    const std::string real = realOf(path);
-    const std::size_t slash = real.rfind('/');
-    if (slash == std::string::npos) {
-        return nullptr;
-    }
-    const std::string dir = slash == 0 ? "/" : real.substr(0, slash);
-    if (looked.count(dir) != 0) {
-        return nullptr;
-    }
-    std::vector<std::string>& names = looked[dir];
-    for (const LauncherCopy& found : findLauncherCopies(dir).copies) {
-        names.push_back(found.name);
-    }
-    if (std::find(names.begin(), names.end(), real.substr(slash + 1)) == names.end()) {
-        return nullptr;
-    }
-    const_cast<CopyIndex*>(this)->add(dir, names);
-    return find(path);
+    return nullptr;
 }
 
 const CopyIndex::Copy* CopyIndex::sameBytes(const std::string& path) const {
@@ -418,8 +567,9 @@ std::vector<std::string> CopyIndex::appDirs() const {
 }
 
 std::vector<StartFacts> startsIn(const StartFile& file, const StartSearch& search,
-                                 const CopyIndex& index, const std::string& fallbackHome) {
-    Reader reader{file, search, index, {}};
+                                 const CopyIndex& index, const std::string& fallbackHome,
+                                 std::string* why) {
+    Reader reader{file, search, index, {}, {}};
     const std::string home = file.home.empty() ? fallbackHome : file.home;
     switch (file.kind) {
         case StartKind::DesktopEntry:
@@ -434,12 +584,22 @@ std::vector<StartFacts> startsIn(const StartFile& file, const StartSearch& searc
         case StartKind::PathLink:
             reader.pathLink();
             break;
+        case StartKind::ShellWrapper:
+            reader.shellWrapper(home);
+            break;
+    }
+    if (why != nullptr) {
+        *why = reader.why;
     }
     for (StartFacts& start : reader.starts) {
         // Started from a directory that holds another application's copies or ini files.
         const std::string real =
             start.workingDir.empty() ? std::string() : realOf(start.workingDir);
         start.inAppDir = !real.empty() && real == start.appDir;
+        if (start.inAppDir && start.kind != StartKind::PathLink) {
+            start.iniPresent = exists(joinedPath(real, start.invocationName + ".ini"));
+            start.copyIniPresent = exists(start.copy + ".ini");
+        }
         if (!real.empty() && real != start.appDir) {
             const CopySearch there = findLauncherCopies(real);
             if (!there.copies.empty() || !there.iniFiles.empty()) {

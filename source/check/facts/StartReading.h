@@ -26,6 +26,7 @@ public:
         dev_t device = 0;
         ino_t inode = 0;
         off_t size = 0;
+        bool link = false;  // the copy is a symbolic link, such as to the installed launcher
     };
     // The copy `path` is (the same file, or through links), or nullptr.
     const Copy* find(const std::string& path) const;
@@ -38,13 +39,25 @@ public:
     std::vector<std::string> appDirs() const;
 
 private:
+    // An open index: the application along a link chain, or nullptr.
+    const Copy* findOpen(const std::vector<std::string>& chain) const;
+    // The copy NAME of DIR, added to the index with DIR's other copies.
+    const Copy* added(const std::string& dir, const std::string& name) const;
+
     bool open;
     mutable std::vector<Copy> copies;
-    // Directories an open index has looked into, and whether they held the name.
-    mutable std::map<std::string, std::vector<std::string>> looked;
+    // Directories an open index has looked into: their copies, and whether
+    // they hold ini files.
+    struct Looked {
+        std::vector<std::string> names;
+        bool holdsIni = false;
+    };
+    mutable std::map<std::string, Looked> looked;
 };
 
 // The starts in `file` of the copies in `index`. `fallbackHome` stands for the
-// session's directory when the file belongs to no known user.
+// session's directory when the file belongs to no known user. `why` gets
+// the reason a file starts nothing, where the file itself says it.
 std::vector<StartFacts> startsIn(const StartFile& file, const StartSearch& search,
-                                 const CopyIndex& index, const std::string& fallbackHome);
+                                 const CopyIndex& index, const std::string& fallbackHome,
+                                 std::string* why = nullptr);

@@ -1,17 +1,27 @@
 #include "facts/StartSearch.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <set>
 
+#include "facts/Crontab.h"
+#include "util/ByteText.h"
 #include "util/Passwd.h"
 
 namespace {
+
+// Start files are small; anything larger is not read whole.
+constexpr std::size_t MOST_READ = 1024 * 1024;
 
 // A login's PATH on Debian when /etc/login.defs sets none.
 const char DEFAULT_PATH[] = "/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games";
@@ -74,6 +84,20 @@ std::string realOf(const std::string& path) {
 bool isFile(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// A regular file that starts with #!.
+bool isScript(const std::string& path) {
+    char head[2] = {0, 0};
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat status {};
+    const bool script = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                        read(fd, head, sizeof head) == 2 && head[0] == '#' && head[1] == '!';
+    close(fd);
+    return script;
 }
 
 // ENV_PATH or ENV_SUPATH of /etc/login.defs, as "PATH=..." or the bare list.
@@ -150,6 +174,114 @@ std::string homeOf(const std::string& user) {
     }
     return std::string();
 }
+
+namespace {
+
+// The whole of a start file, which is small: false with `problem` for one
+// that cannot be opened or read, or is no regular file. A FIFO is not
+// waited on.
+bool readStartFile(const std::string& path, std::string& text, struct stat& status,
+                   std::string& problem) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || fstat(fd, &status) != 0) {
+        problem = std::strerror(errno);
+        if (fd >= 0) {
+            close(fd);
+        }
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        problem = S_ISDIR(status.st_mode) ? "it is a directory" : "it is no regular file";
+        close(fd);
+        return false;
+    }
+    char buffer[8192];
+    ssize_t got = 0;
+    while (text.size() < MOST_READ && (got = read(fd, buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    const int error = errno;
+    close(fd);
+    if (got < 0) {
+        problem = std::strerror(error);
+        return false;
+    }
+    return true;
+}
+
+// Whether a line of `text` is, blanks aside, one of `headers`.
+bool hasLine(const std::string& text, std::initializer_list<const char*> headers) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        std::string line = text.substr(start, end - start);
+        line.erase(0, std::min(line.find_first_not_of(" \t"), line.size()));
+        line.erase(line.find_last_not_of(" \t\r") + 1);
+        for (const char* header : headers) {
+            if (line == header) {
+                return true;
+            }
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// The kind of a start file by what it holds, its name and its place.
+bool kindOfContent(const std::string& path, const std::string& text, StartKind& kind) {
+    const std::string real = realOf(path);
+    const std::string parent = real.substr(0, std::min(real.rfind('/'), real.size()));
+    std::vector<std::string> users;
+    if (text.compare(0, 4,
+                     "\x7f"
+                     "ELF") == 0) {
+        kind = StartKind::PathLink;
+    } else if (text.compare(0, 2, "#!") == 0) {
+        kind = StartKind::ShellWrapper;
+    } else if (endsWith(path, ".desktop") || hasLine(text, {"[Desktop Entry]"})) {
+        kind = StartKind::DesktopEntry;
+    } else if (endsWith(path, ".service") || hasLine(text, {"[Service]", "[Unit]", "[Install]"})) {
+        kind = StartKind::SystemdUnit;
+    } else if (endsWith(parent, "/crontabs") || endsWith(parent, "/cron.d") ||
+               endsWith(real, "/crontab") || looksLikeCrontab(text, users)) {
+        kind = StartKind::Cron;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Whose a crontab is: a user's own under crontabs/, the system's in cron.d
+// or named crontab; elsewhere the system's when every line's sixth field
+// names a user, else its owner's.
+void cronOwner(const std::string& real, const std::string& text, uid_t owner, StartFile& file) {
+    const std::size_t slash = real.rfind('/');
+    const std::string parent = real.substr(0, std::min(slash, real.size()));
+    if (endsWith(parent, "/crontabs")) {
+        file.user = real.substr(slash + 1);
+        file.home = homeOf(file.user);
+        return;
+    }
+    std::vector<std::string> users;
+    bool named = endsWith(parent, "/cron.d") || endsWith(real, "/crontab");
+    if (!named && looksLikeCrontab(text, users)) {
+        named = true;
+        for (const std::string& user : users) {
+            named = named && !homeOf(user).empty();
+        }
+    }
+    file.cronUser = named;
+    if (!named) {
+        for (const Passwd::Entry& entry : Passwd::read()) {
+            if (entry.uid == owner) {
+                file.user = entry.name;
+                file.home = entry.home;
+            }
+        }
+    }
+}
+
+}  // namespace
 
 StartSearch startSearch(const std::string& root, const std::string& onlyUser) {
     StartSearch search;
@@ -249,8 +381,9 @@ std::vector<StartFile> findStartFiles(const StartSearch& search) {
         }
         for (const std::string& name : names(prefixed)) {
             StartFile link;
-            link.kind = StartKind::PathLink;
             link.path = prefixed + "/" + name;
+            // A script along PATH is a wrapper; anything else may be a copy.
+            link.kind = isScript(link.path) ? StartKind::ShellWrapper : StartKind::PathLink;
             // Links are many and their targets shared: each is a start of its own.
             files.push_back(link);
         }
@@ -258,34 +391,34 @@ std::vector<StartFile> findStartFiles(const StartSearch& search) {
     return files;
 }
 
-StartFile startFileOf(const std::string& path, const StartSearch& search) {
-    StartFile file;
+bool startFileOf(const std::string& path, const StartSearch& search, const StartKind* forced,
+                 StartFile& file, std::string& problem) {
+    file = StartFile();
     file.path = path;
+    std::string text;
+    struct stat status {};
+    const std::string shown = "\"" + ByteText::visible(path) + "\"";
+    if (!readStartFile(path, text, status, problem)) {
+        problem = "cannot read the start file " + shown + ": " + problem;
+        return false;
+    }
     const std::string real = realOf(path);
     if (const StartSearch::Home* home = homeHolding(search, real)) {
         file.home = home->dir;
         file.user = home->user;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string head(4096, '\0');
-    in.read(&head[0], static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
-    const std::string::size_type slash = real.rfind('/');
-    const std::string parent = real.substr(0, slash == std::string::npos ? 0 : slash);
-    if (endsWith(path, ".desktop") || head.find("[Desktop Entry]") != std::string::npos) {
-        file.kind = StartKind::DesktopEntry;
-    } else if (endsWith(path, ".service") || head.find("[Service]") != std::string::npos) {
-        file.kind = StartKind::SystemdUnit;
-        file.userUnit = real.find("/systemd/user/") != std::string::npos;
-    } else if (endsWith(parent, "/crontabs")) {
-        file.kind = StartKind::Cron;
-        file.user = real.substr(slash + 1);
-        file.home = homeOf(file.user);
-    } else if (endsWith(parent, "/cron.d") || endsWith(real, "/crontab")) {
-        file.kind = StartKind::Cron;
-        file.cronUser = true;
-    } else {
-        file.kind = StartKind::PathLink;
+    if (forced != nullptr) {
+        file.kind = *forced;
+    } else if (!kindOfContent(path, text, file.kind)) {
+        problem = "cannot tell what kind of start file " + shown +
+                  " is: it is no desktop entry, systemd unit, crontab, shell script, or link or "
+                  "copy of a launcher copy; name its kind with --start-kind";
+        return false;
     }
-    return file;
+    if (file.kind == StartKind::SystemdUnit) {
+        file.userUnit = real.find("/systemd/user/") != std::string::npos;
+    } else if (file.kind == StartKind::Cron) {
+        cronOwner(real, text, status.st_uid, file);
+    }
+    return true;
 }

@@ -37,8 +37,11 @@ StartSearch startSearch(const std::string& root, const std::string& onlyUser);
 // Every start file the search finds, each once.
 std::vector<StartFile> findStartFiles(const StartSearch& search);
 
-// FILE named by --start, its kind told by name, place and content.
-StartFile startFileOf(const std::string& path, const StartSearch& search);
+// FILE named by --start: its kind `forced`, or else told by its content,
+// name and place. Returns false with `problem` when the file cannot be read
+// or its kind cannot be told, the message naming the file.
+bool startFileOf(const std::string& path, const StartSearch& search, const StartKind* forced,
+                 StartFile& file, std::string& problem);
 
 // The home of `user` in the password database; empty when unknown.
 std::string homeOf(const std::string& user);

@@ -154,3 +154,48 @@ bool splitExecLine(const std::string& value, ExecLine& exec, ExecRefusal& proble
     exec.argv.assign(words.begin() + (ownName ? 1 : 0), words.end());
     return true;
 }
+
+std::string expandSpecifiers(const std::string& value, const std::string& unitName,
+                             const std::string& user, const std::string& home) {
+    const std::size_t dot = unitName.rfind('.');
+    const std::string name = unitName.substr(0, dot);  // without the type's suffix
+    const std::size_t at = name.find('@');
+    const std::string prefix = name.substr(0, at);
+    const std::string instance = at == std::string::npos ? std::string() : name.substr(at + 1);
+    std::string expanded;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '%' || i + 1 >= value.size()) {
+            expanded += value[i];
+            continue;
+        }
+        const char code = value[++i];
+        switch (code) {
+            case '%':
+                expanded += '%';
+                break;
+            case 'n':
+                expanded += unitName;
+                break;
+            case 'N':
+                expanded += name;
+                break;
+            case 'p':
+                expanded += prefix;
+                break;
+            case 'i':
+            case 'I':
+                expanded += instance;
+                break;
+            case 'u':
+                expanded += user;
+                break;
+            case 'h':
+                expanded += home;
+                break;
+            default:
+                expanded += '%';
+                expanded += code;
+        }
+    }
+    return expanded;
+}

@@ -44,3 +44,9 @@ struct ExecLine {
 // blanks, single and double quotes, C-style backslash escapes. Returns false
 // with `problem` for a value systemd refuses.
 bool splitExecLine(const std::string& value, ExecLine& exec, ExecRefusal& problem);
+
+// What systemd makes of the specifiers in a setting of the unit `unitName`
+// (its file's name) started as `user`, whose home is `home`: %n, %N, %p,
+// %i, %I, %u, %h and %%. Others are left as written.
+std::string expandSpecifiers(const std::string& value, const std::string& unitName,
+                             const std::string& user, const std::string& home);

@@ -321,6 +321,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "commands in the user's home)",
      "change into the application directory first, as in cd /srv/ws/apps/report && ./run", false,
      "@reboot /srv/ws/apps/report/run"},
+    {K::WrapperOutsideDirectory, "wrapper-outside-directory", E,
+     "a shell wrapper starts a launcher copy without changing into its application directory, "
+     "so the copy runs wherever the wrapper's caller is",
+     "change into the application directory first: cd /srv/ws/apps/shop && exec ./run \"$@\"",
+     false, "#!/bin/sh, then exec /srv/ws/apps/shop/run \"$@\""},
     {K::LauncherExitStatusTested, "launcher-exit-status-tested", W,
      "a shell command line chains on the launcher's exit status, which is always 1",
      "do not chain on the launcher's status (write ; in place of && or ||); to know whether "
@@ -332,6 +337,12 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "start the copy by its own name from the application directory, or put a shell wrapper "
      "along PATH in place of the link: #!/bin/sh, then cd APPDIR && exec ./run \"$@\"",
      false, "/usr/local/bin/shop -> /srv/ws/apps/shop/run, run as shop"},
+    {K::StartNameWithoutIni, "start-name-without-ini", E,
+     "a start file starts a launcher copy by a name that has no ini file where it starts, so "
+     "every VM argument of the application's ini file is dropped",
+     "start the copy by its own name, as in ExecStart=/srv/ws/apps/shop/run, or give the name "
+     "an ini file (ln -s run.ini NAME.ini in the application directory)",
+     false, "ExecStart=@/srv/ws/apps/shop/run shop, without shop.ini"},
     {K::StartFromOtherApplication, "start-from-other-application", E,
      "a launcher copy is started from another application's directory, so the launch mixes "
      "the two applications' files",

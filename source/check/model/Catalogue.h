@@ -96,15 +96,17 @@ enum class KindId : unsigned char {
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
     InterpreterRerunsScript,
-    // How the application is started: desktop entries, units, cron, PATH.
+    // How the application is started: desktop entries, units, cron, PATH, wrappers.
     DesktopEntryWithoutPath,
     DesktopExecRefused,
     UnitWithoutWorkingDirectory,
     UnitRelativeExecStart,
     UnitStopsApplication,
     CronOutsideDirectory,
+    WrapperOutsideDirectory,
     LauncherExitStatusTested,
     PathLinkWithoutIni,
+    StartNameWithoutIni,
     StartFromOtherApplication,
     Count
 };

@@ -26,6 +26,11 @@ std::string cdLine(const StartFacts& start) {
     return line;
 }
 
+// The line a shell wrapper starts the copy by, with the wrapper's arguments.
+std::string wrapperLine(const StartFacts& start) {
+    return "cd " + start.appDir + " && exec ./" + baseName(start.copy) + " \"$@\"";
+}
+
 // The line that gives the start its directory, in the file's own terms.
 std::string directoryLine(const StartFacts& start) {
     switch (start.kind) {
@@ -33,6 +38,8 @@ std::string directoryLine(const StartFacts& start) {
             return start.command.empty() ? "Path=" + start.appDir : cdLine(start);
         case StartKind::SystemdUnit:
             return "WorkingDirectory=" + start.appDir;
+        case StartKind::ShellWrapper:
+            return wrapperLine(start);
         case StartKind::Cron:
         case StartKind::PathLink:
             break;
@@ -50,6 +57,8 @@ std::string startText(const StartFacts& start) {
             return "the cron line";
         case StartKind::PathLink:
             return "the link";
+        case StartKind::ShellWrapper:
+            return "the shell wrapper";
     }
     return "";
 }
@@ -161,6 +170,13 @@ void startRules(const StartFacts& start, Collector& add) {
                         quoted(cdLine(start)),
                     start.file);
                 break;
+            case StartKind::ShellWrapper:
+                add(start.line, KindId::WrapperOutsideDirectory,
+                    startText(start) + " starts " + copy + " in " + where(start) +
+                        (start.directoryGiven ? "" : ", wherever its caller is") +
+                        consequence(start) + "; write " + quoted(wrapperLine(start)),
+                    start.file);
+                break;
             case StartKind::PathLink:
                 break;
         }
@@ -173,6 +189,17 @@ void startRules(const StartFacts& start, Collector& add) {
                 quoted(baseName(start.copy) + ".ini") +
                 "; put a shell wrapper there instead: " + quoted("#!/bin/sh") + " and " +
                 quoted("cd " + start.appDir + " && exec ./" + baseName(start.copy) + " \"$@\""),
+            start.file);
+    }
+    // Whatever the application's own check makes of a missing ini file, a
+    // start that drops every VM argument its application has is wrong.
+    if (start.kind != StartKind::PathLink && start.inAppDir && !start.iniPresent &&
+        start.copyIniPresent) {
+        add(start.line, KindId::StartNameWithoutIni,
+            startText(start) + " starts " + copy + " as " + quoted(start.invocationName) +
+                ", so the launcher reads " + quoted(start.invocationName + ".ini") + ", which " +
+                quoted(start.appDir) + " does not have, and drops every VM argument of " +
+                quoted(baseName(start.copy) + ".ini"),
             start.file);
     }
     if (start.kind == StartKind::SystemdUnit) {
