@@ -359,16 +359,11 @@ void writeHelp(std::ostream& out) {
            "Checks Dashvane application directories: tells, without launching them, what "
            "their\n"
            "launcher copy will do and every mistake that makes its launch, or the Java VM it\n"
-           "starts, fail or differ from what the ini file plainly says. It starts the VM as
-"
-           "the application's user to ask it about itself, then with -version and the whole
-"
-           "argument list, options with effects outside the VM left out (never with
-"
-           "--no-vm); to know the executable's libraries it has the system's loader list
-"
-           "them. Without APPDIR the working directory is checked.
-"
+           "starts, fail or differ from what the ini file plainly says. It starts the VM as\n"
+           "the application's user to ask it about itself, then with -version and the whole\n"
+           "argument list, options with effects outside the VM left out (never with\n"
+           "--no-vm); to know the executable's libraries it has the system's loader list\n"
+           "them. Without APPDIR the working directory is checked.\n"
            "\n"
            "Options:\n";
     for (const Option& option : options()) {
