@@ -25,6 +25,26 @@ std::vector<KindId> added(const LaunchErrors& before, const LaunchErrors& after)
     return kinds;
 }
 
+// The errors `after` adds that its own text's next pass would not mend: an
+// error a mend exposes, such as the letter case of -VMARGS once the file's
+// encoding is mended, is mended with it, and is no reason to leave it.
+std::vector<KindId> addedToStay(const LaunchErrors& before, const LaunchErrors& after,
+                                const std::string& text) {
+    std::vector<KindId> kinds = added(before, after);
+    if (kinds.empty()) {
+        return kinds;
+    }
+    const IniFixResult next = fixIni(text, {}, after.silenced);
+    kinds.erase(std::remove_if(kinds.begin(), kinds.end(),
+                               [&next](KindId kind) {
+                                   return std::any_of(
+                                       next.fixes.begin(), next.fixes.end(),
+                                       [kind](const AppliedFix& fix) { return fix.kind == kind; });
+                               }),
+                kinds.end());
+    return kinds;
+}
+
 std::string whyNot(const LaunchErrors& before, const LaunchErrors& after, KindId kind) {
     std::string reason = "mending it would break the launch";
     if (after.executable != before.executable && !after.executable.empty()) {
@@ -55,7 +75,7 @@ bool leaveOne(Weighing& w, IniFixResult& result, LaunchErrors& after, std::size_
         trial.insert(std::make_pair(fix.kind, fix.line));
         IniFixResult without = fixIni(w.original, trial, w.before.silenced);
         LaunchErrors errors = w.errorsOf(without.bytes);
-        if (added(w.before, errors).size() < worse) {
+        if (addedToStay(w.before, errors, without.bytes).size() < worse) {
             w.vetoed = trial;
             w.reasons.emplace(fix.line, reason);
             result = std::move(without);
@@ -110,7 +130,7 @@ IniFixResult planMend(const LaunchOracle& errorsOf, const std::string& original)
     IniFixResult result = whole;
     LaunchErrors after = errorsOf(result.bytes);
     for (;;) {
-        const std::vector<KindId> worse = added(w.before, after);
+        const std::vector<KindId> worse = addedToStay(w.before, after, result.bytes);
         if (worse.empty()) {
             break;
         }
