@@ -134,7 +134,7 @@ const Row ROWS[] = {
     {"UnitQuoteOpen", [] { return refused(S::SystemdUnit, "/srv/run 'open"); },
      "a quote is not closed"},
     {"UnitOwnNameMissing", [] { return refused(S::SystemdUnit, "@/srv/run"); },
-     "\"@\" without the name the program is to be given"},
+     "\"@\" is not followed by the program and the name it is given"},
     {"UnitNoProgram", [] { return refused(S::SystemdUnit, "-"); }, "ExecStart= names no program"},
     {"DesktopRelativePath", [] { return relative(S::DesktopEntry, ExecProblem::RelativePath); },
      "\"bin/run\" is a relative path: gio refuses the entry (\"Unable to load application "

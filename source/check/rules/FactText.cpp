@@ -129,7 +129,7 @@ std::string execProblemText(const StartFacts& start) {
         case ExecProblem::NoProgram:
             return unit ? "ExecStart= names no program" : "Exec= names no program";
         case ExecProblem::OwnNameMissing:
-            return "\"@\" without the name the program is to be given";
+            return "\"@\" is not followed by the program and the name it is given";
         case ExecProblem::RelativePath:
             return unit ? program +
                               " is a relative path, which systemd refuses (\"Neither a valid "
