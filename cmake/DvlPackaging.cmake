@@ -1,7 +1,7 @@
 # Install layout and the binary .tar.gz, for the architecture being built
 # (amd64, or i386 with the i386 toolchain file):
 #   cmake --build build --target package
-# The .deb comes from debian/ and the RPM from packaging/dashvane-launcher.spec
+# The .deb comes from debian/ and the RPM from packaging/dashvane-launcher.rpm-recipe
 # (scripts/package.sh builds both); they install through the same rules but
 # ship the documents their own way, with DVL_INSTALL_DOCS off.
 include(GNUInstallDirs)

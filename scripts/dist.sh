@@ -52,9 +52,9 @@ for what in "$@"; do
     rpm)
         # Debian's rpm database knows none of the build dependencies, which
         # are Debian packages here: --nodeps.
-        tar -xzf "$out/$name.tar.gz" -O "$name/packaging/dashvane-launcher.spec" >"$work/dashvane-launcher.spec"
+        tar -xzf "$out/$name.tar.gz" -O "$name/packaging/dashvane-launcher.rpm-recipe" >"$work/dashvane-launcher.rpm-recipe"
         rpmbuild -bb --nodeps --define "_topdir $work/rpm" --define "_sourcedir $out" \
-            "$work/dashvane-launcher.spec" >"$work/rpmbuild.log" 2>&1 ||
+            "$work/dashvane-launcher.rpm-recipe" >"$work/rpmbuild.log" 2>&1 ||
             { tail -n 40 "$work/rpmbuild.log"; echo "dist.sh: rpmbuild failed" >&2; exit 1; }
         cp "$work"/rpm/RPMS/*/*.rpm "$out"
         ;;
