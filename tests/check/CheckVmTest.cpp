@@ -67,6 +67,7 @@ struct Row {
     std::vector<std::string> arguments;  // the launcher's own
     std::string installationIni;         // eclipse/Dashvane.ini; "" for none
     const char* kind;                    // the error expected; nullptr for none
+    std::vector<std::pair<std::string, std::string>> files = {};  // in eclipse/: name, text
 };
 
 struct Outcome {
@@ -87,6 +88,11 @@ Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
         writeFile(inst.eclipse + "/Dashvane.ini", row.installationIni);
     }
     inst.writeIni(row.ini);
+    for (const auto& file : row.files) {
+        const boost::filesystem::path path = inst.eclipse + "/" + file.first;
+        boost::filesystem::create_directories(path.parent_path());
+        writeFile(path.string(), file.second);
+    }
     Command launch;
     launch.program = inst.appDir + "/run";
     launch.argv = {"./run"};
@@ -254,6 +260,69 @@ TEST(CheckVm, VerdictOnEachArgumentIsTheRealVmsVerdict) {
          {},
          "",
          nullptr},
+    };
+    for (const Row& row : rows) {
+        expectAgreement(row);
+    }
+}
+
+// Files of options, read as the java launcher and the VM read them, their
+// options judged by the VM; an agent in them is judged without being run.
+TEST(CheckVm, OptionFilesAreReadAsTheVmReadsThem) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const std::string v = "-vmargs\n";
+    const std::vector<Row> rows = {
+        {"an argument file of good options",
+         v + "@conf/jvm.args\n",
+         {},
+         "",
+         nullptr,
+         {{"conf/jvm.args", "# heap\n-Xmx1g \"-Dtitle=My shop\"\n-Dq=\"a\\tb\"\n"}}},
+        {"an argument file with an option the VM refuses",
+         v + "-Xmx1g\n@conf/jvm.args\n",
+         {},
+         "",
+         "vm-unrecognized-option",
+         {{"conf/jvm.args", "-Xss1m\n-Xbogus\n"}}},
+        {"an argument file whose ranges the VM refuses",
+         v + "@conf/jvm.args\n",
+         {},
+         "",
+         "vm-refused",
+         {{"conf/jvm.args", "-XX:MaxRAMPercentage=150\n"}}},
+        {"a missing argument file", v + "@conf/none.args\n", {}, "", "vm-file-unreadable"},
+        {"an agent in an argument file, judged without being run",
+         v + "@agent.args\n",
+         {},
+         "",
+         "vm-file-unreadable",
+         {{"agent.args", "-javaagent:/nonexistent/agent.jar\n"}}},
+        {"a flag file of good flags",
+         v + "-XX:Flags=conf/flags\n",
+         {},
+         "",
+         nullptr,
+         {{"conf/flags", "+UseSerialGC # the collector\nMaxHeapSize=1073741824\n"}}},
+        {"a flag file with a flag Java no longer has",
+         v + "-XX:Flags=conf/flags\n",
+         {},
+         "",
+         "vm-unknown-flag",
+         {{"conf/flags", "+UseSerialGC\nMaxPermSize=268435456\n"}}},
+        {"an option file of good options",
+         v + "-XX:VMOptionsFile=conf/vm.options\n",
+         {},
+         "",
+         nullptr,
+         {{"conf/vm.options", "-Xmx1g '-Dtitle=My shop'\n-XX:+UseSerialGC\n"}}},
+        {"an option file with a comment, which it does not have",
+         v + "-XX:VMOptionsFile=conf/vm.options\n",
+         {},
+         "",
+         "vm-unrecognized-option",
+         {{"conf/vm.options", "-Xmx1g # heap\n"}}},
     };
     for (const Row& row : rows) {
         expectAgreement(row);

@@ -159,7 +159,7 @@ void findJavaVm(VmFacts& vm, const std::string& named, const std::string& execut
 
 void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& access) {
     static const char* const PREFIXES[] = {
-        "-javaagent:", "-agentpath:", "-XX:Flags=", "-XX:VMOptionsFile="};
+        "-javaagent:", "-agentpath:", "-XX:Flags=", "-XX:VMOptionsFile=", "@"};
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
         const std::string& text = vm.arguments[i].text;
         for (const char* prefix : PREFIXES) {

@@ -29,6 +29,9 @@ struct VmArgument {
     std::size_t iniLine = 0;      // the line of the installation's ini file; 0 for none
     std::size_t commandLine = 0;  // counted from 1 among the command-line arguments; 0 for none
     bool probed = false;          // the VM was started with it to give its verdict
+    std::string file;             // the option file it was read from, where it was
+    std::size_t fileLine = 0;     // its line there
+    bool fromVmFile = false;      // read by the VM itself, where every word is an option
 };
 
 // A -XX flag as the VM lists it.

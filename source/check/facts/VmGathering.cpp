@@ -3,6 +3,7 @@
 #include "facts/IniExamination.h"
 #include "facts/JavaVm.h"
 #include "facts/Kernel.h"
+#include "facts/OptionFiles.h"
 #include "facts/VmProbe.h"
 #include "facts/VmProbeOptions.h"
 
@@ -77,6 +78,7 @@ void gatherVm(Facts& findings, bool ask, std::size_t ownArguments, const LaunchV
     vm.kernelBits = static_cast<int>(kernelPointerSize() * 8);
     vm.environment = vmEnvironment();
     addArguments(findings, ownArguments, argv);
+    expandOptionFiles(vm, findings.startDirResolved, access);
     judgeVmFiles(vm, findings.startDirResolved, access);
     if (vm.mayStart && !vm.path.empty()) {
         vm.info = probeVm(vm.path, access);

@@ -101,6 +101,9 @@ std::string loaderProblemText(const LinkCheck& linking) {
 }
 
 std::string vmOriginText(const VmArgument& argument) {
+    if (!argument.file.empty()) {
+        return "line " + std::to_string(argument.fileLine) + " of " + argument.file;
+    }
     switch (argument.origin) {
         case VmOrigin::Line:
             return "line " + std::to_string(argument.line);

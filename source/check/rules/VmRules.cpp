@@ -105,7 +105,8 @@ void place(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
     if (argument.iniLine != 0) {
         add(0, kind, message + " (" + vmOriginText(argument) + ")", vm.installationIni);
     } else if (argument.line != 0) {
-        add(argument.line, kind, message);
+        add(argument.line, kind,
+            argument.file.empty() ? message : message + " (" + vmOriginText(argument) + ")");
     } else {
         add(0, kind, message + " (" + vmOriginText(argument) + ")");
     }
@@ -342,11 +343,17 @@ bool sizeOf(const std::string& text, char& which, std::string& value) {
     return false;
 }
 
+// "@FILE", which the java launcher replaces with the options in FILE.
+bool argumentFile(const std::string& text) {
+    return text.size() > 1 && text[0] == '@' && text[1] != '@';
+}
+
 // The arguments the VM reads before a main class ends them.
 std::size_t optionsEnd(const VmFacts& vm) {
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
         const std::string& text = vm.arguments[i].text;
-        if (text.empty() || text[0] != '-' || text == "-jar") {
+        if (!vm.arguments[i].fromVmFile &&
+            (text.empty() || (text[0] != '-' && !argumentFile(text)) || text == "-jar")) {
             return i;
         }
         if (standardOption(text) == 2) {
@@ -499,8 +506,10 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     Collector silent([](const Finding&) {});
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
         const std::string& text = vm.arguments[i].text;
-        Collector& add =
-            vm.arguments[i].line != 0 && refusedLineMeantOtherwise(text) ? silent : addAll;
+        Collector& add = vm.arguments[i].line != 0 && vm.arguments[i].file.empty() &&
+                                 refusedLineMeantOtherwise(text)
+                             ? silent
+                             : addAll;
         textRules(vm, add, i);
         for (const Alias& alias : DEPRECATED) {
             if (startsWith(text, alias.prefix)) {
@@ -508,7 +517,10 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
                       "\"" + text + "\" is deprecated: " + alias.instead);
             }
         }
-        if (text.empty() || text[0] != '-' || text == "-jar") {
+        if (argumentFile(text)) {
+            continue;  // one the user cannot read, judged with the VM's files
+        }
+        if (!vm.arguments[i].fromVmFile && (text.empty() || text[0] != '-' || text == "-jar")) {
             about(vm, add, i, K::VmMainClass,
                   text == "-jar" ? std::string("-jar makes the VM run the jar named next, "
                                                "not the application")
@@ -693,7 +705,8 @@ std::vector<std::size_t> argumentsToAsk(const VmFacts& vm) {
         const VmArgument& argument = vm.arguments[i];
         // A line meant as something else has its own finding, and so has an
         // argument too long for any program to be started with.
-        if ((argument.line != 0 && refusedLineMeantOtherwise(argument.text)) ||
+        if ((argument.line != 0 && argument.file.empty() &&
+             refusedLineMeantOtherwise(argument.text)) ||
             effectOutsideVm(argument.text) != nullptr || argument.text.size() >= LONGEST_ARGUMENT ||
             applicationProperty(argument.text)) {
             continue;
