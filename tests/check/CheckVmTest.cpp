@@ -388,7 +388,12 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
         "-XX:ConcGCThreads=5", "-XX:+UseParallelGC", "-XX:+IgnoreUnrecognizedVMOptions",
         "--add-modules=java.xml.bind", "--add-opens=java.base/java.lang",
         "--enable-native-access=ALL-UNNAMED", "-Djava.ext.dirs=/opt/ext", "-Xnoagent", "-Xminf0.3",
-        "-Xlog:gc=bogus", "-Xlog:gc:stderr", "-client"};
+        "-Xlog:gc=bogus", "-Xlog:gc:stderr", "-client",
+        // Files of options, whose words are drawn from the same pieces.
+        "@conf/a.args", "-XX:VMOptionsFile=conf/b.options", "-XX:Flags=conf/c.flags"};
+    const std::vector<std::string> flags = {"+UseSerialGC",        "MaxHeapSize=67108864",
+                                            "NoSuchFlag=1",        "-UseCompressedOops",
+                                            "ParallelGCThreads=0", "# c"};
     const char* count = std::getenv("DVL_VM_DIFFERENTIAL");
     const int lists = count != nullptr ? std::atoi(count) : 12;
     const char* seed = std::getenv("DVL_VM_DIFFERENTIAL_SEED");
@@ -400,8 +405,20 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
         for (std::size_t i = 0; i < length; ++i) {
             ini += pieces[random() % pieces.size()] + "\n";
         }
+        Row row{"random", ini, {}, "", nullptr};
+        for (const char* file : {"conf/a.args", "conf/b.options", "conf/c.flags"}) {
+            const bool flagFile = std::string(file) == "conf/c.flags";
+            std::string text;
+            for (std::size_t i = random() % 3; i-- > 0;) {
+                text += (flagFile ? flags[random() % flags.size()]
+                                  : pieces[random() % (pieces.size() - 3)]) +
+                        (random() % 2 != 0 ? "\n" : " ");
+            }
+            row.files.emplace_back(file, text);
+            ini += text.empty() ? "" : std::string("# ") + file + ": " + text + "\n";
+        }
         SCOPED_TRACE(ini);
-        const Outcome outcome = launchAndCheck({"random", ini, {}, "", nullptr});
+        const Outcome outcome = launchAndCheck(row);
         const bool agrees = outcome.report.at("findings").empty() == outcome.vmStarted;
         divergences += agrees ? 0 : 1;
         EXPECT_TRUE(agrees) << "the VM said: " << outcome.vmSaid
