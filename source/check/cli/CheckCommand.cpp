@@ -326,6 +326,85 @@ int listKinds(const CommandLine& line, std::ostream& out, std::ostream& err) {
     return out ? STATUS_CLEAN : reportLost(err);
 }
 
+// The applications the line names, those of its installations, else the
+// current directory, with their starts found; false, with the exit status,
+// when one cannot be had.
+bool targetsOf(const CommandLine& line, RunPlan& plan, std::vector<Target>& targets,
+               std::ostream& err, int& status) {
+    std::string problem;
+    for (const std::string& path : line.paths) {
+        Target target;
+        if (!targetOf(path, line.name, line.haveName, target, problem)) {
+            status = usageError(err, problem);
+            return false;
+        }
+        targets.push_back(target);
+    }
+    for (const std::string& installation : line.installations) {
+        std::vector<std::string> dirs;
+        if (!applicationsOf(installation, dirs, problem)) {
+            err << "dashvane-launcher-check: " << problem << '\n';
+            status = STATUS_INCOMPLETE;
+            return false;
+        }
+        for (const std::string& dir : dirs) {
+            targets.push_back(Target{dir, line.name});
+        }
+    }
+    if (targets.empty() && line.installations.empty() && line.starts.empty()) {
+        problem = installationProblem(".");
+        if (!problem.empty()) {
+            status = usageError(err, problem);
+            return false;
+        }
+        targets.push_back(Target{".", line.name});
+    }
+    if (!findStarts(plan, targets, problem)) {
+        err << "dashvane-launcher-check: " << problem << '\n';
+        status = STATUS_INCOMPLETE;
+        return false;
+    }
+    if (targets.empty() && line.installations.empty()) {
+        err << "dashvane-launcher-check: the start files start no launcher copy\n";
+    }
+    return true;
+}
+
+// Checks every target into one report; the exit status.
+int checkTargets(const RunPlan& plan, const std::vector<Target>& targets, std::ostream& out,
+                 std::ostream& err, const OutputTerminal& terminal) {
+    const CommandLine& line = plan.line;
+    const Format& format = plan.format;
+    ReportOptions reportOptions;
+    reportOptions.threshold = line.threshold;
+    reportOptions.ignored = line.ignored;
+    FormatOptions formatOptions;
+    formatOptions.explain = line.explain;
+    formatOptions.pretty = line.pretty;
+    formatOptions.quiet = line.quiet;
+    formatOptions.colour = format.forPeople && colourFor(line.colour, terminal);
+    formatOptions.checkerDir = currentDirectory();
+    try {
+        // --diff prints the diffs alone; the exit status is still the check's.
+        std::ostream nowhere(nullptr);
+        Report report(reportOptions, line.explain ? format.explained : format.make,
+                      line.diff ? nowhere : out, formatOptions);
+        for (const Target& target : targets) {
+            checkOne(plan, target, report, out, err);
+        }
+        report.finish();
+        out.flush();
+        if (!out) {
+            return reportLost(err);
+        }
+        return report.status();
+    } catch (const std::exception& e) {
+        // Even the report itself could not be written out, e.g. out of memory.
+        err << "dashvane-launcher-check: cannot check: " << e.what() << '\n';
+        return STATUS_INCOMPLETE;
+    }
+}
+
 }  // namespace
 
 int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -365,64 +444,9 @@ int runCheckCommand(int argc, const char* const* argv, std::ostream& out, std::o
     }
 
     std::vector<Target> targets;
-    for (const std::string& path : line.paths) {
-        Target target;
-        if (!targetOf(path, line.name, line.haveName, target, problem)) {
-            return usageError(err, problem);
-        }
-        targets.push_back(target);
+    int status = STATUS_CLEAN;
+    if (!targetsOf(line, plan, targets, err, status)) {
+        return status;
     }
-    for (const std::string& installation : line.installations) {
-        std::vector<std::string> dirs;
-        if (!applicationsOf(installation, dirs, problem)) {
-            err << "dashvane-launcher-check: " << problem << '\n';
-            return STATUS_INCOMPLETE;
-        }
-        for (const std::string& dir : dirs) {
-            targets.push_back(Target{dir, line.name});
-        }
-    }
-    if (targets.empty() && line.installations.empty() && line.starts.empty()) {
-        problem = installationProblem(".");
-        if (!problem.empty()) {
-            return usageError(err, problem);
-        }
-        targets.push_back(Target{".", line.name});
-    }
-    if (!findStarts(plan, targets, problem)) {
-        err << "dashvane-launcher-check: " << problem << '\n';
-        return STATUS_INCOMPLETE;
-    }
-    if (targets.empty() && line.installations.empty()) {
-        err << "dashvane-launcher-check: the start files start no launcher copy\n";
-    }
-
-    ReportOptions reportOptions;
-    reportOptions.threshold = line.threshold;
-    reportOptions.ignored = line.ignored;
-    FormatOptions formatOptions;
-    formatOptions.explain = line.explain;
-    formatOptions.pretty = line.pretty;
-    formatOptions.quiet = line.quiet;
-    formatOptions.colour = format.forPeople && colourFor(line.colour, terminal);
-    formatOptions.checkerDir = currentDirectory();
-    try {
-        // --diff prints the diffs alone; the exit status is still the check's.
-        std::ostream nowhere(nullptr);
-        Report report(reportOptions, line.explain ? format.explained : format.make,
-                      line.diff ? nowhere : out, formatOptions);
-        for (const Target& target : targets) {
-            checkOne(plan, target, report, out, err);
-        }
-        report.finish();
-        out.flush();
-        if (!out) {
-            return reportLost(err);
-        }
-        return report.status();
-    } catch (const std::exception& e) {
-        // Even the report itself could not be written out, e.g. out of memory.
-        err << "dashvane-launcher-check: cannot check: " << e.what() << '\n';
-        return STATUS_INCOMPLETE;
-    }
+    return checkTargets(plan, targets, out, err, terminal);
 }

@@ -9,6 +9,29 @@ bool listsKindsAs(const std::string& format) {
     return format == "gcc" || format == "json" || format == "man";
 }
 
+// What --list-kinds takes with it.
+std::string listKindsProblem(const CommandLine& line, const std::string& format) {
+    if (!line.installations.empty() || !line.arguments.empty() || line.haveName || line.haveUser ||
+        line.haveSeverity || line.haveIgnore || !line.starts.empty() || line.haveStartKind ||
+        line.haveRoot || line.explain || line.quiet || line.diff || line.fix ||
+        !line.backupOption.empty()) {
+        return "--list-kinds checks nothing: it takes only kinds, --format and --pretty";
+    }
+    if (!line.paths.empty() && format != "gcc") {
+        return "--list-kinds KIND writes the kind's page as text only";
+    }
+    if (!listsKindsAs(format)) {
+        return "--list-kinds writes gcc (text), json or man, not " + format;
+    }
+    if (line.pretty && format != "json") {
+        return "--pretty goes with json";
+    }
+    if (line.colour == ColourChoice::Always) {
+        return "--color=always goes with a report in the gcc format";
+    }
+    return std::string();
+}
+
 }  // namespace
 
 std::string combinationProblem(const CommandLine& line) {
@@ -17,25 +40,7 @@ std::string combinationProblem(const CommandLine& line) {
         return "--json and --format " + line.format + " exclude each other";
     }
     if (line.kinds) {
-        if (!line.installations.empty() || !line.arguments.empty() || line.haveName ||
-            line.haveUser || line.haveSeverity || line.haveIgnore || !line.starts.empty() ||
-            line.haveStartKind || line.haveRoot || line.explain || line.quiet || line.diff ||
-            line.fix || !line.backupOption.empty()) {
-            return "--list-kinds checks nothing: it takes only kinds, --format and --pretty";
-        }
-        if (!line.paths.empty() && format != "gcc") {
-            return "--list-kinds KIND writes the kind's page as text only";
-        }
-        if (!listsKindsAs(format)) {
-            return "--list-kinds writes gcc (text), json or man, not " + format;
-        }
-        if (line.pretty && format != "json") {
-            return "--pretty goes with json";
-        }
-        if (line.colour == ColourChoice::Always) {
-            return "--color=always goes with a report in the gcc format";
-        }
-        return std::string();
+        return listKindsProblem(line, format);
     }
     if (format == "man") {
         return "--format man goes with --list-kinds";

@@ -310,119 +310,150 @@ struct Walked {
     struct stat status {};
 };
 
+// One component of a path still to be looked up.
+struct Part {
+    std::string name;
+    bool endsLink;  // the target of the innermost link followed is used up
+};
+
+struct Link {
+    std::string path;
+    std::string target;
+};
+
+// Where a walk stands: the directory reached and what is left to look up.
+struct WalkState {
+    std::vector<Part> pending;  // the next component last
+    std::vector<Link> links;    // the links whose targets are being followed
+    std::string dir = "/";
+    At at{AT_FDCWD, "/"};
+    int followed = 0;
+};
+
+void pushPath(std::vector<Part>& pending, const std::string& text) {
+    std::vector<Part> parts;
+    std::string::size_type start = 0;
+    while (start <= text.size()) {
+        const std::string::size_type end = std::min(text.find('/', start), text.size());
+        parts.push_back(Part{text.substr(start, end - start), false});
+        start = end + 1;
+    }
+    pending.insert(pending.end(), parts.rbegin(), parts.rend());
+}
+
+bool onlyMarkersLeft(const std::vector<Part>& pending) {
+    for (const Part& part : pending) {
+        if (!part.endsLink && !part.name.empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Why `candidate` cannot be looked up in the directory reached.
+AccessVerdict lookupFailure(int error, const WalkState& state, const std::string& candidate,
+                            const Rules& rules) {
+    if (error == ENOENT && !state.links.empty()) {
+        AccessVerdict verdict = fault(AccessCause::DanglingLink, state.links.back().path, error);
+        verdict.target = state.links.back().target;
+        return verdict;
+    }
+    if (error == ENOENT) {
+        return fault(AccessCause::NotFound, candidate, error);
+    }
+    if (error == EACCES && !rules.computed()) {
+        return fault(AccessCause::NotSearchable, state.dir, error);
+    }
+    // Computed for another user, EACCES is the check's own lack of rights.
+    return fault(error == ENAMETOOLONG ? AccessCause::TooLong : AccessCause::OtherError, candidate,
+                 error);
+}
+
+// Puts the target of the link `next` in its place; false, with the
+// verdict, when it cannot be read or too many links were followed.
+bool followLink(const At& next, const std::string& candidate, WalkState& state, Walked& result) {
+    std::string target(PATH_MAX, '\0');
+    const ssize_t size = readlinkat(next.dir, next.name(), &target[0], target.size());
+    if (++state.followed > MAX_LINKS || size < 0) {
+        result.verdict = size < 0 ? fault(AccessCause::OtherError, candidate, errno)
+                                  : fault(AccessCause::TooManyLinks, candidate, ELOOP);
+        return false;
+    }
+    target.resize(static_cast<std::size_t>(size));
+    state.pending.push_back(Part{std::string(), true});
+    pushPath(state.pending, target);
+    state.links.push_back(Link{candidate, target});
+    if (!target.empty() && target[0] == '/') {
+        state.dir = "/";
+        state.at = At{AT_FDCWD, "/"};
+        stat(state.dir.c_str(), &result.status);
+    }
+    return true;
+}
+
+// Looks `name` up in the directory reached and moves on to it; false, with
+// the verdict, when the lookup fails.
+bool step(const std::string& name, WalkState& state, const Rules& rules, Walked& result) {
+    // Every lookup in a directory needs search permission on it.
+    const int search = rules.may(state.at, result.status, X_OK);
+    if (search != 0) {
+        result.verdict =
+            fault(search == EACCES ? AccessCause::NotSearchable : AccessCause::OtherError,
+                  state.dir, search);
+        return false;
+    }
+    const std::string candidate =
+        name == ".." ? state.dir.substr(0, std::max<std::size_t>(state.dir.rfind('/'), 1))
+                     : joined(state.dir, name);
+    const At next = state.at / name;
+    struct stat status {};
+    if (fstatat(next.dir, next.name(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno;
+        result.verdict = lookupFailure(error, state, candidate, rules);
+        return false;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        return followLink(next, candidate, state, result);
+    }
+    if (!S_ISDIR(status.st_mode) && !onlyMarkersLeft(state.pending)) {
+        result.verdict = fault(AccessCause::NotDirectory, candidate, ENOTDIR);
+        return false;
+    }
+    state.dir = candidate;
+    state.at = next;
+    result.status = status;
+    return true;
+}
+
 // Follows `path` one component at a time, as the kernel looks it up from
 // `from` (a descriptor and its name), and names the first component the
 // lookup fails at.
 Walked walk(const std::string& path, const At& from, const std::string& fromName,
             const Rules& rules) {
     Walked result;
-    struct Part {
-        std::string name;
-        bool endsLink;  // the target of the innermost link followed is used up
-    };
-    struct Link {
-        std::string path;
-        std::string target;
-    };
-    std::vector<Part> pending;  // the next component last
-    std::vector<Link> links;    // the links whose targets are being followed
-    const auto push = [&pending](const std::string& text) {
-        std::vector<Part> parts;
-        std::string::size_type start = 0;
-        while (start <= text.size()) {
-            const std::string::size_type end = std::min(text.find('/', start), text.size());
-            parts.push_back(Part{text.substr(start, end - start), false});
-            start = end + 1;
-        }
-        pending.insert(pending.end(), parts.rbegin(), parts.rend());
-    };
-    const auto onlyMarkersLeft = [&pending]() {
-        for (const Part& part : pending) {
-            if (!part.endsLink && !part.name.empty()) {
-                return false;
-            }
-        }
-        return true;
-    };
-
-    std::string dir = "/";
-    At at{AT_FDCWD, "/"};
+    WalkState state;
     if (path.empty() || path[0] != '/') {
-        dir = fromName;
-        at = from;
+        state.dir = fromName;
+        state.at = from;
     }
-    push(path);
-    fstatat(at.dir, at.name(), &result.status, 0);
-    int followed = 0;
-    while (!pending.empty()) {
-        const Part part = pending.back();
-        pending.pop_back();
+    pushPath(state.pending, path);
+    fstatat(state.at.dir, state.at.name(), &result.status, 0);
+    while (!state.pending.empty()) {
+        const Part part = state.pending.back();
+        state.pending.pop_back();
         if (part.endsLink) {
-            links.pop_back();
+            state.links.pop_back();
             continue;
         }
         if (part.name.empty() || part.name == ".") {
             continue;
         }
-        // Every lookup in a directory needs search permission on it.
-        const int search = rules.may(at, result.status, X_OK);
-        if (search != 0) {
-            result.verdict =
-                fault(search == EACCES ? AccessCause::NotSearchable : AccessCause::OtherError, dir,
-                      search);
+        if (!step(part.name, state, rules, result)) {
             return result;
         }
-        const std::string candidate = part.name == ".."
-                                          ? dir.substr(0, std::max<std::size_t>(dir.rfind('/'), 1))
-                                          : joined(dir, part.name);
-        const At next = at / part.name;
-        struct stat status {};
-        if (fstatat(next.dir, next.name(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-            const int error = errno;
-            if (error == ENOENT && !links.empty()) {
-                result.verdict = fault(AccessCause::DanglingLink, links.back().path, error);
-                result.verdict.target = links.back().target;
-            } else if (error == ENOENT) {
-                result.verdict = fault(AccessCause::NotFound, candidate, error);
-            } else if (error == EACCES && !rules.computed()) {
-                result.verdict = fault(AccessCause::NotSearchable, dir, error);
-            } else {
-                // Computed for another user, EACCES is the check's own lack of rights.
-                result.verdict =
-                    fault(error == ENAMETOOLONG ? AccessCause::TooLong : AccessCause::OtherError,
-                          candidate, error);
-            }
-            return result;
-        }
-        if (S_ISLNK(status.st_mode)) {
-            std::string target(PATH_MAX, '\0');
-            const ssize_t size = readlinkat(next.dir, next.name(), &target[0], target.size());
-            if (++followed > MAX_LINKS || size < 0) {
-                result.verdict = size < 0 ? fault(AccessCause::OtherError, candidate, errno)
-                                          : fault(AccessCause::TooManyLinks, candidate, ELOOP);
-                return result;
-            }
-            target.resize(static_cast<std::size_t>(size));
-            pending.push_back(Part{std::string(), true});
-            push(target);
-            links.push_back(Link{candidate, target});
-            if (!target.empty() && target[0] == '/') {
-                dir = "/";
-                at = At{AT_FDCWD, "/"};
-                stat(dir.c_str(), &result.status);
-            }
-            continue;
-        }
-        if (!S_ISDIR(status.st_mode) && !onlyMarkersLeft()) {
-            result.verdict = fault(AccessCause::NotDirectory, candidate, ENOTDIR);
-            return result;
-        }
-        dir = candidate;
-        at = next;
-        result.status = status;
     }
-    result.resolved = dir;
-    result.at = at;
+    result.resolved = state.dir;
+    result.at = state.at;
     return result;
 }
 

@@ -101,6 +101,35 @@ Token operatorAt(const std::string& line, std::size_t& i, std::size_t lineNumber
     return Token{op, true, true, false, lineNumber};
 }
 
+// The part of a word at `i` added to `word`; `i` moves past it.
+void wordPart(const std::string& line, std::size_t& i, Token& word, bool& inWord,
+              std::size_t& lineNumber, const std::string& home) {
+    const char c = line[i];
+    if (c == '\'' || c == '"') {
+        inWord = true;
+        i = quoted(line, i, word, home);
+    } else if (c == '\\' && i + 1 < line.size() && line[i + 1] == '\n') {
+        i += 2;  // the line goes on
+        ++lineNumber;
+    } else if (c == '\\' && i + 1 < line.size()) {
+        word.text += line[i + 1];
+        inWord = true;
+        i += 2;
+    } else if (c == '$') {
+        inWord = true;
+        expandDollar(line, i, word, home);
+    } else if (c == '~' && !inWord) {
+        word.text += home;
+        inWord = true;
+        ++i;
+    } else {
+        word.exact = word.exact && c != '`' && c != '*' && c != '?';
+        word.text += c;
+        inWord = true;
+        ++i;
+    }
+}
+
 std::vector<Token> tokens(const std::string& line, const std::string& home) {
     std::vector<Token> out;
     Token word;
@@ -137,28 +166,8 @@ std::vector<Token> tokens(const std::string& line, const std::string& home) {
             flush();
             out.push_back(operatorAt(line, i, lineNumber));
             lineNumber += c == '\n' ? 1 : 0;
-        } else if (c == '\'' || c == '"') {
-            inWord = true;
-            i = quoted(line, i, word, home);
-        } else if (c == '\\' && i + 1 < line.size() && line[i + 1] == '\n') {
-            i += 2;  // the line goes on
-            ++lineNumber;
-        } else if (c == '\\' && i + 1 < line.size()) {
-            word.text += line[i + 1];
-            inWord = true;
-            i += 2;
-        } else if (c == '$') {
-            inWord = true;
-            expandDollar(line, i, word, home);
-        } else if (c == '~' && !inWord) {
-            word.text += home;
-            inWord = true;
-            ++i;
         } else {
-            word.exact = word.exact && c != '`' && c != '*' && c != '?';
-            word.text += c;
-            inWord = true;
-            ++i;
+            wordPart(line, i, word, inWord, lineNumber, home);
         }
     }
     flush();

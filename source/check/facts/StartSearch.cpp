@@ -281,6 +281,104 @@ void cronOwner(const std::string& real, const std::string& text, uid_t owner, St
     }
 }
 
+// The start files found so far, each file and directory taken once.
+struct FoundStarts {
+    std::vector<StartFile> files;
+    std::set<std::string> seenDirs;
+    std::set<std::string> seenFiles;
+};
+
+void addStart(FoundStarts& found, const StartFile& file) {
+    if (found.seenFiles.insert(realOf(file.path)).second) {
+        found.files.push_back(file);
+    }
+}
+
+// The desktop entries or units in `dir`.
+void addPlace(FoundStarts& found, const std::string& dir, StartKind kind, bool userUnit,
+              const StartSearch::Home* home) {
+    // /lib is often /usr/lib: a directory read once.
+    if (!found.seenDirs.insert(realOf(dir)).second) {
+        return;
+    }
+    const char* suffix = kind == StartKind::DesktopEntry ? ".desktop" : ".service";
+    for (const std::string& name : names(dir)) {
+        if (!endsWith(name, suffix) || !isFile(dir + "/" + name)) {
+            continue;
+        }
+        StartFile file;
+        file.kind = kind;
+        file.path = dir + "/" + name;
+        file.userUnit = userUnit;
+        if (home != nullptr) {
+            file.home = home->dir;
+            file.user = home->user;
+        }
+        addStart(found, file);
+    }
+}
+
+void placeFiles(const StartSearch& search, FoundStarts& found) {
+    for (const Place& system : SYSTEM_PLACES) {
+        addPlace(found, search.root + system.dir, system.kind, system.userUnit, nullptr);
+    }
+    // The session's own data directories, where they differ from the defaults.
+    std::vector<std::string> dataDirs;
+    const char* xdg = std::getenv("XDG_DATA_DIRS");
+    addDirs(dataDirs, xdg != nullptr ? xdg : "");
+    for (const std::string& dir : dataDirs) {
+        addPlace(found, search.root + dir + "/applications", StartKind::DesktopEntry, false,
+                 nullptr);
+    }
+    for (const StartSearch::Home& home : search.homes) {
+        for (const Place& own : HOME_PLACES) {
+            addPlace(found, search.root + home.dir + own.dir, own.kind, own.userUnit, &home);
+        }
+    }
+}
+
+void cronFiles(const StartSearch& search, FoundStarts& found) {
+    StartFile crontab;
+    crontab.kind = StartKind::Cron;
+    crontab.cronUser = true;
+    crontab.path = search.root + "/etc/crontab";
+    if (isFile(crontab.path)) {
+        addStart(found, crontab);
+    }
+    for (const std::string& name : names(search.root + "/etc/cron.d")) {
+        crontab.path = search.root + "/etc/cron.d/" + name;
+        if (isCrontabName(name) && isFile(crontab.path)) {
+            addStart(found, crontab);
+        }
+    }
+    crontab.cronUser = false;
+    for (const std::string& name : names(search.root + "/var/spool/cron/crontabs")) {
+        crontab.path = search.root + "/var/spool/cron/crontabs/" + name;
+        crontab.user = name;
+        crontab.home = homeOf(name);
+        if (isFile(crontab.path)) {
+            addStart(found, crontab);
+        }
+    }
+}
+
+void pathFiles(const StartSearch& search, FoundStarts& found) {
+    for (const std::string& dir : search.pathDirs) {
+        const std::string prefixed = search.root + dir;
+        if (!found.seenDirs.insert(realOf(prefixed)).second) {
+            continue;
+        }
+        for (const std::string& name : names(prefixed)) {
+            StartFile link;
+            link.path = prefixed + "/" + name;
+            // A script along PATH is a wrapper; anything else may be a copy.
+            link.kind = isScript(link.path) ? StartKind::ShellWrapper : StartKind::PathLink;
+            // Links are many and their targets shared: each is a start of its own.
+            found.files.push_back(link);
+        }
+    }
+}
+
 }  // namespace
 
 StartSearch startSearch(const std::string& root, const std::string& onlyUser) {
@@ -307,88 +405,11 @@ StartSearch startSearch(const std::string& root, const std::string& onlyUser) {
 }
 
 std::vector<StartFile> findStartFiles(const StartSearch& search) {
-    std::vector<StartFile> files;
-    std::set<std::string> seenDirs;
-    std::set<std::string> seenFiles;
-    const auto add = [&](StartFile file) {
-        if (seenFiles.insert(realOf(file.path)).second) {
-            files.push_back(file);
-        }
-    };
-    const auto place = [&](const std::string& dir, StartKind kind, bool userUnit,
-                           const StartSearch::Home* home) {
-        // /lib is often /usr/lib: a directory read once.
-        if (!seenDirs.insert(realOf(dir)).second) {
-            return;
-        }
-        const char* suffix = kind == StartKind::DesktopEntry ? ".desktop" : ".service";
-        for (const std::string& name : names(dir)) {
-            if (!endsWith(name, suffix) || !isFile(dir + "/" + name)) {
-                continue;
-            }
-            StartFile file;
-            file.kind = kind;
-            file.path = dir + "/" + name;
-            file.userUnit = userUnit;
-            if (home != nullptr) {
-                file.home = home->dir;
-                file.user = home->user;
-            }
-            add(file);
-        }
-    };
-    for (const Place& system : SYSTEM_PLACES) {
-        place(search.root + system.dir, system.kind, system.userUnit, nullptr);
-    }
-    // The session's own data directories, where they differ from the defaults.
-    std::vector<std::string> dataDirs;
-    const char* xdg = std::getenv("XDG_DATA_DIRS");
-    addDirs(dataDirs, xdg != nullptr ? xdg : "");
-    for (const std::string& dir : dataDirs) {
-        place(search.root + dir + "/applications", StartKind::DesktopEntry, false, nullptr);
-    }
-    for (const StartSearch::Home& home : search.homes) {
-        for (const Place& own : HOME_PLACES) {
-            place(search.root + home.dir + own.dir, own.kind, own.userUnit, &home);
-        }
-    }
-    StartFile crontab;
-    crontab.kind = StartKind::Cron;
-    crontab.cronUser = true;
-    crontab.path = search.root + "/etc/crontab";
-    if (isFile(crontab.path)) {
-        add(crontab);
-    }
-    for (const std::string& name : names(search.root + "/etc/cron.d")) {
-        crontab.path = search.root + "/etc/cron.d/" + name;
-        if (isCrontabName(name) && isFile(crontab.path)) {
-            add(crontab);
-        }
-    }
-    crontab.cronUser = false;
-    for (const std::string& name : names(search.root + "/var/spool/cron/crontabs")) {
-        crontab.path = search.root + "/var/spool/cron/crontabs/" + name;
-        crontab.user = name;
-        crontab.home = homeOf(name);
-        if (isFile(crontab.path)) {
-            add(crontab);
-        }
-    }
-    for (const std::string& dir : search.pathDirs) {
-        const std::string prefixed = search.root + dir;
-        if (!seenDirs.insert(realOf(prefixed)).second) {
-            continue;
-        }
-        for (const std::string& name : names(prefixed)) {
-            StartFile link;
-            link.path = prefixed + "/" + name;
-            // A script along PATH is a wrapper; anything else may be a copy.
-            link.kind = isScript(link.path) ? StartKind::ShellWrapper : StartKind::PathLink;
-            // Links are many and their targets shared: each is a start of its own.
-            files.push_back(link);
-        }
-    }
-    return files;
+    FoundStarts found;
+    placeFiles(search, found);
+    cronFiles(search, found);
+    pathFiles(search, found);
+    return found.files;
 }
 
 bool startFileOf(const std::string& path, const StartSearch& search, const StartKind* forced,

@@ -533,6 +533,23 @@ private:
     }
 };
 
+void convertEncoding(const std::string& original, const IniText::TextForm& encoding,
+                     const FixVetoes& vetoed, IniFixResult& result) {
+    if (vetoed.count(std::make_pair(KindId::WideEncoding, std::size_t{0})) != 0 ||
+        vetoed.count(std::make_pair(KindId::WideEncoding, ANY_LINE)) != 0) {
+        return;
+    }
+    std::string converted;
+    result.refusal = IniText::toUtf8(original, encoding, converted);
+    if (result.refusal.empty()) {
+        result.bytes = converted;
+        result.fixes.push_back(AppliedFix{KindId::WideEncoding, 0});
+        result.refused.push_back(
+            RefusedFix{KindId::Count, 0,
+                       "--fix converts the file's encoding first; run it again to mend the lines"});
+    }
+}
+
 }  // namespace
 
 IniFixResult fixIni(const std::string& original, const FixVetoes& forbidden,
@@ -549,19 +566,7 @@ IniFixResult fixIni(const std::string& original, const FixVetoes& forbidden,
     // lines of the mended file are judged, and mended, on the next pass.
     const IniText::TextForm encoding = IniText::detect(original);
     if (encoding.encoding != IniText::Encoding::Bytes) {
-        if (vetoed.count(std::make_pair(KindId::WideEncoding, std::size_t{0})) != 0 ||
-            vetoed.count(std::make_pair(KindId::WideEncoding, ANY_LINE)) != 0) {
-            return result;
-        }
-        std::string converted;
-        result.refusal = IniText::toUtf8(original, encoding, converted);
-        if (result.refusal.empty()) {
-            result.bytes = converted;
-            result.fixes.push_back(AppliedFix{KindId::WideEncoding, 0});
-            result.refused.push_back(RefusedFix{
-                KindId::Count, 0,
-                "--fix converts the file's encoding first; run it again to mend the lines"});
-        }
+        convertEncoding(original, encoding, vetoed, result);
         return result;
     }
     std::string text = original;

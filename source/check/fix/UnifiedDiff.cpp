@@ -364,23 +364,8 @@ void appendLine(std::string& out, char mark, const std::string& line) {
     }
 }
 
-}  // namespace
-
-std::string unifiedDiff(const std::string& before, const std::string& after,
-                        const std::string& beforeName, const std::string& afterName) {
-    const std::vector<std::string> linesA = linesOf(before);
-    const std::vector<std::string> linesB = linesOf(after);
-    std::unordered_map<std::string, long> numbers;
-    const auto number = [&numbers](const std::vector<std::string>& lines) {
-        std::vector<long> numbered;
-        for (const std::string& line : lines) {
-            numbered.push_back(
-                numbers.emplace(line, static_cast<long>(numbers.size())).first->second);
-        }
-        return numbered;
-    };
-    const std::vector<long> a = number(linesA);
-    const std::vector<long> b = number(linesB);
+// The runs of lines removed from `a` and added to `b`, as diff finds them.
+std::vector<Change> changesOf(const std::vector<long>& a, const std::vector<long>& b) {
     // Like diff, compare only what lies between the common first and last
     // lines, with as many of those as the context shows: changes slide over
     // equal lines no further than that.
@@ -429,10 +414,63 @@ std::string unifiedDiff(const std::string& before, const std::string& after,
             ++j;
         }
     }
+    return changes;
+}
+
+// The hunk of changes `first` to `last`, with their context.
+void appendHunk(std::string& out, const std::vector<Change>& changes, std::size_t first,
+                std::size_t last, const std::vector<std::string>& linesA,
+                const std::vector<std::string>& linesB) {
+    const long sizeA = static_cast<long>(linesA.size());
+    const Change& head = changes[first];
+    const Change& tail = changes[last];
+    const long lead = std::min(CONTEXT, head.line0);
+    const long tailEnd = tail.line0 + tail.deleted;
+    const long trail = std::min(CONTEXT, sizeA - tailEnd);
+    const long start0 = head.line0 - lead;
+    const long start1 = head.line1 - lead;
+    out += "@@ -" + range(start0, tailEnd + trail - start0) + " +" +
+           range(start1, tail.line1 + tail.inserted + trail - start1) + " @@\n";
+    long i = start0;
+    for (std::size_t c = first; c <= last; ++c) {
+        const Change& change = changes[c];
+        for (; i < change.line0; ++i) {
+            appendLine(out, ' ', linesA[static_cast<std::size_t>(i)]);
+        }
+        for (long k = 0; k < change.deleted; ++k) {
+            appendLine(out, '-', linesA[static_cast<std::size_t>(change.line0 + k)]);
+        }
+        for (long k = 0; k < change.inserted; ++k) {
+            appendLine(out, '+', linesB[static_cast<std::size_t>(change.line1 + k)]);
+        }
+        i = change.line0 + change.deleted;
+    }
+    for (; i < tailEnd + trail; ++i) {
+        appendLine(out, ' ', linesA[static_cast<std::size_t>(i)]);
+    }
+}
+
+}  // namespace
+
+std::string unifiedDiff(const std::string& before, const std::string& after,
+                        const std::string& beforeName, const std::string& afterName) {
+    const std::vector<std::string> linesA = linesOf(before);
+    const std::vector<std::string> linesB = linesOf(after);
+    std::unordered_map<std::string, long> numbers;
+    const auto number = [&numbers](const std::vector<std::string>& lines) {
+        std::vector<long> numbered;
+        for (const std::string& line : lines) {
+            numbered.push_back(
+                numbers.emplace(line, static_cast<long>(numbers.size())).first->second);
+        }
+        return numbered;
+    };
+    const std::vector<long> a = number(linesA);
+    const std::vector<long> b = number(linesB);
+    const std::vector<Change> changes = changesOf(a, b);
     if (changes.empty()) {
         return std::string();
     }
-
     std::string out = "--- " + beforeName + "\n+++ " + afterName + "\n";
     for (std::size_t first = 0; first < changes.size();) {
         // Changes closer than twice the context share one hunk.
@@ -442,32 +480,7 @@ std::string unifiedDiff(const std::string& before, const std::string& after,
                    2 * CONTEXT) {
             ++last;
         }
-        const Change& head = changes[first];
-        const Change& tail = changes[last];
-        const long lead = std::min(CONTEXT, head.line0);
-        const long tailEnd = tail.line0 + tail.deleted;
-        const long trail = std::min(CONTEXT, sizeA - tailEnd);
-        const long start0 = head.line0 - lead;
-        const long start1 = head.line1 - lead;
-        out += "@@ -" + range(start0, tailEnd + trail - start0) + " +" +
-               range(start1, tail.line1 + tail.inserted + trail - start1) + " @@\n";
-        long i = start0;
-        for (std::size_t c = first; c <= last; ++c) {
-            const Change& change = changes[c];
-            for (; i < change.line0; ++i) {
-                appendLine(out, ' ', linesA[static_cast<std::size_t>(i)]);
-            }
-            for (long k = 0; k < change.deleted; ++k) {
-                appendLine(out, '-', linesA[static_cast<std::size_t>(change.line0 + k)]);
-            }
-            for (long k = 0; k < change.inserted; ++k) {
-                appendLine(out, '+', linesB[static_cast<std::size_t>(change.line1 + k)]);
-            }
-            i = change.line0 + change.deleted;
-        }
-        for (; i < tailEnd + trail; ++i) {
-            appendLine(out, ' ', linesA[static_cast<std::size_t>(i)]);
-        }
+        appendHunk(out, changes, first, last, linesA, linesB);
         first = last + 1;
     }
     return out;

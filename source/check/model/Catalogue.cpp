@@ -117,7 +117,8 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
     {K::PathNotSearchable, "path-not-searchable", E,
      "a directory on the way to a file cannot be searched by the user",
      "give the application's user search (x) permission on that directory", false,
-     "eclipse of mode 0700, owned by root, checked with --user nobody"},
+     "launcher=/opt/dv/Dashvane with /opt/dv of mode 0700, owned by root, checked with --user "
+     "nobody"},
     {K::DanglingLink, "dangling-link", E, "a symbolic link points to nothing",
      "point the link at the real file, or replace it with the file", false,
      "eclipse/Dashvane -> /opt/gone/Dashvane"},
@@ -221,7 +222,7 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
     {K::VmMainClass, "vm-main-class", E,
      "an argument that is no option, which the VM takes as the class to run",
      "delete it, or move a comment above -vmargs; arguments for the application go above -vmargs",
-     false, "# heap (below -vmargs), or ./run -clean's 'clean' without its dash"},
+     false, "./run clean (an option for the application without its dash)"},
     {K::VmUnrecognizedOption, "vm-unrecognized-option", E, "an option the Java VM does not know",
      "delete it; an argument for the application goes above -vmargs, not on the command line",
      false, "./run -clean"},

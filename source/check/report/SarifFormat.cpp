@@ -59,6 +59,7 @@ public:
     void finish();
 
 private:
+    void rule(const Kind& kind);
     void message(const std::string& text);
     void location(const std::string& path, std::size_t line);
 
@@ -90,29 +91,7 @@ void SarifReport::start() {
     json.key("rules");
     json.beginArray();
     for (const Kind& kind : catalogue()) {
-        const std::string summary = sentence(kind.summary);
-        const std::string advice = sentence(kind.advice);
-        json.beginObject();
-        json.key("id");
-        json.text(kind.name);
-        json.key("shortDescription");
-        message(summary);
-        json.key("fullDescription");
-        message(summary + ' ' + advice);
-        json.key("help");
-        message(kind.example[0] == '\0' ? advice
-                                        : advice + " Example: " + std::string(kind.example));
-        json.key("defaultConfiguration");
-        json.beginObject();
-        json.key("level");
-        json.text(levelOf(kind.severity));
-        json.endObject();
-        json.key("properties");
-        json.beginObject();
-        json.key("fixable");
-        json.boolean(kind.fixable);
-        json.endObject();
-        json.endObject();
+        rule(kind);
     }
     json.endArray();
     json.endObject();
@@ -130,6 +109,32 @@ void SarifReport::start() {
     }
     json.key("results");
     json.beginArray();
+}
+
+// The tool's rule for one kind of finding.
+void SarifReport::rule(const Kind& kind) {
+    const std::string summary = sentence(kind.summary);
+    const std::string advice = sentence(kind.advice);
+    json.beginObject();
+    json.key("id");
+    json.text(kind.name);
+    json.key("shortDescription");
+    message(summary);
+    json.key("fullDescription");
+    message(summary + ' ' + advice);
+    json.key("help");
+    message(kind.example[0] == '\0' ? advice : advice + " Example: " + std::string(kind.example));
+    json.key("defaultConfiguration");
+    json.beginObject();
+    json.key("level");
+    json.text(levelOf(kind.severity));
+    json.endObject();
+    json.key("properties");
+    json.beginObject();
+    json.key("fixable");
+    json.boolean(kind.fixable);
+    json.endObject();
+    json.endObject();
 }
 
 void SarifReport::message(const std::string& text) {

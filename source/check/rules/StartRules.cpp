@@ -123,6 +123,70 @@ void chainedStatus(const StartFacts& start, Collector& add) {
         start.file);
 }
 
+// A start that leaves the launcher outside its application directory.
+void outsideDirectory(const StartFacts& start, Collector& add) {
+    const std::string copy = quoted(start.copy);
+    switch (start.kind) {
+        case StartKind::DesktopEntry:
+            add(start.line, KindId::DesktopEntryWithoutPath,
+                startText(start) + " starts " + copy + " in " + where(start) +
+                    (start.directoryGiven ? "" : ", having no Path=") + consequence(start) +
+                    "; write " + quoted(directoryLine(start)),
+                start.file);
+            break;
+        case StartKind::SystemdUnit:
+            add(start.line, KindId::UnitWithoutWorkingDirectory,
+                startText(start) + " starts " + copy + " in " + where(start) +
+                    (start.directoryGiven ? "" : ", having no WorkingDirectory=") +
+                    consequence(start) + "; write " + quoted(directoryLine(start)),
+                start.file);
+            break;
+        case StartKind::Cron:
+            add(start.line, KindId::CronOutsideDirectory,
+                startText(start) + " starts " + copy + " in " + where(start) +
+                    (start.directoryGiven ? "" : " (cron starts in the user's home)") +
+                    ", so the launch fails without a word; write the command as " +
+                    quoted(cdLine(start)),
+                start.file);
+            break;
+        case StartKind::ShellWrapper:
+            add(start.line, KindId::WrapperOutsideDirectory,
+                startText(start) + " starts " + copy + " in " + where(start) +
+                    (start.directoryGiven ? "" : ", wherever its caller is") + consequence(start) +
+                    "; write " + quoted(wrapperLine(start)),
+                start.file);
+            break;
+        case StartKind::PathLink:
+            break;
+    }
+}
+
+// A start by a name that has no ini file where it starts.
+void nameWithoutIni(const StartFacts& start, Collector& add) {
+    const std::string copy = quoted(start.copy);
+    if (start.kind == StartKind::PathLink && !start.iniPresent) {
+        add(0, KindId::PathLinkWithoutIni,
+            quoted(start.file) + " starts " + copy + " as " + quoted(start.invocationName) +
+                ", so the launcher reads " + quoted(start.invocationName + ".ini") + ", which " +
+                quoted(start.appDir) + " does not have, and drops every VM argument of " +
+                quoted(baseName(start.copy) + ".ini") +
+                "; put a shell wrapper there instead: " + quoted("#!/bin/sh") + " and " +
+                quoted("cd " + start.appDir + " && exec ./" + baseName(start.copy) + " \"$@\""),
+            start.file);
+    }
+    // Whatever the application's own check makes of a missing ini file, a
+    // start that drops every VM argument its application has is wrong.
+    if (start.kind != StartKind::PathLink && start.inAppDir && !start.iniPresent &&
+        start.copyIniPresent) {
+        add(start.line, KindId::StartNameWithoutIni,
+            startText(start) + " starts " + copy + " as " + quoted(start.invocationName) +
+                ", so the launcher reads " + quoted(start.invocationName + ".ini") + ", which " +
+                quoted(start.appDir) + " does not have, and drops every VM argument of " +
+                quoted(baseName(start.copy) + ".ini"),
+            start.file);
+    }
+}
+
 }  // namespace
 
 void startRules(const StartFacts& start, Collector& add) {
@@ -147,61 +211,9 @@ void startRules(const StartFacts& start, Collector& add) {
                 quoted(directoryLine(start)),
             start.file);
     } else if (!start.inAppDir) {
-        switch (start.kind) {
-            case StartKind::DesktopEntry:
-                add(start.line, KindId::DesktopEntryWithoutPath,
-                    startText(start) + " starts " + copy + " in " + where(start) +
-                        (start.directoryGiven ? "" : ", having no Path=") + consequence(start) +
-                        "; write " + quoted(directoryLine(start)),
-                    start.file);
-                break;
-            case StartKind::SystemdUnit:
-                add(start.line, KindId::UnitWithoutWorkingDirectory,
-                    startText(start) + " starts " + copy + " in " + where(start) +
-                        (start.directoryGiven ? "" : ", having no WorkingDirectory=") +
-                        consequence(start) + "; write " + quoted(directoryLine(start)),
-                    start.file);
-                break;
-            case StartKind::Cron:
-                add(start.line, KindId::CronOutsideDirectory,
-                    startText(start) + " starts " + copy + " in " + where(start) +
-                        (start.directoryGiven ? "" : " (cron starts in the user's home)") +
-                        ", so the launch fails without a word; write the command as " +
-                        quoted(cdLine(start)),
-                    start.file);
-                break;
-            case StartKind::ShellWrapper:
-                add(start.line, KindId::WrapperOutsideDirectory,
-                    startText(start) + " starts " + copy + " in " + where(start) +
-                        (start.directoryGiven ? "" : ", wherever its caller is") +
-                        consequence(start) + "; write " + quoted(wrapperLine(start)),
-                    start.file);
-                break;
-            case StartKind::PathLink:
-                break;
-        }
+        outsideDirectory(start, add);
     }
-    if (start.kind == StartKind::PathLink && !start.iniPresent) {
-        add(0, KindId::PathLinkWithoutIni,
-            quoted(start.file) + " starts " + copy + " as " + quoted(start.invocationName) +
-                ", so the launcher reads " + quoted(start.invocationName + ".ini") + ", which " +
-                quoted(start.appDir) + " does not have, and drops every VM argument of " +
-                quoted(baseName(start.copy) + ".ini") +
-                "; put a shell wrapper there instead: " + quoted("#!/bin/sh") + " and " +
-                quoted("cd " + start.appDir + " && exec ./" + baseName(start.copy) + " \"$@\""),
-            start.file);
-    }
-    // Whatever the application's own check makes of a missing ini file, a
-    // start that drops every VM argument its application has is wrong.
-    if (start.kind != StartKind::PathLink && start.inAppDir && !start.iniPresent &&
-        start.copyIniPresent) {
-        add(start.line, KindId::StartNameWithoutIni,
-            startText(start) + " starts " + copy + " as " + quoted(start.invocationName) +
-                ", so the launcher reads " + quoted(start.invocationName + ".ini") + ", which " +
-                quoted(start.appDir) + " does not have, and drops every VM argument of " +
-                quoted(baseName(start.copy) + ".ini"),
-            start.file);
-    }
+    nameWithoutIni(start, add);
     if (start.kind == StartKind::SystemdUnit) {
         unitHealth(start, add);
     }
