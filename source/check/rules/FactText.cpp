@@ -100,7 +100,7 @@ std::string loaderProblemText(const LinkCheck& linking) {
     return std::string();
 }
 
-std::string vmOriginText(const VmArgument& argument) {
+std::string vmOriginText(const VmArgumentView& argument) {
     switch (argument.origin) {
         case VmOrigin::Line:
             return "line " + std::to_string(argument.line);

@@ -108,8 +108,10 @@ bool refusedLineMeantOtherwise(const std::string& text) {
     // The rules that decide this look at the text alone.
     static const Facts none;
     static const IniShape noShape;
-    IniLine line;
-    line.trimmed = text;
+    // Asked of every element of a VM section of any length: the line is
+    // reused rather than made anew for each.
+    static IniLine line;
+    line.trimmed.assign(text);
     const LineContext c(line, none, noShape);
     for (const LineRule& rule : MEANT_RULES) {
         if (rule.applies(c)) {
