@@ -3,13 +3,19 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "facts/Crontab.h"
 #include "facts/DesktopEntry.h"
+#include "facts/ProgramSearch.h"
 #include "facts/ShellLine.h"
 #include "facts/SystemdUnit.h"
 #include "rules/StartRules.h"
+
+#include "TempDir.h"
 
 namespace {
 
@@ -399,6 +405,39 @@ TEST(StartRules, MessagesGiveTheLineToWrite) {
         Collector add([&messages](const Finding& finding) { messages += finding.message + "\n"; });
         startRules(start, add);
         EXPECT_NE(messages.find(row.line), std::string::npos) << messages;
+    }
+}
+
+// A name along PATH is the first directory's that leads to a file, as the
+// shell finds it: a missing directory and a dangling link are passed over,
+// and a second lookup, answered from what is kept, agrees.
+TEST(StartReaders, ProgramsAlongPathAreFoundAsTheShellFindsThem) {
+    const TempDir root;
+    const std::string& r = root.path();
+    ASSERT_EQ(mkdir((r + "/a").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((r + "/b").c_str(), 0755), 0);
+    root.write("a/tool", "");
+    root.write("b/tool", "");
+    root.write("b/other", "");
+    root.write("b/dangling", "");
+    ASSERT_EQ(symlink((r + "/gone").c_str(), (r + "/a/dangling").c_str()), 0);
+    struct Row {
+        const char* program;
+        const char* path;
+        const char* found;  // under the prefix; "" for none
+    };
+    const Row rows[] = {
+        {"tool", "/missing:/a:/b", "/a/tool"}, {"other", "/a::/b", "/b/other"},
+        {"dangling", "/a:/b", "/b/dangling"},  {"none", "/a:/b", ""},
+        {"tool", "/b:/a", "/b/tool"},          {"", "/missing:/a", "/a/"},
+    };
+    ProgramSearch search;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const Row& row : rows) {
+            const std::string expected = *row.found != 0 ? r + row.found : std::string();
+            EXPECT_EQ(search.find(row.program, r, row.path), expected)
+                << row.program << " along " << row.path << ", pass " << pass;
+        }
     }
 }
 

@@ -1,7 +1,10 @@
 // A line of the VM section meant as something else reaches the Java VM all
 // the same; the line's own finding says so, and the VM's verdict on the
 // same argument is not given a second time.
+#include <cstdint>
+#include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -82,5 +85,51 @@ INSTANTIATE_TEST_SUITE_P(InTheVmSection, VmLines, ::testing::ValuesIn(ROWS),
                          [](const ::testing::TestParamInfo<Row>& info) {
                              return std::string(info.param.name);
                          });
+
+// The launch's elements are read in place, each with where it came from and
+// cut at a NUL byte as execv cuts it; a copy holds its own, and outlives
+// the vector it was read from.
+TEST(VmArguments, LaunchElementsAreReadInPlaceWithTheirOrigin) {
+    const std::string command = "/opt/Dashvane";
+    auto rest = std::make_unique<std::vector<std::string>>(
+        std::vector<std::string>{"--launcher.appendVmargs", "-vmargs", "-Xmx1g",
+                                 std::string("-Da=b\0c", 7), "-Ddv.webApp=shop", "--own"});
+    const std::vector<std::uint32_t> lines = {4, 6};
+    VmArguments list;
+    VmArgument installed;
+    installed.text = "-Xss1m";
+    installed.origin = VmOrigin::InstallationIni;
+    installed.iniLine = 2;
+    list.push_back(installed);
+    list.attach(LaunchVector{command, *rest, lines, 0}, 3, 5, 6);
+    list.markProbed(2);
+    struct Row {
+        std::string text;
+        VmOrigin origin;
+        std::size_t line, argument, commandLine, iniLine;
+    };
+    const std::vector<Row> rows = {
+        {"-Xss1m", VmOrigin::InstallationIni, 0, 0, 0, 2},
+        {"-Xmx1g", VmOrigin::Line, 4, 3, 0, 0},
+        {"-Da=b", VmOrigin::Line, 6, 4, 0, 0},
+        {"-Ddv.webApp=shop", VmOrigin::DefaultName, 0, 5, 0, 0},
+        {"--own", VmOrigin::CommandLine, 0, 6, 1, 0},
+    };
+    const VmArguments copy = list;
+    rest.reset();
+    ASSERT_EQ(copy.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const VmArgumentView got = copy[i];
+        EXPECT_EQ(got.text, rows[i].text) << i;
+        EXPECT_EQ(got.origin, rows[i].origin) << i;
+        EXPECT_EQ(got.line, rows[i].line) << i;
+        EXPECT_EQ(got.argument, rows[i].argument) << i;
+        EXPECT_EQ(got.commandLine, rows[i].commandLine) << i;
+        EXPECT_EQ(got.iniLine, rows[i].iniLine) << i;
+        EXPECT_EQ(got.probed, i == 2) << i;
+    }
+    EXPECT_THROW(copy.at(rows.size()), std::out_of_range);
+    EXPECT_THROW(list.push_back(installed), std::logic_error);
+}
 
 }  // namespace

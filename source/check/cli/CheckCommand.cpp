@@ -184,10 +184,11 @@ bool findStarts(RunPlan& plan, std::vector<Target>& targets, std::string& proble
     const bool startsAlone = !line.starts.empty() && targets.empty();
     CopyIndex index(startsAlone);
     indexTargets(targets, index);
+    ProgramSearch programs;
     const std::string home = homeOf(plan.access.user().name);
     for (const StartFile& file : files) {
         std::string why;
-        const std::vector<StartFacts> found = startsIn(file, search, index, home, &why);
+        const std::vector<StartFacts> found = startsIn(file, search, index, programs, home, &why);
         if (found.empty() && !line.starts.empty()) {
             problem = "the " + std::string(startKindName(file.kind)) + " \"" +
                       ByteText::visible(file.path) + "\" starts " +

@@ -156,7 +156,8 @@ void OneCheck::readLines(Reading reading) {
     IniFormat::Chars raw;
     while (in.readLine(raw)) {
         classifier.next(raw, line);
-        if (line.argument != 0 && line.argument - 1 < vmArgs->size()) {
+        // The scan needs only where each line stands, not a copy of its element.
+        if (reading != Reading::Scan && line.argument != 0 && line.argument - 1 < vmArgs->size()) {
             line.element = (*vmArgs)[line.argument - 1];
         }
         // The file a path property names, looked at once, as the line is judged.

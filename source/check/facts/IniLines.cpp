@@ -1,6 +1,7 @@
 #include "facts/IniLines.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "facts/IniSyntax.h"
 #include "launcher/Options.h"
@@ -79,7 +80,37 @@ bool looksLikeVmArgument(const std::string& trimmed) {
     return option != nullptr && option->telling;
 }
 
+namespace {
+
+// Whether `text`, past a byte-order mark and blanks, begins as "-vmargs" in
+// any letter case: asked of every head line, so most are told apart here
+// without a copy.
+bool beginsAsVmargs(std::string_view text, std::size_t number) {
+    if (number == 1 && startsWith(text, BYTE_ORDER_MARK)) {
+        text.remove_prefix(BYTE_ORDER_MARK.size());
+    }
+    while (!text.empty() && IniFormat::isSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    if (text.size() < VMARGS.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < VMARGS.size(); ++i) {
+        const char c =
+            text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+        if (c != VMARGS[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool meantAsVmargs(const std::string& trimmed, std::size_t number) {
+    if (!beginsAsVmargs(trimmed, number)) {
+        return false;
+    }
     std::string text = trimmed;
     if (number == 1 && startsWith(text, BYTE_ORDER_MARK)) {
         text.erase(0, BYTE_ORDER_MARK.size());

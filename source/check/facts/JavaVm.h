@@ -9,30 +9,9 @@
 #include <vector>
 
 #include "facts/AccessJudge.h"
+#include "facts/VmArguments.h"
 
 enum class VmSource { None, Named, IniVm, BundledJre, Path };
-
-// Where an element of the VM command line came from.
-enum class VmOrigin {
-    Line,             // a line of our ini file
-    InstallationIni,  // a line of the installation's ini file
-    DefaultName,      // the application name the launcher adds
-    CommandLine,      // the launcher's own command line
-};
-
-// One element of the VM command line and where it came from.
-struct VmArgument {
-    std::string text;
-    VmOrigin origin = VmOrigin::Line;
-    std::size_t line = 0;         // the line of our ini file; 0 for none
-    std::size_t argument = 0;     // its index in our argument vector; 0 for none
-    std::size_t iniLine = 0;      // the line of the installation's ini file; 0 for none
-    std::size_t commandLine = 0;  // counted from 1 among the command-line arguments; 0 for none
-    bool probed = false;          // the VM was started with it to give its verdict
-    std::string file;             // the option file it was read from, where it was
-    std::size_t fileLine = 0;     // its line there
-    bool fromVmFile = false;      // read by the VM itself, where every word is an option
-};
 
 // A -XX flag as the VM lists it.
 struct VmFlag {
@@ -88,7 +67,7 @@ struct VmFacts {
     std::string problem;                   // a -vm or --java that names nothing usable
     std::string installationIni;           // the Dashvane executable's own ini file
     std::size_t vmLine = 0;                // its -vm line
-    std::vector<VmArgument> arguments;     // the whole VM command line, in order
+    VmArguments arguments;                 // the whole VM command line, in order
     std::vector<std::string> environment;  // VM variables set in the launch's environment
     std::vector<VmFile> files;
     VmInfo info;

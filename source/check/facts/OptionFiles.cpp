@@ -151,16 +151,52 @@ std::vector<FileOption> optionFileOptions(const std::string& text) {
     return words(text, Style{true, false, false});
 }
 
+namespace {
+
+// The file an argument names, as the java launcher walks the options.
+struct FileWalk {
+    bool atFiles = true;
+    bool valueNext = false;
+
+    FileKind next(const std::string& text, std::string& file) {
+        const FileKind kind = kindOf(text, atFiles, file);
+        if (text == "--disable-@files") {
+            atFiles = false;
+        } else if (!valueNext && kind == FileKind::None && !text.empty() && text[0] != '-') {
+            atFiles = false;  // the main class: the application's arguments follow
+        }
+        const JavaOption* option = javaOption(text);
+        valueNext = !valueNext && option != nullptr && option->next;
+        return kind;
+    }
+};
+
+bool namesFiles(const VmArguments& arguments) {
+    FileWalk walk;
+    std::string file;
+    for (const VmArgumentView argument : arguments) {
+        if (walk.next(argument.text, file) != FileKind::None) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 void expandOptionFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& access) {
+    // Most lists name no file: they stay read in place.
+    if (!namesFiles(vm.arguments)) {
+        return;
+    }
     std::vector<VmArgument> arguments;
     // The VM reads a flag file before its command line, which overrides it.
     std::vector<VmArgument> flagged;
-    // The java launcher reads argument files among the options only.
-    bool atFiles = true;
-    bool valueNext = false;
-    for (const VmArgument& argument : vm.arguments) {
+    FileWalk walk;
+    for (const VmArgumentView view : vm.arguments) {
+        const VmArgument argument = view;
         std::string file;
-        const FileKind kind = kindOf(argument.text, atFiles, file);
+        const FileKind kind = walk.next(argument.text, file);
         const std::string path = file.empty() || file[0] == '/' ? file : startDir + "/" + file;
         std::string text;
         const bool read =
@@ -172,29 +208,27 @@ void expandOptionFiles(VmFacts& vm, const std::string& startDir, const AccessJud
         if (!read || kind != FileKind::Arguments) {
             arguments.push_back(argument);
         }
-        if (read) {
-            const std::vector<FileOption> options = kind == FileKind::Flags ? flagFileOptions(text)
-                                                    : kind == FileKind::Options
-                                                        ? optionFileOptions(text)
-                                                        : argumentFileOptions(text);
-            for (const FileOption& option : options) {
-                VmArgument from = argument;
-                from.text = option.text;
-                from.file = path;
-                from.fileLine = option.line;
-                from.fromVmFile = kind != FileKind::Arguments;
-                (kind == FileKind::Flags ? flagged : arguments).push_back(from);
-            }
+        if (!read) {
+            continue;
         }
-        const std::string& text0 = argument.text;
-        if (text0 == "--disable-@files") {
-            atFiles = false;
-        } else if (!valueNext && kind == FileKind::None && !text0.empty() && text0[0] != '-') {
-            atFiles = false;  // the main class: the application's arguments follow
+        const std::vector<FileOption> options = kind == FileKind::Flags ? flagFileOptions(text)
+                                                : kind == FileKind::Options
+                                                    ? optionFileOptions(text)
+                                                    : argumentFileOptions(text);
+        for (const FileOption& option : options) {
+            VmArgument from = argument;
+            from.text = option.text;
+            from.file = path;
+            from.fileLine = option.line;
+            from.fromVmFile = kind != FileKind::Arguments;
+            (kind == FileKind::Flags ? flagged : arguments).push_back(from);
         }
-        const JavaOption* option = javaOption(text0);
-        valueNext = !valueNext && option != nullptr && option->next;
     }
     flagged.insert(flagged.end(), arguments.begin(), arguments.end());
-    vm.arguments = std::move(flagged);
+    VmArguments expanded;
+    expanded.reserve(flagged.size());
+    for (const VmArgument& argument : flagged) {
+        expanded.push_back(argument);
+    }
+    vm.arguments = std::move(expanded);
 }

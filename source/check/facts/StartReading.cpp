@@ -13,6 +13,7 @@
 #include "facts/Crontab.h"
 #include "facts/DesktopEntry.h"
 #include "facts/LauncherCopies.h"
+#include "facts/ProgramSearch.h"
 #include "facts/ShellLine.h"
 #include "facts/StartText.h"
 #include "facts/SystemdUnit.h"
@@ -124,17 +125,12 @@ std::vector<std::string> splitList(const std::string& text, const char* separato
 }
 
 // The file a command runs: a path from `dir`, or a name along `path` under the prefix.
-std::string programPath(const std::string& program, const std::string& dir, const std::string& root,
-                        const std::string& path) {
+std::string programPath(ProgramSearch& programs, const std::string& program, const std::string& dir,
+                        const std::string& root, const std::string& path) {
     if (program.find('/') != std::string::npos) {
         return joinedPath(dir, program);
     }
-    for (const std::string& entry : splitList(path, ":")) {
-        if (exists(root + entry + "/" + program)) {
-            return root + entry + "/" + program;
-        }
-    }
-    return std::string();
+    return programs.find(program, root, path);
 }
 
 // "env NAME=VALUE... PROGRAM ARGS" starts PROGRAM with ARGS: returns whether
@@ -156,6 +152,7 @@ struct Reader {
     const StartFile& file;
     const StartSearch& search;
     const CopyIndex& index;
+    ProgramSearch& programs;
     std::vector<StartFacts> starts;
     std::string why;  // why the file starts no copy, when it is plain
 
@@ -179,6 +176,16 @@ struct Reader {
                    const std::string& home, const std::string& path) {
         base.command = line;
         for (const ShellCommand& command : readShellLine(line, dir, home)) {
+            // Most commands start no copy: only those that do are described.
+            const std::string target =
+                programPath(programs, command.program, command.dir, search.root, path);
+            const CopyIndex::Copy* copy = target.empty() ? nullptr : index.find(target);
+            if (copy == nullptr) {
+                if (!command.dir.empty() && !exists(command.dir)) {
+                    why = "it changes into " + command.dir + ", which does not exist";
+                }
+                continue;
+            }
             StartFacts start = base;
             start.program = command.program;
             start.workingDir = command.dir;
@@ -192,10 +199,7 @@ struct Reader {
                 start.line = command.line;
                 start.command = lineOf(line, command.line);
             }
-            if (!take(start, programPath(command.program, command.dir, search.root, path)) &&
-                !command.dir.empty() && !exists(command.dir)) {
-                why = "it changes into " + command.dir + ", which does not exist";
-            }
+            take(start, copy);
         }
     }
 
@@ -232,7 +236,8 @@ struct Reader {
         }
         const DesktopKey* tryExec = entry.find("TryExec");
         if (tryExec != nullptr &&
-            programPath(tryExec->value, start.workingDir, search.root, desktopPath()).empty()) {
+            programPath(programs, tryExec->value, start.workingDir, search.root, desktopPath())
+                .empty()) {
             why =
                 "its TryExec= program " + tryExec->value + " is not found, so the desktop hides it";
             return;
@@ -252,7 +257,7 @@ struct Reader {
         }
         start.invocationName = argv[0];
         start.arguments.assign(argv.begin() + 1, argv.end());
-        take(start, programPath(argv[0], start.workingDir, search.root, desktopPath()));
+        take(start, programPath(programs, argv[0], start.workingDir, search.root, desktopPath()));
     }
 
     // The session's PATH: a login's.
@@ -352,7 +357,8 @@ struct Reader {
         }
         start.invocationName = exec.argv[0];
         start.arguments.assign(exec.argv.begin() + 1, exec.argv.end());
-        std::string target = programPath(exec.path, workingDir, search.root, SYSTEMD_PATH);
+        std::string target =
+            programPath(programs, exec.path, workingDir, search.root, SYSTEMD_PATH);
         if (target.empty()) {
             target = joinedPath(workingDir, exec.path);
         }
@@ -452,6 +458,7 @@ struct Reader {
 }  // namespace
 
 void CopyIndex::add(const std::string& appDir, const std::vector<std::string>& copyNames) {
+    found.clear();
     for (const std::string& name : copyNames) {
         Copy copy;
         copy.appDir = appDir;
@@ -469,6 +476,21 @@ void CopyIndex::add(const std::string& appDir, const std::vector<std::string>& c
 }
 
 const CopyIndex::Copy* CopyIndex::find(const std::string& path) const {
+    // The scripts along PATH run the same programs again and again. An open
+    // index grows as it finds copies, so its answers are not kept.
+    if (open) {
+        return lookUp(path);
+    }
+    const auto known = found.find(path);
+    if (known != found.end()) {
+        return known->second < copies.size() ? &copies[known->second] : nullptr;
+    }
+    const Copy* copy = lookUp(path);
+    found[path] = copy != nullptr ? static_cast<std::size_t>(copy - copies.data()) : copies.size();
+    return copy;
+}
+
+const CopyIndex::Copy* CopyIndex::lookUp(const std::string& path) const {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return nullptr;
@@ -567,9 +589,9 @@ std::vector<std::string> CopyIndex::appDirs() const {
 }
 
 std::vector<StartFacts> startsIn(const StartFile& file, const StartSearch& search,
-                                 const CopyIndex& index, const std::string& fallbackHome,
-                                 std::string* why) {
-    Reader reader{file, search, index, {}, {}};
+                                 const CopyIndex& index, ProgramSearch& programs,
+                                 const std::string& fallbackHome, std::string* why) {
+    Reader reader{file, search, index, programs, {}, {}};
     const std::string home = file.home.empty() ? fallbackHome : file.home;
     switch (file.kind) {
         case StartKind::DesktopEntry:

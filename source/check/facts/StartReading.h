@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "facts/ProgramSearch.h"
 #include "facts/StartFacts.h"
 #include "facts/StartSearch.h"
 
@@ -39,6 +40,7 @@ public:
     std::vector<std::string> appDirs() const;
 
 private:
+    const Copy* lookUp(const std::string& path) const;
     // An open index: the application along a link chain, or nullptr.
     const Copy* findOpen(const std::vector<std::string>& chain) const;
     // The copy NAME of DIR, added to the index with DIR's other copies.
@@ -53,11 +55,13 @@ private:
         bool holdsIni = false;
     };
     mutable std::map<std::string, Looked> looked;
+    // What find() answered, by path: an index into `copies`, its size for none.
+    mutable std::map<std::string, std::size_t> found;
 };
 
 // The starts in `file` of the copies in `index`. `fallbackHome` stands for the
 // session's directory when the file belongs to no known user. `why` gets
 // the reason a file starts nothing, where the file itself says it.
 std::vector<StartFacts> startsIn(const StartFile& file, const StartSearch& search,
-                                 const CopyIndex& index, const std::string& fallbackHome,
-                                 std::string* why = nullptr);
+                                 const CopyIndex& index, ProgramSearch& programs,
+                                 const std::string& fallbackHome, std::string* why = nullptr);

@@ -23,21 +23,8 @@ void addArguments(Facts& findings, std::size_t ownArguments, const LaunchVector&
         argument.origin = VmOrigin::InstallationIni;
         vm.arguments.push_back(argument);
     }
-    const std::size_t firstOwn = argv.size() - ownArguments;
-    for (std::size_t i = FIRST_INI_ARGUMENT; i < argv.size(); ++i) {
-        VmArgument argument;
-        argument.text = argv.at(i);
-        argument.argument = i;
-        if (i == findings.defaultNameArgument) {
-            argument.origin = VmOrigin::DefaultName;
-        } else if (i >= firstOwn) {
-            argument.origin = VmOrigin::CommandLine;
-            argument.commandLine = i - firstOwn + 1;
-        } else {
-            argument.line = argv.lineOf(i);
-        }
-        vm.arguments.push_back(argument);
-    }
+    vm.arguments.attach(argv, FIRST_INI_ARGUMENT, findings.defaultNameArgument,
+                        argv.size() - ownArguments);
 }
 
 // The VM variables as a probe may be given them: options with effects
@@ -98,7 +85,7 @@ void askVmArguments(VmFacts& vm, const std::vector<std::size_t>& indexes, const 
     }
     std::vector<std::string> options;
     for (std::size_t i : indexes) {
-        vm.arguments.at(i).probed = true;
+        vm.arguments.markProbed(i);
         options.push_back(vm.arguments[i].text);
     }
     vm.verdict = probeArguments(vm.path, options, probeVariables(), access, kept);

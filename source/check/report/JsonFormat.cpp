@@ -76,7 +76,7 @@ void writeVm(JsonWriter& json, const VmFacts& vm) {
     writeVerdict(json, vm.verdict);
     json.key("arguments");
     json.beginArray();
-    for (const VmArgument& argument : vm.arguments) {
+    for (const VmArgumentView argument : vm.arguments) {
         json.beginObject();
         json.key("argument");
         json.bytes(argument.text);

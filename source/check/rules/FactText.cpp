@@ -100,7 +100,7 @@ std::string loaderProblemText(const LinkCheck& linking) {
     return std::string();
 }
 
-std::string vmOriginText(const VmArgument& argument) {
+std::string vmOriginText(const VmArgumentView& argument) {
     if (!argument.file.empty()) {
         return "line " + std::to_string(argument.fileLine) + " of " + argument.file;
     }

@@ -26,4 +26,4 @@ std::string execProblemText(const StartFacts& start);
 
 // Where an argument of the VM command line comes from: "line 3",
 // "installation ini line 4", "command-line argument 1", ...
-std::string vmOriginText(const VmArgument& argument);
+std::string vmOriginText(const VmArgumentView& argument);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "facts/VmProbeOptions.h"
 #include "rules/FactText.h"
@@ -101,7 +102,7 @@ std::size_t namedByVm(const VmFacts& vm) {
 // installation's ini file, or said where it came from.
 void place(const VmFacts& vm, Collector& add, std::size_t i, KindId kind,
            const std::string& message) {
-    const VmArgument& argument = vm.arguments[i];
+    const VmArgumentView argument = vm.arguments[i];
     if (argument.iniLine != 0) {
         add(0, kind, message + " (" + vmOriginText(argument) + ")", vm.installationIni);
     } else if (argument.line != 0) {
@@ -633,9 +634,10 @@ bool applicationProperty(const std::string& text) {
         !std::isalpha(static_cast<unsigned char>(text[2]))) {
         return false;
     }
-    const std::string name = text.substr(2, equals - 2);
-    return std::none_of(std::begin(VM_READS), std::end(VM_READS),
-                        [&name](const char* prefix) { return startsWith(name, prefix); });
+    const std::string_view name(text.data() + 2, equals - 2);
+    return std::none_of(std::begin(VM_READS), std::end(VM_READS), [name](const char* prefix) {
+        return name.compare(0, std::strlen(prefix), prefix) == 0;
+    });
 }
 
 // The kind of a refusal, by the VM's own words; the first that fits.
@@ -702,7 +704,7 @@ std::vector<std::size_t> argumentsToAsk(const VmFacts& vm) {
     std::vector<std::size_t> ask;
     const std::size_t end = optionsEnd(vm);
     for (std::size_t i = 0; i < end; ++i) {
-        const VmArgument& argument = vm.arguments[i];
+        const VmArgumentView argument = vm.arguments[i];
         // A line meant as something else has its own finding, and so has an
         // argument too long for any program to be started with.
         if ((argument.line != 0 && argument.file.empty() &&

@@ -108,17 +108,27 @@ bool refusedLineMeantOtherwise(const std::string& text) {
     // The rules that decide this look at the text alone.
     static const Facts none;
     static const IniShape noShape;
-    IniLine line;
-    line.trimmed = text;
-    const LineContext c(line, none, noShape);
-    for (const LineRule& rule : MEANT_RULES) {
-        if (rule.applies(c)) {
-            return rule.kind == KindId::CommentInVmSection ||
-                   rule.kind == KindId::VmargsInVmSection ||
-                   rule.kind == KindId::LauncherInVmSection;
+    // Asked of every element of a VM section of any length: the line is
+    // reused rather than made anew for each, but a long one is not kept.
+    static IniLine line;
+    constexpr std::size_t KEPT = 4096;
+    line.trimmed.assign(text);
+    bool meant = false;
+    {
+        const LineContext c(line, none, noShape);
+        for (const LineRule& rule : MEANT_RULES) {
+            if (rule.applies(c)) {
+                meant = rule.kind == KindId::CommentInVmSection ||
+                        rule.kind == KindId::VmargsInVmSection ||
+                        rule.kind == KindId::LauncherInVmSection;
+                break;
+            }
         }
     }
-    return false;
+    if (line.trimmed.capacity() > KEPT) {
+        std::string().swap(line.trimmed);
+    }
+    return meant;
 }
 
 void vmSectionLineWarnings(const LineContext& c, Collector& add) {
