@@ -27,8 +27,8 @@ constexpr LineRule MEANT_RULES[] = {
      },
      [](const LineContext&) {
          return std::string(
-             "launcher line after -vmargs: passed to the executable as an argument; the "
-             "executable is not replaced");
+             "launcher line after -vmargs: passed to the executable as an argument, not "
+             "replacing it");
      }},
     {KindId::VmargsInVmSection, [](const LineContext& c) { return c.text == VMARGS; },
      [](const LineContext&) {
