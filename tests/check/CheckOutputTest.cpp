@@ -365,6 +365,10 @@ TEST_F(ThreeApplications, EveryFormatCarriesTheSameFindings) {
         const Json& rule = rules.at(result.at("ruleIndex").get<std::size_t>());
         EXPECT_EQ(rule.at("id"), result.at("ruleId"));
         EXPECT_EQ(rule.at("defaultConfiguration").at("level"), level);
+        // A viewer shows the kind's page, as --list-kinds KIND prints it.
+        const std::string page = runCheck(inst, {"--list-kinds", rule.at("id")}).out;
+        EXPECT_EQ(rule.at("help").at("text"), page);
+        EXPECT_EQ(rule.at("fullDescription").at("text"), page);
     }
     EXPECT_EQ(fromSarif, expected);
     const Json& invocation = run.at("invocations").at(0);
