@@ -289,8 +289,10 @@ TEST(CheckAccess, RootWithoutUserSaysPermissionsWereNotJudgedAndNamesTheOwner) {
               std::string::npos)
         << text.out;
     EXPECT_NE(
-        text.out.find("belongs to nobody, so --user nobody may be the one; run the check with "
-                      "--user and the user who starts the application [judged-as-root]\n"),
+        text.out.find("belongs to nobody, so --user nobody may be the one [judged-as-root]\n" +
+                      inst.appDir +
+                      ": note: run the check with --user and the user who starts the "
+                      "application\n"),
         std::string::npos)
         << text.out;
 
@@ -301,7 +303,8 @@ TEST(CheckAccess, RootWithoutUserSaysPermissionsWereNotJudgedAndNamesTheOwner) {
     const Result asOwner = runCheck(inst, {"--user", "65534"});
     EXPECT_EQ(asOwner.exitCode, 1);
     EXPECT_NE(asOwner.out.find("ini file \"./run.ini\" cannot be read by nobody: the launcher "
-                               "reads it as empty; make it readable"),
+                               "reads it as empty [ini-unreadable]\n" +
+                               inst.appDir + "/run.ini: note: make it readable"),
               std::string::npos)
         << asOwner.out;
     EXPECT_EQ(asOwner.out.find("judged-as-root"), std::string::npos);

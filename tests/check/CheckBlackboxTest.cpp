@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Harness.h"
+#include "Readable.h"
 
 namespace fs = boost::filesystem;
 using namespace dvltest;
@@ -536,7 +537,8 @@ TEST_F(BrokenApplication, FindingsNameTheFileLineAndSeverityOfEachMistake) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "");
     const std::string expected[] = {
-        "run.ini:1: error: the file starts with a byte-order mark",
+        "run.ini:1: error: the launcher does not skip the file's byte-order mark: this line does "
+        "not open the VM section, line 8 does",
         "run.ini:2: warning: blanks around \"=\"",
         "run.ini:3: warning: \"Launcher\" is not \"launcher\"",
         "run.ini:4: error: executable \"" + inst.eclipse + "/runner\" does not exist",
@@ -550,15 +552,15 @@ TEST_F(BrokenApplication, FindingsNameTheFileLineAndSeverityOfEachMistake) {
         // Below -vmargs the launcher line reaches the Java VM, which refuses it: one
         // mistake, one finding.
         "run.ini:13: error: launcher line after -vmargs: passed to the executable as an "
-        "argument; the executable is not replaced; the Java VM refuses it",
+        "argument, not replacing it; the Java VM refuses it",
         "run.ini:14: error: argument 8 (line 14) is 131072 bytes long",
         "run.ini:15: error: carriage return inside the line",
     };
     for (const std::string& text : expected) {
         EXPECT_NE(("\n" + result.out).find("\n" + text), std::string::npos) << text;
     }
-    // One line for each finding, then the summary.
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 14) << result.out;
+    // One short line for each finding, its notes, then the summary.
+    EXPECT_EQ(expectReadableText(result.out, inst.root), 13u) << result.out;
     EXPECT_NE(result.out.find("\n1 application checked: 5 errors, 8 warnings, 0 notes"),
               std::string::npos)
         << result.out;
@@ -588,8 +590,8 @@ std::vector<int> findingLines(const std::string& output, const std::regex& lineO
 
 TEST_F(BrokenApplication, FindingsComeInLineOrderInEveryFormat) {
     const std::vector<LineOrderRow> rows = {
-        {{"--format=gcc"}, R"(run\.ini:(\d+): (?:warning|error|note):)"},
-        {{"--explain"}, R"(run\.ini:(\d+): (?:warning|error|note):)"},
+        {{"--format=gcc"}, R"(run\.ini:(\d+): (?:warning|error|note): .* \[[a-z0-9-]+\]\n)"},
+        {{"--explain"}, R"(run\.ini:(\d+): (?:warning|error|note): .* \[[a-z0-9-]+\]\n)"},
         {{"--format=json"}, R"re("file":"[^"]*run\.ini","line":(\d+),"severity")re"},
         {{"--format=sarif"}, R"re("startLine":(\d+))re"},
         {{"--format=checkstyle"}, R"re(<error line="(\d+)")re"},
@@ -608,7 +610,7 @@ TEST_F(BrokenApplication, FindingsComeInLineOrderInEveryFormat) {
 TEST_F(BrokenApplication, ExplanationShowsEachFindingUnderItsLine) {
     const Result result = runCheck(inst, {"--explain", inst.appDir}, inst.root);
     const std::regex listed(R"re(^  (\d+) ")re");
-    const std::regex finding(R"(run\.ini:(\d+): (?:warning|error|note):)");
+    const std::regex finding(R"(run\.ini:(\d+): (?:warning|error|note): .* \[[a-z0-9-]+\]$)");
     std::istringstream in(result.out);
     int lastListed = 0;
     std::size_t findings = 0;
@@ -792,6 +794,94 @@ TEST(CheckCommandLine, MisspeltKindGetsTheNearestOne) {
                   *row.suggestion != '\0')
             << said;
     }
+}
+
+// The configuration: the installation's file before the user's, --config
+// and --no-config in place of both, and below the command line's --ignore
+// and the ini file's suppression line. A mistake in it stops the run.
+TEST(CheckConfiguration, PrecedenceAndMistakes) {
+    const Installation inst;
+    const std::string shared = inst.root + "/ws/.dashvane-launcher-check";
+    const std::string xdg = inst.root + "/xdg";
+    const std::string own = xdg + "/dashvane-launcher-check/config";
+    const std::string named = inst.root + "/team.conf";
+    fs::create_directories(xdg + "/dashvane-launcher-check");
+    const std::string twice = "-vmargs\n-Dfoo=1\n-Dfoo=2\n";  // a warning on line 3
+    const std::string raise = "# the team's CI\nseverity duplicate-property = error\n";
+    const struct {
+        const char* name;
+        std::string ini;
+        std::string sharedText, ownText, namedText;  // "" for no such file
+        std::vector<std::string> args;
+        int exitCode;
+        const char* said;  // on the output, or on the error with status 3
+    } rows[] = {
+        // clang-format off
+        {"none: a warning passes --severity error", twice, "", "", "", {}, 0, "0 notes; 1 finding below"},
+        {"the installation's raises it", twice, raise, "", "", {}, 1, "run.ini:3: error:"},
+        {"the user's raises it", twice, "", raise, "", {}, 1, "run.ini:3: error:"},
+        {"the installation's before the user's", twice, "ignore = duplicate-property\n", raise, "", {}, 0, "0 notes\n"},
+        {"--config in place of the one found", twice, "ignore = duplicate-property\n", "", raise, {"--config", named}, 1, "run.ini:3: error:"},
+        {"--no-config reads none", twice, raise, "", "", {"--no-config"}, 0, "0 notes; 1 finding below"},
+        {"--ignore wins", twice, raise, "", "", {"--ignore", "duplicate-property"}, 0, "0 notes\n"},
+        {"the ini file's suppression line wins", "# dashvane-launcher-check: ignore duplicate-property\n" + twice, raise, "", "", {}, 0, "0 notes\n"},
+        {"a warning lowered to a note", twice, "severity duplicate-property = note\n", "", "", {"--severity", "warning"}, 0, "1 finding below"},
+        {"unknown key", twice, "ignore = letter-case\nignroe = letter-case\n", "", "", {}, 3, "/.dashvane-launcher-check:2: unknown key \"ignroe\""},
+        {"misspelt kind", twice, "", "", "ignore = letter-case duplicate-proprety\n", {"--config", named}, 3, "team.conf:1: no kind \"duplicate-proprety\" (did you mean \"duplicate-property\"?"},
+        {"unknown severity", twice, "severity duplicate-property = fatal\n", "", "", {}, 3, "takes note, warning or error, not \"fatal\""},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        inst.writeIni(row.ini);
+        for (const auto& file :
+             {std::make_pair(shared, row.sharedText), std::make_pair(own, row.ownText),
+              std::make_pair(named, row.namedText)}) {
+            fs::remove(file.first);
+            if (!file.second.empty()) {
+                writeFile(file.first, file.second, 0644);
+            }
+        }
+        Command command;
+        command.program = checkBinary();
+        // Who runs the tests does not count: only the row's warning may be below.
+        command.argv = {"dashvane-launcher-check", "--no-vm", "--ignore", "judged-as-root"};
+        if (std::find(row.args.begin(), row.args.end(), "--severity") == row.args.end()) {
+            command.argv.insert(command.argv.end(), {"--severity", "error"});
+        }
+        command.argv.insert(command.argv.end(), row.args.begin(), row.args.end());
+        command.argv.push_back(inst.appDir);
+        command.cwd = inst.root;
+        command.env = baseEnv(inst);
+        command.env["XDG_CONFIG_HOME"] = xdg;
+        const Result result = run(command);
+        EXPECT_EQ(result.exitCode, row.exitCode) << result.out << result.err;
+        const std::string& said = row.exitCode == 3 ? result.err : result.out;
+        EXPECT_NE(said.find(row.said), std::string::npos) << result.out << result.err;
+    }
+}
+
+// A suppression line below -vmargs is handed on as an argument: said once,
+// with the advice to move it, and it silences nothing.
+TEST(CheckConfiguration, SuppressionLineBelowVmargsIsSaidOnce) {
+    const Installation inst;
+    inst.writeIni(
+        "-vmargs\n# dashvane-launcher-check: ignore duplicate-property\n"
+        "-Dfoo=1\n-Dfoo=2\n");
+    const Result result = runCheck(inst, {"--no-config"}, inst.appDir);
+    EXPECT_EQ(result.exitCode, 1);
+    const std::string said = "run.ini:2: ";
+    std::size_t findings = 0;
+    for (std::size_t at = 0; (at = result.out.find(said, at)) != std::string::npos; ++at) {
+        findings += result.out.compare(at + said.size(), 6, "note: ") != 0;
+    }
+    EXPECT_EQ(findings, 1u) << result.out;
+    EXPECT_NE(result.out.find("suppression line below -vmargs: it silences nothing"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("run.ini:2: note: move the comment above -vmargs"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("[duplicate-property]"), std::string::npos) << result.out;
 }
 
 // --list-kinds KIND prints the kind's page, with how to silence it.

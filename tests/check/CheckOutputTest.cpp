@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Harness.h"
+#include "Readable.h"
 
 namespace fs = boost::filesystem;
 using namespace dvltest;
@@ -93,7 +94,9 @@ TEST_F(ThreeApplications, ExitStatusFollowsTheThreshold) {
 TEST_F(ThreeApplications, EveryLineIsAFindingInCompilerFormatOrTheSummary) {
     const Result result = runCheck(inst, {"--severity", "note", "--installation", "."});
     const std::regex finding(
-        R"(^([^:]+):(?:([0-9]+):)? (error|warning|note): (.+); (.+) \[([a-z0-9-]+)\]$)");
+        R"(^([^:]+):(?:([0-9]+):)? (error|warning|note): (.+) \[([a-z0-9-]+)\]$)");
+    // The advice: notes at the place of the finding before them.
+    const std::regex note(R"(^([^:]+):(?:([0-9]+):)? note: (.+)$)");
     const std::regex summary(
         R"(^[0-9]+ applications? checked: [0-9]+ errors?, [0-9]+ warnings?, [0-9]+ notes?)"
         R"((; [0-9]+ findings? below the threshold not shown)?$)");
@@ -101,13 +104,17 @@ TEST_F(ThreeApplications, EveryLineIsAFindingInCompilerFormatOrTheSummary) {
     std::istringstream lines(result.out);
     std::string line;
     std::vector<std::string> files;
+    std::string place;  // of the last finding
     while (std::getline(lines, line)) {
         std::smatch parts;
         if (std::regex_match(line, parts, finding)) {
             files.push_back(parts[1]);
-            EXPECT_NE(kinds.out.find("\n" + parts[6].str() + " (" + parts[3].str()),
+            place = parts[1].str() + ':' + parts[2].str();
+            EXPECT_NE(kinds.out.find("\n" + parts[5].str() + " (" + parts[3].str()),
                       std::string::npos)
                 << line;
+        } else if (std::regex_match(line, parts, note)) {
+            EXPECT_EQ(parts[1].str() + ':' + parts[2].str(), place) << line;
         } else {
             EXPECT_TRUE(std::regex_match(line, summary)) << line;
             EXPECT_FALSE(lines.peek() != EOF) << "the summary is the last line";
@@ -119,6 +126,7 @@ TEST_F(ThreeApplications, EveryLineIsAFindingInCompilerFormatOrTheSummary) {
     for (const std::string& file : files) {
         EXPECT_TRUE(fs::exists(inst.root + "/ws/" + file) || fs::exists(file)) << file;
     }
+    expectReadableText(result.out, inst.root);
 }
 
 TEST_F(ThreeApplications, JsonDocumentHasTheDocumentedFields) {
@@ -357,6 +365,10 @@ TEST_F(ThreeApplications, EveryFormatCarriesTheSameFindings) {
         const Json& rule = rules.at(result.at("ruleIndex").get<std::size_t>());
         EXPECT_EQ(rule.at("id"), result.at("ruleId"));
         EXPECT_EQ(rule.at("defaultConfiguration").at("level"), level);
+        // A viewer shows the kind's page, as --list-kinds KIND prints it.
+        const std::string page = runCheck(inst, {"--list-kinds", rule.at("id")}).out;
+        EXPECT_EQ(rule.at("help").at("text"), page);
+        EXPECT_EQ(rule.at("fullDescription").at("text"), page);
     }
     EXPECT_EQ(fromSarif, expected);
     const Json& invocation = run.at("invocations").at(0);
@@ -367,7 +379,7 @@ TEST_F(ThreeApplications, EveryFormatCarriesTheSameFindings) {
     std::vector<std::string> fromCheckstyle;
     const std::regex file(R"re(^<file name="([^"]*)">$)re");
     const std::regex error(
-        R"re(^<error (?:line="([0-9]+)" )?severity="([a-z]+)" message="[^"]*" source="dashvane-launcher-check\.([a-z-]+)"/>$)re");
+        R"re(^<error (?:line="([0-9]+)" )?severity="([a-z]+)" message="[^"]*" (?:advice="[^"]*" )?source="dashvane-launcher-check\.([a-z-]+)"/>$)re");
     std::istringstream xml(with("checkstyle"));
     std::string current;
     for (std::string line; std::getline(xml, line);) {

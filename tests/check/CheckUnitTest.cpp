@@ -66,10 +66,11 @@ Expected warningsOf(const Facts& findings) {
     return found;
 }
 
+// The message of the first finding of `kind`, then its notes.
 std::string messageOf(const Facts& findings, const std::string& kind) {
     for (const Finding& warning : findings.found) {
         if (std::string(kindOf(warning.kind).name) == kind) {
-            return warning.message;
+            return warning.message + '\n' + adviceOf(warning);
         }
     }
     return std::string();

@@ -22,6 +22,7 @@
 #include <boost/filesystem.hpp>
 
 #include "LauncherFixture.h"
+#include "Readable.h"
 #include "fix/IniFix.h"
 #include "fix/UnifiedDiff.h"
 
@@ -716,8 +717,9 @@ TEST(FixDecision, TheCheckDiffAndFixTakeTheSameDecision) {
          "-vmargs\n-Dx=\xE4\xB8\xAD\xE6\x96\x87\n", ""},
         {"a mend that would start a program that does not exist is not made",
          "Launcher=/opt/nothing-here\n-vmargs\n-Xmx1g\n",
-         {"--fix leaves it: mending it would break the launch", "\"/opt/nothing-here\" does not exist",
-          "[letter-case]"}, "", "", "not fixed: mending it would break the launch"},
+         {"[letter-case]", "note: --fix leaves it: mending it would break the launch",
+          "\"/opt/nothing-here\" does not exist"},
+         "write it in the letter case", "", "not fixed: mending it would break the launch"},
         {"the same mend where the program exists is made",
          "Launcher=/bin/true\n-vmargs\n-Xmx1g\n", {"[letter-case]"}, "--fix leaves it",
          "launcher=/bin/true\n-vmargs\n-Xmx1g\n", ""},
@@ -731,7 +733,8 @@ TEST(FixDecision, TheCheckDiffAndFixTakeTheSameDecision) {
          "[argument-in-head]", "", ""},
         {"a mend that waits for another is said to wait",
          "-VMARGS\r-Ddv.WebApp = y\rlauncher\r\n-Xmx1g\r\n",
-         {"--fix leaves it: mending it would break the launch", "[carriage-return]"}, "", "",
+         {"[carriage-return]", "note: --fix leaves it: mending it would break the launch"},
+         "save the file with line feeds", "",
          "not fixed:"},
     };
     // clang-format on
@@ -749,6 +752,7 @@ TEST(FixDecision, TheCheckDiffAndFixTakeTheSameDecision) {
         if (!row.notReported.empty()) {
             EXPECT_EQ(check.out.find(row.notReported), std::string::npos) << check.out;
         }
+        expectReadableText(check.out, inst.root);
         const Result diff = run(checker(inst, {"--diff", inst.appDir}));
         EXPECT_EQ(diff.out.empty(), row.fixed.empty()) << diff.out;
         EXPECT_NE(diff.err.find(row.diffNote), std::string::npos) << diff.err;

@@ -195,7 +195,7 @@ const Row ROWS[] = {
     {"LauncherKeptByByteOrderMarkSaidOnce",
      [](Scene& s) { s.lines = {line(1, "\xEF\xBB\xBFlauncher=/opt/y", E::IgnoredInHead)}; },
      {K::ByteOrderMark},
-     "so this is not a launcher line"},
+     "byte-order mark: this is not a launcher line"},
     {"LauncherInOtherCaseInHead",
      [](Scene& s) { s.lines = {line(1, "LAUNCHER=/opt/y", E::IgnoredInHead)}; },
      {K::LetterCase},
@@ -334,5 +334,16 @@ INSTANTIATE_TEST_SUITE_P(OnWrittenFacts, Rules, ::testing::ValuesIn(ROWS),
                          [](const ::testing::TestParamInfo<Row>& info) {
                              return std::string(info.param.name);
                          });
+
+// A kind's advice is the note of every finding that has none of its own,
+// so it must hold for any installation: no sample path of one.
+TEST(KindAdvice, NamesNoSampleInstallation) {
+    for (const Kind& kind : catalogue()) {
+        const std::string advice = kind.advice;
+        EXPECT_FALSE(advice.empty()) << kind.name;
+        EXPECT_EQ(advice.find("/srv/"), std::string::npos) << kind.name << ": " << advice;
+        EXPECT_EQ(advice.find('\n'), std::string::npos) << kind.name << ": one note";
+    }
+}
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Harness.h"
+#include "Readable.h"
 
 namespace fs = boost::filesystem;
 using namespace dvltest;
@@ -248,6 +249,7 @@ TEST(CheckStarts, StartFilesUnderARootPrefix) {
             if (finding.at("file").get<std::string>().compare(0, prefix.size(), prefix) == 0) {
                 kinds.push_back(finding.at("kind"));
             }
+            expectReadable(finding.at("message"), finding.at("advice"), inst.root);
         }
         EXPECT_EQ(kinds, row.kinds) << row.name;
         if (!row.kinds.empty()) {

@@ -388,7 +388,7 @@ TEST(StartRules, EachMistakeGivesItsKind) {
     }
 }
 
-TEST(StartRules, MessagesGiveTheLineToWrite) {
+TEST(StartRules, NotesGiveTheLineToWrite) {
     struct Row {
         StartKind kind;
         const char* line;
@@ -402,9 +402,14 @@ TEST(StartRules, MessagesGiveTheLineToWrite) {
         StartFacts start = sound(row.kind);
         outside(start, "/root");
         std::string messages;
-        Collector add([&messages](const Finding& finding) { messages += finding.message + "\n"; });
+        std::string notes;
+        Collector add([&](const Finding& finding) {
+            messages += finding.message + "\n";
+            notes += finding.advice + "\n";
+        });
         startRules(start, add);
-        EXPECT_NE(messages.find(row.line), std::string::npos) << messages;
+        EXPECT_NE(notes.find(row.line), std::string::npos) << notes;
+        EXPECT_EQ(messages.find(row.line), std::string::npos) << messages;
     }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/Configuration.h"
 #include "cli/MendOracle.h"
 #include "cli/OptionTable.h"
 #include "cli/Targets.h"
@@ -327,6 +328,30 @@ int listKinds(const CommandLine& line, std::ostream& out, std::ostream& err) {
     return out ? STATUS_CLEAN : reportLost(err);
 }
 
+// The configuration's ignored kinds and severities added to the command
+// line's: --config's file, or the one found for the first installation
+// checked. Returns the mistake in the file, if any.
+std::string configure(const CommandLine& line, const std::vector<Target>& targets,
+                      ReportOptions& options) {
+    if (line.noConfig) {
+        return std::string();
+    }
+    const std::string installation = !line.installations.empty() ? line.installations.front()
+                                     : !targets.empty()          ? targets.front().dir + "/../.."
+                                                                 : std::string(".");
+    const std::string path = !line.config.empty() ? line.config : findConfiguration(installation);
+    Configuration config;
+    std::string problem;
+    if (path.empty() || readConfiguration(path, config, problem)) {
+        // --ignore and each ini file's suppression line silence a kind
+        // whatever severity the configuration gives it.
+        options.ignored |= config.ignored;
+        options.overridden = config.overridden;
+        options.severities = config.severities;
+    }
+    return problem;
+}
+
 // The applications the line names, those of its installations, else the
 // current directory, with their starts found; false, with the exit status,
 // when one cannot be had.
@@ -379,6 +404,11 @@ int checkTargets(const RunPlan& plan, const std::vector<Target>& targets, std::o
     ReportOptions reportOptions;
     reportOptions.threshold = line.threshold;
     reportOptions.ignored = line.ignored;
+    const std::string problem = configure(line, targets, reportOptions);
+    if (!problem.empty()) {
+        err << "dashvane-launcher-check: " << problem << '\n';
+        return STATUS_USAGE;
+    }
     FormatOptions formatOptions;
     formatOptions.explain = line.explain;
     formatOptions.pretty = line.pretty;

@@ -14,7 +14,7 @@ std::string listKindsProblem(const CommandLine& line, const std::string& format)
     if (!line.installations.empty() || !line.arguments.empty() || line.haveName || line.haveUser ||
         line.haveSeverity || line.haveIgnore || !line.starts.empty() || line.haveStartKind ||
         line.haveRoot || line.explain || line.quiet || line.diff || line.fix ||
-        !line.backupOption.empty()) {
+        !line.backupOption.empty() || !line.config.empty() || line.noConfig) {
         return "--list-kinds checks nothing: it takes only kinds, --format and --pretty";
     }
     if (!line.paths.empty() && format != "gcc") {
@@ -44,6 +44,9 @@ std::string combinationProblem(const CommandLine& line) {
     }
     if (format == "man") {
         return "--format man goes with --list-kinds";
+    }
+    if (!line.config.empty() && line.noConfig) {
+        return "--config and --no-config exclude each other";
     }
     if (line.haveStartKind && line.starts.empty()) {
         return "--start-kind goes with --start";

@@ -42,7 +42,9 @@ struct CommandLine {
     std::vector<std::string> starts;  // --start: the start files judged, in place of the search
     StartKind startKind = StartKind::DesktopEntry;  // --start-kind: how they are read
     bool haveStartKind = false;
-    std::string root;  // --root: the prefix the start files are searched under
+    std::string config;     // --config: the configuration read, in place of the one found
+    bool noConfig = false;  // --no-config: none read
+    std::string root;       // --root: the prefix the start files are searched under
     bool haveRoot = false;
 
     // The format asked for, "gcc" when none was.

@@ -205,6 +205,19 @@ const std::vector<Option>& options() {
          severityValue},
         {"--ignore", nullptr, "KIND[,KIND...]", "do not report these kinds of findings",
          ignoreValue},
+        {"--config", nullptr, "FILE",
+         "read the ignored kinds and the severities of kinds from FILE, in place of the "
+         "installation's .dashvane-launcher-check or "
+         "$XDG_CONFIG_HOME/dashvane-launcher-check/config",
+         [](CommandLine& line, const std::string& value) {
+             line.config = value;
+             return std::string();
+         }},
+        {"--no-config", nullptr, nullptr, "read no configuration file",
+         [](CommandLine& line, const std::string&) {
+             line.noConfig = true;
+             return std::string();
+         }},
         {"--diff", nullptr, nullptr,
          "print, as a unified diff, what --fix would write, in place of the report; change "
          "nothing; on a terminal, lines with bytes that are not printable text are shown "

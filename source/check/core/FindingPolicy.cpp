@@ -64,11 +64,13 @@ bool FindingPolicy::shown(const Finding& finding, Finding& shown) {
     shown = finding;
     if (vmKnown && refusedByVm(finding.kind)) {
         shown.escalated = true;
-        shown.message += "; the Java VM refuses it, so the application does not start";
+        // An error says the launch fails: which program refuses is all that is added.
+        shown.message += "; the Java VM refuses it";
     }
     const std::string reason = leftBecause(mends, finding);
     if (!reason.empty()) {
-        shown.message += "; --fix leaves it: " + reason;
+        // The kind's advice is the very mend refused here: only why is said.
+        shown.advice = "--fix leaves it: " + reason;
     }
     return true;
 }

@@ -37,6 +37,28 @@ struct Style {
     bool backslashes;  // in quotes, a backslash escapes or joins lines
 };
 
+// Character `i` of `text` inside quotes, added to `word`; `i` and `line`
+// move past whatever it takes with it.
+void inQuotes(const std::string& text, std::size_t& i, Style style, std::string& word,
+              std::size_t& line) {
+    const char c = text[i];
+    if (!style.backslashes || c != '\\' || i + 1 >= text.size()) {
+        line += c == '\n' ? 1 : 0;
+        word += c;
+        return;
+    }
+    const char next = text[++i];
+    if (next != '\n' && next != '\r') {
+        word += escaped(next);
+        return;
+    }
+    // A joined line goes on after its leading blanks.
+    while (i + 1 < text.size() && blank(text[i + 1])) {
+        line += text[++i] == '\n' ? 1 : 0;
+    }
+    line += next == '\n' ? 1 : 0;
+}
+
 std::vector<FileOption> words(const std::string& text, Style style) {
     std::vector<FileOption> options;
     FileOption current;
@@ -47,22 +69,9 @@ std::vector<FileOption> words(const std::string& text, Style style) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (quote != 0) {
-            if (c == quote) {
-                quote = 0;
-            } else if (style.backslashes && c == '\\' && i + 1 < text.size()) {
-                const char next = text[++i];
-                if (next == '\n' || next == '\r') {
-                    // A joined line goes on after its leading blanks.
-                    while (i + 1 < text.size() && blank(text[i + 1])) {
-                        line += text[++i] == '\n' ? 1 : 0;
-                    }
-                    line += next == '\n' ? 1 : 0;
-                } else {
-                    current.text += escaped(next);
-                }
-            } else {
-                line += c == '\n' ? 1 : 0;
-                current.text += c;
+            quote = c == quote ? 0 : quote;
+            if (quote != 0) {
+                inQuotes(text, i, style, current.text, line);
             }
             continue;
         }

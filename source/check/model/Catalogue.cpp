@@ -50,13 +50,11 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
     {K::NoBreakSpace, "no-break-space", W, "a no-break space, which the launcher does not trim",
      "replace it with a plain blank, or remove it", false, "-Xmx1g\\u{00A0}"},
     {K::BlanksAroundEquals, "blanks-around-equals", W,
-     "blanks around \"=\" in a key the launcher knows",
-     "remove the blanks around \"=\", as in launcher=/opt/x", true,
+     "blanks around \"=\" in a key the launcher knows", "remove the blanks around \"=\"", true,
      "-Ddv.appInitScript = scripts/init.js"},
     {K::LetterCase, "letter-case", W, "a known key or -vmargs in the wrong letter case",
-     "write it in lower case as the launcher knows it: launcher, -vmargs, -Ddv.webApp, "
-     "-Ddv.appInitScript, -Ddv.appProgramFile, -Ddv.appConfigFile",
-     true, "-Ddv.webapp=shop"},
+     "write it in the letter case the message names: keys are case-sensitive", true,
+     "-Ddv.webapp=shop"},
     {K::SecondLauncher, "second-launcher", W, "a second launcher line, which is ignored",
      "delete one of the two launcher lines", false,
      "launcher=/opt/b (after launcher=/opt/a, above -vmargs)"},
@@ -140,13 +138,13 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "Dashvane a script of mode 0711"},
     {K::WritableByOthers, "writable-by-others", E,
      "someone besides root and the application's user can change what the launch runs",
-     "leave write permission to root and the application's user alone (chmod go-w, setfacl -x, "
-     "chown root)",
+     "take write permission from everyone but root and the application's user (chmod go-w, "
+     "setfacl -x, chown root)",
      false, "run.ini of mode 0666"},
     {K::DataWritableByOthers, "data-writable-by-others", W,
      "someone besides root and the application's user can change a file a path property names",
-     "leave write permission to root and the application's user alone (chmod go-w, setfacl -x, "
-     "chown root)",
+     "take write permission from everyone but root and the application's user (chmod go-w, "
+     "setfacl -x, chown root)",
      false, "-Ddv.appInitScript=init.js, with init.js of mode 0666"},
     {K::WritableByOwnGroup, "writable-by-own-group", N,
      "a file or directory of the launch is writable by a group whose only member is the "
@@ -293,9 +291,8 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      false, "Exec=/srv/ws/apps/shop/run without a Path= line"},
     {K::DesktopExecRefused, "desktop-exec-refused", E,
      "the desktop refuses the entry's Exec= or cannot run it as the launcher needs",
-     "write Exec= with the copy's absolute path, as in Exec=/srv/ws/apps/shop/run, and "
-     "Path= the application directory",
-     false, "Exec=./run (gio: \"Unable to load application information\")"},
+     "write Exec= with the copy's absolute path, and Path= the application directory", false,
+     "Exec=./run (gio: \"Unable to load application information\")"},
     {K::UnitWithoutWorkingDirectory, "unit-without-working-directory", E,
      "a systemd unit starts a launcher copy without WorkingDirectory= its application "
      "directory (a system unit starts in /, a user unit in the user's home)",
@@ -305,8 +302,8 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
     {K::UnitRelativeExecStart, "unit-relative-exec-start", E,
      "ExecStart= does not name the launcher copy by an absolute path, which systemd refuses "
      "or looks up elsewhere",
-     "write the copy's absolute path, as in ExecStart=/srv/ws/apps/shop/run, with "
-     "WorkingDirectory= the application directory",
+     "write the copy's absolute path in ExecStart=, with WorkingDirectory= the application "
+     "directory",
      false, "ExecStart=./run"},
     {K::UnitStopsApplication, "unit-stops-application", E,
      "the unit's type and exit handling take the launcher's exit status 1 for a failed "
@@ -320,13 +317,13 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
     {K::CronOutsideDirectory, "cron-outside-directory", E,
      "a cron line starts a launcher copy outside its application directory (cron starts "
      "commands in the user's home)",
-     "change into the application directory first, as in cd /srv/ws/apps/report && ./run", false,
+     "change into the application directory first: cd APPDIR && ./run", false,
      "@reboot /srv/ws/apps/report/run"},
     {K::WrapperOutsideDirectory, "wrapper-outside-directory", E,
      "a shell wrapper starts a launcher copy without changing into its application directory, "
      "so the copy runs wherever the wrapper's caller is",
-     "change into the application directory first: cd /srv/ws/apps/shop && exec ./run \"$@\"",
-     false, "#!/bin/sh, then exec /srv/ws/apps/shop/run \"$@\""},
+     "change into the application directory first: cd APPDIR && exec ./run \"$@\"", false,
+     "#!/bin/sh, then exec /srv/ws/apps/shop/run \"$@\""},
     {K::LauncherExitStatusTested, "launcher-exit-status-tested", W,
      "a shell command line chains on the launcher's exit status, which is always 1",
      "do not chain on the launcher's status (write ; in place of && or ||); to know whether "
@@ -341,14 +338,14 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
     {K::StartNameWithoutIni, "start-name-without-ini", E,
      "a start file starts a launcher copy by a name that has no ini file where it starts, so "
      "every VM argument of the application's ini file is dropped",
-     "start the copy by its own name, as in ExecStart=/srv/ws/apps/shop/run, or give the name "
+     "start the copy by its own name, as in ExecStart=APPDIR/run, or give the name "
      "an ini file (ln -s run.ini NAME.ini in the application directory)",
      false, "ExecStart=@/srv/ws/apps/shop/run shop, without shop.ini"},
     {K::StartFromOtherApplication, "start-from-other-application", E,
      "a launcher copy is started from another application's directory, so the launch mixes "
      "the two applications' files",
-     "start each copy from its own application directory, as in cd /srv/ws/apps/shop && ./run",
-     false, "cd /srv/ws/apps/report && ../shop/run"},
+     "start each copy from its own application directory: cd APPDIR && ./run", false,
+     "cd /srv/ws/apps/report && ../shop/run"},
 }};
 
 constexpr bool inOrder() {

@@ -14,6 +14,13 @@ public:
                     const std::string& file = std::string()) {
         emit(Finding{line, kind, message, file});
     }
+    // With the advice for this case, in place of the kind's.
+    void operator()(std::size_t line, KindId kind, const std::string& message,
+                    const std::string& file, const std::string& advice) {
+        Finding finding{line, kind, message, file};
+        finding.advice = advice;
+        emit(finding);
+    }
     void operator()(const Finding& finding) { emit(finding); }
 
 private:

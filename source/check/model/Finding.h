@@ -16,7 +16,14 @@ struct Finding {
     bool escalated = false;
     // A note whatever the kind's severity: this case of the kind harms nothing.
     bool lowered = false;
+    // What to do in this case, one note a line; empty for the kind's advice.
+    std::string advice{};
 };
+
+// The notes of one finding: its own advice, or its kind's when it has none.
+inline std::string adviceOf(const Finding& finding) {
+    return finding.advice.empty() ? std::string(kindOf(finding.kind).advice) : finding.advice;
+}
 
 // The severity of one finding: its kind's, unless the case is judged otherwise.
 inline Severity severityOf(const Finding& finding) {

@@ -25,7 +25,7 @@ public:
 
     void start();
     void error(const std::string& file, std::size_t line, const char* severity,
-               const std::string& message, const char* kind);
+               const std::string& message, const std::string& advice, const char* kind);
     void finish();
 
 private:
@@ -41,7 +41,8 @@ void CheckstyleReport::start() {
 }
 
 void CheckstyleReport::error(const std::string& path, std::size_t line, const char* severity,
-                             const std::string& message, const char* kind) {
+                             const std::string& message, const std::string& advice,
+                             const char* kind) {
     if (!fileOpen || path != file) {
         if (fileOpen) {
             out << "</file>\n";
@@ -54,8 +55,11 @@ void CheckstyleReport::error(const std::string& path, std::size_t line, const ch
     if (line != 0) {
         out << " line=\"" << line << '"';
     }
-    out << " severity=\"" << severity << "\" message=\"" << xmlAttribute(message)
-        << "\" source=\"dashvane-launcher-check." << kind << "\"/>\n";
+    out << " severity=\"" << severity << "\" message=\"" << xmlAttribute(message) << '"';
+    if (!advice.empty()) {
+        out << " advice=\"" << xmlAttribute(advice) << '"';
+    }
+    out << " source=\"dashvane-launcher-check." << kind << "\"/>\n";
 }
 
 void CheckstyleReport::finish() {
@@ -118,19 +122,19 @@ Formatter checkstyleFormat(std::ostream& out, const FormatOptions&, const Tally&
     report->start();
     Formatter format;
     format.finding = [report](const Facts&, const ShownFinding& shown) {
-        std::string message = shown.finding.message;
-        if (shown.kind.advice[0] != '\0') {
-            message += "; ";
-            message += shown.kind.advice;
+        // A CI server shows one line: the notes are joined on it.
+        std::string advice = shown.advice;
+        for (std::size_t at; (at = advice.find('\n')) != std::string::npos;) {
+            advice.replace(at, 1, "; ");
         }
-        report->error(shown.file, shown.finding.line, severityOf(shown.kind.severity), message,
-                      shown.kind.name);
+        report->error(shown.file, shown.finding.line, severityOf(shown.kind.severity),
+                      shown.finding.message, advice, shown.kind.name);
     };
     // As linters report a file they could not parse: an error on the
     // application directory, so the CI server shows it.
     format.failed = [report](const std::string& shownDir, const std::string& problem) {
         report->error(shownDir, 0, "error", "cannot check: " + ByteText::visible(problem),
-                      "cannot-check");
+                      std::string(), "cannot-check");
     };
     format.finish = [report]() { report->finish(); };
     return format;

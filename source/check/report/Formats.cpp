@@ -11,7 +11,8 @@
 const std::vector<Format>& formats() {
     static const std::vector<Format> TABLE = {
         {"gcc", gccFormat, explainFormat, false, true, true,
-         "FILE:LINE: SEVERITY: MESSAGE; ADVICE [KIND] lines and a summary (the default)"},
+         "FILE:LINE: SEVERITY: MESSAGE [KIND] lines, FILE:LINE: note: ADVICE lines and a summary "
+         "(the default)"},
         {"json", jsonFormat, jsonFormat, true, false, false, "one JSON document for the whole run"},
         {"sarif", sarifFormat, nullptr, true, false, false,
          "SARIF 2.1.0, for code scanning services and editors"},

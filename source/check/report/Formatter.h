@@ -26,6 +26,7 @@ struct ShownFinding {
     const Finding& finding;
     const Kind& kind;
     const std::string& file;
+    const std::string& advice;  // the notes, one a line; empty for none
 };
 
 struct Formatter {

@@ -153,6 +153,8 @@ void writeStarts(JsonWriter& json, const std::vector<StartCheck>& starts) {
             json.text(kind.name);
             json.key("message");
             json.bytes(finding.message);
+            json.key("advice");
+            json.bytes(adviceOf(finding));
             json.endObject();
         }
         json.endArray();
@@ -268,7 +270,7 @@ void JsonReport::finding(const ShownFinding& shown) {
     json.key("message");
     json.bytes(shown.finding.message);
     json.key("advice");
-    json.text(shown.kind.advice);
+    json.bytes(shown.advice);
     json.endObject();
 }
 

@@ -95,7 +95,12 @@ void kindPage(std::ostream& out, const Kind& kind) {
         << name
         << "\n    for a whole run:\n"
            "        dashvane-launcher-check --ignore "
-        << name << " ...\n";
+        << name
+        << " ...\n"
+           "    for an installation or a team, in .dashvane-launcher-check at the installation's "
+           "root:\n"
+           "        ignore = "
+        << name << '\n';
 }
 
 void listKindsMan(std::ostream& out) {

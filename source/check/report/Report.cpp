@@ -51,7 +51,9 @@ void Report::finding(const Facts& facts, const Finding& found) {
     const bool known = found.kind < KindId::Count;
     Kind kind = known ? kindOf(found.kind) : unknown;
     if (known) {
-        kind.severity = severityOf(found);
+        const std::size_t index = static_cast<std::size_t>(found.kind);
+        kind.severity =
+            options.overridden.test(index) ? options.severities[index] : severityOf(found);
     }
     if (known && options.ignored.test(static_cast<std::size_t>(found.kind))) {
         return;
@@ -65,7 +67,8 @@ void Report::finding(const Facts& facts, const Finding& found) {
     counts.worst = std::max(counts.worst, STATUS_FOUND);
     const std::string file =
         shownPath(shownDir, facts.workingDir, found.file.empty() ? facts.iniPath : found.file);
-    format.finding(facts, ShownFinding{found, kind, file});
+    const std::string advice = known ? adviceOf(found) : std::string();
+    format.finding(facts, ShownFinding{found, kind, file, advice});
 }
 
 void Report::failed(const std::string& dir, const std::string& problem) {

@@ -4,6 +4,7 @@
 // has to fit in memory.
 #pragma once
 
+#include <array>
 #include <bitset>
 #include <ostream>
 #include <string>
@@ -16,6 +17,9 @@
 struct ReportOptions {
     Severity threshold = Severity::Warning;
     std::bitset<KIND_COUNT> ignored;
+    // A severity the configuration gives every finding of a kind.
+    std::bitset<KIND_COUNT> overridden;
+    std::array<Severity, KIND_COUNT> severities{};
 };
 
 // A file inside the application directory named from where the user named

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "report/JsonWriter.h"
+#include "report/KindList.h"
 #include "report/Report.h"
 #include "util/ByteText.h"
 #include "util/Text.h"
@@ -113,17 +115,19 @@ void SarifReport::start() {
 
 // The tool's rule for one kind of finding.
 void SarifReport::rule(const Kind& kind) {
-    const std::string summary = sentence(kind.summary);
-    const std::string advice = sentence(kind.advice);
+    // The kind's page, as --list-kinds KIND prints it: a viewer shows it
+    // beside each result of the rule.
+    std::ostringstream page;
+    kindPage(page, kind);
     json.beginObject();
     json.key("id");
     json.text(kind.name);
     json.key("shortDescription");
-    message(summary);
+    message(sentence(kind.summary));
     json.key("fullDescription");
-    message(summary + ' ' + advice);
+    message(page.str());
     json.key("help");
-    message(kind.example[0] == '\0' ? advice : advice + " Example: " + std::string(kind.example));
+    message(page.str());
     json.key("defaultConfiguration");
     json.beginObject();
     json.key("level");
@@ -182,6 +186,13 @@ void SarifReport::finding(const ShownFinding& shown) {
     json.key("message");
     message(shown.finding.message);
     location(shown.file, shown.finding.line);
+    if (!shown.advice.empty()) {
+        json.key("properties");
+        json.beginObject();
+        json.key("advice");
+        json.text(utf8(shown.advice).c_str());
+        json.endObject();
+    }
     json.endObject();
 }
 

@@ -35,13 +35,8 @@ std::string counted(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + ' ' + (n == 1 ? one : many);
 }
 
-}  // namespace
-
-std::string quoted(const std::string& bytes) {
-    return '"' + ByteText::visible(bytes) + '"';
-}
-
-void finding(std::ostream& out, const ShownFinding& shown, bool colour) {
+// "FILE:LINE: ", the line left out when the finding is about no one line.
+void location(std::ostream& out, const ShownFinding& shown, bool colour) {
     if (colour) {
         out << BOLD;
     }
@@ -53,12 +48,32 @@ void finding(std::ostream& out, const ShownFinding& shown, bool colour) {
         out << RESET;
     }
     out << ' ';
+}
+
+}  // namespace
+
+std::string quoted(const std::string& bytes) {
+    return '"' + ByteText::visible(bytes) + '"';
+}
+
+void finding(std::ostream& out, const ShownFinding& shown, bool colour) {
+    location(out, shown, colour);
     severityWord(out, shown.kind.severity, colour);
-    out << ' ' << shown.finding.message;
-    if (shown.kind.advice[0] != '\0') {
-        out << "; " << shown.kind.advice;
+    out << ' ' << shown.finding.message << " [" << shown.kind.name << "]\n";
+    // The advice as gcc and clang give theirs: a note a line, at the same place.
+    std::size_t start = 0;
+    while (start < shown.advice.size()) {
+        std::size_t end = shown.advice.find('\n', start);
+        if (end == std::string::npos) {
+            end = shown.advice.size();
+        }
+        if (end > start) {
+            location(out, shown, colour);
+            severityWord(out, Severity::Note, colour);
+            out << ' ' << shown.advice.substr(start, end - start) << '\n';
+        }
+        start = end + 1;
     }
-    out << " [" << shown.kind.name << "]\n";
 }
 
 void failure(std::ostream& out, const std::string& shownDir, const std::string& problem,

@@ -12,8 +12,8 @@ namespace TextOutput {
 // Bytes in double quotes, every invisible one spelled out.
 std::string quoted(const std::string& bytes);
 
-// FILE:LINE: SEVERITY: MESSAGE; ADVICE [KIND], the severity coloured as
-// gcc and clang colour it when `colour`.
+// FILE:LINE: SEVERITY: MESSAGE [KIND], then a FILE:LINE: note: ADVICE line
+// for each note, the severity coloured as gcc and clang colour it when `colour`.
 void finding(std::ostream& out, const ShownFinding& shown, bool colour);
 
 // DIR: error: cannot check: PROBLEM

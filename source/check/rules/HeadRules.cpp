@@ -121,9 +121,8 @@ void headLineWarnings(const LineContext& c, Collector& add) {
     if (c.line.number == c.shape.firstVmArgumentLine && c.shape.meantVmSectionLine == 0) {
         add(c.line.number, KindId::MissingVmargs,
             "the file has no -vmargs line, so the launcher ignores all " +
-                std::to_string(c.shape.lines) +
-                " lines and passes no arguments from it; -vmargs "
-                "probably belongs before this line");
+                std::to_string(c.shape.lines) + " lines and passes no arguments from it",
+            std::string(), "-vmargs probably belongs before this line: insert it there");
     }
     reportFirst<HEAD_RULES>(c, add);
 }

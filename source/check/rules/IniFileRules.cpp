@@ -49,8 +49,10 @@ void iniFileWarnings(const Facts& facts, Collector& add) {
                 add(0, KindId::WideEncoding,
                     name + " is saved as " + IniText::encodingName(facts.encoding) +
                         (facts.byteOrderMark ? " with a byte-order mark" : "") +
-                        ": the launcher reads bytes, so it finds no line it knows and passes "
-                        "no arguments from the file");
+                        ": the launcher passes no arguments from it",
+                    std::string(),
+                    "the launcher reads bytes, so it finds no line it knows in the file\n" +
+                        std::string(kindOf(KindId::WideEncoding).advice));
             }
             break;
         case IniState::Missing:
@@ -72,10 +74,11 @@ void iniFileWarnings(const Facts& facts, Collector& add) {
                 break;  // read at once as empty, like a missing file, and deliberately so
             }
             add(0, KindId::IniNotRegular,
-                name +
-                    " is a named pipe or a device: the launcher reads it as it opens it, a "
-                    "named pipe only once a writer comes; the check does not read it and "
-                    "shows the launch for an empty file");
+                name + " is a named pipe or a device: the launcher reads it as it opens it",
+                std::string(),
+                "a named pipe only once a writer comes; the check does not read it and shows the "
+                "launch for an empty file\n" +
+                    std::string(kindOf(KindId::IniNotRegular).advice));
             break;
     }
 }

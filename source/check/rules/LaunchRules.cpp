@@ -102,22 +102,28 @@ void sizeWarnings(const Facts& facts, const LaunchVector& argv, Collector& add) 
         if (size + 1 > ARGUMENT_LIMIT) {
             add(argv.lineOf(i), KindId::ArgumentTooLong,
                 argumentName(argv, i) + " is " + std::to_string(size) +
-                    " bytes long; the kernel takes at most " + std::to_string(ARGUMENT_LIMIT - 1) +
-                    " bytes for one argument, so execv fails with E2BIG and the child reports " +
-                    LAUNCH_FAILED);
+                    " bytes long, more than the kernel takes: the child reports " + LAUNCH_FAILED,
+                std::string(),
+                "the kernel takes at most " + std::to_string(ARGUMENT_LIMIT - 1) +
+                    " bytes for one argument (execv fails with E2BIG)\nshorten the argument "
+                    "below " +
+                    std::to_string(ARGUMENT_LIMIT) + " bytes");
         }
     }
     const std::size_t total = facts.argumentBytes + facts.environmentBytes;
     if (facts.argumentLimit != 0 && total > facts.argumentLimit) {
         add(0, KindId::ArgumentsTooLong,
+            "the arguments and the environment take " + std::to_string(total) + " bytes, " +
+                std::to_string(total - facts.argumentLimit) +
+                " more than the kernel takes: the child reports " + LAUNCH_FAILED,
+            std::string(),
             "the arguments take " + std::to_string(facts.argumentBytes) +
                 " bytes and the environment " + std::to_string(facts.environmentBytes) +
                 " (strings with their NULs, the executable's path once more, and the kernel's "
-                "pointers), " +
-                std::to_string(total - facts.argumentLimit) + " more than the kernel's limit of " +
+                "pointers); the limit is " +
                 std::to_string(facts.argumentLimit) +
-                " bytes (a quarter of the stack limit), so execv fails with E2BIG; the largest "
-                "is " +
-                argumentName(argv, largest) + ", " + std::to_string(largestSize) + " bytes long");
+                " bytes, a quarter of the stack limit (execv fails with E2BIG)\nthe largest is " +
+                argumentName(argv, largest) + ", " + std::to_string(largestSize) + " bytes long\n" +
+                kindOf(KindId::ArgumentsTooLong).advice);
     }
 }

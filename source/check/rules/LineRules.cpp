@@ -16,18 +16,17 @@ void byteOrderMarkWarning(const IniLine& line, const IniShape& shape, Collector&
     IniFormat::trim(rest);
     IniFormat::State state = IniFormat::State::Searching;
     const IniFormat::Role meant = IniFormat::step(state, rest);
-    Finding finding{
-        line.number, KindId::ByteOrderMark,
-        std::string("the file starts with a byte-order mark, which the launcher does not skip") +
-            (meant == IniFormat::Role::LauncherLine ? ", so this is not a launcher line"
-             : meant == IniFormat::Role::OpensVmSection && shape.vmSectionLine == 0
-                 ? ", so this line does not open the VM section and " +
-                       linesAfter(shape.lines - 1) + " ignored"
-             : meant == IniFormat::Role::OpensVmSection
-                 ? ", so this line does not open the VM section: line " +
-                       std::to_string(shape.vmSectionLine) + " does"
-                 : ""),
-        std::string()};
+    Finding finding{line.number, KindId::ByteOrderMark,
+                    std::string("the launcher does not skip the file's byte-order mark") +
+                        (meant == IniFormat::Role::LauncherLine ? ": this is not a launcher line"
+                         : meant == IniFormat::Role::OpensVmSection && shape.vmSectionLine == 0
+                             ? ": this line does not open the VM section, and " +
+                                   linesAfter(shape.lines - 1) + " ignored"
+                         : meant == IniFormat::Role::OpensVmSection
+                             ? ": this line does not open the VM section, line " +
+                                   std::to_string(shape.vmSectionLine) + " does"
+                             : ""),
+                    std::string()};
     // The line it hides decides: a launcher line or -vmargs lost loses what
     // the file asks for; in front of a line ignored anyway it harms nothing.
     finding.escalated =
@@ -44,8 +43,8 @@ void byteWarnings(const IniLine& line, Collector& add) {
     }
     if (text.find('\r') != std::string::npos) {
         add(line.number, KindId::CarriageReturn,
-            "carriage return inside the line: the file's lines end in a carriage return alone, "
-            "so the launcher reads them as one single line");
+            "carriage return inside the line: the lines end in a carriage return alone, so the "
+            "launcher reads one line");
     }
     if (text.find('\0') != std::string::npos) {
         add(line.number, KindId::NulByte,

@@ -18,15 +18,16 @@ void stackWarnings(const Facts& facts, Collector& add) {
     add(0, KindId::ArgumentsExceedStack,
         "the arguments and the environment take " + std::to_string(total) +
             " bytes of a stack limited to " + std::to_string(room.limit) +
-            " bytes; with the kernel's tables and what the new program needs to start, its "
-            "stack would span " +
+            ": the kernel kills the program before it runs, and the launcher reports nothing",
+        std::string(),
+        "with the kernel's tables and what the new program needs to start, its stack would "
+        "span " +
             std::to_string(span) + " bytes" +
             (always ? std::string()
                     : ", or up to " + std::to_string(lowest) +
                           " as the kernel places it lower at random each run") +
             ", more than the " + std::to_string(room.pages) +
-            " bytes of whole pages the limit allows, so execv succeeds and the kernel kills the "
-            "program with SIGSEGV before it runs " +
-            (always ? std::string("(in every run)") : std::string("in some runs")) +
-            "; the launcher reports nothing");
+            " bytes of whole pages the limit allows: execv succeeds and the program gets SIGSEGV " +
+            (always ? std::string("in every run") : std::string("in some runs")) + '\n' +
+            kindOf(KindId::ArgumentsExceedStack).advice);
 }

@@ -72,11 +72,18 @@ bool exitAccepted(const StartFacts& start) {
 // still finds the ini file, a relative one finds nothing.
 std::string consequence(const StartFacts& start) {
     if (!start.invocationName.empty() && start.invocationName[0] == '/') {
-        return ", so the launcher reads its ini file but looks for the installation two levels "
-               "above " +
-               where(start) + " and makes the ini file's paths absolute against it";
+        return ": the installation is sought there";
     }
-    return ", so the launcher finds neither the application's ini file nor the installation";
+    return ": the launcher finds neither the ini file nor the installation";
+}
+
+// The note after an absolute start: what else goes wrong there.
+std::string consequenceNote(const StartFacts& start) {
+    if (!start.invocationName.empty() && start.invocationName[0] == '/') {
+        return "the launcher reads the ini file, but looks for the installation two levels above " +
+               where(start) + " and makes the ini file's paths absolute against it\n";
+    }
+    return std::string();
 }
 
 void unitHealth(const StartFacts& start, Collector& add) {
@@ -87,27 +94,29 @@ void unitHealth(const StartFacts& start, Collector& add) {
     }
     const std::string killMode = start.killMode.empty() ? "control-group" : start.killMode;
     std::string why;
+    std::string stops;
     if (!accepted) {
-        why = "the launcher always exits with status 1, which Type=" + type +
-              " without SuccessExitStatus=1 takes for a failed start: the unit is \"failed\"";
+        why = "Type=" + type + " takes the launcher's exit status 1 for a failure: the unit fails";
         // A failed start ends the unit, and its cgroup with it, whatever the type.
         if (killMode != "none" && killMode != "process") {
-            why += " and KillMode=" + killMode + " stops the application with it";
+            why += ", stopping the application";
+            stops = "KillMode=" + killMode + " stops the application with the unit\n";
         }
     } else if (killMode == "none" || killMode == "process") {
-        why = "with Type=" + type +
-              " the unit is over when the launcher exits, and the "
-              "application runs on outside it (KillMode=" +
-              killMode +
-              "): stopping the unit "
-              "no longer stops it";
+        why = "with Type=" + type + " and KillMode=" + killMode +
+              " the application runs on outside the unit: stopping the unit does not stop it";
     } else {
         why = "with Type=" + type +
               " the unit is over when the launcher exits, and KillMode=" + killMode +
               " then stops the application";
     }
-    // The lines to write are the same for every unit: the advice gives them.
-    add(start.line, KindId::UnitStopsApplication, why, start.file);
+    // The lines to write are the same for every unit.
+    add(start.line, KindId::UnitStopsApplication, why, start.file,
+        stops +
+            "write Type=forking and SuccessExitStatus=1 in [Service], and keep the default "
+            "KillMode=control-group\n"
+            "the launcher's exit then ends a clean start, the unit stays \"active (running)\", "
+            "and stopping it stops the application");
 }
 
 void chainedStatus(const StartFacts& start, Collector& add) {
@@ -118,61 +127,57 @@ void chainedStatus(const StartFacts& start, Collector& add) {
                                  ? "what follows \"&&\" never runs"
                                  : "what follows \"||\" always runs, as if the start had failed";
     add(start.line, KindId::LauncherExitStatusTested,
-        quoted(start.command) + " tests the exit status of " + quoted(start.invocationName) +
-            ", which is always 1: " + what + "; write " + quoted(cdLine(start)) + " alone",
-        start.file);
+        "the command tests the launcher's exit status, which is always 1: " + what, start.file,
+        "write " + quoted(cdLine(start)) + " alone; to know whether the application came up, " +
+            "test what it does, such as its process or its port");
 }
 
-// A start that leaves the launcher outside its application directory.
+// A start in a directory other than the application's.
 void outsideDirectory(const StartFacts& start, Collector& add) {
-    const std::string copy = quoted(start.copy);
+    const std::string starts =
+        startText(start) + " starts " + quoted(start.copy) + " in " + where(start);
+    const std::string write = consequenceNote(start) + "write " + quoted(directoryLine(start));
     switch (start.kind) {
         case StartKind::DesktopEntry:
             add(start.line, KindId::DesktopEntryWithoutPath,
-                startText(start) + " starts " + copy + " in " + where(start) +
-                    (start.directoryGiven ? "" : ", having no Path=") + consequence(start) +
-                    "; write " + quoted(directoryLine(start)),
-                start.file);
+                starts + (start.directoryGiven ? "" : " (no Path=)") + consequence(start),
+                start.file, write);
             break;
         case StartKind::SystemdUnit:
             add(start.line, KindId::UnitWithoutWorkingDirectory,
-                startText(start) + " starts " + copy + " in " + where(start) +
-                    (start.directoryGiven ? "" : ", having no WorkingDirectory=") +
-                    consequence(start) + "; write " + quoted(directoryLine(start)),
-                start.file);
+                starts + (start.directoryGiven ? "" : " (no WorkingDirectory=)") +
+                    consequence(start),
+                start.file, write);
             break;
         case StartKind::Cron:
             add(start.line, KindId::CronOutsideDirectory,
-                startText(start) + " starts " + copy + " in " + where(start) +
-                    (start.directoryGiven ? "" : " (cron starts in the user's home)") +
-                    ", so the launch fails without a word; write the command as " +
-                    quoted(cdLine(start)),
-                start.file);
+                starts + ": the launch fails without a word", start.file,
+                (start.directoryGiven ? std::string()
+                                      : "cron starts commands in the user's home\n") +
+                    "write the command as " + quoted(cdLine(start)));
             break;
         case StartKind::ShellWrapper:
             add(start.line, KindId::WrapperOutsideDirectory,
-                startText(start) + " starts " + copy + " in " + where(start) +
-                    (start.directoryGiven ? "" : ", wherever its caller is") + consequence(start) +
-                    "; write " + quoted(wrapperLine(start)),
-                start.file);
+                starts + (start.directoryGiven ? "" : ", wherever its caller is") +
+                    consequence(start),
+                start.file, write);
             break;
         case StartKind::PathLink:
             break;
     }
 }
 
-// A start by a name that has no ini file where it starts.
+// A start by a name that has no ini file beside the copy.
 void nameWithoutIni(const StartFacts& start, Collector& add) {
     const std::string copy = quoted(start.copy);
     if (start.kind == StartKind::PathLink && !start.iniPresent) {
         add(0, KindId::PathLinkWithoutIni,
-            quoted(start.file) + " starts " + copy + " as " + quoted(start.invocationName) +
-                ", so the launcher reads " + quoted(start.invocationName + ".ini") + ", which " +
-                quoted(start.appDir) + " does not have, and drops every VM argument of " +
-                quoted(baseName(start.copy) + ".ini") +
-                "; put a shell wrapper there instead: " + quoted("#!/bin/sh") + " and " +
-                quoted("cd " + start.appDir + " && exec ./" + baseName(start.copy) + " \"$@\""),
-            start.file);
+            "starts " + copy + " as " + quoted(start.invocationName) + ", which has no ini file " +
+                "there: every VM argument of " + quoted(baseName(start.copy) + ".ini") +
+                " is dropped",
+            start.file,
+            "put a shell wrapper there instead: " + quoted("#!/bin/sh") + " and " +
+                quoted("cd " + start.appDir + " && exec ./" + baseName(start.copy) + " \"$@\""));
     }
     // Whatever the application's own check makes of a missing ini file, a
     // start that drops every VM argument its application has is wrong.
@@ -180,10 +185,14 @@ void nameWithoutIni(const StartFacts& start, Collector& add) {
         start.copyIniPresent) {
         add(start.line, KindId::StartNameWithoutIni,
             startText(start) + " starts " + copy + " as " + quoted(start.invocationName) +
-                ", so the launcher reads " + quoted(start.invocationName + ".ini") + ", which " +
-                quoted(start.appDir) + " does not have, and drops every VM argument of " +
-                quoted(baseName(start.copy) + ".ini"),
-            start.file);
+                ", which has no ini file: every VM argument of " +
+                quoted(baseName(start.copy) + ".ini") + " is dropped",
+            start.file,
+            "start the copy by its own name, " + quoted(baseName(start.copy)) +
+                ", or give the name an ini file: " +
+                quoted("ln -s " + baseName(start.copy) + ".ini " + baseName(start.invocationName) +
+                       ".ini") +
+                " in " + quoted(start.appDir));
     }
 }
 
@@ -195,21 +204,20 @@ void startRules(const StartFacts& start, Collector& add) {
         const KindId kind = start.kind == StartKind::SystemdUnit ? KindId::UnitRelativeExecStart
                                                                  : KindId::DesktopExecRefused;
         const std::string key = start.kind == StartKind::SystemdUnit ? "ExecStart=" : "Exec=";
-        add(start.line, kind,
-            key + " " + execProblemText(start) + "; write " + key + start.copy +
-                (start.inAppDir ? "" : " with " + directoryLine(start)),
-            start.file);
+        add(start.line, kind, key + " " + execProblemText(start), start.file,
+            "write " + key + start.copy +
+                (start.inAppDir ? "" : " with " + quoted(directoryLine(start))));
     }
     if (!start.otherApplication.empty()) {
         add(start.line, KindId::StartFromOtherApplication,
-            startText(start) + " starts " + copy + " from " + quoted(start.otherApplication) +
-                ", another application's directory: the launcher reads the ini file " +
-                quoted(start.invocationName + ".ini") +
-                " there, makes its paths absolute "
-                "against that directory and names the application " +
-                quoted(baseName(start.otherApplication)) + "; write " +
-                quoted(directoryLine(start)),
-            start.file);
+            startText(start) + " starts " + copy + " from another application's directory, " +
+                quoted(start.otherApplication),
+            start.file,
+            "the launcher reads " + quoted(start.invocationName + ".ini") +
+                " there, makes its paths absolute against that directory and names the "
+                "application " +
+                quoted(baseName(start.otherApplication)) + "\nwrite " +
+                quoted(directoryLine(start)));
     } else if (!start.inAppDir) {
         outsideDirectory(start, add);
     }

@@ -8,6 +8,12 @@ using namespace IniSyntax;
 
 namespace {
 
+// "# dashvane-launcher-check: ...", as a head line silences kinds.
+bool isSuppressionLine(const std::string& text) {
+    const std::string::size_type start = text.find_first_not_of(" \t", 1);
+    return start != std::string::npos && text.compare(start, 24, "dashvane-launcher-check:") == 0;
+}
+
 // Said only where the launcher adds it: another line may name the application.
 std::string defaultName(const LineContext& c) {
     return c.facts.defaultNameAdded
@@ -27,8 +33,8 @@ constexpr LineRule MEANT_RULES[] = {
      },
      [](const LineContext&) {
          return std::string(
-             "launcher line after -vmargs: passed to the executable as an argument; the "
-             "executable is not replaced");
+             "launcher line after -vmargs: passed to the executable as an argument, not "
+             "replacing it");
      }},
     {KindId::VmargsInVmSection, [](const LineContext& c) { return c.text == VMARGS; },
      [](const LineContext&) {
@@ -52,6 +58,14 @@ constexpr LineRule MEANT_RULES[] = {
          return quoted(c.parts.looseKey) + " is not " + std::string(c.variant) +
                 ": keys are case-sensitive, so passed as written" +
                 (c.variant == Options::WebApp ? defaultName(c) : ", not made absolute");
+     }},
+    // Read by the checker only above -vmargs, where the launcher ignores it.
+    {KindId::CommentInVmSection,
+     [](const LineContext& c) { return isComment(c.text) && isSuppressionLine(c.text); },
+     [](const LineContext&) {
+         return std::string(
+             "suppression line below -vmargs: it silences nothing, and is passed to the "
+             "executable as an argument");
      }},
     {KindId::CommentInVmSection, [](const LineContext& c) { return isComment(c.text); },
      [](const LineContext&) {
