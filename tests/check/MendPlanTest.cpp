@@ -159,7 +159,7 @@ LaunchErrors vmOf(const std::string& text) {
             refused.lowered = line == "-Dnote";
             errors.findings.push_back(refused);
         }
-        errors.passed.insert(section ? number + 1 : 0);
+        errors.used.insert(section || line == "-vmargs" ? number + 1 : 0);
         section = section || line == "-vmargs";
     }
     return errors;

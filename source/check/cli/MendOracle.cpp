@@ -20,7 +20,7 @@ namespace {
 constexpr off_t MOST_PLANNED = 1024 * 1024;
 
 // The check of one text, as the oracle answers; `whole` keeps every
-// finding and the lines passed on as well as the errors.
+// finding and the lines the launcher uses as well as the errors.
 LaunchErrors judged(const CheckRequest& request, const std::string& text, bool whole) {
     const ScratchIni scratch(text);
     CheckRequest asked = request;
@@ -42,8 +42,9 @@ LaunchErrors judged(const CheckRequest& request, const std::string& text, bool w
     };
     if (whole) {
         sink.line = [&errors](const Facts&, const IniLine& line) {
-            if (line.argument != 0) {
-                errors.passed.insert(line.number);
+            if (line.argument != 0 || line.effect == LineEffect::LauncherTaken ||
+                line.effect == LineEffect::VmSectionOpened) {
+                errors.used.insert(line.number);
             }
         };
     }

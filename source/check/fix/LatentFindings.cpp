@@ -74,7 +74,7 @@ std::string mendsBefore(const IniFixResult& whole, std::size_t line) {
 // does not meet today only because a mechanical mistake hides the line.
 bool hiddenToday(const LaunchErrors& today, const IniFixResult& whole, std::size_t line,
                  KindId kind) {
-    if (line != 0 && today.passed.count(line) != 0) {
+    if (line != 0 && today.used.count(line) != 0) {
         return false;
     }
     const bool found =

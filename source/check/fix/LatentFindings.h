@@ -10,7 +10,7 @@
 #include "model/Finding.h"
 
 // The findings of the text with every mechanical mistake mended, on lines of
-// `original` the launcher does not pass on today and that have no finding of
+// `original` the launcher does not use today and that have no finding of
 // that kind today, each as a latent-finding at its line of `original`. Asks
 // `errorsOf` about the original and the mended text; nothing when the
 // oracle kept no whole judgement of them, or nothing is to be mended.

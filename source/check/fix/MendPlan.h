@@ -19,10 +19,11 @@ struct LaunchErrors {
     std::string executable;                  // what execv runs
     std::set<KindId> silenced;               // by the file itself
     // The whole judgement, kept only for a text small enough to plan in
-    // passing: every finding about the ini file, and the lines passed on.
+    // passing: every finding about the ini file, and the lines the launcher
+    // uses (passed on, taken as the launcher line, opening the VM section).
     bool kept = false;
     std::vector<Finding> findings;
-    std::set<std::size_t> passed;
+    std::set<std::size_t> used;
 };
 
 // What the launch would meet with the ini file holding a given text: the
