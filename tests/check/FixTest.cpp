@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -120,13 +121,13 @@ const std::vector<Mending> MENDINGS = {
      "-vmargs\r\n-Dsmile=\xF0\x9F\x98\x80\r\n", "", {"-Dsmile=\xF0\x9F\x98\x80", "-Ddv.webApp=demo"}},
     {"UTF-16BE without a mark", wide(U"-vmargs\n-Dname=\u00e9t\u00e9\n", 2, false),
      "-vmargs\n-Dname=\xC3\xA9t\xC3\xA9\n", "", {"-Dname=\xC3\xA9t\xC3\xA9", "-Ddv.webApp=demo"}},
-    {"UTF-32LE with a mark", wide(U"\uFEFF-vmargs\n-Xa\n", 4, true), "-vmargs\n-Xa\n", "",
-     {"-Xa", "-Ddv.webApp=demo"}},
-    {"UTF-32BE without a mark", wide(U"-vmargs\n-Xa\n", 4, false), "-vmargs\n-Xa\n", "",
-     {"-Xa", "-Ddv.webApp=demo"}},
-    {"carriage returns alone", "launcher=@RUNNER@\r-vmargs\r-Xa\r-Ddv.appInitScript=init.js\r",
-     "launcher=@RUNNER@\n-vmargs\n-Xa\n-Ddv.appInitScript=init.js\n", "@RUNNER@",
-     {"-Xa", "-Ddv.appInitScript=@APP@/init.js", "-Ddv.webApp=demo"}},
+    {"UTF-32LE with a mark", wide(U"\uFEFF-vmargs\n-Xrs\n", 4, true), "-vmargs\n-Xrs\n", "",
+     {"-Xrs", "-Ddv.webApp=demo"}},
+    {"UTF-32BE without a mark", wide(U"-vmargs\n-Xrs\n", 4, false), "-vmargs\n-Xrs\n", "",
+     {"-Xrs", "-Ddv.webApp=demo"}},
+    {"carriage returns alone", "launcher=@RUNNER@\r-vmargs\r-Xrs\r-Ddv.appInitScript=init.js\r",
+     "launcher=@RUNNER@\n-vmargs\n-Xrs\n-Ddv.appInitScript=init.js\n", "@RUNNER@",
+     {"-Xrs", "-Ddv.appInitScript=@APP@/init.js", "-Ddv.webApp=demo"}},
     {"blanks around = and letter case of the keys and of -vmargs",
      "Launcher = @RUNNER@\n-VMARGS\n-Ddv.WebApp = shop\n  -Ddv.appConfigFile= conf/a.cfg\t\n"
      "-DDV.APPINITSCRIPT =init.js\n",
@@ -134,8 +135,8 @@ const std::vector<Mending> MENDINGS = {
      "-Ddv.appInitScript=init.js\n", "@RUNNER@",
      {"-Ddv.webApp=shop", "-Ddv.appConfigFile=@APP@/conf/a.cfg", "-Ddv.appInitScript=@APP@/init.js"}},
     {"launcher below -vmargs, name above it, no newline at the end",
-     "-Ddv.webApp=shop\n-vmargs\n-Xa\nlauncher=@RUNNER@",
-     "launcher=@RUNNER@\n-vmargs\n-Ddv.webApp=shop\n-Xa", "@RUNNER@", {"-Ddv.webApp=shop", "-Xa"}},
+     "-Ddv.webApp=shop\n-vmargs\n-Xrs\nlauncher=@RUNNER@",
+     "launcher=@RUNNER@\n-vmargs\n-Ddv.webApp=shop\n-Xrs", "@RUNNER@", {"-Ddv.webApp=shop", "-Xrs"}},
     {"missing -vmargs, a comment among the arguments",
      "launcher=@RUNNER@\n-Xmx1g\n# heap\n-Ddv.appProgramFile=main.prg\n",
      "launcher=@RUNNER@\n# heap\n-vmargs\n-Xmx1g\n-Ddv.appProgramFile=main.prg\n", "@RUNNER@",
@@ -144,8 +145,8 @@ const std::vector<Mending> MENDINGS = {
     {"UTF-16 whose first line is -VMARGS, with a comment among the arguments",
      wide(U"\uFEFF-VMARGS\n-Xmx1g\n# heap\n", 2, true), "# heap\n-vmargs\n-Xmx1g\n", "",
      {"-Xmx1g", "-Ddv.webApp=demo"}},
-    {"carriage returns alone hiding a letter case", "Launcher=@RUNNER@\r-vmargs\r-Xa\r",
-     "launcher=@RUNNER@\n-vmargs\n-Xa\n", "@RUNNER@", {"-Xa", "-Ddv.webApp=demo"}},
+    {"carriage returns alone hiding a letter case", "Launcher=@RUNNER@\r-vmargs\r-Xrs\r",
+     "launcher=@RUNNER@\n-vmargs\n-Xrs\n", "@RUNNER@", {"-Xrs", "-Ddv.webApp=demo"}},
     {"comments below -vmargs move up, CRLF kept", "-vmargs\r\n# old\r\n;-Xmx8g\r\n-Xmx1g\r\n",
      "# old\r\n;-Xmx8g\r\n-vmargs\r\n-Xmx1g\r\n", "", {"-Xmx1g", "-Ddv.webApp=demo"}},
     // Unchanged: a variant above the launcher line the launcher takes, two
@@ -153,7 +154,7 @@ const std::vector<Mending> MENDINGS = {
     {"intent not plain", "Launcher=/opt/a\nlauncher=@RUNNER@\n-vmargs\n-Ddv.webApp=a\n"
      "-Ddv.WebApp = b\nlauncher=/opt/c\n-VMARGS\n", "", "@RUNNER@",
      {"-Ddv.webApp=a", "-Ddv.WebApp = b", "launcher=/opt/c", "-VMARGS"}},
-    {"-VMARGS with two launcher lines below it", "-VMARGS\nlauncher=@RUNNER@\nlauncher=/opt/b\n-Xa\n",
+    {"-VMARGS with two launcher lines below it", "-VMARGS\nlauncher=@RUNNER@\nlauncher=/opt/b\n-Xrs\n",
      "", "@RUNNER@", {"-Ddv.webApp=demo"}},
     {"text that is no VM argument gets no -vmargs", "-Xmx1g\nsee the wiki\n", "", "",
      {"-Ddv.webApp=demo"}},
@@ -447,24 +448,24 @@ const std::vector<BackupRow> BACKUPS = {
      {WIDE_CASE, "", ""},
      {{"run.ini", "-vmargs\n-Xmx1g\n"}, {"run.ini~", WIDE_CASE}, {"run.ini.~1~", ""}}, false},
     {"each later mend gets the next numbered backup", {}, {},
-     {"-VMARGS\n-Xa\n", "\xEF\xBB\xBF-vmargs\n-Xb\n", "-vmargs\n-Ddv.WebApp = x\n"},
-     {{"run.ini~", "-VMARGS\n-Xa\n"}, {"run.ini.~1~", "\xEF\xBB\xBF-vmargs\n-Xb\n"},
+     {"-VMARGS\n-Xrs\n", "\xEF\xBB\xBF-vmargs\n-Xint\n", "-vmargs\n-Ddv.WebApp = x\n"},
+     {{"run.ini~", "-VMARGS\n-Xrs\n"}, {"run.ini.~1~", "\xEF\xBB\xBF-vmargs\n-Xint\n"},
       {"run.ini.~2~", "-vmargs\n-Ddv.WebApp = x\n"}, {"run.ini.~3~", ""}}, false},
     {"a numbered backup there: the next number, never NAME~", {}, {{"run.ini.~2~", "old"}},
-     {"-VMARGS\n-Xa\n"},
-     {{"run.ini.~2~", "old"}, {"run.ini.~3~", "-VMARGS\n-Xa\n"}, {"run.ini~", ""}}, false},
+     {"-VMARGS\n-Xrs\n"},
+     {{"run.ini.~2~", "old"}, {"run.ini.~3~", "-VMARGS\n-Xrs\n"}, {"run.ini~", ""}}, false},
     {"--backup=numbered: one past the highest", {"--backup=numbered"},
-     {{"run.ini.~7~", "old"}, {"run.ini.~x~", "other"}}, {"-VMARGS\n-Xa\n"},
-     {{"run.ini.~7~", "old"}, {"run.ini.~8~", "-VMARGS\n-Xa\n"}, {"run.ini~", ""}}, false},
+     {{"run.ini.~7~", "old"}, {"run.ini.~x~", "other"}}, {"-VMARGS\n-Xrs\n"},
+     {{"run.ini.~7~", "old"}, {"run.ini.~8~", "-VMARGS\n-Xrs\n"}, {"run.ini~", ""}}, false},
     {"--backup=simple with NAME~ there: refused, nothing changed", {"--backup=simple"},
-     {{"run.ini~", "old"}}, {"-VMARGS\n-Xa\n"},
-     {{"run.ini", "-VMARGS\n-Xa\n"}, {"run.ini~", "old"}, {"run.ini.~1~", ""}}, true},
-    {"--backup=simple", {"--backup=simple"}, {}, {"-VMARGS\n-Xa\n"},
-     {{"run.ini", "-vmargs\n-Xa\n"}, {"run.ini~", "-VMARGS\n-Xa\n"}}, false},
-    {"--backup=none", {"--backup=none"}, {{"run.ini~", "old"}}, {"-VMARGS\n-Xa\n"},
-     {{"run.ini", "-vmargs\n-Xa\n"}, {"run.ini~", "old"}, {"run.ini.~1~", ""}}, false},
+     {{"run.ini~", "old"}}, {"-VMARGS\n-Xrs\n"},
+     {{"run.ini", "-VMARGS\n-Xrs\n"}, {"run.ini~", "old"}, {"run.ini.~1~", ""}}, true},
+    {"--backup=simple", {"--backup=simple"}, {}, {"-VMARGS\n-Xrs\n"},
+     {{"run.ini", "-vmargs\n-Xrs\n"}, {"run.ini~", "-VMARGS\n-Xrs\n"}}, false},
+    {"--backup=none", {"--backup=none"}, {{"run.ini~", "old"}}, {"-VMARGS\n-Xrs\n"},
+     {{"run.ini", "-vmargs\n-Xrs\n"}, {"run.ini~", "old"}, {"run.ini.~1~", ""}}, false},
     {"--no-backup after --backup=numbered: the last one said", {"--backup=numbered", "--no-backup"},
-     {}, {"-VMARGS\n-Xa\n"}, {{"run.ini.~1~", ""}, {"run.ini~", ""}}, false},
+     {}, {"-VMARGS\n-Xrs\n"}, {{"run.ini.~1~", ""}, {"run.ini~", ""}}, false},
 };
 // clang-format on
 
@@ -758,5 +759,102 @@ TEST(FixDecision, TheCheckDiffAndFixTakeTheSameDecision) {
         EXPECT_NE(diff.err.find(row.diffNote), std::string::npos) << diff.err;
         run(checker(inst, {"--fix", inst.appDir}));
         EXPECT_EQ(readFile(ini), row.fixed.empty() ? row.ini : row.fixed);
+    }
+}
+
+// --- With the real Java VM: a launch that works before --fix works after it -------
+
+namespace {
+
+// Hands everything after -vmargs to the VM, and records its exit status.
+const char VM_STANDIN[] = R"(#!/bin/sh
+while [ $# -gt 0 ] && [ "$1" != -vmargs ]; do shift; done
+[ $# -gt 0 ] && shift
+/usr/bin/java -XX:-UsePerfData "$@" -version >/dev/null 2>&1
+echo $? > "$DASHVANE_STANDIN_RECORD.tmp" && mv "$DASHVANE_STANDIN_RECORD.tmp" "$DASHVANE_STANDIN_RECORD"
+)";
+
+bool vmComesUp(const Installation& inst) {
+    fs::remove(inst.record);
+    Command command;
+    command.program = inst.appDir + "/run";
+    command.argv = {"./run"};
+    command.cwd = inst.appDir;
+    command.env = baseEnv(inst);
+    run(command);
+    // The launcher does not wait for its child.
+    for (int i = 0; i < 600 && !fs::exists(inst.record); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return readFile(inst.record) == "0\n";
+}
+
+struct VmRow {
+    const char* name;
+    std::string ini;
+    bool changed;        // --fix writes the file
+    const char* latent;  // "LINE:KIND" of the latent finding the check reports; "" for none
+};
+
+}  // namespace
+
+TEST(FixVm, ALaunchThatWorksBeforeFixWorksAfterItAndTheHiddenLineIsSaidBefore) {
+    if (std::system("/usr/bin/java -XX:-UsePerfData -version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java";
+    }
+    const std::string mark = "\xEF\xBB\xBF";
+    const auto utf16 = [](const std::u32string& text) { return wide(text, 2, true); };
+    // clang-format off
+    const std::vector<VmRow> rows = {
+        {"a mark, a fraction of a unit", mark + "-vmargs\n-Xmx1.5g\n", false, "2:vm-size-invalid"},
+        {"a mark, a good heap", mark + "-vmargs\n-Xmx1g\n", true, ""},
+        {"a mark, a good heap, a removed flag", mark + "-vmargs\n-Xmx1g\n-XX:MaxPermSize=256m\n",
+         false, "3:vm-unknown-flag"},
+        {"a mark, heaps in the wrong order", mark + "-vmargs\n-Xms2g\n-Xmx1g\n", false,
+         "3:vm-heap-order"},
+        {"-VMARGS, a fraction of a unit", "-VMARGS\n-Xmx1.5g\n", false, "2:vm-size-invalid"},
+        {"-VMARGS, a good heap", "-VMARGS\n-Xmx1g\n", true, ""},
+        {"carriage returns, a fraction of a unit", "-vmargs\r-Xmx1.5g\r", false, "1:vm-size-invalid"},
+        {"carriage returns, a good heap", "-vmargs\r-Xmx1024m\r", true, ""},
+        {"a mark and carriage returns, a good heap", mark + "-vmargs\r-Xmx1024m\r", true, ""},
+        {"UTF-16, a fraction of a unit", utf16(U"-vmargs\n-Xmx1.5g\n"), false, "2:vm-size-invalid"},
+        // Only the encoding is mended: the letter case would let -Xmx1.5g through.
+        {"UTF-16 and -VMARGS, a fraction of a unit", utf16(U"-VMARGS\n-Xmx1.5g\n"), true,
+         "2:vm-size-invalid"},
+        {"UTF-16 and -VMARGS, a comment, a good heap", utf16(U"\uFEFF-VMARGS\n# heap\n-Xmx1g\n"),
+         true, ""},
+        {"no -vmargs, a fraction of a unit", "-Xmx1.5g\n", false, "1:vm-size-invalid"},
+        {"no -vmargs, a good heap and collector", "-Xmx1g\n-XX:+UseSerialGC\n", true, ""},
+    };
+    // clang-format on
+    const std::regex latent(
+        R"(run\.ini:(\d+): warning: ignored today; [^\n]*\((vm-[a-z-]+): [^\n]*\[latent-finding\])");
+    for (const VmRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Installation inst;
+        writeFile(inst.eclipse + "/Dashvane", VM_STANDIN, 0755);
+        const std::string ini = inst.appDir + "/run.ini";
+        inst.writeIni(row.ini);
+        ASSERT_TRUE(vmComesUp(inst));
+        // No start file names the throwaway installation: an empty prefix
+        // spares the search along the system's.
+        fs::create_directories(inst.root + "/no-starts");
+        const auto check = [&inst](const std::string& option) {
+            return run(checker(inst, {option, "--root", inst.root + "/no-starts", inst.appDir}))
+                .out;
+        };
+        const std::string before = check("--severity=note");
+        std::smatch found;
+        EXPECT_EQ(std::regex_search(before, found, latent) ? found[1].str() + ':' + found[2].str()
+                                                           : std::string(),
+                  row.latent)
+            << before;
+        const std::string fixed = check("--fix");
+        const std::string once = readFile(ini);
+        EXPECT_EQ(once != row.ini, row.changed) << fixed;
+        EXPECT_TRUE(vmComesUp(inst)) << fixed;
+        check("--fix");
+        EXPECT_EQ(readFile(ini), once) << "a second --fix changed the file";
+        EXPECT_TRUE(once == row.ini || readFile(ini + "~") == row.ini) << "the original is lost";
     }
 }

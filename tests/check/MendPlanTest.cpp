@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fix/LatentFindings.h"
 #include "fix/MendPlan.h"
 #include "model/Catalogue.h"
 
@@ -132,6 +133,68 @@ TEST(MendPlan, OneRunRepeatsItsPassesUntilNothingIsLeftWithinItsBound) {
             // The run ends on a pass that mends nothing: a second run changes nothing.
             EXPECT_TRUE(planToTheEnd(counting.oracle(), plan.bytes).fixes.empty());
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A launch whose VM refuses -Xmx1.5g and notes -Dnote, each where it is
+// passed on: below a line that is exactly -vmargs.
+LaunchErrors vmOf(const std::string& text) {
+    LaunchErrors errors;
+    errors.kept = true;
+    std::size_t number = 0;
+    bool section = false;
+    for (std::size_t begin = 0; begin < text.size(); ++number) {
+        const std::size_t end = std::min(text.find('\n', begin), text.size());
+        const std::string line = text.substr(begin, end - begin);
+        begin = end + 1;
+        if (section && (line == "-Xmx1.5g" || line == "-Dnote")) {
+            Finding refused;
+            refused.line = number + 1;
+            refused.kind = line == "-Dnote" ? KindId::DuplicateProperty : KindId::VmSizeInvalid;
+            refused.message = "refused " + line;
+            refused.lowered = line == "-Dnote";
+            errors.findings.push_back(refused);
+        }
+        errors.used.insert(section || line == "-vmargs" ? number + 1 : 0);
+        section = section || line == "-vmargs";
+    }
+    return errors;
+}
+
+TEST(LatentFindings, HiddenLinesAreJudgedAsMendedAtTheirOwnLineWithTodaysSeverity) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {bom + "-vmargs\n-Xmx1.5g\n",
+         "2 warning: ignored today; once the byte-order mark is removed: refused -Xmx1.5g"},
+        {"-VMARGS\n-Xmx1g\n-Xmx1.5g\n",
+         "3 warning: ignored today; once line 1 is written in lower case: refused -Xmx1.5g"},
+        {"-vmargs\n-Xmx1.5g\n", ""},
+        {"x\r-vmargs\r-Xmx1.5g\r",
+         "1 warning: ignored today; once the carriage returns of line 1 end lines: refused "
+         "-Xmx1.5g"},
+        {utf16le("-VMARGS\n# c\n-Xmx1.5g\n"),
+         "3 warning: ignored today; once the file is saved as UTF-8 and line 1 is written in "
+         "lower case: refused -Xmx1.5g"},
+        {"-Xmx1.5g\n",
+         "1 warning: ignored today; once -vmargs is inserted above line 1: refused "
+         "-Xmx1.5g"},
+        {bom + "-vmargs\n-Dnote\n",
+         "2 note: ignored today; once the byte-order mark is removed: refused -Dnote"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.first);
+        std::string shown;
+        for (const Finding& latent : latentFindings(vmOf, row.first)) {
+            EXPECT_EQ(latent.kind, KindId::LatentFinding);
+            shown += (shown.empty() ? "" : "\n") + std::to_string(latent.line) + ' ' +
+                     severityName(severityOf(latent)) + ": " +
+                     latent.message.substr(0, latent.message.find(" ("));
+        }
+        EXPECT_EQ(shown, row.second);
     }
 }
 

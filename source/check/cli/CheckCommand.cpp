@@ -220,7 +220,8 @@ void addStarts(const RunPlan& plan, CheckRequest& request) {
 }
 
 // --diff and --fix, then what --fix would do with the file as the check
-// finds it, so that the check says why it leaves a mendable finding.
+// finds it, so that the check says why it leaves a mendable finding, and
+// what the lines a mechanical mistake hides would meet once it is mended.
 // Returns false when the file could not be mended, said on `err`.
 bool planMends(const RunPlan& plan, const std::string& dir, CheckRequest& request,
                std::ostream& out, std::ostream& err) {
@@ -228,6 +229,7 @@ bool planMends(const RunPlan& plan, const std::string& dir, CheckRequest& reques
     const LaunchOracle errorsOf = launchOracle(request);
     if (!line.diff && !line.fix) {
         request.mends = outlookOf(plannedMend(request, errorsOf));
+        request.latent = latentOf(request, errorsOf);
         return true;
     }
     MendOptions mend;
@@ -244,6 +246,7 @@ bool planMends(const RunPlan& plan, const std::string& dir, CheckRequest& reques
     // mended one, whose lines the plan may no longer match.
     const bool unchanged = line.diff || planned.fixes.empty();
     request.mends = outlookOf(unchanged ? planned : plannedMend(request, errorsOf));
+    request.latent = latentOf(request, errorsOf);
     return mended;
 }
 

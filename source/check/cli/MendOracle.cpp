@@ -4,9 +4,11 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 
 #include "facts/ScratchIni.h"
+#include "fix/LatentFindings.h"
 #include "model/Catalogue.h"
 
 namespace {
@@ -17,50 +19,91 @@ namespace {
 // asks, so the check's memory stays bounded.
 constexpr off_t MOST_PLANNED = 1024 * 1024;
 
-}  // namespace
-
-LaunchOracle launchOracle(const CheckRequest& base) {
-    auto request = std::make_shared<CheckRequest>(base);
-    request->vm = CheckRequest::Vm::Off;
-    request->mends = MendOutlook();
-    // Every text weighed is checked in the same directories: read them once.
-    if (!request->paths) {
-        request->paths = std::make_shared<PathCache>();
-    }
-    return [request](const std::string& text) {
-        const ScratchIni scratch(text);
-        CheckRequest asked = *request;
-        asked.iniReadPath = scratch.path;
-        LaunchErrors errors;
-        CheckSink sink;
-        sink.begin = [&errors](const Facts& facts) {
-            errors.silenced.insert(facts.silenced.begin(), facts.silenced.end());
-        };
-        sink.finding = [&errors](const Facts&, const Finding& finding) {
-            if (severityOf(finding) == Severity::Error) {
-                ++errors.counts[finding.kind];
-                errors.messages.emplace(finding.kind, finding.message);
+// The check of one text, as the oracle answers; `whole` keeps every
+// finding and the lines the launcher uses as well as the errors.
+LaunchErrors judged(const CheckRequest& request, const std::string& text, bool whole) {
+    const ScratchIni scratch(text);
+    CheckRequest asked = request;
+    asked.iniReadPath = scratch.path;
+    LaunchErrors errors;
+    errors.kept = whole;
+    CheckSink sink;
+    sink.begin = [&errors](const Facts& facts) {
+        errors.silenced.insert(facts.silenced.begin(), facts.silenced.end());
+    };
+    sink.finding = [&errors, whole](const Facts&, const Finding& finding) {
+        if (severityOf(finding) == Severity::Error) {
+            ++errors.counts[finding.kind];
+            errors.messages.emplace(finding.kind, finding.message);
+        }
+        if (whole) {
+            errors.findings.push_back(finding);
+        }
+    };
+    if (whole) {
+        sink.line = [&errors](const Facts&, const IniLine& line) {
+            if (line.argument != 0 || line.effect == LineEffect::LauncherTaken ||
+                line.effect == LineEffect::VmSectionOpened) {
+                errors.used.insert(line.number);
             }
         };
-        sink.end = [&errors](const Facts& facts, const LaunchVector&) {
-            errors.executable = facts.executableInfo.resolved;
-        };
-        checkApplication(asked, sink);
-        return errors;
+    }
+    sink.end = [&errors](const Facts& facts, const LaunchVector&) {
+        errors.executable = facts.executableInfo.resolved;
     };
+    checkApplication(asked, sink);
+    return errors;
 }
 
-IniFixResult plannedMend(const CheckRequest& request, const LaunchOracle& errorsOf) {
+// The text the file holds, when it is a regular file small enough to plan
+// in passing; false otherwise.
+bool smallText(const CheckRequest& request, std::string& text) {
     const std::string path = reachablePath(iniPathOf(request));
     struct stat status {};
     // Never opened unless regular: a named pipe would wait for a writer.
     if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
         status.st_size > MOST_PLANNED) {
-        return IniFixResult();
+        return false;
     }
     std::ifstream in(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return planToTheEnd(errorsOf, text);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+}  // namespace
+
+LaunchOracle launchOracle(const CheckRequest& base) {
+    auto request = std::make_shared<CheckRequest>(base);
+    request->mends = MendOutlook();
+    request->latent.clear();
+    // Every text weighed is checked in the same directories: read them once.
+    if (!request->paths) {
+        request->paths = std::make_shared<PathCache>();
+    }
+    // The plan, its trials and the latent findings ask about the same texts.
+    auto asked = std::make_shared<std::map<std::string, LaunchErrors>>();
+    return [request, asked](const std::string& text) {
+        const bool small = text.size() <= static_cast<std::size_t>(MOST_PLANNED);
+        const auto known = small ? asked->find(text) : asked->end();
+        if (known != asked->end()) {
+            return known->second;
+        }
+        LaunchErrors errors = judged(*request, text, small);
+        if (small) {
+            asked->emplace(text, errors);
+        }
+        return errors;
+    };
+}
+
+IniFixResult plannedMend(const CheckRequest& request, const LaunchOracle& errorsOf) {
+    std::string text;
+    return smallText(request, text) ? planToTheEnd(errorsOf, text) : IniFixResult();
+}
+
+std::vector<Finding> latentOf(const CheckRequest& request, const LaunchOracle& errorsOf) {
+    std::string text;
+    return smallText(request, text) ? latentFindings(errorsOf, text) : std::vector<Finding>();
 }
 
 MendOutlook outlookOf(const IniFixResult& plan) {

@@ -4,21 +4,27 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/Check.h"
 #include "fix/IniFix.h"
 #include "fix/MendPlan.h"
 
 // The check of `request`'s application with the ini file holding the text
-// asked about, its lines read from a scratch copy. A mend is weighed by what
-// the launcher makes of the file; what the VM then makes of the arguments
-// the check reports on the mended file.
+// asked about, its lines read from a scratch copy, the Java VM judged as
+// `request` judges it: with its verdict, unless --no-vm keeps to the rules.
+// The VM's verdicts are kept for the run, so a trial starts it only for an
+// argument list not asked about yet.
 LaunchOracle launchOracle(const CheckRequest& request);
 
 // What --fix would do with the ini file as it is, for the check to say why
 // it leaves a finding; nothing for a file too large to plan in passing, or
 // one that is not a regular file the check can read.
 IniFixResult plannedMend(const CheckRequest& request, const LaunchOracle& errorsOf);
+
+// What the lines a mechanical mistake hides would meet once it is mended,
+// for the check to report; nothing where plannedMend plans nothing.
+std::vector<Finding> latentOf(const CheckRequest& request, const LaunchOracle& errorsOf);
 
 // The plan as the check takes it.
 MendOutlook outlookOf(const IniFixResult& plan);

@@ -126,7 +126,7 @@ const std::vector<Option>& options() {
          }},
         {"--no-vm", nullptr, nullptr,
          "judge the Java VM's arguments by rule alone: never start the VM to ask it about "
-         "itself or its arguments",
+         "itself or its arguments, not even to weigh a mend of --fix",
          [](CommandLine& line, const std::string&) {
              line.noVm = true;
              return std::string();
@@ -229,7 +229,9 @@ const std::vector<Option>& options() {
         {"--fix", nullptr, nullptr,
          "mend the mechanical mistakes of each ini file (--list-kinds says which), then "
          "report what is left; the gcc format says each mend; the original is kept as "
-         "NAME.ini~ (see --backup); one run mends all it can, so a second changes nothing",
+         "NAME.ini~ (see --backup); one run mends all it can, so a second changes nothing; "
+         "a mend that would make the launch fail, the Java VM's verdict included, is left, "
+         "and its finding says why",
          [](CommandLine& line, const std::string&) {
              line.fix = true;
              return std::string();
@@ -281,6 +283,11 @@ const char AFTER_FORMATS[] =
     "\n"
     "A head line \"# dashvane-launcher-check: ignore KIND[,KIND...]\" in an ini file\n"
     "silences those kinds for that file.\n"
+    "\n"
+    "A line that a mechanical mistake hides today (a byte-order mark, -VMARGS, carriage\n"
+    "returns alone, UTF-16 or UTF-32, a missing -vmargs) is judged as it would be once\n"
+    "the mistake is mended, the Java VM's verdict included: a latent-finding, a warning\n"
+    "(a note where the finding is one), as the launch does not meet it today.\n"
     "\n"
     "Refused as usage errors: --diff with --fix, --json, --explain, --quiet or a format\n"
     "other than gcc; --backup or --no-backup without --fix; --json with another --format;\n"

@@ -213,6 +213,7 @@ void OneCheck::judgeLaunch(const LaunchVector& argv) {
     Collector keep([this](const Finding& finding) { later.push_back(finding); });
     launchRules(facts, argv, keep);
     vmRules(facts, keep);
+    later.insert(later.end(), request.latent.begin(), request.latent.end());
     std::stable_sort(later.begin(), later.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     facts.launcherLine = 0;

@@ -33,6 +33,9 @@ struct CheckRequest {
     // What --fix would do, planned before the check, so that each mendable
     // finding it leaves says why.
     MendOutlook mends;
+    // What the lines a mechanical mistake hides would meet once it is
+    // mended, found before the check, each at its line.
+    std::vector<Finding> latent;
     // The attributes of directories read for one run, shared by its
     // applications; a check without one reads its own.
     std::shared_ptr<PathCache> paths;

@@ -1,6 +1,7 @@
 #include "fix/MendPlan.h"
 
 #include <algorithm>
+#include <numeric>
 #include <vector>
 
 #include "model/Catalogue.h"
@@ -186,6 +187,22 @@ std::size_t lineBack(const std::vector<std::size_t>& back, std::size_t line) {
     return line < back.size() ? back[line] : line;
 }
 
+// `from` (each line of the text a pass read, its line of the original)
+// carried over to what the pass wrote.
+std::vector<std::size_t> carried(const std::vector<std::size_t>& from, const std::string& read,
+                                 const IniFixResult& plan) {
+    std::vector<std::size_t> step = plan.from;
+    if (step.empty()) {
+        const std::vector<std::size_t> back = linesBack(read, plan.bytes);
+        step.assign(back.begin() + 1, back.end());
+    }
+    std::vector<std::size_t> next;
+    for (const std::size_t line : step) {
+        next.push_back(line == 0 ? 0 : line <= from.size() ? from[line - 1] : line);
+    }
+    return next;
+}
+
 }  // namespace
 
 IniFixResult planToTheEnd(const LaunchOracle& errorsOf, const std::string& original,
@@ -201,6 +218,8 @@ IniFixResult planToTheEnd(const LaunchOracle& errorsOf, const std::string& origi
     IniFixResult whole;
     whole.bytes = original;
     std::vector<std::size_t> toOriginal;  // empty: every line where it was
+    whole.from.resize(lineCount(original));
+    std::iota(whole.from.begin(), whole.from.end(), 1);
     std::string text = original;
     for (std::size_t round = 0; round < mostRounds; ++round) {
         IniFixResult plan = planMend(cached, text);
@@ -226,6 +245,7 @@ IniFixResult planToTheEnd(const LaunchOracle& errorsOf, const std::string& origi
             whole.fixes.push_back(fix);
         }
         whole.bytes = plan.bytes;
+        whole.from = carried(whole.from, text, plan);
         if (round + 1 == mostRounds) {
             whole.refused.push_back(
                 RefusedFix{KindId::Count, 0,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fix/IniFix.h"
+#include "model/Finding.h"
 
 // The errors of a launch from one text of the ini file.
 struct LaunchErrors {
@@ -17,6 +18,12 @@ struct LaunchErrors {
     std::map<KindId, std::string> messages;  // the first of each kind
     std::string executable;                  // what execv runs
     std::set<KindId> silenced;               // by the file itself
+    // The whole judgement, kept only for a text small enough to plan in
+    // passing: every finding about the ini file, and the lines the launcher
+    // uses (passed on, taken as the launcher line, opening the VM section).
+    bool kept = false;
+    std::vector<Finding> findings;
+    std::set<std::size_t> used;
 };
 
 // What the launch would meet with the ini file holding a given text: the
@@ -41,8 +48,8 @@ constexpr std::size_t MOST_ROUNDS = 6;
 // What one --fix writes: planMend again on what each pass wrote, until a
 // pass mends nothing, at most `mostRounds` times. The fixes and refusals are
 // counted in the lines of `original`; the refusals are those of the last
-// pass. `rounds`, when given, gets every pass. The check is asked once for
-// each text, however many passes weigh it.
+// pass, and `from` gives each line written its line of `original`. `rounds`, when given, gets every
+// pass. The check is asked once for each text, however many passes weigh it.
 IniFixResult planToTheEnd(const LaunchOracle& errorsOf, const std::string& original,
                           std::vector<MendRound>* rounds = nullptr,
                           std::size_t mostRounds = MOST_ROUNDS);

@@ -90,6 +90,14 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "make the file readable, and its directories searchable, for that user", false,
      "-Ddv.appConfigFile=/etc/dv/app.conf of mode 0600 in a directory of mode 0700, owned by "
      "root, checked with --user nobody"},
+    {K::LatentFinding, "latent-finding", W,
+     "a line a mechanical mistake hides today has a finding of its own once that mistake is "
+     "mended",
+     "correct the line as its finding says before the mistake that hides it is mended; until "
+     "then --fix leaves a mend that would break the launch",
+     false,
+     "\\xEF\\xBB\\xBF-vmargs, then -Xmx1.5g (the mark hides -vmargs, the VM refuses "
+     "-Xmx1.5g)"},
     // The launcher copies in the application directory.
     {K::NoLauncherCopy, "no-launcher-copy", E,
      "no copy of the launcher in the application directory",

@@ -41,6 +41,7 @@ enum class KindId : unsigned char {
     MissingPath,
     PathIsDirectory,
     PathUnreadable,
+    LatentFinding,
     // The launcher copies in the application directory.
     NoLauncherCopy,
     LauncherCopyNotExecutable,
