@@ -29,7 +29,7 @@ namespace {
 // The VM from the installation ini's -vm line, else jre/bin/java, else PATH;
 // the ini's VM section, then everything after our -vmargs; -version stands
 // in for the application. The VM's exit status goes to the record.
-const char STANDIN[] = R"(#!/bin/bash
+const char STANDIN[] = R"SH(#!/bin/bash
 ini="$0.ini"; home=$(dirname "$0"); vm=; pre=(); section=0; next=0
 if [ -f "$ini" ]; then
     while IFS= read -r line || [ -n "$line" ]; do
@@ -43,14 +43,18 @@ if [ -f "$ini" ]; then
 fi
 if [ -n "$vm" ]; then
     case $vm in /*) ;; *) vm="$home/$vm" ;; esac
-    [ -d "$vm" ] && vm="$vm/bin/java"
+    case $vm in
+    *.so) vm="$(dirname "$(dirname "$(dirname "$vm")")")/bin/java" ;;
+    *.ee) vm=$(sed -n "s|^-Dee.executable=||p" "$vm" | sed "s|\${ee.home}|$(dirname "$vm")|") ;;
+    esac
+    [ -d "$vm" ] && vm="$vm/java"
 elif [ -x "$home/jre/bin/java" ]; then vm="$home/jre/bin/java"
 else vm=$(command -v java); fi
 while [ $# -gt 0 ] && [ "$1" != -vmargs ]; do shift; done
 shift
 "$vm" -XX:-UsePerfData "${pre[@]}" "$@" -version > "$DASHVANE_STANDIN_RECORD.out" 2>&1
 echo $? > "$DASHVANE_STANDIN_RECORD.tmp" && mv "$DASHVANE_STANDIN_RECORD.tmp" "$DASHVANE_STANDIN_RECORD"
-)";
+)SH";
 
 const char I386_JAVA[] = "/usr/lib/jvm/java-17-openjdk-i386/bin/java";
 
@@ -91,7 +95,7 @@ Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
     for (const auto& file : row.files) {
         const boost::filesystem::path path = inst.eclipse + "/" + file.first;
         boost::filesystem::create_directories(path.parent_path());
-        writeFile(path.string(), file.second);
+        writeFile(path.string(), file.second, file.second.compare(0, 2, "#!") == 0 ? 0755 : 0644);
     }
     Command launch;
     launch.program = inst.appDir + "/run";
@@ -202,11 +206,29 @@ TEST(CheckVm, VerdictOnEachArgumentIsTheRealVmsVerdict) {
          {"-Dfrom.desktop=1"},
          "",
          nullptr},
-        {"a -vm naming a Java home",
+        // -vm in each form the executable takes.
+        {"a -vm naming a JRE's bin directory",
          v + "-Xmx1g\n",
          {},
-         "-vm\n/usr/lib/jvm/java-17-openjdk-amd64\n-vmargs\n-Xshare:auto\n",
+         "-vm\n/usr/lib/jvm/java-17-openjdk-amd64/bin\n-vmargs\n-Xshare:auto\n",
          nullptr},
+        {"a -vm naming a Java home, not its bin directory",
+         v + "-Xmx1g\n",
+         {},
+         "-vm\n/usr/lib/jvm/java-17-openjdk-amd64\n-vmargs\n",
+         "vm-not-usable"},
+        {"a -vm naming the VM's library",
+         v + "-Xmx1g\n",
+         {},
+         "-vm\n/usr/lib/jvm/java-17-openjdk-amd64/lib/server/libjvm.so\n-vmargs\n",
+         nullptr},
+        {"a -vm naming an execution-environment file",
+         v + "-Xmx1g\n",
+         {},
+         "-vm\njava17.ee\n-vmargs\n",
+         nullptr,
+         {{"java17.ee", "# the VM\n-Dee.executable=${ee.home}/jdk/bin/java\n"},
+          {"jdk/bin/java", "#!/bin/sh\nexec /usr/bin/java \"$@\"\n"}}},
         {"a deprecated spelling", v + "-XX:+CreateMinidumpOnCrash\n-noverify\n", {}, "", nullptr},
         // What the VM alone knows: ranges, constraints between flags, module
         // options, properties it refuses, options it takes without listing.

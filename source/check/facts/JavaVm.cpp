@@ -40,6 +40,43 @@ std::string javaOf(const std::string& path) {
     return isDirectory(path) ? path + (path.back() == '/' ? "" : "/") + "bin/java" : path;
 }
 
+// The java binary a -vm line names, in each of the forms the executable
+// takes: a JRE's bin directory, a java executable, the VM's shared library
+// (LIB/VARIANT/libjvm.so, asked through the java of its home) or an
+// execution-environment description file, whose -Dee.executable names it.
+std::string javaOfVmLine(const std::string& path) {
+    if (isDirectory(path)) {
+        return path + (path.back() == '/' ? "" : "/") + "java";
+    }
+    const auto endsWith = [&path](const std::string& end) {
+        return path.size() >= end.size() &&
+               path.compare(path.size() - end.size(), end.size(), end) == 0;
+    };
+    if (endsWith(".so")) {
+        return directoryOf(directoryOf(directoryOf(path))) + "/bin/java";
+    }
+    if (!endsWith(".ee")) {
+        return path;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::string library;
+    while (std::getline(in, line)) {
+        line = trimmed(line);
+        std::size_t at = line.find("${ee.home}");
+        if (at != std::string::npos) {
+            line.replace(at, 10, directoryOf(path));
+        }
+        if (line.compare(0, 16, "-Dee.executable=") == 0) {
+            return joined(directoryOf(path), line.substr(16));
+        }
+        if (line.compare(0, 16, "-Dee.vm.library=") == 0) {
+            library = joined(directoryOf(path), line.substr(16));
+        }
+    }
+    return library.empty() ? path : javaOfVmLine(library);
+}
+
 bool usable(const std::string& path, const AccessJudge& access, std::string& why) {
     const AccessVerdict verdict = access.judge(AccessOperation::Execute, path);
     if (verdict.granted() && !isDirectory(path)) {
@@ -123,10 +160,14 @@ void findJavaVm(VmFacts& vm, const std::string& named, const std::string& execut
     if (!ini.vm.empty()) {
         vm.source = VmSource::IniVm;
         vm.vmLine = ini.vmLine;
-        vm.path = javaOf(joined(home, ini.vm));
+        const std::string named = joined(home, ini.vm);
+        vm.path = javaOfVmLine(named);
         vm.how = "the -vm line " + std::to_string(ini.vmLine) + " of " + vm.installationIni;
         if (!usable(vm.path, access, why)) {
-            vm.problem = "-vm names " + vm.path + ", which " + why;
+            // A Java home is not what -vm takes: its bin directory is.
+            vm.problem = isDirectory(named) && usable(named + "/bin/java", access, why)
+                             ? "-vm names a Java home, " + named + ", not its bin directory"
+                             : "-vm names " + vm.path + ", which " + why;
             vm.path.clear();
         }
         return;

@@ -211,8 +211,9 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "Dashvane a script starting #!/bin/nothing-here"},
     // The Java VM that the executable hands everything after -vmargs to.
     {K::VmNotUsable, "vm-not-usable", E, "the Java VM named by -vm or --java cannot be run",
-     "name a java binary, or a Java home directory, that the application's user can run", false,
-     "-vm /opt/jdk-gone/bin/java in eclipse/Dashvane.ini"},
+     "name what the application's user can run: for -vm a java binary, a JRE's bin "
+     "directory, the VM's library or an .ee file; for --java a java binary or a Java home",
+     false, "-vm /opt/jdk-gone/bin/java in eclipse/Dashvane.ini"},
     {K::VmNotFound, "vm-not-found", W, "no Java VM was found, so its arguments go unjudged",
      "install a Java VM, add a -vm line to the installation's ini file, or give --java", false,
      "no -vm line, no eclipse/jre, no java along PATH"},
