@@ -338,9 +338,11 @@ const std::vector<Row>& rows() {
              inst.writeIni(ini);
              run.stack = 1024 * 1024;
          }},
-        {"arguments-exceed-stack", "-vmargs\n",
-         [](const Installation&, Layout& run) {
-             run.env["DV_BIG"] = std::string(60000, 'x');
+        // The bulk is the launch's own, not the checker's: a checker whose own
+        // environment fills the stack has no room to start either.
+        {"arguments-exceed-stack", nullptr,
+         [](const Installation& inst, Layout& run) {
+             inst.writeIni("-vmargs\n-Dbig=" + std::string(58000, 'x') + "\n");
              run.stack = 64 * 1024;
          }},
         {"start-directory", nullptr,

@@ -170,7 +170,7 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "the arguments and the environment leave the new program no stack to start on",
      "raise the stack limit (ulimit -s) to 160 or more, or shorten the arguments or the "
      "environment",
-     false, "a 60 KB environment variable with ulimit -s 64"},
+     false, "a 58 KB line below -vmargs, under ulimit -s 64"},
     {K::StartDirectory, "start-directory", E, "the start directory cannot be entered",
      "create the installation's eclipse directory two levels above the application directory, "
      "searchable by the application's user",
