@@ -517,6 +517,14 @@ TEST_P(KindExample, GivesItsKind) {
     if (!setup.skip.empty()) {
         GTEST_SKIP() << setup.skip;
     }
+    // Through qemu-user the 32-bit checker is told qemu's own stack limit,
+    // not the one the row sets; a real 32-bit kernel runs these rows.
+    std::ifstream handler("/proc/sys/fs/binfmt_misc/qemu-i386");
+    std::string state;
+    if (setup.stack != 0 && underEmulator() && handler >> state && state == "enabled") {
+        GTEST_SKIP() << "i386 programs run through qemu-i386 here, which answers for the "
+                        "stack limit itself";
+    }
     const bool asNobody =
         std::find(setup.options.begin(), setup.options.end(), NOBODY) != setup.options.end();
     if (geteuid() != 0 && (asNobody || row.kind == std::string("judged-as-root"))) {
