@@ -15,7 +15,9 @@
 #include "TempDir.h"
 #include "core/Check.h"
 #include "facts/ExecutableInspection.h"
+#include "facts/IniSyntax.h"
 #include "report/JsonWriter.h"
+#include "report/TextOutput.h"
 #include "util/ByteText.h"
 
 namespace {
@@ -353,6 +355,42 @@ TEST(ByteText, MakesInvisibleAndInvalidBytesVisible) {
         SCOPED_TRACE(c.second);
         EXPECT_EQ(ByteText::visible(c.first), c.second);
         EXPECT_TRUE(ByteText::isValidUtf8(ByteText::visible(c.first)));
+    }
+}
+
+// A line as long as the file is shown in pieces: no piece may cut a
+// character or an invalid sequence, wherever it falls.
+TEST(ByteText, LongLineShownInPiecesAsWhole) {
+    const std::size_t piece = 64 * 1024;
+    const std::string cuts[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",      "\xEF\xBB\xBF",
+                                "\xE2\x82", "\xC2\xA0",     std::string("\0\x01", 2)};
+    for (const std::string& cut : cuts) {
+        for (std::size_t before = 1; before <= 4; ++before) {
+            SCOPED_TRACE(ByteText::visible(cut) + " at " + std::to_string(before));
+            const std::string line = std::string(piece - before, 'a') + cut + "b";
+            std::ostringstream shown;
+            shown << TextOutput::Quoted{line};
+            EXPECT_EQ(shown.str(), TextOutput::quoted(line));
+        }
+    }
+    std::string wide;
+    for (std::size_t i = 0; i < piece; ++i) {
+        wide += "\xC3\xA9";
+    }
+    std::ostringstream shown;
+    shown << TextOutput::Quoted{wide};
+    EXPECT_EQ(shown.str(), TextOutput::quoted(wide));
+}
+
+// Blocks of 64 bytes are searched whole: a byte at either edge of one counts.
+TEST(IniSyntax, UnusualByteFoundAnywhereInALongLine) {
+    for (const std::size_t at : {0, 1, 62, 63, 64, 65, 127, 128, 191, 199}) {
+        for (const char byte : {'\0', '\r', '\x7f', '\xC2'}) {
+            std::string line(200, 'a');
+            line[at] = byte;
+            EXPECT_TRUE(IniSyntax::hasUnusualByte(line)) << at << ' ' << int(byte);
+            EXPECT_FALSE(IniSyntax::hasUnusualByte(std::string_view(line).substr(0, at)));
+        }
     }
 }
 

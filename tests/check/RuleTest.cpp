@@ -1,6 +1,7 @@
 // The rules on facts written out here: no file is read, no directory made.
 // Each row starts from a sound application, changes the few facts that make
 // one mistake, and expects exactly the findings that mistake gives, in order.
+#include <deque>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -53,7 +54,11 @@ IniLine line(std::size_t number, const std::string& text, LineEffect effect,
              PathState path = PathState::NotLooked) {
     IniLine made;
     made.number = number;
-    made.raw = made.trimmed = made.element = text;
+    // The line's views need text that outlives it.
+    static std::deque<std::string> texts;
+    texts.push_back(text);
+    made.trimmed = text;
+    made.raw = made.element = texts.back();
     made.inHead = effect == LineEffect::IgnoredInHead || effect == LineEffect::LauncherTaken;
     made.effect = effect;
     made.argument = made.inHead ? 0 : number + 1;  // after the two seed arguments

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include <boost/filesystem/path.hpp>
 
@@ -326,15 +328,24 @@ Facts inspectApplication(const std::string& workingDir, const std::string& invoc
                          const CopySearch* copies) {
     Facts whole;
     CheckSink sink;
-    sink.line = [&whole](const Facts&, const IniLine& line) { whole.lines.push_back(line); };
+    // The line's views outlive the reading here, so they get their own text.
+    sink.line = [&whole](const Facts&, const IniLine& line) {
+        whole.lines.push_back(line);
+        for (std::string_view* text : {&whole.lines.back().raw, &whole.lines.back().element}) {
+            whole.lineTexts.push_back(std::make_shared<const std::string>(*text));
+            *text = *whole.lineTexts.back();
+        }
+    };
     sink.finding = [&whole](const Facts&, const Finding& warning) {
         whole.found.push_back(warning);
     };
     sink.end = [&whole](const Facts& findings, const LaunchVector& argv) {
         std::vector<IniLine> lines = std::move(whole.lines);
         std::vector<Finding> warnings = std::move(whole.found);
+        std::vector<std::shared_ptr<const std::string>> texts = std::move(whole.lineTexts);
         whole = findings;
         whole.lines = std::move(lines);
+        whole.lineTexts = std::move(texts);
         whole.found = std::move(warnings);
         for (std::size_t i = 0; i < argv.size(); ++i) {
             whole.argv.push_back(argv.at(i));

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "facts/AccessJudge.h"
@@ -54,12 +56,14 @@ enum class PathState {
 
 struct IniLine {
     std::size_t number = 0;  // counted from 1
-    std::string raw;         // as read, without its line feed
-    std::string trimmed;     // what the launcher looks at
-    bool inHead = true;      // read before the VM section was opened
+    // As read, without its line feed: in place in the reader's buffer, valid
+    // while the line is judged; a line as long as the file is not copied.
+    std::string_view raw;
+    std::string trimmed;  // what the launcher looks at
+    bool inHead = true;   // read before the VM section was opened
     LineEffect effect = LineEffect::IgnoredInHead;
     std::size_t argument = 0;  // its element's index in the argument vector; 0 for none
-    std::string element;       // that element, NUL bytes and all
+    std::string_view element;  // that element, NUL bytes and all, in the launcher's vector
     PathState pathState = PathState::NotLooked;  // of a path property's path
 };
 
@@ -153,8 +157,10 @@ struct Facts {
     bool iniReadsEmpty = false;  // NotRegular, but a device every read ends at once: /dev/null
     Encoding encoding = Encoding::Bytes;
     bool byteOrderMark = false;  // in front of a wide encoding
-    // Every line, only when the findings are collected whole (see collectFindings).
+    // Every line, only when the findings are collected whole (see collectFindings),
+    // with the text its views point into.
     std::vector<IniLine> lines;
+    std::vector<std::shared_ptr<const std::string>> lineTexts;
 
     std::size_t defaultNameArgument = 0;  // the added default -Ddv.webApp; 0 when none
     bool defaultNameAdded = false;        // known before the lines are judged

@@ -65,8 +65,8 @@ void IniClassifier::next(IniFormat::Chars raw, IniLine& line) {
         line.effect == LineEffect::PathAbsolute || line.effect == LineEffect::NameSuppressed) {
         line.argument = nextArgument++;
     }
-    line.raw.assign(raw.begin(), raw.end());
-    line.element.clear();
+    line.raw = std::string_view(raw.begin(), raw.size());
+    line.element = std::string_view();
     line.pathState = PathState::NotLooked;
 }
 

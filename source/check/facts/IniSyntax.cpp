@@ -22,10 +22,23 @@ bool hasControlByte(std::string_view text) {
 }
 
 bool hasUnusualByte(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto unusual = [](char c) {
         const auto u = static_cast<unsigned char>(c);
         return u < 0x20 || u == 0x7F || u == 0xC2;
-    });
+    };
+    // Whole blocks without a branch per byte: a line may be as long as the file.
+    constexpr std::size_t BLOCK = 64;
+    std::size_t at = 0;
+    for (; at + BLOCK <= text.size(); at += BLOCK) {
+        bool found = false;
+        for (std::size_t i = 0; i < BLOCK; ++i) {
+            found |= unusual(text[at + i]);
+        }
+        if (found) {
+            return true;
+        }
+    }
+    return std::any_of(text.begin() + at, text.end(), unusual);
 }
 
 KeyLine keyLineOf(std::string_view trimmed) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct LaunchVector {
@@ -18,5 +19,6 @@ struct LaunchVector {
     std::size_t size() const { return rest.size() + 1; }
     // Up to its first NUL byte, where execv ends it.
     std::string at(std::size_t i) const { return (i == 0 ? command : rest[i - 1]).c_str(); }
+    std::string_view view(std::size_t i) const { return (i == 0 ? command : rest[i - 1]).c_str(); }
     std::size_t lineOf(std::size_t i) const;
 };

@@ -4,9 +4,13 @@
 
 #include <cerrno>
 
-std::string propertyPath(const std::string& element) {
-    const std::string::size_type equals = element.find('=');
-    return equals == std::string::npos ? std::string() : element.substr(equals + 1).c_str();
+std::string propertyPath(std::string_view element) {
+    const std::string_view::size_type equals = element.find('=');
+    if (equals == std::string_view::npos) {
+        return std::string();
+    }
+    const std::string_view path = element.substr(equals + 1);
+    return std::string(path.substr(0, path.find('\0')));
 }
 
 PathState pathStateOf(const std::string& path) {

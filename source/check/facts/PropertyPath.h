@@ -3,12 +3,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "facts/Facts.h"
 
 // The path in a path property's element: after its first "=", up to a NUL
 // byte, where execv ends the argument.
-std::string propertyPath(const std::string& element);
+std::string propertyPath(std::string_view element);
 
 // What stat() says about `path`; NotLooked for an empty one.
 PathState pathStateOf(const std::string& path);

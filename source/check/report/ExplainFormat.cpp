@@ -10,6 +10,7 @@
 
 namespace {
 
+using TextOutput::Quoted;
 using TextOutput::quoted;
 
 std::string fileText(const ExecutableInfo& info) {
@@ -49,9 +50,9 @@ void begin(std::ostream& out, const Tally& tally, const Facts& facts) {
 }
 
 void line(std::ostream& out, const IniLine& line) {
-    out << "  " << line.number << ' ' << quoted(line.raw) << "\n      " << effectText(line.effect);
+    out << "  " << line.number << ' ' << Quoted{line.raw} << "\n      " << effectText(line.effect);
     if (line.argument != 0) {
-        out << " as argument " << line.argument << ' ' << quoted(line.element);
+        out << " as argument " << line.argument << ' ' << Quoted{line.element};
     }
     out << '\n';
 }
@@ -83,7 +84,7 @@ void vmSection(std::ostream& out, const VmFacts& vm) {
     }
     out << "\nVM command line (" << vm.arguments.size() << " elements):\n";
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        out << "  " << i << ' ' << quoted(vm.arguments[i].text) << " ("
+        out << "  " << i << ' ' << Quoted{vm.arguments[i].text} << " ("
             << vmOriginText(vm.arguments[i]) << ")\n";
     }
 }
@@ -140,7 +141,7 @@ void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
         << " bytes, environment " << facts.environmentBytes << " bytes, limit "
         << facts.argumentLimit << " bytes):\n";
     for (std::size_t i = 0; i < argv.size(); ++i) {
-        out << "  " << i << ' ' << quoted(argv.at(i)) << '\n';
+        out << "  " << i << ' ' << Quoted{argv.view(i)} << '\n';
     }
     if (facts.copiesSearched) {
         out << "\nLauncher copies:" << (facts.copies.copies.empty() ? " none" : "") << '\n';

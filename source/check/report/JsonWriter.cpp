@@ -62,7 +62,7 @@ void JsonWriter::key(const char* name) {
     afterKey = true;
 }
 
-void JsonWriter::quoted(const std::string& utf8) {
+void JsonWriter::quoted(std::string_view utf8) {
     out << '"';
     // Runs of plain characters go out in one write: reports can be large.
     std::size_t run = 0;
@@ -100,7 +100,7 @@ void JsonWriter::quoted(const std::string& utf8) {
     out << '"';
 }
 
-void JsonWriter::bytes(const std::string& value) {
+void JsonWriter::bytes(std::string_view value) {
     if (ByteText::isValidUtf8(value)) {
         beforeValue();
         quoted(value);

@@ -22,7 +22,7 @@ public:
     // Bytes without losing one: a string when they are valid UTF-8; else an
     // object with "hex", every byte as two hex digits, and "display", the
     // bytes with \xNN for those that are not UTF-8.
-    void bytes(const std::string& value);
+    void bytes(std::string_view value);
     void text(const char* value);
     void number(std::size_t value);
     void boolean(bool value);
@@ -35,7 +35,7 @@ private:
     void beforeValue();
     void newline();
     void close(char bracket);
-    void quoted(const std::string& utf8);
+    void quoted(std::string_view utf8);
 
     std::ostream& out;
     bool pretty;

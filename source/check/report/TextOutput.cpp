@@ -1,5 +1,7 @@
 #include "report/TextOutput.h"
 
+#include <algorithm>
+
 #include "util/ByteText.h"
 
 namespace TextOutput {
@@ -54,6 +56,22 @@ void location(std::ostream& out, const ShownFinding& shown, bool colour) {
 
 std::string quoted(const std::string& bytes) {
     return '"' + ByteText::visible(bytes) + '"';
+}
+
+std::ostream& operator<<(std::ostream& out, Quoted quoted) {
+    constexpr std::size_t PIECE = 64 * 1024;
+    out << '"';
+    std::string_view rest = quoted.bytes;
+    while (!rest.empty()) {
+        // A piece ends before an ASCII byte, which no character continues.
+        std::size_t end = std::min(rest.size(), PIECE);
+        while (end < rest.size() && static_cast<unsigned char>(rest[end]) >= 0x80) {
+            ++end;
+        }
+        out << ByteText::visible(rest.substr(0, end));
+        rest.remove_prefix(end);
+    }
+    return out << '"';
 }
 
 void finding(std::ostream& out, const ShownFinding& shown, bool colour) {

@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "report/Formatter.h"
 
@@ -11,6 +12,12 @@ namespace TextOutput {
 
 // Bytes in double quotes, every invisible one spelled out.
 std::string quoted(const std::string& bytes);
+
+// The same, written to a stream in pieces: a line may be as long as the file.
+struct Quoted {
+    std::string_view bytes;
+};
+std::ostream& operator<<(std::ostream& out, Quoted quoted);
 
 // FILE:LINE: SEVERITY: MESSAGE [KIND], then a FILE:LINE: note: ADVICE line
 // for each note, the severity coloured as gcc and clang colour it when `colour`.

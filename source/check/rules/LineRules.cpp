@@ -12,7 +12,7 @@ namespace {
 
 // A byte-order mark in front of line 1, and what it keeps that line from doing.
 void byteOrderMarkWarning(const IniLine& line, const IniShape& shape, Collector& add) {
-    std::string rest = line.raw.substr(BYTE_ORDER_MARK.size());
+    std::string rest(line.raw.substr(BYTE_ORDER_MARK.size()));
     IniFormat::trim(rest);
     IniFormat::State state = IniFormat::State::Searching;
     const IniFormat::Role meant = IniFormat::step(state, rest);
@@ -48,9 +48,9 @@ void byteWarnings(const IniLine& line, Collector& add) {
     }
     if (text.find('\0') != std::string::npos) {
         add(line.number, KindId::NulByte,
-            line.argument != 0
-                ? "NUL byte: the argument ends before it, as " + quoted(line.element.c_str())
-                : std::string("NUL byte in the line"));
+            line.argument != 0 ? "NUL byte: the argument ends before it, as " +
+                                     quoted(line.element.substr(0, line.element.find('\0')))
+                               : std::string("NUL byte in the line"));
     }
     if (hasControlByte(text)) {
         add(line.number, KindId::ControlByte, "control byte in the line, shown as \\xNN");

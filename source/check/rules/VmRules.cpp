@@ -288,7 +288,8 @@ void flagRule(const VmFacts& vm, Collector& add, std::size_t i, Unlocks& unlocks
 // Paths that nothing expands: the VM takes "~" and "$HOME" as they are.
 void textRules(const VmFacts& vm, Collector& add, std::size_t i) {
     const std::string& text = vm.arguments[i].text;
-    if (text.find_first_of("\"'") != std::string::npos) {
+    // Two searches for one byte each: an argument may be as long as the file.
+    if (text.find('"') != std::string::npos || text.find('\'') != std::string::npos) {
         about(vm, add, i, K::VmQuotes,
               "quotes in \"" + text + "\" reach the VM as they are: nothing removes them");
     }

@@ -8,7 +8,7 @@ namespace ByteText {
 namespace {
 
 // Length of the well-formed UTF-8 sequence at `pos` (1 to 4), or 0.
-std::size_t sequenceAt(const std::string& s, std::size_t pos, std::uint32_t& codePoint) {
+std::size_t sequenceAt(std::string_view s, std::size_t pos, std::uint32_t& codePoint) {
     const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     const unsigned char lead = byte(pos);
     if (lead < 0x80) {
@@ -61,7 +61,7 @@ void appendFormatted(std::string& out, const char* format, unsigned value) {
 
 }  // namespace
 
-bool isValidUtf8(const std::string& bytes) {
+bool isValidUtf8(std::string_view bytes) {
     std::uint32_t ignored = 0;
     for (std::size_t pos = 0; pos < bytes.size();) {
         const std::size_t length = sequenceAt(bytes, pos, ignored);
@@ -73,7 +73,7 @@ bool isValidUtf8(const std::string& bytes) {
     return true;
 }
 
-std::string visible(const std::string& bytes) {
+std::string visible(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t pos = 0; pos < bytes.size();) {
@@ -127,7 +127,7 @@ std::string visible(const std::string& bytes) {
     return out;
 }
 
-std::string hex(const std::string& bytes) {
+std::string hex(std::string_view bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
     out.reserve(bytes.size() * 2);

@@ -3,19 +3,20 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace ByteText {
 
 // True for strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool isValidUtf8(const std::string& bytes);
+bool isValidUtf8(std::string_view bytes);
 
 // The bytes with every invisible or ambiguous one spelled out, C style:
 // \t \r \n \v \f \\ \", \xNN for other control bytes (NUL is \x00) and for bytes that
 // are not UTF-8, and \u{XXXX} for invisible characters such as the
 // byte-order mark or the no-break space. Always valid UTF-8.
-std::string visible(const std::string& bytes);
+std::string visible(std::string_view bytes);
 
 // Two lower-case hexadecimal digits per byte.
-std::string hex(const std::string& bytes);
+std::string hex(std::string_view bytes);
 
 }  // namespace ByteText
