@@ -203,6 +203,9 @@ INSTANTIATE_TEST_SUITE_P(
             "DuplicateWithOtherValue", "-vmargs\n-Da=1\n-Db\n-Da=2\n", {{4, "duplicate-property"}}},
         SharpEdge{
             "MissingExecutable", "launcher=/nonexistent/runner\n", {{1, "executable-missing"}}},
+        SharpEdge{"MissingExecutableBelowComments",
+                  "# a\n# b\nlauncher=/nonexistent/runner\n",
+                  {{3, "executable-missing"}}},
         SharpEdge{"EmptyExecutable", "launcher=\n", {{1, "executable-missing"}}},
         SharpEdge{"DirectoryAsExecutable", "launcher=/\n", {{1, "executable-not-executable"}}}),
     [](const ::testing::TestParamInfo<SharpEdge>& info) { return info.param.name; });
@@ -382,9 +385,9 @@ TEST(ByteText, LongLineShownInPiecesAsWhole) {
     EXPECT_EQ(shown.str(), TextOutput::quoted(wide));
 }
 
-// Blocks of 64 bytes are searched whole: a byte at either edge of one counts.
+// Blocks of 16 bytes are searched whole: a byte at either edge of one counts.
 TEST(IniSyntax, UnusualByteFoundAnywhereInALongLine) {
-    for (const std::size_t at : {0, 1, 62, 63, 64, 65, 127, 128, 191, 199}) {
+    for (const std::size_t at : {0, 1, 14, 15, 16, 17, 31, 32, 63, 64, 199}) {
         for (const char byte : {'\0', '\r', '\x7f', '\xC2'}) {
             std::string line(200, 'a');
             line[at] = byte;

@@ -178,7 +178,13 @@ void OneCheck::readLines(Reading reading) {
 // from them: anything else means the file changed under the check or memory
 // ran out while the launcher's options were built.
 LaunchVector OneCheck::scan() {
-    readLines(Reading::Scan);
+    // Without a VM section no line adds to the vector, and the shape, read
+    // whole, knows the launcher line: a file of head lines is read once less.
+    if (shape.vmSectionLine != 0) {
+        readLines(Reading::Scan);
+    } else {
+        launcherLine = shape.launcherLine;
+    }
     const std::size_t expected =
         2 + iniLines.size() + (nameGiven ? 0 : 1) + request.arguments.size();
     if (vmArgs->size() != expected) {

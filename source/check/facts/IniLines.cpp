@@ -172,10 +172,14 @@ IniShape shapeOf(IniFormat::Reader& in) {
     while (in.readLine(raw)) {
         ++shape.lines;
         const IniFormat::Chars kept = IniFormat::trim(raw);
-        if (IniFormat::step(state, kept) == IniFormat::Role::OpensVmSection) {
+        const IniFormat::Role role = IniFormat::step(state, kept);
+        if (role == IniFormat::Role::OpensVmSection) {
             // The rest of the file does not change its shape.
             shape.vmSectionLine = shape.lines;
             break;
+        }
+        if (role == IniFormat::Role::LauncherLine) {
+            shape.launcherLine = shape.lines;
         }
         trimmed.assign(kept.begin(), kept.end());
         readSuppression(trimmed, shape.lines, shape);

@@ -43,6 +43,7 @@ struct IniShape {
     // for the virtual machine. 0 for neither.
     std::size_t meantVmSectionLine = 0;
     std::size_t firstVmArgumentLine = 0;
+    std::size_t launcherLine = 0;  // the head line the launcher takes its path from; 0 for none
     // Kinds that head lines "# dashvane-launcher-check: ignore KIND[,KIND...]"
     // silence for this file, and the names in such lines that are no kind.
     std::vector<KindId> suppressed;

@@ -27,7 +27,7 @@ bool hasUnusualByte(std::string_view text) {
         return u < 0x20 || u == 0x7F || u == 0xC2;
     };
     // Whole blocks without a branch per byte: a line may be as long as the file.
-    constexpr std::size_t BLOCK = 64;
+    constexpr std::size_t BLOCK = 16;
     std::size_t at = 0;
     for (; at + BLOCK <= text.size(); at += BLOCK) {
         bool found = false;
