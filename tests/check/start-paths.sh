@@ -40,6 +40,7 @@ cron-percent-input   | cron_percent       | right     | -
 cron-exec-a-dash     | cron_exec_a        | none      | -
 cron-exec-a-bash     | cron_exec_a_bash   | wrong     | start-name-without-ini
 cron-variable-cd     | cron_variable_cd   | right     | start-not-modeled
+cron-skipped-name    | cron_skipped_name  | none      | -
 link-without-ini     | link_no_ini        | wrong     | path-link-without-ini
 link-with-ini        | link_with_ini      | right     | -
 wrapper-recipe       | wrapper_recipe     | right     | -
@@ -118,6 +119,12 @@ cron_exec_a() { cronfile "@reboot root cd $ws/apps/shop && exec -a shop ./run"; 
 cron_exec_a_bash() { cronfile SHELL=/bin/bash "@reboot root cd $ws/apps/shop && exec -a shop ./run"; }
 # cron does not expand its variable lines: the shell expands $APP when it runs.
 cron_variable_cd() { cronfile "APP=$ws/apps/shop" "@reboot root cd \"\$APP\" && $ws/apps/shop/run"; }
+# cron skips the names in cron.d with a dot.
+cron_skipped_name() {
+    cronfile "@reboot root $ws/apps/shop/run"
+    mv "$file" "$file.cron"
+    file=$file.cron
+}
 cron_chained() { cronfile "@reboot root cd $ws/apps/shop && ./run && touch $row/chained"; }
 link_no_ini() {
     file=$root/usr/local/bin/shop
@@ -182,9 +189,9 @@ real_verdict() {
         # The real daemon, in a mount namespace of its own that shows it only
         # this file; @reboot lines run as it starts.
         mkdir -p "$row/cron.d" "$row/crontabs"
-        cp "$file" "$row/cron.d/shop"
-        sed -i "1i DASHVANE_STANDIN_RECORD=$row/record" "$row/cron.d/shop"
-        chmod 0644 "$row/cron.d/shop"
+        cp "$file" "$row/cron.d/${file##*/}"
+        sed -i "1i DASHVANE_STANDIN_RECORD=$row/record" "$row/cron.d/${file##*/}"
+        chmod 0644 "$row/cron.d/${file##*/}"
         : >"$row/crontab"
         unshare -m sh -c "mount --bind '$row/cron.d' /etc/cron.d && mount --bind '$row/crontab' /etc/crontab &&
             mount --bind '$row/crontabs' /var/spool/cron/crontabs && mount -t tmpfs tmpfs /run &&

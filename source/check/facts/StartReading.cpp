@@ -459,6 +459,14 @@ struct Reader {
     }
 
     void crontab(const std::string& fallbackHome) {
+        const std::string dir = file.path.substr(0, file.path.rfind('/') + 1);
+        if (dir.size() >= 8 && dir.compare(dir.size() - 8, 8, "/cron.d/") == 0 &&
+            !isCrontabName(baseName(file.path))) {
+            why =
+                "cron skips it: it reads only the names in cron.d made of letters, digits, _ "
+                "and -";
+            return;
+        }
         for (const CronEntry& entry : parseCrontab(readText(file.path), file.cronUser)) {
             const std::string user = !entry.user.empty() ? entry.user : file.user;
             std::string home = !entry.home.empty() ? entry.home : homeOf(user);
