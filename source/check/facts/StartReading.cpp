@@ -214,7 +214,8 @@ struct Reader {
             }
             StartFacts start = base;
             if (!command.unread.empty() && start.unmodeled.empty()) {
-                start.unmodeled = "the shell word " + command.unread + " (expanded only when run)";
+                start.unmodeled =
+                    "the shell word \"" + command.unread + "\" (expanded only as the line runs)";
             }
             start.program = command.program;
             start.workingDir = command.dir;
@@ -272,7 +273,7 @@ struct Reader {
         start.workingDir = workingDir;
         if (entry.flag("DBusActivatable")) {
             start.unmodeled =
-                "DBusActivatable=true: the desktop may start it by D-Bus, not by Exec=";
+                "DBusActivatable=true (the desktop may start the entry by D-Bus instead of Exec=)";
         }
         DesktopFields fields;
         fields.name = entry.name(localeLanguages());
@@ -481,7 +482,7 @@ struct Reader {
             const std::string shell = entry.shell.empty() ? "/bin/sh" : entry.shell;
             dash = isDash(shell);
             if (!isShell(shell)) {
-                start.unmodeled = "SHELL=" + shell + ", which is not a shell the checker reads";
+                start.unmodeled = "SHELL=" + shell + " (not a shell the checker reads)";
             }
             shellLine(start, entry.command, home, home,
                       entry.path.empty() ? std::string(CRON_PATH) : entry.path);

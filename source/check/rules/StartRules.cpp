@@ -219,8 +219,8 @@ void startRules(const StartFacts& start, Collector& add) {
     // Nothing is guessed about a start that is not read exactly.
     if (!start.unmodeled.empty()) {
         add(start.line, KindId::StartNotModeled,
-            startText(start) + " starts " + copy + " by " + start.unmodeled +
-                ", which the checker cannot follow without running it: that start is not checked",
+            startText(start) + " starts " + copy + ", but the checker cannot follow " +
+                start.unmodeled + " without running it: that start is not checked",
             start.file,
             "to have it checked, start the copy by a plain command line: " + plainLines(start));
         return;
