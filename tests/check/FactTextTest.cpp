@@ -50,7 +50,7 @@ std::string refused(StartKind kind, const std::string& value) {
         splitExecLine(value, exec, start.execProblem);
     } else {
         std::vector<std::string> argv;
-        splitDesktopExec(value, argv, start.execProblem);
+        splitDesktopExec(value, DesktopFields(), argv, start.execProblem);
     }
     return execProblemText(start);
 }
@@ -123,10 +123,6 @@ const Row ROWS[] = {
          return elfDamageText(damage);
      },
      "it is an ELF object of type 4 (a core dump), not a program or a shared library"},
-    {"DesktopUnknownFieldCode", [] { return refused(S::DesktopEntry, "/srv/run %z"); },
-     "unknown field code %z"},
-    {"DesktopPercentAtEnd", [] { return refused(S::DesktopEntry, "/srv/run %"); },
-     "a % ends the line"},
     {"DesktopQuoteOpen", [] { return refused(S::DesktopEntry, "\"/srv/run"); },
      "a double quote is not closed"},
     {"DesktopNoProgram", [] { return refused(S::DesktopEntry, "%F"); }, "Exec= names no program"},

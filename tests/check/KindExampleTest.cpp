@@ -438,6 +438,12 @@ const std::vector<Row>& rows() {
                "[Service]\nType=forking\nSuccessExitStatus=1\n"
                "WorkingDirectory=@APP@\nExecStart=@@APP@/run shop\n")},
         {"start-from-other-application", "-vmargs\n", otherApplication},
+        {"start-not-modeled", "-vmargs\n",
+         [](const Installation& inst, Layout& run) {
+             startFile(inst, run, "shop.desktop",
+                       "[Desktop Entry]\nType=Application\nDBusActivatable=true\nExec=@APP@/run\n");
+             run.options.insert(run.options.begin(), {"--severity", "note"});
+         }},
     };
     return ROWS;
 }

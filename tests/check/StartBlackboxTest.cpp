@@ -399,6 +399,26 @@ TEST(CheckStarts, StartFileAskedAboutIsJudgedOrRefused) {
          2,
          {},
          "the installed launcher"},
+        // Starts the checker cannot follow without running them: said, not guessed.
+        {"desktop entry started by D-Bus",
+         "keep/shop.desktop",
+         "[Desktop Entry]\nType=Application\nDBusActivatable=true\nExec=@APP@/run\n",
+         nullptr,
+         -1,
+         {"start-not-modeled"}},
+        {"unit with a specifier not expanded",
+         "keep/shop.service",
+         "[Service]\nType=forking\nSuccessExitStatus=1\nWorkingDirectory=@APP@\n"
+         "ExecStart=@APP@/run -Dhost=%H\n",
+         nullptr,
+         -1,
+         {"start-not-modeled"}},
+        {"cron line along its own PATH=",
+         "keep/shop.cron",
+         "PATH=@APP@:/usr/bin:/bin\n@reboot root cd @APP@ && run\n",
+         nullptr,
+         -1,
+         {}},
     };
     Installation inst;
     inst.writeIni("-vmargs\n-Xmx64m\n");
@@ -416,7 +436,13 @@ TEST(CheckStarts, StartFileAskedAboutIsJudgedOrRefused) {
         }
         Command command;
         command.program = DVL_CHECK_BINARY;
-        command.argv = {"dashvane-launcher-check", "--no-vm", "--json", "--start", path.native()};
+        command.argv = {"dashvane-launcher-check",
+                        "--no-vm",
+                        "--json",
+                        "--severity",
+                        "note",
+                        "--start",
+                        path.native()};
         if (row.kind != nullptr) {
             command.argv.insert(command.argv.end(), {"--start-kind", row.kind});
         }
@@ -447,6 +473,105 @@ TEST(CheckStarts, StartFileAskedAboutIsJudgedOrRefused) {
             // application's own check describes.
             EXPECT_EQ(start.at("vector"), report.at("argv")) << row.name;
         }
+    }
+}
+
+// Desktop entries launched by the real gio: the copy gio starts runs the
+// stand-in, whose record is what the child really got. Where gio starts the
+// application, the checker's vector is the recorded one; where gio refuses
+// the file, the checker finds no start, or says that gio refuses it.
+TEST(CheckStarts, DesktopEntriesAgreeWithGioLaunch) {
+    if (access("/usr/bin/gio", X_OK) != 0 || underEmulator()) {
+        GTEST_SKIP() << "needs gio (libglib2.0-bin) and a native build";
+    }
+    struct GioRow {
+        const char* name;
+        const char* keys;  // of [Desktop Entry], as in StartFile
+        bool started;      // gio starts the application
+        const char* lang = "";
+    };
+    const std::vector<GioRow> rows = {
+        {"plain", "Type=Application\nName=Shop\nPath=@APP@\nExec=@APP@/run\n", true},
+        {"both escape levels",
+         R"(Type=Application
+Path=@APP@
+Exec=@APP@/run "-Dq=say \\"hi\\"" "\\$HOME" a\\\\\\\\b "\\\\`" c\sd
+)",
+         true},
+        {"every field code",
+         "Type=Application\nName=Shop\nIcon=shop\nPath=@APP@\n"
+         "Exec=@APP@/run %f %F %u %U %i %c %k %% %d %D %n %N %v %m %x x%fy\n",
+         true},
+        {"a name with a quote, in quotes",
+         "Type=Application\nName=Bob's Shop\nPath=@APP@\nExec=@APP@/run %c \"%c\"\n", true},
+        {"the name in the session's language",
+         "Type=Application\nName=Shop\nName[de]=Laden\nPath=@APP@\nExec=@APP@/run %c\n", true,
+         "de_DE.UTF-8"},
+        {"single quotes, backslashes and a comment",
+         "Type=Application\nPath=@APP@\nExec=@APP@/run 'a \"b' c\\\\ d e\\\\\\\\f # gone\n", true},
+        {"sh -c with a code in quotes",
+         "Type=Application\nExec=sh -c \"cd @APP@ && exec ./run %f\"\n", true},
+        {"not shown in menus", "Type=Application\nNoDisplay=true\nPath=@APP@\nExec=@APP@/run\n",
+         true},
+        {"Type=Link", "Type=Link\nPath=@APP@\nExec=@APP@/run\n", false},
+        {"no Type=", "Path=@APP@\nExec=@APP@/run\n", false},
+        {"TryExec= not found", "Type=Application\nTryExec=@APP@/gone\nPath=@APP@\nExec=@APP@/run\n",
+         false},
+        {"an unquoted path with a blank", "Type=Application\nPath=@APP@\nExec=@APP@/my run\n",
+         false},
+        {"a quote not closed", "Type=Application\nPath=@APP@\nExec=\"@APP@/run\n", false},
+    };
+    Installation inst;
+    inst.writeIni("-vmargs\n-Xmx64m\n");
+    const std::string home = inst.root + "/home";
+    fs::create_directories(home + "/run");
+    chmod((home + "/run").c_str(), 0700);
+    const std::string file = inst.root + "/keep/shop.desktop";
+    fs::create_directories(inst.root + "/keep");
+    for (const GioRow& row : rows) {
+        writeFile(file, filled(std::string("[Desktop Entry]\n") + row.keys, inst, ""));
+        fs::remove(inst.record);
+        Command gio;
+        gio.program = "/usr/bin/gio";
+        gio.argv = {"gio", "launch", file};
+        gio.cwd = home;
+        gio.env = {{"PATH", "/usr/bin:/bin"},
+                   {"HOME", home},
+                   {"XDG_RUNTIME_DIR", home + "/run"},
+                   {"XDG_DATA_DIRS", home},
+                   {"XDG_CONFIG_HOME", home},
+                   {"XDG_DATA_HOME", home},
+                   {"DASHVANE_STANDIN_RECORD", inst.record}};
+        Command check;
+        check.program = DVL_CHECK_BINARY;
+        check.argv = {"dashvane-launcher-check", "--no-vm", "--json", "--start", file};
+        check.cwd = home;
+        check.env = baseEnv(inst);
+        check.env["HOME"] = home;
+        if (*row.lang != '\0') {
+            gio.env["LANG"] = check.env["LANG"] = row.lang;
+        }
+        const Result launched = run(gio);
+        for (int wait = 0; launched.exitCode == 0 && wait < 50 && !readRecord(inst.record).started;
+             ++wait) {
+            usleep(100000);
+        }
+        usleep(200000);
+        const Record record = readRecord(inst.record);
+        EXPECT_EQ(record.started, row.started) << row.name << launched.err;
+        const Result checked = run(check);
+        if (!row.started) {
+            // No start, or one the checker says gio refuses.
+            EXPECT_TRUE(checked.exitCode == 2 ||
+                        checked.out.find("\"desktop-exec-refused\"") != std::string::npos)
+                << row.name << checked.out << checked.err;
+            continue;
+        }
+        ASSERT_TRUE(checked.exitCode == 0 || checked.exitCode == 1) << row.name << checked.err;
+        const Json starts = Json::parse(checked.out).at("applications").at(0).at("starts");
+        ASSERT_EQ(starts.size(), 1u) << row.name;
+        EXPECT_EQ(starts.at(0).at("vector").get<std::vector<std::string>>(), record.argv)
+            << row.name;
     }
 }
 

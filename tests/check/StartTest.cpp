@@ -21,27 +21,33 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-TEST(StartReaders, DesktopExecSplitsAsTheDesktopDoes) {
+TEST(StartReaders, DesktopExecSplitsAsGioDoes) {
     struct Row {
-        const char* value;
-        Words argv;  // empty: refused
+        const char* value;  // after the string escapes of the file
+        Words argv;         // empty: refused
     };
     const std::vector<Row> rows = {
         {"/srv/ws/apps/shop/run %U", {"/srv/ws/apps/shop/run"}},
         {"/srv/run --x \"a b\" 100%%", {"/srv/run", "--x", "a b", "100%"}},
-        {"\"/srv/my apps/run\" \"say \\\"hi\\\" \\$HOME\"",
-         {"/srv/my apps/run", "say \"hi\" $HOME"}},
+        {"\"/srv/my apps/run\" \"say \\\"hi\\\" \\$HOME \\q\"",
+         {"/srv/my apps/run", "say \"hi\" $HOME \\q"}},
         {"/srv/run --file=%f", {"/srv/run", "--file="}},
-        // gio expands codes inside quotes as well.
+        // Codes are expanded before the line is split, inside quotes too.
         {"sh -c \"./run %f [%%]\"", {"sh", "-c", "./run  [%]"}},
-        {"/srv/run %z", {}},
+        {"/srv/run %c %i %k", {"/srv/run", "Bob's Shop", "--icon", "shop icon"}},
+        {"/srv/run %z %d %m x%", {"/srv/run", "x%"}},
+        {"/srv/run 'a \"b' c\\ d e\\\\f\tg\nh # gone",
+         {"/srv/run", "a \"b", "c d", "e\\f", "g", "h"}},
         {"\"/srv/run", {}},
         {"%F", {}},
     };
+    DesktopFields fields;
+    fields.name = "Bob's Shop";
+    fields.icon = "shop icon";
     for (const Row& row : rows) {
         Words argv;
         ExecRefusal problem;
-        const bool ok = splitDesktopExec(row.value, argv, problem);
+        const bool ok = splitDesktopExec(row.value, fields, argv, problem);
         EXPECT_EQ(ok, !row.argv.empty()) << row.value;
         if (ok) {
             EXPECT_EQ(argv, row.argv) << row.value;
@@ -49,17 +55,22 @@ TEST(StartReaders, DesktopExecSplitsAsTheDesktopDoes) {
     }
 }
 
-TEST(StartReaders, DesktopEntryTakesOnlyItsFirstGroup) {
+TEST(StartReaders, DesktopEntryTakesItsFirstGroupAndActions) {
     const DesktopEntry entry = parseDesktopEntry(
-        "# comment\n[Desktop Entry]\r\nType=Application\nName[de]=Laden\nExec=/srv/a\\sb/run\n"
-        "Path = /srv/a b\nHidden=True\n[Desktop Action x]\nExec=/other\n");
+        "# comment\n[Desktop Entry]\r\nType=Application\nName=Shop\nName[de]=Laden\n"
+        "Exec=/srv/a\\sb/run \\\\\\\\ \\$\nPath = /srv/a b\nHidden=True\nActions=x;\n"
+        "[Desktop Action x]\nExec=/other\n[Other]\nExec=/none\n");
     ASSERT_TRUE(entry.hasGroup);
     ASSERT_NE(entry.find("Exec"), nullptr);
-    EXPECT_EQ(entry.find("Exec")->value, "/srv/a b/run");
-    EXPECT_EQ(entry.find("Exec")->line, 5u);
+    EXPECT_EQ(entry.find("Exec")->value, "/srv/a b/run \\\\ \\$");
+    EXPECT_EQ(entry.find("Exec")->line, 6u);
     EXPECT_EQ(entry.find("Path")->value, "/srv/a b");
-    EXPECT_EQ(entry.find("Name"), nullptr);
     EXPECT_FALSE(entry.flag("Hidden"));  // only "true" is true
+    EXPECT_EQ(entry.name({"de_AT", "de"}), "Laden");
+    EXPECT_EQ(entry.name({"fr"}), "Shop");
+    ASSERT_NE(entry.action("x"), nullptr);
+    EXPECT_EQ(entry.action("x")->find("Exec")->value, "/other");
+    EXPECT_EQ(entry.action("Other"), nullptr);
     EXPECT_FALSE(parseDesktopEntry("[Other]\n[Desktop Entry]\nExec=/x\n").hasGroup);
 }
 
@@ -111,6 +122,9 @@ TEST(StartReaders, UnitSpecifiersExpandAsSystemdDoes) {
     };
     for (const Row& row : rows) {
         EXPECT_EQ(expandSpecifiers(row.value, row.unit, "u", "/home/u"), row.expanded) << row.value;
+        const std::string left = unexpandedSpecifier(row.value);
+        EXPECT_EQ(left, std::string(row.value).find("%Z") != std::string::npos ? "%Z" : "")
+            << row.value;
     }
 }
 
@@ -162,6 +176,7 @@ TEST(StartReaders, ShellLinesGiveDirectoryNameAndChain) {
         const char* dir;
         Words words;
         const char* after;
+        const char* unread = "";  // what the reader cannot expand without running it
     };
     const std::vector<Row> rows = {
         {"/srv/ws/apps/report/run", "/home/u", {"/srv/ws/apps/report/run"}, ""},
@@ -173,7 +188,11 @@ TEST(StartReaders, ShellLinesGiveDirectoryNameAndChain) {
         {"cd apps/report && ../shop/run || true", "/home/u/apps/report", {"../shop/run"}, "||"},
         {"sh -c 'cd ~/app && exec ./run'", "/home/u/app", {"./run"}, ""},
         {"cd \"$HOME/app\" && X=1 exec -a shop /srv/run", "/home/u/app", {"shop"}, ""},
-        {"cd $APP && ./run", "", {"./run"}, ""},
+        {"cd $APP && ./run", "", {"./run"}, "", "cd $APP"},
+        {"cd $APP; cd /srv && ./run", "/srv", {"./run"}, ""},
+        {"(cd `pwd`) ; /srv/run", "/home/u", {"/srv/run"}, ""},
+        {"X=$Y /srv/run \"$1\" *.cfg", "/home/u", {"/srv/run", "$1", "*.cfg"}, "", "$1"},
+        {"env -C \"$D\" exec -a shop /srv/run", "", {"shop"}, "", "$D"},
         {"cd && nohup ./run &", "/home/u", {"./run"}, "&"},
         // A wrapper's script: comments, "$@", redirections, env -C, subshells.
         {"#!/bin/sh\n# the shop\ncd /srv/shop && exec ./run \"$@\"\n", "/srv/shop", {"./run"}, ";"},
@@ -190,6 +209,7 @@ TEST(StartReaders, ShellLinesGiveDirectoryNameAndChain) {
         EXPECT_EQ(first.dir, row.dir) << row.line;
         EXPECT_EQ(first.words, row.words) << row.line;
         EXPECT_EQ(first.after, row.after) << row.line;
+        EXPECT_EQ(first.unread, row.unread) << row.line;
     }
     // A subshell's cd ends with it; each command knows its line.
     const std::vector<ShellCommand> two =

@@ -286,6 +286,10 @@ void checkApplication(const CheckRequest& request, const CheckSink& sink) {
 StartCheck checkStart(const StartFacts& start, const CheckRequest& base) {
     StartCheck result;
     result.start = start;
+    if (!start.unmodeled.empty()) {
+        result.problem = "it is not read exactly: " + start.unmodeled;
+        return result;
+    }
     char* real = start.workingDir.empty() ? nullptr : realpath(start.workingDir.c_str(), nullptr);
     if (real == nullptr) {
         result.problem = start.workingDir.empty()

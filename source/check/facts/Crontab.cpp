@@ -1,6 +1,7 @@
 #include "facts/Crontab.h"
 
 #include <algorithm>
+#include <map>
 
 #include "facts/StartText.h"
 
@@ -62,7 +63,7 @@ bool timeField(const std::string& word) {
 
 std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
     std::vector<CronEntry> entries;
-    std::string home;
+    std::map<std::string, std::string> settings;
     std::size_t number = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -89,8 +90,9 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
             std::string value;
             if (!(first == '*' || (first >= '0' && first <= '9')) &&
                 environmentLine(line, name, value)) {
-                if (name == "HOME") {
-                    home = value;
+                // cron takes the value as written: nothing in it is expanded.
+                if (name == "HOME" || name == "PATH" || name == "SHELL") {
+                    settings[name] = value;
                 }
                 continue;
             }
@@ -102,7 +104,9 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
             entry.user = field(line, at);
         }
         entry.command = commandPart(blankTrimmed(line.substr(std::min(at, line.size()))));
-        entry.home = home;
+        entry.home = settings["HOME"];
+        entry.path = settings["PATH"];
+        entry.shell = settings["SHELL"];
         if (!entry.command.empty()) {
             entries.push_back(entry);
         }

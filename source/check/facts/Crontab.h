@@ -12,6 +12,8 @@ struct CronEntry {
     std::string user;      // empty in a user's own crontab
     std::string command;   // as the shell gets it: up to the first unescaped %
     std::string home;      // HOME as set by a line above it; empty when none
+    std::string path;      // PATH as set by a line above it; empty when none
+    std::string shell;     // SHELL as set by a line above it; empty when none
 };
 
 // `withUser`: a sixth field names the user (the system crontab, /etc/cron.d).

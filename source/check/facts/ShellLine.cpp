@@ -235,12 +235,48 @@ std::size_t programWord(const std::vector<Token>& words, std::string& dir, std::
     return first;
 }
 
-void readInto(std::vector<ShellCommand>& commands, const std::string& line, std::string dir,
+// The first word of `words` that decides the start but is not exact: the
+// program, its arguments, and the words of env, exec and the like before it.
+std::string unreadWord(const std::vector<Token>& words, std::size_t first) {
+    for (std::size_t w = 0; w < words.size(); ++w) {
+        if (!words[w].exact && (w >= first || !isAssignment(words[w].text))) {
+            return words[w].text;
+        }
+    }
+    return std::string();
+}
+
+struct ShellPlace {
+    std::string dir;
+    std::string unread;  // the cd the reader could not follow
+};
+
+ShellCommand commandOf(const std::vector<Token>& words, std::size_t first,
+                       const std::string& renamed, const ShellPlace& place) {
+    ShellCommand command;
+    for (std::size_t w = first; w < words.size(); ++w) {
+        command.words.push_back(words[w].text);
+    }
+    command.program = words[first].text;
+    if (!renamed.empty()) {
+        command.words[0] = renamed;
+        command.renamedByExec = true;
+    }
+    command.dir = place.dir;
+    command.line = words[first].line;
+    command.unread = place.unread;
+    if (command.unread.empty()) {
+        command.unread = unreadWord(words, first);
+    }
+    return command;
+}
+
+void readInto(std::vector<ShellCommand>& commands, const std::string& line, ShellPlace place,
               const std::string& home) {
     const std::vector<Token> all = tokens(line, home);
     std::string before;
     // A subshell's cd ends with it.
-    std::vector<std::string> outer;
+    std::vector<ShellPlace> outer;
     std::size_t i = 0;
     while (i < all.size()) {
         std::vector<Token> words;
@@ -253,42 +289,34 @@ void readInto(std::vector<ShellCommand>& commands, const std::string& line, std:
         const std::string after = i < all.size() ? all[i].text : std::string();
         ++i;
         std::string renamed;
-        std::string commandDir = dir;
-        const std::size_t first = programWord(words, commandDir, renamed);
+        ShellPlace commandPlace = place;
+        const std::size_t first = programWord(words, commandPlace.dir, renamed);
         if (first < words.size()) {
             const std::string& program = words[first].text;
             if (program == "cd") {
                 const std::string target = first + 1 < words.size() ? words[first + 1].text : home;
                 const bool exact = first + 1 >= words.size() || words[first + 1].exact;
-                dir = exact ? joinedPath(dir, target) : std::string();
+                place.dir = exact ? joinedPath(place.dir, target) : std::string();
+                place.unread = exact ? std::string() : "cd " + target;
             } else if (isShell(program) && first + 2 < words.size() &&
                        words[first + 1].text == "-c") {
                 const std::size_t inner = commands.size();
-                readInto(commands, words[first + 2].text, commandDir, home);
+                readInto(commands, words[first + 2].text, commandPlace, home);
                 if (commands.size() > inner) {
                     commands[inner].before = before;
                     commands.back().after = after;
                 }
             } else {
-                ShellCommand command;
-                for (std::size_t w = first; w < words.size(); ++w) {
-                    command.words.push_back(words[w].text);
-                }
-                command.program = program;
-                if (!renamed.empty()) {
-                    command.words[0] = renamed;
-                }
-                command.dir = commandDir;
+                ShellCommand command = commandOf(words, first, renamed, commandPlace);
                 command.before = before;
                 command.after = after;
-                command.line = words[first].line;
                 commands.push_back(command);
             }
         }
         if (after == "(") {
-            outer.push_back(dir);
+            outer.push_back(place);
         } else if (after == ")" && !outer.empty()) {
-            dir = outer.back();
+            place = outer.back();
             outer.pop_back();
         }
         before = after;
@@ -329,6 +357,6 @@ std::string joinedPath(const std::string& dir, const std::string& path) {
 std::vector<ShellCommand> readShellLine(const std::string& line, const std::string& startDir,
                                         const std::string& home) {
     std::vector<ShellCommand> commands;
-    readInto(commands, line, startDir, home);
+    readInto(commands, line, ShellPlace{startDir, std::string()}, home);
     return commands;
 }

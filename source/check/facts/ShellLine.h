@@ -17,6 +17,11 @@ struct ShellCommand {
     std::string before;              // the operator before it: "", "&&", "||", ";", "&", "|"
     std::string after;               // the operator after it
     std::size_t line = 1;            // the line of the text it starts on
+    // The first word it depends on that the reader cannot expand exactly (a
+    // variable, a substitution, a pattern), as written, with the cd or
+    // option it belongs to; empty when every word is exact.
+    std::string unread;
+    bool renamedByExec = false;  // by exec -a, which dash does not have
 };
 
 // The commands of `line` run by sh -c in `startDir`, with `home` for ~ and $HOME.

@@ -43,8 +43,6 @@ inline bool startKindNamed(const std::string& name, StartKind& kind) {
 enum class ExecProblem {
     None,
     QuoteNotClosed,
-    PercentAtEnd,      // Exec= ending in a lone %
-    UnknownFieldCode,  // Exec=, the code in ExecRefusal::fieldCode
     NoProgram,
     OwnNameMissing,  // ExecStart=@ without the name the program is to be given
     RelativePath,    // the program named by a relative path
@@ -73,6 +71,9 @@ struct StartFacts {
     bool inAppDir = false;  // the working directory is the application directory
     // The physical working directory when it is another application's.
     std::string otherApplication;
+    // What the file does that the checker cannot follow exactly (D-Bus
+    // activation, a variable): the start is then said to be unread, not checked.
+    std::string unmodeled;
 
     std::string program;      // the program as the file names it
     ExecRefusal execProblem;  // why the desktop or systemd refuses the command line

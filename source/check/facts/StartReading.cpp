@@ -108,6 +108,20 @@ bool isShell(const std::string& program) {
     return name == "sh" || name == "bash" || name == "dash";
 }
 
+// Whether `path` names a program that can be run, as gio asks before it
+// loads an entry.
+bool runnable(const std::string& path) {
+    struct stat status {};
+    return !path.empty() && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
+}
+
+// Whether `shell` is dash, as /bin/sh is on Debian.
+bool isDash(const std::string& shell) {
+    const std::string real = realOf(shell);
+    return baseName(real.empty() ? shell : real) == "dash";
+}
+
 bool exists(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0;
@@ -154,7 +168,8 @@ struct Reader {
     const CopyIndex& index;
     ProgramSearch& programs;
     std::vector<StartFacts> starts;
-    std::string why;  // why the file starts no copy, when it is plain
+    std::string why;    // why the file starts no copy, when it is plain
+    bool dash = false;  // the shell lines are run by dash
 
     // A start of the copy `target` is, if it is one.
     bool take(StartFacts start, const std::string& target) {
@@ -183,10 +198,25 @@ struct Reader {
             if (copy == nullptr) {
                 if (!command.dir.empty() && !exists(command.dir)) {
                     why = "it changes into " + command.dir + ", which does not exist";
+                } else if (!command.unread.empty() && why.empty()) {
+                    why = "it runs " + command.program +
+                          (command.unread != command.program ? " after " + command.unread
+                                                             : std::string()) +
+                          ", which the checker cannot follow without running it";
                 }
                 continue;
             }
+            if (command.renamedByExec && dash) {
+                why =
+                    "its shell, dash, has no exec -a, so the command fails (\"exec: -a: not "
+                    "found\")";
+                continue;
+            }
             StartFacts start = base;
+            if (!command.unread.empty() && start.unmodeled.empty()) {
+                start.unmodeled =
+                    "the shell word \"" + command.unread + "\" (expanded only as the line runs)";
+            }
             start.program = command.program;
             start.workingDir = command.dir;
             start.directoryGiven = base.directoryGiven || command.dir != dir;
@@ -219,28 +249,65 @@ struct Reader {
             return;
         }
         const DesktopKey* path = entry.find("Path");
-        StartFacts start;
-        start.kind = StartKind::DesktopEntry;
-        start.file = file.path;
-        start.line = exec->line;
-        start.user = file.user;
-        start.directoryGiven = path != nullptr && !path->value.empty();
-        start.workingDir = start.directoryGiven ? path->value : home;
-        std::vector<std::string> argv;
-        if (!splitDesktopExec(exec->value, argv, start.execProblem)) {
-            // Still the copy it means, to say what is wrong with the line.
-            argv = splitList(exec->value, " ");
-            if (argv.empty()) {
-                return;
-            }
-        }
+        const std::string workingDir = path != nullptr && !path->value.empty() ? path->value : home;
         const DesktopKey* tryExec = entry.find("TryExec");
-        if (tryExec != nullptr &&
-            programPath(programs, tryExec->value, start.workingDir, search.root, desktopPath())
-                .empty()) {
+        if (tryExec != nullptr && !runnable(programPath(programs, tryExec->value, workingDir,
+                                                        search.root, desktopPath()))) {
             why =
                 "its TryExec= program " + tryExec->value + " is not found, so the desktop hides it";
             return;
+        }
+        // gio loads no entry whose program it cannot find, actions and all.
+        std::vector<std::string> raw;
+        ExecRefusal unused;
+        if (splitDesktopExec(exec->value, DesktopFields(), raw, unused) && raw[0][0] == '/' &&
+            !runnable(raw[0])) {
+            why = "its Exec= program " + raw[0] + " is not found, so gio refuses the entry";
+            return;
+        }
+        StartFacts start;
+        start.kind = StartKind::DesktopEntry;
+        start.file = file.path;
+        start.user = file.user;
+        start.directoryGiven = path != nullptr && !path->value.empty();
+        start.workingDir = workingDir;
+        if (entry.flag("DBusActivatable")) {
+            start.unmodeled =
+                "DBusActivatable=true (the desktop may start the entry by D-Bus instead of Exec=)";
+        }
+        DesktopFields fields;
+        fields.name = entry.name(localeLanguages());
+        if (const DesktopKey* icon = entry.find("Icon")) {
+            fields.icon = icon->value;
+        }
+        const std::size_t first = starts.size();
+        desktopExec(start, *exec, fields, home);
+        // Each action listed in Actions= starts its own Exec= from the same Path=.
+        const DesktopKey* actions = entry.find("Actions");
+        for (const std::string& name :
+             splitList(actions != nullptr ? actions->value : std::string(), ";")) {
+            const DesktopGroup* group = entry.action(name);
+            const DesktopKey* actionExec = group != nullptr ? group->find("Exec") : nullptr;
+            if (actionExec != nullptr) {
+                desktopExec(start, *actionExec, fields, home);
+            }
+        }
+        if (starts.size() == first && why.empty()) {
+            why = "neither its Exec= nor an action's starts one";
+        }
+    }
+
+    // One Exec= line of a desktop entry, the entry's settings in `base`.
+    void desktopExec(StartFacts start, const DesktopKey& exec, const DesktopFields& fields,
+                     const std::string& home) {
+        start.line = exec.line;
+        std::vector<std::string> argv;
+        if (!splitDesktopExec(exec.value, fields, argv, start.execProblem)) {
+            // Still the copy it means, to say what is wrong with the line.
+            argv = splitList(exec.value, " ");
+            if (argv.empty()) {
+                return;
+            }
         }
         dropEnv(argv);
         if (argv.empty()) {
@@ -296,6 +363,10 @@ struct Reader {
             workingDir = home;
         }
         base.workingDir = workingDir;
+        if (base.directoryGiven && !unexpandedSpecifier(dir->value).empty()) {
+            base.unmodeled =
+                "the specifier " + unexpandedSpecifier(dir->value) + " in WorkingDirectory=";
+        }
         if (const UnitSetting* type = unit.find("Service", "Type")) {
             base.type = type->value;
         }
@@ -333,6 +404,10 @@ struct Reader {
         start.line = setting.line;
         ExecLine exec;
         const std::string value = unitSpecifiers(setting.value, base, home);
+        const std::string specifier = unexpandedSpecifier(setting.value);
+        if (!specifier.empty() && start.unmodeled.empty()) {
+            start.unmodeled = "the specifier " + specifier + " in ExecStart=";
+        }
         if (!splitExecLine(value, exec, start.execProblem)) {
             return;
         }
@@ -385,6 +460,14 @@ struct Reader {
     }
 
     void crontab(const std::string& fallbackHome) {
+        const std::string dir = file.path.substr(0, file.path.rfind('/') + 1);
+        if (dir.size() >= 8 && dir.compare(dir.size() - 8, 8, "/cron.d/") == 0 &&
+            !isCrontabName(baseName(file.path))) {
+            why =
+                "cron skips it: it reads only the names in cron.d made of letters, digits, _ "
+                "and -";
+            return;
+        }
         for (const CronEntry& entry : parseCrontab(readText(file.path), file.cronUser)) {
             const std::string user = !entry.user.empty() ? entry.user : file.user;
             std::string home = !entry.home.empty() ? entry.home : homeOf(user);
@@ -396,7 +479,13 @@ struct Reader {
             start.file = file.path;
             start.user = user;
             start.line = entry.line;
-            shellLine(start, entry.command, home, home, CRON_PATH);
+            const std::string shell = entry.shell.empty() ? "/bin/sh" : entry.shell;
+            dash = isDash(shell);
+            if (!isShell(shell)) {
+                start.unmodeled = "SHELL=" + shell + " (not a shell the checker reads)";
+            }
+            shellLine(start, entry.command, home, home,
+                      entry.path.empty() ? std::string(CRON_PATH) : entry.path);
         }
         if (why.empty()) {
             why = "no command line of it starts one";
@@ -415,6 +504,7 @@ struct Reader {
         if (text.compare(0, 2, "#!") == 0) {
             std::vector<std::string> interpreter = splitList(lineOf(text, 1).substr(2), " \t");
             dropEnv(interpreter);
+            dash = !interpreter.empty() && isDash(interpreter[0]);
             if (interpreter.empty() || !isShell(interpreter[0])) {
                 why = "it is a script for " +
                       (interpreter.empty() ? std::string("no interpreter") : interpreter[0]) +

@@ -129,13 +129,6 @@ void addDirs(std::vector<std::string>& dirs, const std::string& list) {
     }
 }
 
-bool isCrontabName(const std::string& name) {
-    // cron skips names with a dot or other than letters, digits, _ and -.
-    return !name.empty() && name.find_first_not_of(
-                                "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                "abcdefghijklmnopqrstuvwxyz0123456789_-") == std::string::npos;
-}
-
 // Of `search.homes`, the one `path` (real) lies in.
 const StartSearch::Home* homeHolding(const StartSearch& search, const std::string& path) {
     for (const StartSearch::Home& home : search.homes) {
@@ -442,4 +435,11 @@ bool startFileOf(const std::string& path, const StartSearch& search, const Start
         cronOwner(real, text, status.st_uid, file);
     }
     return true;
+}
+
+bool isCrontabName(const std::string& name) {
+    // cron skips names with a dot or other than letters, digits, _ and -.
+    return !name.empty() && name.find_first_not_of(
+                                "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                "abcdefghijklmnopqrstuvwxyz0123456789_-") == std::string::npos;
 }

@@ -43,5 +43,9 @@ std::vector<StartFile> findStartFiles(const StartSearch& search);
 bool startFileOf(const std::string& path, const StartSearch& search, const StartKind* forced,
                  StartFile& file, std::string& problem);
 
+// Whether cron reads a file of this name in /etc/cron.d: only letters,
+// digits, _ and - (Debian's cron skips the rest, such as shop.cron).
+bool isCrontabName(const std::string& name);
+
 // The home of `user` in the password database; empty when unknown.
 std::string homeOf(const std::string& user);

@@ -155,6 +155,18 @@ bool splitExecLine(const std::string& value, ExecLine& exec, ExecRefusal& proble
     return true;
 }
 
+std::string unexpandedSpecifier(const std::string& value) {
+    for (std::size_t i = 0; i + 1 < value.size(); ++i) {
+        if (value[i] == '%') {
+            if (std::string("%nNpiIuh").find(value[i + 1]) == std::string::npos) {
+                return value.substr(i, 2);
+            }
+            ++i;
+        }
+    }
+    return std::string();
+}
+
 std::string expandSpecifiers(const std::string& value, const std::string& unitName,
                              const std::string& user, const std::string& home) {
     const std::size_t dot = unitName.rfind('.');

@@ -45,6 +45,10 @@ struct ExecLine {
 // with `problem` for a value systemd refuses.
 bool splitExecLine(const std::string& value, ExecLine& exec, ExecRefusal& problem);
 
+// The first specifier of `value` that expandSpecifiers leaves as written
+// ("%H", say), or empty.
+std::string unexpandedSpecifier(const std::string& value);
+
 // What systemd makes of the specifiers in a setting of the unit `unitName`
 // (its file's name) started as `user`, whose home is `home`: %n, %N, %p,
 // %i, %I, %u, %h and %%. Others are left as written.

@@ -355,6 +355,13 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "the two applications' files",
      "start each copy from its own application directory: cd APPDIR && ./run", false,
      "cd /srv/ws/apps/report && ../shop/run"},
+    {K::StartNotModeled, "start-not-modeled", N,
+     "a start file starts a launcher copy in a way the checker cannot follow without running "
+     "it (D-Bus activation, a shell variable, a systemd specifier it does not expand), so "
+     "that start is not checked",
+     "start the copy by a plain command line, such as Exec=APPDIR/run with Path=APPDIR, or "
+     "check the application with --name and the directory the start gives it",
+     false, "DBusActivatable=true in a desktop entry that starts a launcher copy"},
 }};
 
 constexpr bool inOrder() {

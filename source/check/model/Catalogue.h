@@ -109,6 +109,7 @@ enum class KindId : unsigned char {
     PathLinkWithoutIni,
     StartNameWithoutIni,
     StartFromOtherApplication,
+    StartNotModeled,
     Count
 };
 

@@ -125,10 +125,6 @@ std::string execProblemText(const StartFacts& start) {
             return std::string();
         case ExecProblem::QuoteNotClosed:
             return unit ? "a quote is not closed" : "a double quote is not closed";
-        case ExecProblem::PercentAtEnd:
-            return "a % ends the line";
-        case ExecProblem::UnknownFieldCode:
-            return std::string("unknown field code %") + start.execProblem.fieldCode;
         case ExecProblem::NoProgram:
             return unit ? "ExecStart= names no program" : "Exec= names no program";
         case ExecProblem::OwnNameMissing:

@@ -47,6 +47,22 @@ std::string directoryLine(const StartFacts& start) {
     return cdLine(start);
 }
 
+// The lines that start the copy in a way every reader follows.
+std::string plainLines(const StartFacts& start) {
+    switch (start.kind) {
+        case StartKind::DesktopEntry:
+            return quoted("Exec=" + start.copy) + " and " + quoted("Path=" + start.appDir);
+        case StartKind::SystemdUnit:
+            return quoted("ExecStart=" + start.copy) + " and " +
+                   quoted("WorkingDirectory=" + start.appDir);
+        case StartKind::Cron:
+        case StartKind::PathLink:
+        case StartKind::ShellWrapper:
+            break;
+    }
+    return quoted(directoryLine(start));
+}
+
 std::string startText(const StartFacts& start) {
     switch (start.kind) {
         case StartKind::DesktopEntry:
@@ -200,6 +216,15 @@ void nameWithoutIni(const StartFacts& start, Collector& add) {
 
 void startRules(const StartFacts& start, Collector& add) {
     const std::string copy = quoted(start.copy);
+    // Nothing is guessed about a start that is not read exactly.
+    if (!start.unmodeled.empty()) {
+        add(start.line, KindId::StartNotModeled,
+            startText(start) + " starts " + copy + ", but the checker cannot follow " +
+                start.unmodeled + " without running it: that start is not checked",
+            start.file,
+            "to have it checked, start the copy by a plain command line: " + plainLines(start));
+        return;
+    }
     if (start.execProblem.refused()) {
         const KindId kind = start.kind == StartKind::SystemdUnit ? KindId::UnitRelativeExecStart
                                                                  : KindId::DesktopExecRefused;
