@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -122,9 +123,9 @@ Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
     return outcome;
 }
 
-void expectAgreement(const Row& row) {
+Outcome expectAgreement(const Row& row) {
     SCOPED_TRACE(row.what);
-    const Outcome outcome = launchAndCheck(row);
+    Outcome outcome = launchAndCheck(row);
     const Json& findings = outcome.report.at("findings");
     EXPECT_EQ(findings.empty(), outcome.vmStarted)
         << "the VM said: " << outcome.vmSaid << "\nthe check said: " << findings.dump();
@@ -132,6 +133,7 @@ void expectAgreement(const Row& row) {
     if (row.kind != nullptr && !findings.empty()) {
         EXPECT_EQ(findings.at(0).at("kind"), row.kind) << findings.dump();
     }
+    return outcome;
 }
 
 bool vmInstalled(const std::string& java) {
@@ -355,6 +357,131 @@ TEST(CheckVm, OptionFilesAreReadAsTheVmReadsThem) {
 // Where this kernel does not run 32-bit programs, the installation's own
 // jre/bin/java runs the VM through qemu-i386, which gives it 4 GiB as a
 // 64-bit kernel would.
+// A zip of stored entries, as a jar tool writes one without compression.
+std::string storedZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+    const auto le = [](std::uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) {
+            out += static_cast<char>(value >> (8 * i) & 0xff);
+        }
+        return out;
+    };
+    std::string local;
+    std::string central;
+    for (const auto& entry : entries) {
+        std::uint32_t crc = 0xffffffff;
+        for (const char c : entry.second) {
+            crc ^= static_cast<unsigned char>(c);
+            for (int k = 0; k < 8; ++k) {
+                crc = crc >> 1 ^ (0xedb88320 & (0 - (crc & 1)));
+            }
+        }
+        const std::string sizes = le(~crc, 4) +
+                                  le(static_cast<std::uint32_t>(entry.second.size()), 4) +
+                                  le(static_cast<std::uint32_t>(entry.second.size()), 4) +
+                                  le(static_cast<std::uint32_t>(entry.first.size()), 2) + le(0, 2);
+        central += std::string("PK\x01\x02", 4) + le(20, 2) + le(20, 2) + le(0, 4) + le(0, 4) +
+                   sizes + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4) +
+                   le(static_cast<std::uint32_t>(local.size()), 4) + entry.first;
+        local += std::string("PK\x03\x04", 4) + le(20, 2) + le(0, 4) + le(0, 4) + sizes +
+                 entry.first + entry.second;
+    }
+    const auto count = static_cast<std::uint32_t>(entries.size());
+    return local + central + std::string("PK\x05\x06", 4) + le(0, 4) + le(count, 2) + le(count, 2) +
+           le(static_cast<std::uint32_t>(central.size()), 4) +
+           le(static_cast<std::uint32_t>(local.size()), 4) + le(0, 2);
+}
+
+// Options the probe leaves out, judged from their files against the real
+// VM started with them: agents that run no code, files written to the tree.
+TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const std::string v = "-vmargs\n-Xmx256m\n";
+    const std::string manifest = "Manifest-Version: 1.0\r\nCreated-By: hand\r\n\r\n";
+    const std::string missing = "/nonexistent-dir/";
+    const std::vector<Row> rows = {
+        {"an agent jar without Premain-Class",
+         v + "-javaagent:lib/agent.jar=verbose\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", storedZip({{"META-INF/MANIFEST.MF", manifest}})}}},
+        {"an agent jar that is empty",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", ""}}},
+        {"an agent jar that is text",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", "not a zip\n"}}},
+        {"an agent jar without a manifest",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", storedZip({{"a.txt", "x"}})}}},
+        {"an agent library not found", v + "-agentlib:nosuchagent\n", {}, "", "vm-agent-unusable"},
+        {"an agent path that is no library",
+         v + "-agentpath:lib/libagent.so\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/libagent.so",
+           "not a library, but long enough to be read "
+           "as one if it were one of them at all\n"}}},
+        {"an agent path that is missing",
+         v + "-agentpath:lib/libnone.so\n",
+         {},
+         "",
+         "vm-file-unreadable"},
+        {"a log file in an existing directory", v + "-Xloggc:gc.log\n", {}, "", nullptr},
+        {"a flight recording in a missing directory",
+         v + "-XX:StartFlightRecording=name=x,filename=" + missing + "r.jfr\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"a class archive at exit in a missing directory",
+         v + "-XX:ArchiveClassesAtExit=" + missing + "a.jsa\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"a class archive dumped to a missing directory",
+         v + "-Xshare:dump\n-XX:SharedArchiveFile=" + missing + "a.jsa\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"a class archive to use that is missing",
+         v + "-Xshare:on\n-XX:SharedArchiveFile=" + missing + "a.jsa\n",
+         {},
+         "",
+         "vm-refused"},
+        {"a heap dump path in a missing directory",
+         v + "-XX:+HeapDumpOnOutOfMemoryError\n-XX:HeapDumpPath=" + missing + "h.hprof\n",
+         {},
+         "",
+         nullptr},
+        {"a crash report in a missing directory",
+         v + "-XX:ErrorFile=" + missing + "e.log\n",
+         {},
+         "",
+         nullptr},
+    };
+    for (const Row& row : rows) {
+        // The option is the ini file's last line, and the refusal is there.
+        const Json findings = expectAgreement(row).report.at("findings");
+        if (row.kind != nullptr && !findings.empty()) {
+            EXPECT_EQ(findings.at(0).at("line"), std::count(row.ini.begin(), row.ini.end(), '\n'))
+                << row.what << ": " << findings.dump();
+        }
+    }
+}
+
 TEST(CheckVm, ThirtyTwoBitHeapsAsTheVmReservesThem) {
     if (access(I386_JAVA, X_OK) != 0) {
         GTEST_SKIP()
