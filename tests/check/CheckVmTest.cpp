@@ -357,9 +357,16 @@ TEST(CheckVm, OptionFilesAreReadAsTheVmReadsThem) {
 // Where this kernel does not run 32-bit programs, the installation's own
 // jre/bin/java runs the VM through qemu-i386, which gives it 4 GiB as a
 // 64-bit kernel would.
-// A zip of stored entries, as a jar tool writes one without compression.
-std::string storedZip(const std::vector<std::pair<std::string, std::string>>& entries) {
-    const auto le = [](std::uint32_t value, int bytes) {
+// A zip entry: its name, its text, and that text deflated, or empty to store it.
+struct ZipEntry {
+    std::string name;
+    std::string text;
+    std::string deflated = std::string();
+};
+
+// A zip as a jar tool writes one.
+std::string zipOf(const std::vector<ZipEntry>& entries) {
+    const auto le = [](std::size_t value, int bytes) {
         std::string out;
         for (int i = 0; i < bytes; ++i) {
             out += static_cast<char>(value >> (8 * i) & 0xff);
@@ -368,28 +375,24 @@ std::string storedZip(const std::vector<std::pair<std::string, std::string>>& en
     };
     std::string local;
     std::string central;
-    for (const auto& entry : entries) {
+    for (const ZipEntry& entry : entries) {
         std::uint32_t crc = 0xffffffff;
-        for (const char c : entry.second) {
+        for (const char c : entry.text) {
             crc ^= static_cast<unsigned char>(c);
             for (int k = 0; k < 8; ++k) {
                 crc = crc >> 1 ^ (0xedb88320 & (0 - (crc & 1)));
             }
         }
-        const std::string sizes = le(~crc, 4) +
-                                  le(static_cast<std::uint32_t>(entry.second.size()), 4) +
-                                  le(static_cast<std::uint32_t>(entry.second.size()), 4) +
-                                  le(static_cast<std::uint32_t>(entry.first.size()), 2) + le(0, 2);
-        central += std::string("PK\x01\x02", 4) + le(20, 2) + le(20, 2) + le(0, 4) + le(0, 4) +
-                   sizes + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4) +
-                   le(static_cast<std::uint32_t>(local.size()), 4) + entry.first;
-        local += std::string("PK\x03\x04", 4) + le(20, 2) + le(0, 4) + le(0, 4) + sizes +
-                 entry.first + entry.second;
+        const std::string& data = entry.deflated.empty() ? entry.text : entry.deflated;
+        const std::string head = le(20, 2) + le(0, 2) + le(entry.deflated.empty() ? 0 : 8, 2) +
+                                 le(0, 4) + le(~crc, 4) + le(data.size(), 4) +
+                                 le(entry.text.size(), 4) + le(entry.name.size(), 2) + le(0, 2);
+        central += std::string("PK\x01\x02", 4) + le(20, 2) + head + le(0, 6) + le(0, 4) +
+                   le(local.size(), 4) + entry.name;
+        local += std::string("PK\x03\x04", 4) + head + entry.name + data;
     }
-    const auto count = static_cast<std::uint32_t>(entries.size());
-    return local + central + std::string("PK\x05\x06", 4) + le(0, 4) + le(count, 2) + le(count, 2) +
-           le(static_cast<std::uint32_t>(central.size()), 4) +
-           le(static_cast<std::uint32_t>(local.size()), 4) + le(0, 2);
+    return local + central + std::string("PK\x05\x06", 4) + le(0, 4) + le(entries.size(), 2) +
+           le(entries.size(), 2) + le(central.size(), 4) + le(local.size(), 4) + le(0, 2);
 }
 
 // Options the probe leaves out, judged from their files against the real
@@ -400,6 +403,12 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
     }
     const std::string v = "-vmargs\n-Xmx256m\n";
     const std::string manifest = "Manifest-Version: 1.0\r\nCreated-By: hand\r\n\r\n";
+    // The manifest, deflated by zlib at its best compression.
+    const std::string deflated(
+        "\xf3\x4d\xcc\xcb\x4c\x4b\x2d\x2e\xd1\x0d\x4b\x2d\x2a\xce\xcc\xcf\xb3\x52\x30\xd4"
+        "\x33\xe0\xe5\x72\x2e\x4a\x4d\x2c\x49\x4d\xd1\x75\xaa\xb4\x52\xc8\x48\xcc\x4b\xe1"
+        "\xe5\xe2\xe5\x02\x00",
+        45);
     const std::string missing = "/nonexistent-dir/";
     const std::vector<Row> rows = {
         {"an agent jar without Premain-Class",
@@ -407,7 +416,13 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
          {},
          "",
          "vm-agent-unusable",
-         {{"lib/agent.jar", storedZip({{"META-INF/MANIFEST.MF", manifest}})}}},
+         {{"lib/agent.jar", zipOf({{"META-INF/MANIFEST.MF", manifest}})}}},
+        {"an agent jar, deflated, without Premain-Class",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", zipOf({{"META-INF/MANIFEST.MF", manifest, deflated}})}}},
         {"an agent jar that is empty",
          v + "-javaagent:lib/agent.jar\n",
          {},
@@ -425,7 +440,7 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
          {},
          "",
          "vm-agent-unusable",
-         {{"lib/agent.jar", storedZip({{"a.txt", "x"}})}}},
+         {{"lib/agent.jar", zipOf({{"a.txt", "x"}})}}},
         {"an agent library not found", v + "-agentlib:nosuchagent\n", {}, "", "vm-agent-unusable"},
         {"an agent path that is no library",
          v + "-agentpath:lib/libagent.so\n",

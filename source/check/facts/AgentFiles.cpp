@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "facts/LibraryLookup.h"
+#include "util/Inflate.h"
 
 namespace {
 
@@ -162,17 +163,14 @@ AgentCheck checkAgentJar(const std::string& path, const std::string& named) {
     if (read == Zip::NotZip || !manifest.found) {
         return refused("Error opening zip file or JAR manifest missing : " + named);
     }
-    if (manifest.method != 0) {
-        return AgentCheck{AgentVerdict::Unread,
-                          "its manifest is compressed, which the check does not read, so "
-                          "Premain-Class is not judged"};
-    }
+    // Stored (0) or deflated (8), as a jar tool writes it.
     std::string local;
     std::string text;
-    if (manifest.size > MANIFEST_MAX || !zip.read(manifest.local, 30, local) ||
-        local.compare(0, 4, "PK\x03\x04", 4) != 0 ||
+    if (manifest.size > MANIFEST_MAX || (manifest.method != 0 && manifest.method != 8) ||
+        !zip.read(manifest.local, 30, local) || local.compare(0, 4, "PK\x03\x04", 4) != 0 ||
         !zip.read(manifest.local + 30 + number(local, 26, 2) + number(local, 28, 2), manifest.size,
-                  text)) {
+                  text) ||
+        (manifest.method == 8 && !inflateRaw(std::string(text), MANIFEST_MAX, text))) {
         return AgentCheck{AgentVerdict::Unread, "its manifest could not be read"};
     }
     if (!hasMainAttribute(text, "Premain-Class")) {

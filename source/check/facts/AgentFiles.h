@@ -18,8 +18,8 @@ struct AgentCheck {
 };
 
 // -javaagent:NAMED: `path` (NAMED resolved) must be a zip whose main
-// manifest section has Premain-Class. Only a stored manifest is read; a
-// compressed one is Unread.
+// manifest section has Premain-Class; a manifest stored or deflated is
+// read, one of another method or too large is Unread.
 AgentCheck checkAgentJar(const std::string& path, const std::string& named);
 
 // -agentpath:NAMED: `path` must be a shared object of `vm`'s kind.
