@@ -188,20 +188,28 @@ std::string vmLibraryDir(const std::string& java, ElfFile& elf) {
 }
 
 void judgeAgent(VmFile& file, const std::string& text, const std::string& named,
-                const ElfFile& vm) {
+                const std::string& java) {
     if (!file.access.granted()) {
         return;
     }
     if (text.compare(0, 11, "-javaagent:") == 0) {
         file.agent = checkAgentJar(reachablePath(file.path), named);
     } else if (text.compare(0, 11, "-agentpath:") == 0) {
+        ElfFile vm;
+        if (!java.empty()) {
+            vmLibraryDir(java, vm);
+        }
         file.agent = checkAgentPath(reachablePath(file.path), named, vm);
     }
 }
 
-void judgeAgentLibrary(VmFacts& vm, std::size_t i, const std::string& libDir, const ElfFile& elf) {
+void judgeAgentLibrary(VmFacts& vm, std::size_t i) {
     const std::string& text = vm.arguments[i].text;
-    if (text.compare(0, 10, "-agentlib:") != 0 || libDir.empty()) {
+    ElfFile elf;
+    const std::string libDir = vm.path.empty() || text.compare(0, 10, "-agentlib:") != 0
+                                   ? std::string()
+                                   : vmLibraryDir(vm.path, elf);
+    if (libDir.empty()) {
         return;
     }
     std::string name = text.substr(10);
@@ -314,8 +322,6 @@ void findJavaVm(VmFacts& vm, const std::string& named, const std::string& execut
 void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& access) {
     static const char* const PREFIXES[] = {
         "-javaagent:", "-agentpath:", "-XX:Flags=", "-XX:VMOptionsFile=", "@"};
-    ElfFile elf;
-    const std::string libDir = vm.path.empty() ? std::string() : vmLibraryDir(vm.path, elf);
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
         const std::string& text = vm.arguments[i].text;
         for (const char* prefix : PREFIXES) {
@@ -342,10 +348,10 @@ void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& a
                 judged.access.at = judged.path;
                 judged.access.error = EISDIR;
             }
-            judgeAgent(judged, text, file, elf);
+            judgeAgent(judged, text, file, vm.path);
             vm.files.push_back(judged);
         }
-        judgeAgentLibrary(vm, i, libDir, elf);
+        judgeAgentLibrary(vm, i);
         judgeOutputFile(vm, i, startDir, access);
     }
 }
