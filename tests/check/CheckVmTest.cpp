@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -122,9 +123,9 @@ Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
     return outcome;
 }
 
-void expectAgreement(const Row& row) {
+Outcome expectAgreement(const Row& row) {
     SCOPED_TRACE(row.what);
-    const Outcome outcome = launchAndCheck(row);
+    Outcome outcome = launchAndCheck(row);
     const Json& findings = outcome.report.at("findings");
     EXPECT_EQ(findings.empty(), outcome.vmStarted)
         << "the VM said: " << outcome.vmSaid << "\nthe check said: " << findings.dump();
@@ -132,6 +133,7 @@ void expectAgreement(const Row& row) {
     if (row.kind != nullptr && !findings.empty()) {
         EXPECT_EQ(findings.at(0).at("kind"), row.kind) << findings.dump();
     }
+    return outcome;
 }
 
 bool vmInstalled(const std::string& java) {
@@ -355,6 +357,146 @@ TEST(CheckVm, OptionFilesAreReadAsTheVmReadsThem) {
 // Where this kernel does not run 32-bit programs, the installation's own
 // jre/bin/java runs the VM through qemu-i386, which gives it 4 GiB as a
 // 64-bit kernel would.
+// A zip entry: its name, its text, and that text deflated, or empty to store it.
+struct ZipEntry {
+    std::string name;
+    std::string text;
+    std::string deflated = std::string();
+};
+
+// A zip as a jar tool writes one.
+std::string zipOf(const std::vector<ZipEntry>& entries) {
+    const auto le = [](std::size_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) {
+            out += static_cast<char>(value >> (8 * i) & 0xff);
+        }
+        return out;
+    };
+    std::string local;
+    std::string central;
+    for (const ZipEntry& entry : entries) {
+        std::uint32_t crc = 0xffffffff;
+        for (const char c : entry.text) {
+            crc ^= static_cast<unsigned char>(c);
+            for (int k = 0; k < 8; ++k) {
+                crc = crc >> 1 ^ (0xedb88320 & (0 - (crc & 1)));
+            }
+        }
+        const std::string& data = entry.deflated.empty() ? entry.text : entry.deflated;
+        const std::string head = le(20, 2) + le(0, 2) + le(entry.deflated.empty() ? 0 : 8, 2) +
+                                 le(0, 4) + le(~crc, 4) + le(data.size(), 4) +
+                                 le(entry.text.size(), 4) + le(entry.name.size(), 2) + le(0, 2);
+        central += std::string("PK\x01\x02", 4) + le(20, 2) + head + le(0, 6) + le(0, 4) +
+                   le(local.size(), 4) + entry.name;
+        local += std::string("PK\x03\x04", 4) + head + entry.name + data;
+    }
+    return local + central + std::string("PK\x05\x06", 4) + le(0, 4) + le(entries.size(), 2) +
+           le(entries.size(), 2) + le(central.size(), 4) + le(local.size(), 4) + le(0, 2);
+}
+
+// Options the probe leaves out, judged from their files against the real
+// VM started with them: agents that run no code, files written to the tree.
+TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const std::string v = "-vmargs\n-Xmx256m\n";
+    const std::string manifest = "Manifest-Version: 1.0\r\nCreated-By: hand\r\n\r\n";
+    // The manifest, deflated by zlib at its best compression.
+    const std::string deflated(
+        "\xf3\x4d\xcc\xcb\x4c\x4b\x2d\x2e\xd1\x0d\x4b\x2d\x2a\xce\xcc\xcf\xb3\x52\x30\xd4"
+        "\x33\xe0\xe5\x72\x2e\x4a\x4d\x2c\x49\x4d\xd1\x75\xaa\xb4\x52\xc8\x48\xcc\x4b\xe1"
+        "\xe5\xe2\xe5\x02\x00",
+        45);
+    const std::string missing = "/nonexistent-dir/";
+    const std::vector<Row> rows = {
+        {"an agent jar without Premain-Class",
+         v + "-javaagent:lib/agent.jar=verbose\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", zipOf({{"META-INF/MANIFEST.MF", manifest}})}}},
+        {"an agent jar, deflated, without Premain-Class",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", zipOf({{"META-INF/MANIFEST.MF", manifest, deflated}})}}},
+        {"an agent jar that is empty",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", ""}}},
+        {"an agent jar that is text",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", "not a zip\n"}}},
+        {"an agent jar without a manifest",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar", zipOf({{"a.txt", "x"}})}}},
+        {"an agent library not found", v + "-agentlib:nosuchagent\n", {}, "", "vm-agent-unusable"},
+        {"an agent path that is no library",
+         v + "-agentpath:lib/libagent.so\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/libagent.so",
+           "not a library, but long enough to be read "
+           "as one if it were one of them at all\n"}}},
+        {"an agent path that is missing",
+         v + "-agentpath:lib/libnone.so\n",
+         {},
+         "",
+         "vm-file-unreadable"},
+        {"a log file in an existing directory", v + "-Xloggc:gc.log\n", {}, "", nullptr},
+        {"a flight recording in a missing directory",
+         v + "-XX:StartFlightRecording=name=x,filename=" + missing + "r.jfr\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"a class archive at exit in a missing directory",
+         v + "-XX:ArchiveClassesAtExit=" + missing + "a.jsa\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"a class archive dumped to a missing directory",
+         v + "-Xshare:dump\n-XX:SharedArchiveFile=" + missing + "a.jsa\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"a class archive to use that is missing",
+         v + "-Xshare:on\n-XX:SharedArchiveFile=" + missing + "a.jsa\n",
+         {},
+         "",
+         "vm-refused"},
+        {"a heap dump path in a missing directory",
+         v + "-XX:+HeapDumpOnOutOfMemoryError\n-XX:HeapDumpPath=" + missing + "h.hprof\n",
+         {},
+         "",
+         nullptr},
+        {"a crash report in a missing directory",
+         v + "-XX:ErrorFile=" + missing + "e.log\n",
+         {},
+         "",
+         nullptr},
+    };
+    for (const Row& row : rows) {
+        // The option is the ini file's last line, and the refusal is there.
+        const Json findings = expectAgreement(row).report.at("findings");
+        if (row.kind != nullptr && !findings.empty()) {
+            EXPECT_EQ(findings.at(0).at("line"), std::count(row.ini.begin(), row.ini.end(), '\n'))
+                << row.what << ": " << findings.dump();
+        }
+    }
+}
+
 TEST(CheckVm, ThirtyTwoBitHeapsAsTheVmReservesThem) {
     if (access(I386_JAVA, X_OK) != 0) {
         GTEST_SKIP()

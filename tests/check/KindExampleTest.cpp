@@ -404,6 +404,14 @@ const std::vector<Row>& rows() {
         {"vm-quotes", "-vmargs\n-Dtitle=\"My shop\"\n", {}},
         {"vm-refused", "-vmargs\n-XX:MaxRAMPercentage=150\n", {}},
         {"vm-log-directory", "-vmargs\n-Xlog:gc:file=/var/log/shop/gc.log\n", {}},
+        {"vm-dump-directory",
+         "-vmargs\n-XX:+HeapDumpOnOutOfMemoryError\n-XX:HeapDumpPath=/var/dumps/shop.hprof\n",
+         {}},
+        {"vm-agent-unusable", "-vmargs\n-javaagent:lib/agent.jar\n",
+         [](const Installation& inst, Layout&) {
+             fs::create_directories(inst.eclipse + "/lib");
+             writeFile(inst.eclipse + "/lib/agent.jar", "", 0644);
+         }},
         {"interpreter-not-a-program", "-vmargs\n",
          [](const Installation& inst, Layout&) {
              fs::create_directories(inst.root + "/opt");

@@ -9,6 +9,7 @@
 
 #include "TempDir.h"
 #include "util/ChildProcess.h"
+#include "util/Inflate.h"
 #include "util/JavaOptions.h"
 #include "util/Passwd.h"
 
@@ -211,3 +212,60 @@ TEST(JavaOptionsTest, ExactNamesAndNamesThatTakeTheirValue) {
 }
 
 }  // namespace
+
+// Raw deflate data as zlib writes it, in each kind of block, and damaged.
+TEST(InflateTest, EachBlockKindAndEveryDamage) {
+    const std::string fixed(
+        "\xf3\x4d\xcc\xcb\x4c\x4b\x2d\x2e\xd1\x0d\x4b\x2d\x2a\xce\xcc\xcf\xb3\x52\x30\xd4\x33\xe0"
+        "\xe5\x72\x2e\x4a\x4d\x2c\x49\x4d\xd1\x75\xaa\xb4\x52\xc8\x48\xcc\x4b\xe1\xe5\xe2\xe5\x02"
+        "\x00",
+        45);
+    const std::string dynamic(
+        "\x55\xcf\x3d\x6e\xc3\x30\x0c\x05\xe0\x3d\x80\xef\xe0\x0b\x24\x90\xa8\x1f\x52\xde\x8a\x74"
+        "\x6d\xd1\xa9\x3b\x45\x91\xa9\x81\xc6\x29\xe2\xdc\x1f\x55\xa7\xa8\x13\x17\x7e\xef\x91\x6f"
+        "\xbc\xad\xa6\xfb\xe3\xf8\xa9\xf7\x7d\xbd\x6d\xcb\xec\x4f\x6e\x3a\x7c\xdc\xf5\xca\xeb\x76"
+        "\x3c\x7f\xf3\xbe\x2f\xf3\xfe\x75\xfb\x39\xbd\x5c\x74\x7b\x4c\x87\xe9\xf0\xce\x57\x5d\xe6"
+        "\x73\x5f\x7b\x5d\x2f\xdd\x2e\xb3\x98\x34\x70\x14\x4b\x6a\x29\x27\xb5\x9c\x15\x9b\x59\xb1"
+        "\x42\x98\x63\xe3\x41\xf9\x41\x45\xe1\x08\x81\xd8\xd5\xd2\x07\xb8\x26\x92\x5c\xe1\x6c\x98"
+        "\x7a\x56\x1d\x14\x0c\x8a\xbc\x22\x50\x2b\x2d\x0a\x58\x0e\xd9\x5c\x46\xa3\x22\xe2\x23\x65"
+        "\x90\x41\x85\xa7\x52\x91\x2a\x84\x1a\x6b\x12\x05\x53\xa0\xe0\xc8\x5a\x31\x60\xac\x6c\x61"
+        "\x50\xf1\xa9\x98\xd0\x2c\x63\x61\xb0\xa0\xe8\x5b\xf1\xe4\x39\x63\xc5\x14\xc1\xc3\xbf\xae"
+        "\x34\x74\xf5\x8f\x43\x45\xab\xb5\x57\x85\x98\x1a\x22\x42\xed\x57\x46\x0e\x9e\x5a\xfa\x53"
+        "\xbf",
+        221);
+    const std::string stored(
+        "\x01\x0c\x00\xf3\xff"
+        "stored words",
+        17);
+    const std::string manifest = "Manifest-Version: 1.0\r\nCreated-By: hand\r\n\r\n";
+    const struct {
+        const char* what;
+        std::string data;
+        std::size_t limit;
+        bool read;
+        std::string start;  // of what it holds
+        std::size_t size;
+    } rows[] = {
+        {"a fixed-code block", fixed, 1024, true, manifest, manifest.size()},
+        {"a dynamic-code block, with copies", dynamic, 1024, true,
+         "Manifest-Version: 1.0\r\nPremain-Class: shop.Agent\r\n\r\nName: C0\r\n", 376},
+        {"a stored block", stored, 1024, true, "stored words", 12},
+        {"more than the limit", dynamic, 375, false, "", 0},
+        {"cut short", dynamic.substr(0, 220), 1024, false, "", 0},
+        {"a stored block whose lengths disagree",
+         "\x01\x0c\x00\xf3\xfe"
+         "stored words",
+         1024, false, "", 0},
+        {"the reserved block type", "\x07", 1024, false, "", 0},
+        {"a copy from before the start", std::string("\x03\x02\x00", 3), 1024, false, "", 0},
+        {"nothing", "", 1024, false, "", 0},
+    };
+    for (const auto& row : rows) {
+        std::string out;
+        EXPECT_EQ(inflateRaw(row.data, row.limit, out), row.read) << row.what;
+        if (row.read) {
+            EXPECT_EQ(out.substr(0, row.start.size()), row.start) << row.what;
+            EXPECT_EQ(out.size(), row.size) << row.what;
+        }
+    }
+}

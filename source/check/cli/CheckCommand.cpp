@@ -17,6 +17,7 @@
 #include "cli/Configuration.h"
 #include "cli/MendOracle.h"
 #include "cli/OptionTable.h"
+#include "cli/ProbeAhead.h"
 #include "cli/Targets.h"
 #include "core/Check.h"
 #include "facts/LauncherCopies.h"
@@ -250,18 +251,15 @@ bool planMends(const RunPlan& plan, const std::string& dir, CheckRequest& reques
     return mended;
 }
 
-void checkOne(const RunPlan& plan, const Target& target, Report& report, std::ostream& out,
-              std::ostream& err) {
+// The request that checks `target` as the run asks; false with `problem`
+// when its directory cannot be entered.
+bool requestFor(const RunPlan& plan, const Target& target, CheckRequest& request,
+                std::string& problem, bool withStarts = true) {
     const CommandLine& line = plan.line;
-    const std::string& dir = target.dir;
-    CheckRequest request;
     request.access = plan.access;
     request.paths = plan.paths;
-    std::string problem;
-    if (!physicalDirectory(dir, request.workingDir, problem)) {
-        report.sinkFor(dir);
-        report.failed(dir, "cannot enter the application directory: " + problem);
-        return;
+    if (!physicalDirectory(target.dir, request.workingDir, problem)) {
+        return false;
     }
     // The copy in the directory names the ini file, as it will when started.
     request.copies = findLauncherCopies(reachablePath(request.workingDir, NAME_MAX + 1));
@@ -275,7 +273,22 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
     request.vm = line.noVm ? CheckRequest::Vm::RulesOnly : CheckRequest::Vm::Ask;
     request.vmKept = !line.noCache;
     request.java = line.java;
-    addStarts(plan, request);
+    if (withStarts) {
+        addStarts(plan, request);
+    }
+    return true;
+}
+
+void checkOne(const RunPlan& plan, const Target& target, Report& report, std::ostream& out,
+              std::ostream& err) {
+    const std::string& dir = target.dir;
+    CheckRequest request;
+    std::string problem;
+    if (!requestFor(plan, target, request, problem)) {
+        report.sinkFor(dir);
+        report.failed(dir, "cannot enter the application directory: " + problem);
+        return;
+    }
     bool mended = true;
     try {
         mended = planMends(plan, dir, request, out, err);
@@ -421,6 +434,17 @@ int checkTargets(const RunPlan& plan, const std::vector<Target>& targets, std::o
     try {
         // --diff prints the diffs alone; the exit status is still the check's.
         std::ostream nowhere(nullptr);
+        // Mends change what the VM is asked, so only a plain check asks ahead.
+        const bool ahead = !line.noVm && !line.fix && !line.diff;
+        const ProbeAhead probes(ahead ? targets.size() : 0, !line.noCache,
+                                [&plan, &targets](std::size_t i) {
+                                    CheckRequest request;
+                                    std::string problem;
+                                    // The starts are checked without the VM.
+                                    if (requestFor(plan, targets[i], request, problem, false)) {
+                                        checkApplication(request, CheckSink());
+                                    }
+                                });
         Report report(reportOptions, line.explain ? format.explained : format.make,
                       line.diff ? nowhere : out, formatOptions);
         for (const Target& target : targets) {

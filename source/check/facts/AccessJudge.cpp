@@ -517,6 +517,11 @@ AccessVerdict judgeOne(const AccessProbe& probe, const Rules& rules, const Bases
                 return fault(AccessCause::NotDirectory, shown, ENOTDIR);
             }
             return fromErrno(rules.enter(walked.at, status), shown);
+        case AccessOperation::Create:
+            if (!S_ISDIR(status.st_mode)) {
+                return fault(AccessCause::NotDirectory, shown, ENOTDIR);
+            }
+            return fromErrno(rules.may(walked.at, status, W_OK | X_OK), shown);
         case AccessOperation::Execute: {
             if (!S_ISREG(status.st_mode)) {
                 return fault(AccessCause::Denied, shown, EACCES);

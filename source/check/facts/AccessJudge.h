@@ -50,6 +50,7 @@ enum class AccessOperation {
     Read,     // open for reading, as the launcher opens its ini file
     Enter,    // chdir, as the child enters its start directory
     Execute,  // execv, or the kernel starting a script's interpreter
+    Create,   // create a file in the directory, as the VM creates its log files
 };
 
 // Why an operation fails; `at` in AccessVerdict names the path it fails at.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -88,20 +89,140 @@ bool usable(const std::string& path, const AccessJudge& access, std::string& why
     return false;
 }
 
-// The VM refuses to start when it cannot open a log file it is given.
-void judgeLogFile(VmFacts& vm, std::size_t i, const std::string& startDir,
-                  const AccessJudge& access) {
-    const std::string& text = vm.arguments[i].text;
-    const std::string file = text.compare(0, 8, "-Xloggc:") == 0 ? text.substr(8) : xlogFile(text);
+// Whether the last of "-XX:+NAME" and "-XX:-NAME" turns flag NAME on.
+bool flagOn(const VmArguments& arguments, const std::string& name) {
+    bool on = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& text = arguments[i].text;
+        on = text == "-XX:+" + name ? true : text == "-XX:-" + name ? false : on;
+    }
+    return on;
+}
+
+// The last -Xshare mode; empty for none.
+std::string shareMode(const VmArguments& arguments) {
+    std::string mode;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i].text.compare(0, 8, "-Xshare:") == 0) {
+            mode = arguments[i].text.substr(8);
+        }
+    }
+    return mode;
+}
+
+// The filename= of a flight recording's options, which are separated by commas.
+std::string recordingFile(const std::string& text) {
+    const std::size_t from = text.find_first_of("=:");
+    if (from == std::string::npos) {
+        return std::string();
+    }
+    std::string file;
+    for (std::size_t at = from + 1; at <= text.size();) {
+        const std::size_t end = std::min(text.find(',', at), text.size());
+        if (text.compare(at, 9, "filename=") == 0) {
+            file = text.substr(at + 9, end - at - 9);
+        }
+        at = end + 1;
+    }
+    return file;
+}
+
+// The file argument `i` makes the VM write, and whether only on a crash
+// or a heap dump; empty for none.
+std::string outputFile(const VmArguments& arguments, std::size_t i, bool& onEvent) {
+    const std::string& text = arguments[i].text;
+    const auto value = [&text](const char* prefix) {
+        const std::string p(prefix);
+        return text.compare(0, p.size(), p) == 0 ? text.substr(p.size()) : std::string();
+    };
+    onEvent = false;
+    if (text.compare(0, 24, "-XX:StartFlightRecording") == 0) {
+        return recordingFile(text);
+    }
+    if (!value("-XX:SharedArchiveFile=").empty()) {
+        return shareMode(arguments) == "dump" ? value("-XX:SharedArchiveFile=") : std::string();
+    }
+    onEvent = !value("-XX:HeapDumpPath=").empty() || !value("-XX:ErrorFile=").empty();
+    if (!value("-XX:HeapDumpPath=").empty()) {
+        const bool dumps = flagOn(arguments, "HeapDumpOnOutOfMemoryError") ||
+                           flagOn(arguments, "HeapDumpBeforeFullGC") ||
+                           flagOn(arguments, "HeapDumpAfterFullGC");
+        return dumps ? value("-XX:HeapDumpPath=") : std::string();
+    }
+    const std::string loggc = value("-Xloggc:");
+    const std::string named = loggc.empty() ? value("-XX:ArchiveClassesAtExit=") : loggc;
+    const std::string file = named.empty() ? value("-XX:ErrorFile=") : named;
+    return file.empty() ? xlogFile(text) : file;
+}
+
+// The VM refuses to start when it cannot create a file it writes at start.
+void judgeOutputFile(VmFacts& vm, std::size_t i, const std::string& startDir,
+                     const AccessJudge& access) {
+    VmFile judged;
+    const std::string file = outputFile(vm.arguments, i, judged.onEvent);
     if (file.empty()) {
         return;
     }
-    VmFile judged;
     judged.index = i;
     judged.output = true;
     judged.path = joined(startDir, file);
-    judged.access =
-        access.judge({AccessProbe{AccessOperation::Enter, directoryOf(file), startDir}}).front();
+    // A heap dump path or a recording's file may be a directory to write in.
+    const std::string dir = isDirectory(reachablePath(judged.path)) ? file : directoryOf(file);
+    judged.access = access.judge({AccessProbe{AccessOperation::Create, dir, startDir}}).front();
+    vm.files.push_back(judged);
+}
+
+// Where the VM looks for -agentlib libraries first, and what kind of
+// library it loads; empty when `java` is no VM of the usual layout.
+std::string vmLibraryDir(const std::string& java, ElfFile& elf) {
+    char* real = realpath(java.c_str(), nullptr);
+    if (real == nullptr) {
+        return std::string();
+    }
+    const std::string resolved(real);
+    free(real);
+    elf = readElfFile(resolved);
+    const std::string lib = directoryOf(directoryOf(resolved)) + "/lib";
+    struct stat status {};
+    return elf.isElf && stat((lib + "/libjava.so").c_str(), &status) == 0 ? lib : std::string();
+}
+
+void judgeAgent(VmFile& file, const std::string& text, const std::string& named,
+                const std::string& java) {
+    if (!file.access.granted()) {
+        return;
+    }
+    if (text.compare(0, 11, "-javaagent:") == 0) {
+        file.agent = checkAgentJar(reachablePath(file.path), named);
+    } else if (text.compare(0, 11, "-agentpath:") == 0) {
+        ElfFile vm;
+        if (!java.empty()) {
+            vmLibraryDir(java, vm);
+        }
+        file.agent = checkAgentPath(reachablePath(file.path), named, vm);
+    }
+}
+
+void judgeAgentLibrary(VmFacts& vm, std::size_t i) {
+    const std::string& text = vm.arguments[i].text;
+    ElfFile elf;
+    const std::string libDir = vm.path.empty() || text.compare(0, 10, "-agentlib:") != 0
+                                   ? std::string()
+                                   : vmLibraryDir(vm.path, elf);
+    if (libDir.empty()) {
+        return;
+    }
+    std::string name = text.substr(10);
+    name = name.substr(0, name.find('='));
+    if (name.empty()) {
+        return;
+    }
+    // The loader's search path is the one the check itself was given.
+    const char* libraryPath = std::getenv("LD_LIBRARY_PATH");
+    VmFile judged;
+    judged.index = i;
+    judged.agent =
+        findAgentLibrary(name, libDir, libraryPath != nullptr ? libraryPath : "", elf, judged.path);
     vm.files.push_back(judged);
 }
 
@@ -227,8 +348,10 @@ void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& a
                 judged.access.at = judged.path;
                 judged.access.error = EISDIR;
             }
+            judgeAgent(judged, text, file, vm.path);
             vm.files.push_back(judged);
         }
-        judgeLogFile(vm, i, startDir, access);
+        judgeAgentLibrary(vm, i);
+        judgeOutputFile(vm, i, startDir, access);
     }
 }

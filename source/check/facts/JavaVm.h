@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "facts/AccessJudge.h"
+#include "facts/AgentFiles.h"
 #include "facts/VmArguments.h"
 
 enum class VmSource { None, Named, IniVm, BundledJre, Path };
@@ -44,7 +45,10 @@ struct VmFile {
     std::size_t index = 0;  // in the VM command line
     std::string path;       // absolute
     AccessVerdict access;   // reading it, as the application's user
-    bool output = false;    // a file the VM writes at start: `access` is entering its directory
+    // A file the VM writes: `access` is creating a file in its directory.
+    bool output = false;
+    bool onEvent = false;  // written only on a crash or a heap dump, not at start
+    AgentCheck agent;      // what keeps the VM from loading an agent's file
 };
 
 // The VM's own verdict on its whole argument list, started with -version
@@ -93,6 +97,7 @@ void findJavaVm(VmFacts& vm, const std::string& named, const std::string& execut
                 const std::string& startDir, const AccessJudge& access);
 
 // The files the arguments name (agents, -XX:Flags=, -XX:VMOptionsFile=),
-// resolved against `startDir` and judged for reading as the user; the log
-// files the VM opens at start, their directory judged for entering.
+// resolved against `startDir` and judged for reading as the user, agents
+// for loading too; the files the VM writes, their directory judged for
+// creating a file in it.
 void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& access);

@@ -236,7 +236,16 @@ std::string keptKey(const std::string& java, const std::vector<std::string>& opt
     return key;
 }
 
+// Where the probes of this run share their verdicts, whether kept or not.
+std::string& sharedDirectory() {
+    static std::string dir;
+    return dir;
+}
+
 std::string keptDirectory() {
+    if (!sharedDirectory().empty()) {
+        return sharedDirectory();
+    }
     const char* cache = std::getenv("XDG_CACHE_HOME");
     const char* home = std::getenv("HOME");
     if (cache != nullptr && cache[0] == '/') {
@@ -325,6 +334,10 @@ void writeKept(const std::string& record, const VmVerdict& verdict) {
 
 }  // namespace
 
+void shareVerdictsIn(const std::string& dir) {
+    sharedDirectory() = dir;
+}
+
 VmInfo probeVm(const std::string& java, const AccessJudge& access) {
     static std::map<std::string, VmInfo> cache;
     const auto known = cache.find(java);
@@ -406,7 +419,9 @@ VmVerdict probeArguments(const std::string& java, const std::vector<std::string>
     VmVerdict verdict;
     verdict.options = options;
     verdict.environment = variables;
-    const std::string record = kept ? keptRecord(java, options, variables, access) : std::string();
+    const bool shared = kept || !sharedDirectory().empty();
+    const std::string record =
+        shared ? keptRecord(java, options, variables, access) : std::string();
     if (readKept(record, verdict)) {
         cache[key] = verdict;
         return verdict;

@@ -27,5 +27,10 @@ VmVerdict probeArguments(const std::string& java, const std::vector<std::string>
                          const std::vector<std::string>& variables, const AccessJudge& access,
                          bool kept = false);
 
+// Verdicts are written to and read from `dir` instead of the user's cache,
+// kept or not: how probes run side by side in other processes hand theirs
+// to the check. "" returns to the user's cache.
+void shareVerdictsIn(const std::string& dir);
+
 // The variables of this environment that the VM would read options from.
 std::vector<std::string> vmEnvironment();

@@ -272,10 +272,25 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "the Java VM refuses to come up with its arguments, for a reason no other kind names",
      "correct the option the VM names, as its own words say", false, "-XX:MaxRAMPercentage=150"},
     {K::VmLogDirectory, "vm-log-directory", E,
-     "a log file of -Xlog or -Xloggc in a directory the application's user cannot enter",
+     "a file the VM writes at start (a log, a flight recording, a class-data archive) in a "
+     "directory the application's user cannot write to",
      "create the directory, or name one the user can write to; a relative one is taken from "
      "the eclipse directory",
      false, "-Xlog:gc:file=/var/log/shop/gc.log, without /var/log/shop"},
+    {K::VmDumpDirectory, "vm-dump-directory", W,
+     "a heap dump or crash report would go to a directory the application's user cannot write "
+     "to, so it would be lost",
+     "create the directory, or name one the user can write to; a relative one is taken from "
+     "the eclipse directory",
+     false,
+     "-XX:+HeapDumpOnOutOfMemoryError with -XX:HeapDumpPath=/var/dumps/shop.hprof, without "
+     "/var/dumps"},
+    {K::VmAgentUnusable, "vm-agent-unusable", E,
+     "an agent the VM cannot load: a jar without the manifest entry its option needs, or a "
+     "library that is not found or is of another kind",
+     "name a jar whose manifest has Premain-Class, or a library of the VM's kind; -agentlib "
+     "looks in the VM's lib directory, then where the system's loader looks",
+     false, "-javaagent:lib/agent.jar, a jar without Premain-Class"},
     {K::InterpreterNotProgram, "interpreter-not-a-program", E,
      "the script's interpreter is neither an ELF program nor a script",
      "name a real interpreter in the script's first line, or give the interpreter its own "

@@ -94,6 +94,8 @@ enum class KindId : unsigned char {
     VmQuotes,
     VmRefused,
     VmLogDirectory,
+    VmDumpDirectory,
+    VmAgentUnusable,
     InterpreterNotProgram,
     InterpreterOptionCarriageReturn,
     InterpreterRerunsScript,

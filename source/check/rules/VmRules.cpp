@@ -417,6 +417,22 @@ int dataModel(const VmFacts& vm) {
     return vm.info.dataModel != 0 ? vm.info.dataModel : 64;
 }
 
+// The VM's own words where it refuses the agent; a note where the check
+// could not read what the VM needs.
+void agentRule(const VmFacts& vm, Collector& add, const VmFile& file) {
+    if (file.agent.verdict == AgentVerdict::Refused) {
+        about(vm, add, file.index, K::VmAgentUnusable, file.agent.words);
+        return;
+    }
+    Collector lowered([&add](const Finding& finding) {
+        Finding note = finding;
+        note.lowered = true;
+        add(note);
+    });
+    about(vm, lowered, file.index, K::VmAgentUnusable,
+          file.path + " is not judged for loading: " + file.agent.words);
+}
+
 }  // namespace
 
 bool parseVmSize(const std::string& text, std::uint64_t& bytes) {
@@ -489,12 +505,15 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     Unlocks unlocks;
     for (const VmFile& file : vm.files) {
         if (file.output && !file.access.granted()) {
-            about(vm, addAll, file.index, K::VmLogDirectory,
+            about(vm, addAll, file.index, file.onEvent ? K::VmDumpDirectory : K::VmLogDirectory,
                   "the directory of " + file.path +
-                      " cannot be entered by the application's user (" +
+                      " cannot be written in by the application's user (" +
                       (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
                                                                   : file.access.at) +
-                      "): the VM refuses to start without its log file");
+                      (file.onEvent ? "): the file would be lost"
+                                    : "): the VM refuses to start without it"));
+        } else if (file.agent.verdict != AgentVerdict::Loads) {
+            agentRule(vm, addAll, file);
         } else if (!file.access.granted()) {
             about(vm, addAll, file.index, K::VmFileUnreadable,
                   file.path + " cannot be read by the application's user (" +
