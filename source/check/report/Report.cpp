@@ -48,6 +48,8 @@ void Report::finding(const Facts& facts, const Finding& found) {
     unknown.summary = "";
     unknown.advice = "";
     unknown.example = "";
+    unknown.fixed = "";
+    unknown.why = "";
     const bool known = found.kind < KindId::Count;
     Kind kind = known ? kindOf(found.kind) : unknown;
     if (known) {
