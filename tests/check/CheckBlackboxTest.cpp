@@ -885,7 +885,7 @@ TEST(CheckConfiguration, SuppressionLineBelowVmargsIsSaidOnce) {
     EXPECT_NE(result.out.find("[duplicate-property]"), std::string::npos) << result.out;
 }
 
-// --list-kinds KIND prints the kind's page, with how to silence it.
+// --list-kinds KIND prints the kind's page: why, before and after, how to silence it.
 TEST(CheckCommandLine, ListKindsPrintsTheKindsPage) {
     const Installation inst;
     const struct {
@@ -896,6 +896,8 @@ TEST(CheckCommandLine, ListKindsPrintsTheKindsPage) {
         {{"--list-kinds", "byte-order-mark"},
          0,
          {"byte-order-mark (warning, mended by --fix)", "What it means\n",
+          "Why\n    The launcher does not skip a byte-order mark", "Failing example\n",
+          "Fixed example\n    -vmargs as the file's first bytes",
           "# dashvane-launcher-check: ignore byte-order-mark\n",
           "dashvane-launcher-check --ignore byte-order-mark"}},
         {{"--list-kinds", "missing-path", "path-unreadable"},

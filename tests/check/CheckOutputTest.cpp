@@ -399,8 +399,8 @@ TEST_F(ThreeApplications, EveryFormatCarriesTheSameFindings) {
     EXPECT_EQ(json.at("summary").at("applications"), 4);
 }
 
-// --list-kinds as JSON is the catalogue the text lists, each kind with an
-// example that gives it.
+// --list-kinds as JSON is the catalogue the text lists, each kind with the
+// reason behind it and an example before and after the mend.
 TEST(CheckKinds, ListKindsAsJsonMatchesTheText) {
     const Installation inst;
     const Result text = runCheck(inst, {"--list-kinds"});
@@ -415,8 +415,10 @@ TEST(CheckKinds, ListKindsAsJsonMatchesTheText) {
         const std::string entry = name + " (" + kind.at("severity").get<std::string>() +
                                   (kind.at("fixable") == true ? ", mended by --fix" : "") +
                                   ")\n    " + kind.at("summary").get<std::string>() +
+                                  "\n    why: " + kind.at("why").get<std::string>() +
                                   "\n    advice: " + kind.at("advice").get<std::string>() +
-                                  "\n    example: " + example + "\n";
+                                  "\n    example: " + example +
+                                  "\n    fixed: " + kind.at("fixed").get<std::string>() + "\n";
         EXPECT_NE(("\n" + text.out).find("\n" + entry), std::string::npos) << entry;
     }
     EXPECT_EQ(runCheck(inst, {"--list-kinds", "--format=man"}).exitCode, 0);

@@ -6,6 +6,7 @@
 
 #include "report/CheckstyleFormat.h"
 #include "report/SarifFormat.h"
+#include "report/ShortMessage.h"
 
 namespace {
 
@@ -44,6 +45,29 @@ TEST(ReportEscaping, SarifUriKeepsEveryByteOfThePath) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(sarifUri(c.path), c.uri) << c.uri;
+    }
+}
+
+// A long message keeps its first clauses within the limit; the rest leads
+// the notes. A quoted path or VM line is never cut inside.
+TEST(ShortMessage, LongMessagesLeaveTheirDetailToTheNotes) {
+    const std::string pad(70, 'x');
+    const struct {
+        std::string message, advice, shortened, notes;
+    } cases[] = {
+        {"short: kept whole", "do it", "short: kept whole", "do it"},
+        {pad + ": one; " + pad, "do it", pad + ": one", pad + "\ndo it"},
+        {pad + ": one; two. " + pad, "", pad + ": one; two", pad},
+        {"\"" + pad + ": in quotes\" ends" + pad, "do it", "\"" + pad + ": in quotes\" ends" + pad,
+         "do it"},
+        {pad + pad + ": the rest", "do it", pad + pad, "the rest\ndo it"},
+    };
+    for (const auto& c : cases) {
+        std::string message = c.message;
+        std::string advice = c.advice;
+        shortenMessage(message, advice);
+        EXPECT_EQ(message, c.shortened) << c.message;
+        EXPECT_EQ(advice, c.notes) << c.message;
     }
 }
 

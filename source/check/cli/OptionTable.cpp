@@ -248,9 +248,9 @@ const std::vector<Option>& options() {
              return std::string();
          }},
         {"--list-kinds", nullptr, nullptr,
-         "list every kind of finding with its severity, advice and an example; as text, "
-         "--format json, or --format man for the manual page; followed by KIND, print that "
-         "kind's page",
+         "list every kind of finding with its severity, why, advice, and an example failing "
+         "and fixed; as text, --format json, or --format man for the manual page; followed "
+         "by KIND, print that kind's page",
          [](CommandLine& line, const std::string&) {
              line.kinds = true;
              return std::string();

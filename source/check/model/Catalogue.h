@@ -1,6 +1,7 @@
-// Every kind of finding the checker reports, with its severity, advice and
-// an example: the one table that the rules name kinds from, and that the
-// reports, --list-kinds, the manual page and the completion read.
+// Every kind of finding the checker reports, with its severity, advice, the
+// reason behind it and an example before and after the mend: the one table
+// that the rules name kinds from, and that the reports, --list-kinds, the
+// manual page and the completion read.
 #pragma once
 
 #include <array>
@@ -125,6 +126,8 @@ struct Kind {
     const char* advice;   // what to do about it
     bool fixable;         // whether --fix mends it
     const char* example;  // a line of an ini file, or a setup, that gives this finding
+    const char* fixed;    // the example as it reads once the advice is followed
+    const char* why;      // what the launcher, the kernel or the VM does with the case
 };
 
 // Indexed by KindId.

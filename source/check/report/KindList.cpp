@@ -39,9 +39,9 @@ void listKindsText(std::ostream& out) {
     for (const Kind& kind : catalogue()) {
         out << kind.name << " (" << severityName(kind.severity)
             << (kind.fixable ? ", mended by --fix" : "") << ")\n    " << kind.summary
-            << "\n    advice: " << kind.advice << '\n';
+            << "\n    why: " << kind.why << "\n    advice: " << kind.advice << '\n';
         if (kind.example[0] != '\0') {
-            out << "    example: " << kind.example << '\n';
+            out << "    example: " << kind.example << "\n    fixed: " << kind.fixed << '\n';
         }
     }
 }
@@ -72,8 +72,12 @@ void listKindsJson(std::ostream& out, bool pretty) {
         json.text(kind.advice);
         json.key("fixable");
         json.boolean(kind.fixable);
+        json.key("why");
+        json.text(kind.why);
         json.key("example");
         json.text(kind.example);
+        json.key("fixed");
+        json.text(kind.fixed);
         json.endObject();
     }
     json.endArray();
@@ -84,10 +88,11 @@ void listKindsJson(std::ostream& out, bool pretty) {
 void kindPage(std::ostream& out, const Kind& kind) {
     const std::string name = kind.name;
     out << name << " (" << severityName(kind.severity) << (kind.fixable ? ", mended by --fix" : "")
-        << ")\n\nWhat it means\n    " << sentence(kind.summary) << "\n\nWhat to do\n    "
-        << sentence(kind.advice) << '\n';
+        << ")\n\nWhat it means\n    " << sentence(kind.summary) << "\n\nWhy\n    "
+        << sentence(kind.why) << "\n\nWhat to do\n    " << sentence(kind.advice) << '\n';
     if (kind.example[0] != '\0') {
-        out << "\nExample\n    " << kind.example << '\n';
+        out << "\nFailing example\n    " << kind.example << "\n\nFixed example\n    " << kind.fixed
+            << '\n';
     }
     out << "\nSilencing it\n"
            "    in one ini file, with a head line above -vmargs, which the launcher ignores:\n"
@@ -108,9 +113,11 @@ void listKindsMan(std::ostream& out) {
         out << ".TP\n.B " << kind.name << "\n(" << severityName(kind.severity)
             << (kind.fixable ? ", mended by \\-\\-fix" : "") << ") " << roff(sentence(kind.summary))
             << '\n'
+            << roff(sentence(kind.why)) << '\n'
             << roff(sentence(kind.advice)) << '\n';
         if (kind.example[0] != '\0') {
-            out << ".br\nExample: " << roff(kind.example) << '\n';
+            out << ".br\nExample: " << roff(kind.example) << "\n.br\nFixed: " << roff(kind.fixed)
+                << '\n';
         }
     }
 }

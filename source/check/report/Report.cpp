@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "report/ShortMessage.h"
+
 std::string shownPath(const std::string& shownDir, const std::string& workingDir,
                       const std::string& path) {
     const std::string& base = workingDir;
@@ -48,6 +50,8 @@ void Report::finding(const Facts& facts, const Finding& found) {
     unknown.summary = "";
     unknown.advice = "";
     unknown.example = "";
+    unknown.fixed = "";
+    unknown.why = "";
     const bool known = found.kind < KindId::Count;
     Kind kind = known ? kindOf(found.kind) : unknown;
     if (known) {
@@ -67,8 +71,10 @@ void Report::finding(const Facts& facts, const Finding& found) {
     counts.worst = std::max(counts.worst, STATUS_FOUND);
     const std::string file =
         shownPath(shownDir, facts.workingDir, found.file.empty() ? facts.iniPath : found.file);
-    const std::string advice = known ? adviceOf(found) : std::string();
-    format.finding(facts, ShownFinding{found, kind, file, advice});
+    std::string advice = known ? adviceOf(found) : std::string();
+    Finding shown = found;
+    shortenMessage(shown.message, advice);
+    format.finding(facts, ShownFinding{shown, kind, file, advice});
 }
 
 void Report::failed(const std::string& dir, const std::string& problem) {

@@ -21,9 +21,11 @@ void noCopyWarning(const Facts& facts, Collector& add) {
     }
     add(0, KindId::NoLauncherCopy,
         "no copy of the launcher in the application directory, so nothing starts this "
-        "application (a program \"run\" is a copy only when it carries the launcher's "
-        "version note: an old build does not)",
-        facts.workingDir);
+        "application",
+        facts.workingDir,
+        "a program \"run\" is a copy only when it carries the launcher's version note, which "
+        "an old build does not\n" +
+            std::string(kindOf(KindId::NoLauncherCopy).advice));
 }
 
 // Each copy: whether the user can start it, and whether it is this version.

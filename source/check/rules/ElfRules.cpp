@@ -40,10 +40,10 @@ void linkWarnings(const ElfCheck& check, const std::string& name, std::size_t li
             "library " + quoted(missing.name) + " (" + check.kind + ")" +
                 (missing.neededBy.empty() ? std::string()
                                           : ", needed by " + quoted(missing.neededBy)) +
-                (check.systemVerdict ? ", is not found by the system's dynamic loader"
-                                     : ", is not found") +
-                " where it looks (RPATH and RUNPATH, "
-                "LD_LIBRARY_PATH, the loader cache, the default directories): execv succeeds "
+                (check.systemVerdict ? ", is not found: the system's dynamic loader looks"
+                                     : ", is not found: the loader looks") +
+                " in RPATH and RUNPATH, "
+                "LD_LIBRARY_PATH, its cache and the default directories; execv succeeds "
                 "but the child ends at once with \"error while loading shared libraries\"" +
                 (missing.name.compare(0, 5, "libc.") == 0
                      ? "; the " + check.kind + " C library provides it" + libcPackage(check.kind)
@@ -53,12 +53,14 @@ void linkWarnings(const ElfCheck& check, const std::string& name, std::size_t li
     if (!check.loaderRefusal.empty()) {
         add(line, KindId::LoaderRefuses,
             name +
+                (check.systemVerdict ? " is refused by the system's dynamic loader: \""
+                                     : " is refused by the dynamic loader: \"") +
+                check.loaderRefusal + "\"" +
                 (check.systemVerdict
-                     ? " is refused by the system's dynamic loader, asked as the application's "
-                       "user with the launch's environment: \""
-                     : " is refused by the dynamic loader: \"") +
-                check.loaderRefusal +
-                "\"; execv succeeds but the child ends at once without starting the "
+                     ? std::string(" (asked as the application's user with the launch's "
+                                   "environment)")
+                     : std::string()) +
+                "; execv succeeds but the child ends at once without starting the "
                 "application",
             file);
     }

@@ -60,8 +60,8 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
             at.name + " is a script whose interpreter " + quoted(info.interpreter) +
                 (info.interpreterArgument.empty() ? std::string()
                                                   : " with " + quoted(info.interpreterArgument)) +
-                " names no program, so env runs the script again, which starts env again, for "
-                "ever: execv succeeds, the application never starts, the child keeps running "
+                " names no program: env runs the script again, which starts env again, for "
+                "ever; execv succeeds, the application never starts, the child keeps running "
                 "and the launcher reports nothing",
             at.file);
     } else if ((info.interpreterNoProgram || !info.nestedInterpreter.empty()) &&
@@ -83,7 +83,7 @@ void scriptWarnings(const Facts& facts, const Target& at, Collector& add) {
         add(at.line, KindId::InterpreterOptionCarriageReturn,
             at.name +
                 " is a script whose \"#!\" line ends in a carriage return (CRLF line "
-                "ends), so the shell " +
+                "ends): the shell " +
                 quoted(info.interpreter) + " gets the option " + quoted(info.interpreterArgument) +
                 ", which it refuses: execv succeeds, the application does not start and the "
                 "launcher reports nothing",
@@ -131,6 +131,12 @@ void executableWarnings(const Facts& facts, Collector& add) {
             at.name + " " + accessProblem(verdict, user, "") + fails, at.file);
     } else if (info.kind == FileKind::Directory) {
         add(line, KindId::ExecutableNotExecutable, at.name + " is a directory" + fails, at.file);
+    } else if (verdict.cause == AccessCause::TooLong && verdict.at == verdict.path) {
+        // A path this long would fill the line: it goes on a note.
+        add(line, KindId::PathTooLong, "executable " + accessProblem(verdict, user, "") + fails,
+            at.file,
+            "the executable is " + quoted(verdict.path) + '\n' +
+                kindOf(KindId::PathTooLong).advice);
     } else if (!verdict.granted()) {
         add(line, accessKind(verdict, KindId::ExecutableNotExecutable),
             at.name + " " + accessProblem(verdict, user, "is not executable") + fails, at.file);

@@ -60,7 +60,7 @@ void writerWarnings(const Facts& facts, Collector& add) {
         }
         // The line belongs to the ini file, the finding to the path: said in words.
         add(0, judged.code ? KindId::WritableByOthers : KindId::DataWritableByOthers,
-            subject(judged) + " can be changed by " + writers + ", not only by root" +
+            subject(judged) + " can be changed by " + writers + " besides root" +
                 (facts.changer == "root" ? std::string() : " and " + facts.changer),
             judged.path, "run " + remedies(judged.writers) + " on " + quoted(judged.path));
     }
