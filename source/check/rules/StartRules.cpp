@@ -219,10 +219,11 @@ void startRules(const StartFacts& start, Collector& add) {
     // Nothing is guessed about a start that is not read exactly.
     if (!start.unmodeled.empty()) {
         add(start.line, KindId::StartNotModeled,
-            startText(start) + " starts " + copy + ", but the checker cannot follow " +
-                start.unmodeled + " without running it: that start is not checked",
+            startText(start) + " is not checked, since it cannot be followed without running it: " +
+                start.unmodeled,
             start.file,
-            "to have it checked, start the copy by a plain command line: " + plainLines(start));
+            "it starts " + copy + "; to have it checked, start the copy by a plain command line: " +
+                plainLines(start));
         return;
     }
     if (start.execProblem.refused()) {
