@@ -655,4 +655,53 @@ TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
     }
 }
 
+// An installation's applications are asked about side by side; the report
+// is still each application's own, in order, and each distinct argument
+// list is asked once, whether verdicts are kept or not.
+TEST(CheckVm, ApplicationsAskedSideBySideAreReportedInOrder) {
+    if (!vmInstalled("/usr/lib/jvm/java-17-openjdk-amd64/bin/java")) {
+        GTEST_SKIP() << "no amd64 Java VM";
+    }
+    const Installation inst;
+    const std::string java = inst.root + "/java";
+    writeFile(java, countingVm(inst.root), 0755);
+    const char* const lists[] = {"-vmargs\n-XX:MaxRAMPercentage=150\n", "-vmargs\n-Xmx64m\n"};
+    std::vector<std::string> dirs;
+    for (int i = 0; i < 6; ++i) {
+        const std::string dir = inst.root + "/ws/apps/app" + std::to_string(i);
+        boost::filesystem::create_directories(dir);
+        copyFile(inst.appDir + "/run", dir + "/run", 0755);
+        writeFile(dir + "/run.ini", lists[i % 2]);
+        dirs.push_back(dir);
+    }
+    for (const std::string option : {"--no-cache", "--color=never"}) {
+        SCOPED_TRACE(option);
+        boost::filesystem::remove(inst.root + "/starts");
+        boost::filesystem::remove_all(inst.root + "/tmp");
+        boost::filesystem::create_directories(inst.root + "/tmp");
+        Command check;
+        check.program = DVL_CHECK_BINARY;
+        check.argv = {"dashvane-launcher-check", "--json", option, "--java", java};
+        check.argv.insert(check.argv.end(), dirs.begin(), dirs.end());
+        check.cwd = inst.root;
+        check.env = baseEnv(inst);
+        check.env["XDG_CACHE_HOME"] = inst.root + "/cache-" + option;
+        check.env["TMPDIR"] = inst.root + "/tmp";
+        const Result result = dvltest::run(check);
+        const Json apps = Json::parse(result.out).at("applications");
+        ASSERT_EQ(apps.size(), dirs.size()) << result.out;
+        for (std::size_t i = 0; i < dirs.size(); ++i) {
+            EXPECT_EQ(apps.at(i).at("directory"), dirs[i]);
+            const Json& findings = apps.at(i).at("findings");
+            const auto refusals = std::count_if(
+                findings.begin(), findings.end(),
+                [](const Json& f) { return f.at("kind") == "vm-refused" && f.at("line") == 2; });
+            EXPECT_EQ(refusals, i % 2 == 0 ? 1 : 0) << dirs[i] << "\n" << findings;
+        }
+        EXPECT_EQ(linesOf(inst.root + "/starts"), 2u);
+        // The verdicts handed between the processes leave nothing behind.
+        EXPECT_TRUE(boost::filesystem::is_empty(inst.root + "/tmp"));
+    }
+}
+
 }  // namespace
