@@ -497,7 +497,10 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
     }
 }
 
-TEST(CheckVm, ThirtyTwoBitHeapsAsTheVmReservesThem) {
+// The 32-bit VM judges for itself: its heaps, and the Client VM that
+// -client selects from its jvm.cfg, which lacks the server compiler's flags
+// and its class-data archive.
+TEST(CheckVm, ThirtyTwoBitVmIsAskedAsItRuns) {
     if (access(I386_JAVA, X_OK) != 0) {
         GTEST_SKIP()
             << "no 32-bit Java VM at " << I386_JAVA
@@ -513,16 +516,37 @@ TEST(CheckVm, ThirtyTwoBitHeapsAsTheVmReservesThem) {
     } else {
         java = "exec " + java;
     }
-    for (const char* heap : {"-Xmx1g", "-Xmx3g", "-Xmx4g"}) {
-        SCOPED_TRACE(heap);
+    const struct {
+        const char* lines;  // below -vmargs
+        const char* kind;   // the error expected; nullptr for none
+        bool atLine;        // at the last line, as the VM's words name its option
+    } rows[] = {
+        {"-Xmx1g\n", nullptr, true},
+        {"-Xmx3g\n", nullptr, true},
+        {"-Xmx4g\n", "vm-heap-unreservable", true},
+        {"-XX:+UseZGC\n", "vm-refused", true},
+        {"-client\n-XX:TieredStopAtLevel=1\n", nullptr, true},
+        {"-client\n-XX:+UseParallelGC\n", nullptr, true},
+        {"-client\n-XX:+UseSuperWord\n", "vm-unknown-flag", true},
+        {"-client\n-XX:MaxInlineLevel=20\n", "vm-unknown-flag", true},
+        // The archive's absence is said without naming -Xshare.
+        {"-client\n-Xshare:on\n", "vm-refused", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lines);
         const Outcome outcome =
-            launchAndCheck({heap, "-vmargs\n" + std::string(heap) + "\n", {}, "", nullptr},
+            launchAndCheck({row.lines, "-vmargs\n" + std::string(row.lines), {}, "", row.kind},
                            "#!/bin/sh\n" + java + " \"$@\"\n");
         const Json& findings = outcome.report.at("findings");
         EXPECT_EQ(findings.empty(), outcome.vmStarted) << outcome.vmSaid << findings.dump();
         EXPECT_EQ(outcome.report.at("vm").at("data_model"), 32);
-        if (std::string(heap) == "-Xmx4g") {
-            EXPECT_EQ(findings.at(0).at("kind"), "vm-heap-unreservable") << findings.dump();
+        if (row.kind != nullptr && !findings.empty()) {
+            const std::string lines = row.lines;
+            const auto last =
+                static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n')) + 1;
+            EXPECT_EQ(findings.at(0).at("kind"), row.kind) << findings.dump();
+            EXPECT_EQ(findings.at(0).at("line"), row.atLine ? Json(last) : Json())
+                << findings.dump();
         }
     }
 }
