@@ -73,8 +73,13 @@ ProbeAhead::ProbeAhead(std::size_t count, bool kept,
         }
         shareVerdictsIn(scratch);
     }
+    const std::size_t started = vmStartsForVerdicts();
     quietly(checkQuietly, 0);
-    runWorkers(count, workers, checkQuietly);
+    // A first verdict found kept suggests the rest are too: a warm run
+    // would only pay for the workers.
+    if (vmStartsForVerdicts() != started) {
+        runWorkers(count, workers, checkQuietly);
+    }
 }
 
 ProbeAhead::~ProbeAhead() {

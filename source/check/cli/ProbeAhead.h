@@ -13,7 +13,8 @@ class ProbeAhead {
 public:
     // Runs `checkQuietly(i)` for every i below `count`: the first here, to
     // learn what every application shares (the VM's own description), the
-    // rest split over worker processes. Their verdicts reach this process
+    // rest split over worker processes, unless the first's verdict was
+    // kept by an earlier run. Their verdicts reach this process
     // through the user's cache when `kept`, else through a scratch
     // directory that lives as long as this object. Nothing else of theirs
     // comes back.

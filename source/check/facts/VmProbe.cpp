@@ -236,6 +236,11 @@ std::string keptKey(const std::string& java, const std::vector<std::string>& opt
     return key;
 }
 
+std::size_t& verdictsStarted() {
+    static std::size_t started = 0;
+    return started;
+}
+
 // Where the probes of this run share their verdicts, whether kept or not.
 std::string& sharedDirectory() {
     static std::string dir;
@@ -334,6 +339,10 @@ void writeKept(const std::string& record, const VmVerdict& verdict) {
 
 }  // namespace
 
+std::size_t vmStartsForVerdicts() {
+    return verdictsStarted();
+}
+
 void shareVerdictsIn(const std::string& dir) {
     sharedDirectory() = dir;
 }
@@ -428,6 +437,7 @@ VmVerdict probeArguments(const std::string& java, const std::vector<std::string>
     }
     std::vector<std::string> asked = options;
     asked.push_back("-version");
+    ++verdictsStarted();
     const Answer answer = runVm(java, asked, access, variables);
     verdict.asked = answer.ran;
     verdict.started = answer.ran && answer.status == 0;

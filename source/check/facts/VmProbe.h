@@ -4,6 +4,7 @@
 // memory sizes on their own. Answers are kept for the rest of the run.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ VmVerdict probeArguments(const std::string& java, const std::vector<std::string>
 // kept or not: how probes run side by side in other processes hand theirs
 // to the check. "" returns to the user's cache.
 void shareVerdictsIn(const std::string& dir);
+
+// How many times this process has started the VM for a verdict, rather
+// than finding one kept.
+std::size_t vmStartsForVerdicts();
 
 // The variables of this environment that the VM would read options from.
 std::vector<std::string> vmEnvironment();
