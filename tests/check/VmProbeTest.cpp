@@ -1,6 +1,5 @@
 // Starting the real VM for its verdict: options with effects outside the
 // VM never reach it, and what reaches it leaves nothing behind.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,26 +17,13 @@
 #include "facts/VmProbe.h"
 #include "facts/VmProbeOptions.h"
 #include "rules/VmRules.h"
+#include "util/Directory.h"
 
 namespace {
 
 std::string realJava() {
     char resolved[PATH_MAX];
     return realpath("/usr/bin/java", resolved) != nullptr ? resolved : std::string();
-}
-
-std::vector<std::string> entriesOf(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* stream = opendir(dir.c_str())) {
-        while (const dirent* entry = readdir(stream)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(stream);
-    }
-    return names;
 }
 
 // The verdict on `arguments` as the check asks for it.

@@ -1,6 +1,5 @@
 #include "cli/ProbeAhead.h"
 
-#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "facts/VmProbe.h"
+#include "util/Directory.h"
 
 namespace {
 
@@ -88,17 +88,7 @@ ProbeAhead::~ProbeAhead() {
     }
     shareVerdictsIn(std::string());
     // Only verdict files are written there.
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(scratch.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    for (const std::string& name : names) {
+    for (const std::string& name : entriesOf(scratch)) {
         unlink((scratch + "/" + name).c_str());
     }
     rmdir(scratch.c_str());

@@ -1,6 +1,5 @@
 #include "facts/VmProbe.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <tuple>
 
 #include "util/ChildProcess.h"
+#include "util/Directory.h"
 #include "util/Text.h"
 
 extern char** environ;
@@ -57,22 +57,6 @@ std::vector<std::string> probeEnvironment(const std::vector<std::string>& variab
     }
     env.insert(env.end(), variables.begin(), variables.end());
     return env;
-}
-
-std::vector<std::string> entriesOf(const std::string& dir) {
-    std::vector<std::string> names;
-    DIR* stream = opendir(dir.c_str());
-    if (stream == nullptr) {
-        return names;
-    }
-    while (const dirent* entry = readdir(stream)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    }
-    closedir(stream);
-    return names;
 }
 
 // Why the child could not be started, or the VM could not be run in it.
