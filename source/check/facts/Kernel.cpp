@@ -1,6 +1,6 @@
 #include "facts/Kernel.h"
+#include "util/Directory.h"
 
-#include <dirent.h>
 #include <elf.h>
 #include <sys/personality.h>
 #include <sys/stat.h>
@@ -222,19 +222,13 @@ BinfmtEntry binfmtEntryFor(const KernelInfo& kernel, const std::string& path,
     if (kernel.binfmtDir.empty() || !(status >> state) || state != "enabled") {
         return BinfmtEntry();
     }
-    DIR* entries = opendir(kernel.binfmtDir.c_str());
-    if (entries == nullptr) {
-        return BinfmtEntry();
-    }
     // Names in order, so that of two entries that match, the same one is named each time.
     std::vector<std::string> names;
-    while (const dirent* entry = readdir(entries)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != ".." && name != "status" && name != "register") {
+    for (const std::string& name : entriesOf(kernel.binfmtDir)) {
+        if (name != "status" && name != "register") {
             names.push_back(name);
         }
     }
-    closedir(entries);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         BinfmtRule rule = readBinfmtRule(kernel.binfmtDir + "/" + name);

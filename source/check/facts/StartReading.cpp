@@ -1,6 +1,5 @@
 #include "facts/StartReading.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include "facts/ShellLine.h"
 #include "facts/StartText.h"
 #include "facts/SystemdUnit.h"
+#include "util/Directory.h"
 
 namespace {
 
@@ -443,14 +443,10 @@ struct Reader {
     static std::string dropInNames(const std::string& dir) {
         std::string found;
         std::vector<std::string> names;
-        if (DIR* listing = opendir(dir.c_str())) {
-            while (const dirent* entry = readdir(listing)) {
-                const std::string name = entry->d_name;
-                if (name.size() > 5 && name.compare(name.size() - 5, 5, ".conf") == 0) {
-                    names.push_back(name);
-                }
+        for (const std::string& name : entriesOf(dir)) {
+            if (name.size() > 5 && name.compare(name.size() - 5, 5, ".conf") == 0) {
+                names.push_back(name);
             }
-            closedir(listing);
         }
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {

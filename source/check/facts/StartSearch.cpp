@@ -1,6 +1,5 @@
 #include "facts/StartSearch.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 
 #include "facts/Crontab.h"
 #include "util/ByteText.h"
+#include "util/Directory.h"
 #include "util/Passwd.h"
 
 namespace {
@@ -54,19 +54,9 @@ bool endsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// In order, so that starts are found in the same order each time.
 std::vector<std::string> names(const std::string& dir) {
-    std::vector<std::string> found;
-    DIR* listing = opendir(dir.c_str());
-    if (listing == nullptr) {
-        return found;
-    }
-    while (const dirent* entry = readdir(listing)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            found.push_back(name);
-        }
-    }
-    closedir(listing);
+    std::vector<std::string> found = entriesOf(dir);
     std::sort(found.begin(), found.end());
     return found;
 }
