@@ -534,9 +534,16 @@ TEST(CheckVm, ThirtyTwoBitVmIsAskedAsItRuns) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.lines);
-        const Outcome outcome =
-            launchAndCheck({row.lines, "-vmargs\n" + std::string(row.lines), {}, "", row.kind},
-                           "#!/bin/sh\n" + java + " \"$@\"\n");
+        const Row laid{row.lines, "-vmargs\n" + std::string(row.lines), {}, "", row.kind};
+        const std::string bundled = "#!/bin/sh\n" + java + " \"$@\"\n";
+        Outcome outcome = launchAndCheck(laid, bundled);
+        // Emulated on a busy machine, the VM may outlast the probe's time
+        // limit; a VM not asked says nothing of agreement, so ask again.
+        for (int again = 0; again < 2 && !outcome.report.at("vm").at("asked").get<bool>();
+             ++again) {
+            outcome = launchAndCheck(laid, bundled);
+        }
+        ASSERT_TRUE(outcome.report.at("vm").at("asked").get<bool>()) << outcome.report.dump();
         const Json& findings = outcome.report.at("findings");
         EXPECT_EQ(findings.empty(), outcome.vmStarted) << outcome.vmSaid << findings.dump();
         EXPECT_EQ(outcome.report.at("vm").at("data_model"), 32);
