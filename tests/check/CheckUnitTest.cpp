@@ -385,14 +385,21 @@ TEST(ByteText, LongLineShownInPiecesAsWhole) {
     EXPECT_EQ(shown.str(), TextOutput::quoted(wide));
 }
 
-// Blocks of 16 bytes are searched whole: a byte at either edge of one counts.
+// Words of 8 bytes are searched whole: every byte value, at either edge of a
+// word, among neighbours that are not unusual themselves (high bytes, the
+// space just above the control bytes, DEL's neighbour).
 TEST(IniSyntax, UnusualByteFoundAnywhereInALongLine) {
-    for (const std::size_t at : {0, 1, 14, 15, 16, 17, 31, 32, 63, 64, 199}) {
-        for (const char byte : {'\0', '\r', '\x7f', '\xC2'}) {
-            std::string line(200, 'a');
-            line[at] = byte;
-            EXPECT_TRUE(IniSyntax::hasUnusualByte(line)) << at << ' ' << int(byte);
-            EXPECT_FALSE(IniSyntax::hasUnusualByte(std::string_view(line).substr(0, at)));
+    for (const char filler : {'a', ' ', '\x80', '\xff', '\xC3', '\x7e', '\x81'}) {
+        for (int value = 0; value < 256; ++value) {
+            const auto byte = static_cast<unsigned char>(value);
+            const bool unusual = byte < 0x20 || byte == 0x7F || byte == 0xC2;
+            for (const std::size_t at : {0, 1, 7, 8, 9, 15, 16, 17, 63, 64, 199}) {
+                std::string line(200, filler);
+                line[at] = static_cast<char>(byte);
+                EXPECT_EQ(IniSyntax::hasUnusualByte(line), unusual)
+                    << at << ' ' << value << ' ' << int(filler);
+                EXPECT_FALSE(IniSyntax::hasUnusualByte(std::string_view(line).substr(0, at)));
+            }
         }
     }
 }

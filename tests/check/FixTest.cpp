@@ -709,9 +709,28 @@ struct Decision {
     std::string diffNote;               // on --diff's standard error
 };
 
+// `head` and `tail` with comment lines between them, `size` bytes in all.
+std::string padded(const std::string& head, const std::string& tail, std::size_t size) {
+    std::string text = head;
+    while (text.size() + tail.size() < size) {
+        const std::size_t room = size - text.size() - tail.size();
+        text += room <= 64 ? "#" + std::string(room - 1, 'x') : "#" + std::string(62, 'x') + "\n";
+    }
+    return text + tail;
+}
+
 TEST(FixDecision, TheCheckDiffAndFixTakeTheSameDecision) {
+    const std::size_t mostMended = 1024 * 1024;
     // clang-format off
     const std::vector<Decision> rows = {
+        {"a file of the largest size --fix mends is mended",
+         padded("Launcher=/bin/true\n", "\n-vmargs\n-Xmx1g\n", mostMended),
+         {"[letter-case]"}, "--fix leaves it",
+         padded("launcher=/bin/true\n", "\n-vmargs\n-Xmx1g\n", mostMended), ""},
+        {"a larger one is left, and --diff and the check say why",
+         padded("Launcher=/bin/true\n", "\n-vmargs\n-Xmx1g\n", mostMended + 1),
+         {"[letter-case]", "note: --fix leaves it: the file is over 1 MiB"}, "", "",
+         "run.ini: not fixed: the file is over 1 MiB"},
         {"UTF-16LE without a mark, text not ASCII: one mendable finding",
          wide(U"-vmargs\n-Dx=\u4e2d\u6587\n", 2, true),
          {"is saved as UTF-16 (little-endian)", "[wide-encoding]"}, "[nul-byte]",

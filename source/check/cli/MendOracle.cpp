@@ -9,15 +9,14 @@
 
 #include "facts/ScratchIni.h"
 #include "fix/LatentFindings.h"
+#include "fix/Mend.h"
 #include "model/Catalogue.h"
 
 namespace {
 
-// Files up to this size are mended in memory when the check plans what
-// --fix would do, which costs some times the file's size; a larger one, far
-// beyond any ini file written by hand, is planned only when --fix or --diff
-// asks, so the check's memory stays bounded.
-constexpr off_t MOST_PLANNED = 1024 * 1024;
+// Files up to MOST_MENDED are mended in memory when the check plans what
+// --fix would do; a larger one is not mended at all, so the check's memory
+// stays bounded and its findings say why --fix leaves them.
 
 // The check of one text, as the oracle answers; `whole` keeps every
 // finding and the lines the launcher uses as well as the errors.
@@ -55,14 +54,17 @@ LaunchErrors judged(const CheckRequest& request, const std::string& text, bool w
     return errors;
 }
 
-// The text the file holds, when it is a regular file small enough to plan
-// in passing; false otherwise.
-bool smallText(const CheckRequest& request, std::string& text) {
+// The text the file holds, when it is a regular file small enough to
+// mend; false otherwise, with `tooLarge` set when it is regular but larger.
+bool smallText(const CheckRequest& request, std::string& text, bool& tooLarge) {
     const std::string path = reachablePath(iniPathOf(request));
     struct stat status {};
     // Never opened unless regular: a named pipe would wait for a writer.
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > MOST_PLANNED) {
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    tooLarge = status.st_size > MOST_MENDED;
+    if (tooLarge) {
         return false;
     }
     std::ifstream in(path, std::ios::binary);
@@ -83,7 +85,7 @@ LaunchOracle launchOracle(const CheckRequest& base) {
     // The plan, its trials and the latent findings ask about the same texts.
     auto asked = std::make_shared<std::map<std::string, LaunchErrors>>();
     return [request, asked](const std::string& text) {
-        const bool small = text.size() <= static_cast<std::size_t>(MOST_PLANNED);
+        const bool small = text.size() <= static_cast<std::size_t>(MOST_MENDED);
         const auto known = small ? asked->find(text) : asked->end();
         if (known != asked->end()) {
             return known->second;
@@ -98,12 +100,18 @@ LaunchOracle launchOracle(const CheckRequest& base) {
 
 IniFixResult plannedMend(const CheckRequest& request, const LaunchOracle& errorsOf) {
     std::string text;
-    return smallText(request, text) ? planToTheEnd(errorsOf, text) : IniFixResult();
+    bool tooLarge = false;
+    if (smallText(request, text, tooLarge)) {
+        return planToTheEnd(errorsOf, text);
+    }
+    return tooLarge ? notMended(tooLargeToMend()) : IniFixResult();
 }
 
 std::vector<Finding> latentOf(const CheckRequest& request, const LaunchOracle& errorsOf) {
     std::string text;
-    return smallText(request, text) ? latentFindings(errorsOf, text) : std::vector<Finding>();
+    bool tooLarge = false;
+    return smallText(request, text, tooLarge) ? latentFindings(errorsOf, text)
+                                              : std::vector<Finding>();
 }
 
 MendOutlook outlookOf(const IniFixResult& plan) {

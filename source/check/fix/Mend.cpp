@@ -34,6 +34,17 @@ void showDiff(const std::string& name, const std::string& original, const IniFix
 
 }  // namespace
 
+std::string tooLargeToMend() {
+    return "the file is over " + std::to_string(MOST_MENDED / (1024 * 1024)) +
+           " MiB, more than --fix mends; mend it by hand";
+}
+
+IniFixResult notMended(const std::string& reason) {
+    IniFixResult result;
+    result.refused.push_back(RefusedFix{KindId::Count, 0, reason});
+    return result;
+}
+
 bool mendIni(const MendOptions& options, const std::string& name, const std::string& path,
              const LaunchOracle& errorsOf, std::ostream& out, std::ostream& err,
              IniFixResult* planned) {
@@ -45,6 +56,18 @@ bool mendIni(const MendOptions& options, const std::string& name, const std::str
     if (lstat(path.c_str(), &status) != 0 && errno == ENOENT) {
         // Nothing to mend; the check has its finding about the missing file.
         return true;
+    }
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_size > MOST_MENDED) {
+        if (planned != nullptr) {
+            *planned = notMended(tooLargeToMend());
+        }
+        if (options.diff) {
+            // An empty diff would read as nothing to mend.
+            err << where(name, 0) << " not fixed: " << tooLargeToMend() << '\n';
+            return true;
+        }
+        return cannot(tooLargeToMend());
     }
     SafeRewrite::Original original;
     const std::string unreadable = SafeRewrite::read(path, original);

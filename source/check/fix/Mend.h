@@ -9,6 +9,18 @@
 #include "fix/MendPlan.h"
 #include "fix/SafeRewrite.h"
 
+// The largest file --diff and --fix mend. A plan holds the file several
+// times over and checks each candidate text in full, so a larger one, far
+// beyond any ini file written by hand, would cost memory and time out of
+// all proportion; it is left to be mended by hand, as its findings say.
+constexpr long long MOST_MENDED = 1024 * 1024;
+
+// Why a file over MOST_MENDED is not mended.
+std::string tooLargeToMend();
+
+// The plan for a file too large to mend: every mend left, with the reason.
+IniFixResult notMended(const std::string& reason);
+
 struct MendOptions {
     bool diff = false;      // print the mend as a unified diff, write nothing
     bool readable = false;  // the diff goes to a terminal: bytes it cannot show are escaped
