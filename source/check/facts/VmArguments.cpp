@@ -72,7 +72,8 @@ VmArgumentView VmArguments::operator[](std::size_t i) const {
         return VmArgumentView(kept[i]);
     }
     const std::size_t own = i - kept.size();
-    const auto shortened = cut.find(own);
+    // Asked of every argument by every rule: most lists have nothing cut.
+    const auto shortened = cut.empty() ? cut.end() : cut.find(own);
     VmArgumentView view(shortened != cut.end() ? shortened->second : (*rest)[first + own - 1]);
     const std::size_t index = first + own;
     view.argument = index;

@@ -88,6 +88,12 @@ std::string xlogFile(const std::string& argument) {
 
 const char* effectOutsideVm(const std::string& argument) {
     for (const Effect& entry : OUTSIDE_VM) {
+        // Asked of every argument: the first two bytes rule out nearly every
+        // entry before a whole comparison (argument[1] is the NUL when short).
+        if (argument.empty() || entry.option[0] != argument[0] ||
+            (entry.option[1] != '\0' && entry.option[1] != argument[1])) {
+            continue;
+        }
         const bool matches = entry.match == Match::Exact ? argument == entry.option
                              : entry.match == Match::Prefix
                                  ? Text::startsWith(argument, entry.option)

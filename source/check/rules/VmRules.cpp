@@ -353,8 +353,9 @@ bool argumentFile(const std::string& text) {
 // The arguments the VM reads before a main class ends them.
 std::size_t optionsEnd(const VmFacts& vm) {
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        const std::string& text = vm.arguments[i].text;
-        if (!vm.arguments[i].fromVmFile &&
+        const VmArgumentView argument = vm.arguments[i];
+        const std::string& text = argument.text;
+        if (!argument.fromVmFile &&
             (text.empty() || (text[0] != '-' && !argumentFile(text)) || text == "-jar")) {
             return i;
         }
