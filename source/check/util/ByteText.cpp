@@ -73,10 +73,30 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+namespace {
+
+// Printable ASCII that stands for itself in quoted text.
+bool plainAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u < 0x7F && c != '\\' && c != '"';
+}
+
+}  // namespace
+
 std::string visible(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t pos = 0; pos < bytes.size();) {
+        // Runs of plain ASCII, nearly every byte of an ini file, go in whole.
+        std::size_t plain = pos;
+        while (plain < bytes.size() && plainAscii(bytes[plain])) {
+            ++plain;
+        }
+        if (plain > pos) {
+            out.append(bytes, pos, plain - pos);
+            pos = plain;
+            continue;
+        }
         std::uint32_t c = 0;
         const std::size_t length = sequenceAt(bytes, pos, c);
         if (length == 0) {
