@@ -41,6 +41,12 @@ cron-exec-a-dash     | cron_exec_a        | none      | -
 cron-exec-a-bash     | cron_exec_a_bash   | wrong     | start-name-without-ini
 cron-variable-cd     | cron_variable_cd   | right     | start-not-modeled
 cron-skipped-name    | cron_skipped_name  | none      | -
+cron-missing-cd      | cron_missing_cd    | none      | -
+cron-cd-semicolon    | cron_cd_semicolon  | none      | cron-outside-directory
+cron-subshell        | cron_subshell      | right     | -
+cron-background      | cron_background    | right     | -
+user-crontab-recipe  | user_crontab       | right     | -
+user-crontab-user    | user_crontab_user  | none      | -
 link-without-ini     | link_no_ini        | wrong     | path-link-without-ini
 link-with-ini        | link_with_ini      | right     | -
 wrapper-recipe       | wrapper_recipe     | right     | -
@@ -125,6 +131,20 @@ cron_skipped_name() {
     mv "$file" "$file.cron"
     file=$file.cron
 }
+# A cd that fails ends an && chain; after ; the launcher starts in the home directory.
+cron_missing_cd() { cronfile "@reboot root cd $ws/apps/nope && ./run"; }
+cron_cd_semicolon() { cronfile "@reboot root cd $ws/apps/nope; $ws/apps/shop/run"; }
+cron_subshell() { cronfile "@reboot root (cd $ws/apps/shop && ./run)"; }
+cron_background() { cronfile "@reboot root cd $ws/apps/shop && ./run >/dev/null 2>&1 &"; }
+# A user's crontab has no user field: there, a user name is the command.
+usercron() { # LINE...: root's crontab
+    file=$root/var/spool/cron/crontabs/root
+    mkdir -p "$(dirname "$file")"
+    printf '%s\n' "$@" >"$file"
+    judge=cron
+}
+user_crontab() { usercron "@reboot cd $ws/apps/shop && ./run"; }
+user_crontab_user() { usercron "@reboot root cd $ws/apps/shop && ./run"; }
 cron_chained() { cronfile "@reboot root cd $ws/apps/shop && ./run && touch $row/chained"; }
 link_no_ini() {
     file=$root/usr/local/bin/shop
@@ -189,9 +209,13 @@ real_verdict() {
         # The real daemon, in a mount namespace of its own that shows it only
         # this file; @reboot lines run as it starts.
         mkdir -p "$row/cron.d" "$row/crontabs"
-        cp "$file" "$row/cron.d/${file##*/}"
-        sed -i "1i DASHVANE_STANDIN_RECORD=$row/record" "$row/cron.d/${file##*/}"
-        chmod 0644 "$row/cron.d/${file##*/}"
+        case $file in
+        */crontabs/*) placed=$row/crontabs/${file##*/} mode=0600 ;;
+        *) placed=$row/cron.d/${file##*/} mode=0644 ;;
+        esac
+        cp "$file" "$placed"
+        sed -i "1i DASHVANE_STANDIN_RECORD=$row/record" "$placed"
+        chmod $mode "$placed"
         : >"$row/crontab"
         unshare -m sh -c "mount --bind '$row/cron.d' /etc/cron.d && mount --bind '$row/crontab' /etc/crontab &&
             mount --bind '$row/crontabs' /var/spool/cron/crontabs && mount -t tmpfs tmpfs /run &&
