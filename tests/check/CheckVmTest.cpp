@@ -559,8 +559,8 @@ TEST(CheckVm, ThirtyTwoBitVmIsAskedAsItRuns) {
 }
 
 // Random VM argument lists from the grammar the check judges, safe options
-// only, each launched for real. DVL_VM_DIFFERENTIAL sets how many, and
-// DVL_VM_DIFFERENTIAL_SEED the seed.
+// only, each launched for real: 60 lists, or as many as DVL_VM_DIFFERENTIAL
+// says, from a fixed seed or DVL_VM_DIFFERENTIAL_SEED.
 TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
     if (!vmInstalled("/usr/bin/java")) {
         GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
@@ -590,7 +590,7 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
                                             "NoSuchFlag=1",        "-UseCompressedOops",
                                             "ParallelGCThreads=0", "# c"};
     const char* count = std::getenv("DVL_VM_DIFFERENTIAL");
-    const int lists = count != nullptr ? std::atoi(count) : 12;
+    const int lists = count != nullptr ? std::atoi(count) : 60;
     const char* seed = std::getenv("DVL_VM_DIFFERENTIAL_SEED");
     std::mt19937 random(seed != nullptr ? static_cast<unsigned>(std::atol(seed)) : 20261207u);
     int divergences = 0;
