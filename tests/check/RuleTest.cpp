@@ -128,6 +128,9 @@ TEST_P(Rules, GiveExactlyTheFindingsOfTheMistake) {
     if (!found.empty()) {
         EXPECT_NE(found[0].message.find(row.says), std::string::npos) << found[0].message;
     }
+    for (const Finding& finding : found) {
+        EXPECT_EQ(finding.message.find(" 0 lines"), std::string::npos) << finding.message;
+    }
 }
 
 using K = KindId;
@@ -201,6 +204,23 @@ const Row ROWS[] = {
      [](Scene& s) { s.lines = {line(1, "\xEF\xBB\xBFlauncher=/opt/y", E::IgnoredInHead)}; },
      {K::ByteOrderMark},
      "byte-order mark: this is not a launcher line"},
+    // Nothing after the line: no count of lines ignored (see the test).
+    {"VmargsKeptByByteOrderMarkOnTheLastLine",
+     [](Scene& s) {
+         s.shape.lines = 1;
+         s.shape.vmSectionLine = 0;
+         s.lines = {line(1, "\xEF\xBB\xBF-vmargs", E::IgnoredInHead)};
+     },
+     {K::ByteOrderMark},
+     "byte-order mark: this line does not open the VM section"},
+    {"VmargsInOtherCaseOnTheLastLine",
+     [](Scene& s) {
+         s.shape.lines = 1;
+         s.shape.vmSectionLine = 0;
+         s.lines = {line(1, "-VMARGS", E::IgnoredInHead)};
+     },
+     {K::LetterCase},
+     "it does not open the VM section"},
     {"LauncherInOtherCaseInHead",
      [](Scene& s) { s.lines = {line(1, "LAUNCHER=/opt/y", E::IgnoredInHead)}; },
      {K::LetterCase},

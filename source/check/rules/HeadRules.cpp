@@ -65,7 +65,7 @@ constexpr LineRule HEAD_RULES[] = {
      [](const LineContext& c) {
          return quoted(c.text) + " is not \"-vmargs\": it does not open the VM section" +
                 (c.shape.vmSectionLine == 0
-                     ? ", so " + linesAfter(c.shape.lines - c.line.number) + " ignored"
+                     ? linesIgnoredAfter(", so ", c.shape.lines - c.line.number)
                      : std::string());
      },
      // No line opens the VM section: every VM argument is lost.

@@ -20,8 +20,8 @@ void byteOrderMarkWarning(const IniLine& line, const IniShape& shape, Collector&
                     std::string("the launcher does not skip the file's byte-order mark") +
                         (meant == IniFormat::Role::LauncherLine ? ": this is not a launcher line"
                          : meant == IniFormat::Role::OpensVmSection && shape.vmSectionLine == 0
-                             ? ": this line does not open the VM section, and " +
-                                   linesAfter(shape.lines - 1) + " ignored"
+                             ? ": this line does not open the VM section" +
+                                   linesIgnoredAfter(", and ", shape.lines - 1)
                          : meant == IniFormat::Role::OpensVmSection
                              ? ": this line does not open the VM section, line " +
                                    std::to_string(shape.vmSectionLine) + " does"

@@ -15,6 +15,10 @@ std::string linesAfter(std::size_t count) {
                       : "the " + std::to_string(count) + " lines after it are";
 }
 
+std::string linesIgnoredAfter(const std::string& joiner, std::size_t count) {
+    return count == 0 ? std::string() : joiner + linesAfter(count) + " ignored";
+}
+
 std::string accessProblem(const AccessVerdict& verdict, const std::string& user,
                           const std::string& denied) {
     const std::string& path = verdict.path;

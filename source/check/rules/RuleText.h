@@ -17,6 +17,9 @@ std::string quoted(std::string_view bytes);
 // "the line after it is", "the 3 lines after it are".
 std::string linesAfter(std::size_t count);
 
+// `joiner` and "the 3 lines after it are ignored"; "" when none follows.
+std::string linesIgnoredAfter(const std::string& joiner, std::size_t count);
+
 // Why the path judged fails the user: the words after its name in a
 // message. "does not exist" is kept for ENOENT alone; `denied` is said when
 // the permission itself is missing.
