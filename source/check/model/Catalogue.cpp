@@ -378,13 +378,15 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "well as its arguments, so the ini file alone does not say what it gets"},
     {K::VmMainClass, "vm-main-class", E,
      "an argument that is no option, which the VM takes as the class to run",
-     "delete it, or move a comment above -vmargs; arguments for the application go above -vmargs",
+     "delete it, or move a comment above -vmargs: every argument of the launch goes to the VM, "
+     "and none reaches the application as its own",
      false, "./run clean (an option for the application without its dash)",
      "./run, with no argument",
      "the launcher puts its own arguments after the ini file's, among the VM's; the VM takes the "
      "first one without a dash as the class to run"},
     {K::VmUnrecognizedOption, "vm-unrecognized-option", E, "an option the Java VM does not know",
-     "delete it; an argument for the application goes above -vmargs, not on the command line",
+     "delete it: the launcher hands its own arguments to the VM, and none reaches the application "
+     "as its own",
      false, "./run -clean", "./run, with no argument",
      "the launcher puts its own arguments after the ini file's, among the VM's; the VM refuses an "
      "option it does not know and does not start"},
