@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -73,6 +75,10 @@ struct Row {
     std::string installationIni;         // eclipse/Dashvane.ini; "" for none
     const char* kind;                    // the error expected; nullptr for none
     std::vector<std::pair<std::string, std::string>> files = {};  // in eclipse/: name, text
+    // Run on the eclipse directory once laid out: owners and modes.
+    std::function<void(const std::string&)> prepare = nullptr;
+    bool asNobody = false;  // launched by nobody, and checked with --user nobody
+    std::map<std::string, std::string> env = {};  // more; "{eclipse}" stands for its path
 };
 
 struct Outcome {
@@ -83,7 +89,7 @@ struct Outcome {
 
 // Lays out `row`, launches it for real and checks it.
 Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
-    const Installation inst;
+    Installation inst;
     writeFile(inst.eclipse + "/Dashvane", STANDIN, 0755);
     if (!bundledJava.empty()) {
         boost::filesystem::create_directories(inst.eclipse + "/jre/bin");
@@ -98,12 +104,32 @@ Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
         boost::filesystem::create_directories(path.parent_path());
         writeFile(path.string(), file.second, file.second.compare(0, 2, "#!") == 0 ? 0755 : 0644);
     }
+    if (row.prepare) {
+        row.prepare(inst.eclipse);
+    }
+    if (row.asNobody) {
+        // The stand-in records as that user too.
+        boost::filesystem::create_directory(inst.root + "/records");
+        boost::filesystem::permissions(inst.root + "/records", boost::filesystem::perms(01777));
+        inst.record = inst.root + "/records/record";
+    }
+    std::map<std::string, std::string> env = baseEnv(inst);
+    for (auto variable : row.env) {
+        const std::size_t at = variable.second.find("{eclipse}");
+        if (at != std::string::npos) {
+            variable.second.replace(at, 9, inst.eclipse);
+        }
+        env[variable.first] = variable.second;
+    }
     Command launch;
     launch.program = inst.appDir + "/run";
     launch.argv = {"./run"};
     launch.argv.insert(launch.argv.end(), row.arguments.begin(), row.arguments.end());
     launch.cwd = inst.appDir;
-    launch.env = baseEnv(inst);
+    launch.env = env;
+    if (row.asNobody) {
+        launch.beforeExec = becomeUnprivileged;
+    }
     run(launch);
     // The launcher does not wait for its child.
     for (int i = 0; i < 600 && access(inst.record.c_str(), F_OK) != 0; ++i) {
@@ -114,10 +140,14 @@ Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
     outcome.vmSaid = readAll(inst.record + ".out");
     Command check;
     check.program = DVL_CHECK_BINARY;
-    check.argv = {"dashvane-launcher-check", "--json", "--severity=error", inst.appDir, "--"};
+    check.argv = {"dashvane-launcher-check", "--json", "--severity=error"};
+    if (row.asNobody) {
+        check.argv.insert(check.argv.end(), {"--user", "nobody"});
+    }
+    check.argv.insert(check.argv.end(), {inst.appDir, "--"});
     check.argv.insert(check.argv.end(), row.arguments.begin(), row.arguments.end());
     check.cwd = inst.root;
-    check.env = baseEnv(inst);
+    check.env = env;
     const Result result = run(check);
     outcome.report = Json::parse(result.out).at("applications").at(0);
     return outcome;
@@ -435,6 +465,15 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
          "",
          "vm-agent-unusable",
          {{"lib/agent.jar", "not a zip\n"}}},
+        {"an agent jar that lacks its Premain-Class",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar",
+           zipOf({{"META-INF/MANIFEST.MF",
+                   "Manifest-Version: 1.0\r\nPremain-Class: com.example.agent.Tra\r\n ce\r\n\r\n"},
+                  {"com/example/agent/Tra.class", "a class of another name"}})}}},
         {"an agent jar without a manifest",
          v + "-javaagent:lib/agent.jar\n",
          {},
@@ -458,6 +497,11 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
         {"a log file in an existing directory", v + "-Xloggc:gc.log\n", {}, "", nullptr},
         {"a flight recording in a missing directory",
          v + "-XX:StartFlightRecording=name=x,filename=" + missing + "r.jfr\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"a flight recording, its file named first, in a missing directory",
+         v + "-XX:StartFlightRecording=filename=" + missing + "r.jfr\n",
          {},
          "",
          "vm-log-directory"},
@@ -494,6 +538,191 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
             EXPECT_EQ(findings.at(0).at("line"), std::count(row.ini.begin(), row.ini.end(), '\n'))
                 << row.what << ": " << findings.dump();
         }
+    }
+}
+
+// A shared library the system's compiler builds from C `source` in `dir`,
+// where the libraries it links with are; empty when it cannot.
+std::string builtLibrary(const std::string& dir, const std::string& name, const std::string& source,
+                         const std::string& flags = "") {
+    writeFile(dir + "/" + name + ".c", source);
+    const std::string command = "cc -shared -fPIC -o " + dir + "/" + name + " " + dir + "/" + name +
+                                ".c " + flags + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0 ? readAll(dir + "/" + name) : std::string();
+}
+
+// Libraries the VM loads as agents, each needing the entry point it calls.
+TEST(CheckVm, AgentLibrariesAreJudgedByTheEntryPointTheVmCalls) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const boost::filesystem::path dir =
+        boost::filesystem::temp_directory_path() / boost::filesystem::unique_path();
+    boost::filesystem::create_directories(dir);
+    const std::string d = dir.string();
+    const std::string entry =
+        "int Agent_OnLoad(void* vm, char* options, void* reserved) { return 0; }\n";
+    const std::map<std::string, std::string> libs = {
+        {"libnone.so", builtLibrary(d, "libnone.so", "int helper(void) { return 1; }\n")},
+        {"libhidden.so",
+         builtLibrary(d, "libhidden.so", "__attribute__((visibility(\"hidden\"))) " + entry)},
+        {"libstatic.so",
+         builtLibrary(d, "libstatic.so",
+                      "int Agent_OnLoad_static(void* v, char* o, void* r) { return 0; }\n")},
+        {"libentry.so", builtLibrary(d, "libentry.so", entry)},
+        {"libweak.so", builtLibrary(d, "libweak.so", "__attribute__((weak)) " + entry)},
+        {"libjvm1.so", builtLibrary(d, "libjvm1.so",
+                                    "int JVM_OnLoad(void* v, char* o, void* r) { return 0; }\n")},
+        {"libneeds.so", builtLibrary(d, "libneeds.so",
+                                     "extern int Agent_OnLoad(void*, char*, void*);\n"
+                                     "int call(void) { return Agent_OnLoad(0, 0, 0); }\n",
+                                     "-L" + d + " -lentry -Wl,-rpath,'$ORIGIN'")},
+    };
+    boost::filesystem::remove_all(dir);
+    for (const auto& lib : libs) {
+        if (lib.second.empty()) {
+            GTEST_SKIP() << "the system's compiler (cc) did not build " << lib.first;
+        }
+    }
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& lib : libs) {
+        files.emplace_back("lib/" + lib.first, lib.second);
+    }
+    const std::string v = "-vmargs\n-Xmx256m\n";
+    const std::vector<Row> rows = {
+        {"an agent path that exports no Agent_OnLoad",
+         v + "-agentpath:lib/libnone.so\n",
+         {},
+         "",
+         "vm-agent-unusable"},
+        {"an agent path whose Agent_OnLoad is hidden",
+         v + "-agentpath:lib/libhidden.so=x\n",
+         {},
+         "",
+         "vm-agent-unusable"},
+        {"an agent path with only a statically linked agent's entry point",
+         v + "-agentpath:lib/libstatic.so\n",
+         {},
+         "",
+         "vm-agent-unusable"},
+        {"an agent path that exports Agent_OnLoad",
+         v + "-agentpath:lib/libentry.so\n",
+         {},
+         "",
+         nullptr},
+        {"an agent path with a weak Agent_OnLoad",
+         v + "-agentpath:lib/libweak.so\n",
+         {},
+         "",
+         nullptr},
+        {"an agent path whose Agent_OnLoad is in a library it needs",
+         v + "-agentpath:lib/libneeds.so\n",
+         {},
+         "",
+         nullptr},
+        {"an agent library that exports no Agent_OnLoad",
+         v + "-agentlib:none=x\n",
+         {},
+         "",
+         "vm-agent-unusable"},
+        {"an agent library with only JVM_OnLoad",
+         v + "-agentlib:jvm1\n",
+         {},
+         "",
+         "vm-agent-unusable"},
+        {"an -Xrun library with neither entry point",
+         v + "-Xrunnone:x\n",
+         {},
+         "",
+         "vm-agent-unusable"},
+        {"an -Xrun library with JVM_OnLoad", v + "-Xrunjvm1\n", {}, "", nullptr},
+        {"an -Xrun library with Agent_OnLoad", v + "-Xrunentry:x\n", {}, "", nullptr},
+        {"an -Xrun library not found", v + "-Xrunnosuchagent\n", {}, "", "vm-agent-unusable"},
+    };
+    for (Row row : rows) {
+        row.files = files;
+        row.env = {{"LD_LIBRARY_PATH", "{eclipse}/lib"}};
+        const Json findings = expectAgreement(row).report.at("findings");
+        if (row.kind != nullptr && !findings.empty()) {
+            EXPECT_EQ(findings.at(0).at("line"), std::count(row.ini.begin(), row.ini.end(), '\n'))
+                << row.what << ": " << findings.dump();
+        }
+    }
+}
+
+// Files the VM writes that exist already, as the user the VM runs as: a
+// rotated log is renamed away where the directory allows, else written in
+// place; a recording, or a log not rotated, is always written in place.
+TEST(CheckVm, ExistingOutputFilesAreJudgedAsTheVmWritesThem) {
+    DVL_REQUIRE_ROOT();
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    // `name` in the eclipse directory, which nobody cannot write in, or in
+    // logs/, which they can; owned by nobody or by root.
+    const auto existing = [](const std::string& name, bool nobodyOwns) {
+        return [name, nobodyOwns](const std::string& eclipse) {
+            boost::filesystem::create_directories(eclipse + "/logs");
+            boost::filesystem::permissions(eclipse + "/logs", boost::filesystem::perms(0777));
+            writeFile(eclipse + "/" + name, "", 0644);
+            if (nobodyOwns) {
+                EXPECT_EQ(chown((eclipse + "/" + name).c_str(), 65534, 65534), 0);
+            }
+        };
+    };
+    const std::string v = "-vmargs\n-Xmx256m\n";
+    const std::vector<Row> rows = {
+        {"a rotated log of root's in a directory open to all",
+         v + "-Xlog:gc:file=logs/gc.log\n",
+         {},
+         "",
+         nullptr,
+         {},
+         existing("logs/gc.log", false),
+         true},
+        {"a rotated log of the user's in a directory closed to them",
+         v + "-Xlog:gc:file=gc.log\n",
+         {},
+         "",
+         nullptr,
+         {},
+         existing("gc.log", true),
+         true},
+        {"a log of root's in a directory closed to the user",
+         v + "-Xloggc:gc.log\n",
+         {},
+         "",
+         "vm-log-directory",
+         {},
+         existing("gc.log", false),
+         true},
+        {"a log not rotated, of root's, in a directory open to all",
+         v + "-Xlog:gc:file=logs/gc.log::filecount=0\n",
+         {},
+         "",
+         "vm-log-directory",
+         {},
+         existing("logs/gc.log", false),
+         true},
+        {"a recording of root's in a directory open to all",
+         v + "-XX:StartFlightRecording=filename=logs/r.jfr\n",
+         {},
+         "",
+         "vm-log-directory",
+         {},
+         existing("logs/r.jfr", false),
+         true},
+        {"a recording of the user's in a directory closed to them",
+         v + "-XX:StartFlightRecording=filename=r.jfr\n",
+         {},
+         "",
+         nullptr,
+         {},
+         existing("r.jfr", true),
+         true},
+    };
+    for (const Row& row : rows) {
+        expectAgreement(row);
     }
 }
 
