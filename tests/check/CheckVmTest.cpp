@@ -544,108 +544,70 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
 // A shared library the system's compiler builds from C `source` in `dir`,
 // where the libraries it links with are; empty when it cannot.
 std::string builtLibrary(const std::string& dir, const std::string& name, const std::string& source,
-                         const std::string& flags = "") {
+                         const std::string& flags) {
     writeFile(dir + "/" + name + ".c", source);
     const std::string command = "cc -shared -fPIC -o " + dir + "/" + name + " " + dir + "/" + name +
                                 ".c " + flags + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0 ? readAll(dir + "/" + name) : std::string();
 }
 
-// Libraries the VM loads as agents, each needing the entry point it calls.
+// Libraries the VM loads as agents, each needing the entry point it calls,
+// which dlsym also finds in the libraries it needs.
 TEST(CheckVm, AgentLibrariesAreJudgedByTheEntryPointTheVmCalls) {
     if (!vmInstalled("/usr/bin/java")) {
         GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
     }
-    const boost::filesystem::path dir =
-        boost::filesystem::temp_directory_path() / boost::filesystem::unique_path();
-    boost::filesystem::create_directories(dir);
-    const std::string d = dir.string();
-    const std::string entry =
-        "int Agent_OnLoad(void* vm, char* options, void* reserved) { return 0; }\n";
-    const std::map<std::string, std::string> libs = {
-        {"libnone.so", builtLibrary(d, "libnone.so", "int helper(void) { return 1; }\n")},
-        {"libhidden.so",
-         builtLibrary(d, "libhidden.so", "__attribute__((visibility(\"hidden\"))) " + entry)},
-        {"libstatic.so",
-         builtLibrary(d, "libstatic.so",
-                      "int Agent_OnLoad_static(void* v, char* o, void* r) { return 0; }\n")},
-        {"libentry.so", builtLibrary(d, "libentry.so", entry)},
-        {"libweak.so", builtLibrary(d, "libweak.so", "__attribute__((weak)) " + entry)},
-        {"libjvm1.so", builtLibrary(d, "libjvm1.so",
-                                    "int JVM_OnLoad(void* v, char* o, void* r) { return 0; }\n")},
-        {"libneeds.so", builtLibrary(d, "libneeds.so",
-                                     "extern int Agent_OnLoad(void*, char*, void*);\n"
-                                     "int call(void) { return Agent_OnLoad(0, 0, 0); }\n",
-                                     "-L" + d + " -lentry -Wl,-rpath,'$ORIGIN'")},
+    const std::string entry = "int Agent_OnLoad(void* v, char* o, void* r) { return 0; }\n";
+    const std::pair<const char*, std::string> sources[] = {
+        {"none", "int helper(void) { return 1; }\n"},
+        {"hidden", "__attribute__((visibility(\"hidden\"))) " + entry},
+        {"static", "int Agent_OnLoad_static(void* v, char* o, void* r) { return 0; }\n"},
+        {"entry", entry},
+        {"weak", "__attribute__((weak)) " + entry},
+        {"jvm1", "int JVM_OnLoad(void* v, char* o, void* r) { return 0; }\n"},
+        {"needs",
+         "int Agent_OnLoad(void*, char*, void*);\nint f(void) { return Agent_OnLoad(0, 0, 0); }\n"},
     };
+    const std::string dir =
+        (boost::filesystem::temp_directory_path() / boost::filesystem::unique_path()).string();
+    boost::filesystem::create_directories(dir);
+    Row base{"", "", {}, "", nullptr};
+    base.env = {{"LD_LIBRARY_PATH", "{eclipse}/lib"}};
+    for (const auto& source : sources) {
+        const std::string name = "lib" + std::string(source.first) + ".so";
+        const std::string flags =
+            name == "libneeds.so" ? "-L" + dir + " -lentry -Wl,-rpath,'$ORIGIN'" : "";
+        base.files.emplace_back("lib/" + name, builtLibrary(dir, name, source.second, flags));
+    }
     boost::filesystem::remove_all(dir);
-    for (const auto& lib : libs) {
-        if (lib.second.empty()) {
-            GTEST_SKIP() << "the system's compiler (cc) did not build " << lib.first;
+    for (const auto& file : base.files) {
+        if (file.second.empty()) {
+            GTEST_SKIP() << "the system's compiler (cc) did not build " << file.first;
         }
     }
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const auto& lib : libs) {
-        files.emplace_back("lib/" + lib.first, lib.second);
-    }
-    const std::string v = "-vmargs\n-Xmx256m\n";
-    const std::vector<Row> rows = {
-        {"an agent path that exports no Agent_OnLoad",
-         v + "-agentpath:lib/libnone.so\n",
-         {},
-         "",
-         "vm-agent-unusable"},
-        {"an agent path whose Agent_OnLoad is hidden",
-         v + "-agentpath:lib/libhidden.so=x\n",
-         {},
-         "",
-         "vm-agent-unusable"},
-        {"an agent path with only a statically linked agent's entry point",
-         v + "-agentpath:lib/libstatic.so\n",
-         {},
-         "",
-         "vm-agent-unusable"},
-        {"an agent path that exports Agent_OnLoad",
-         v + "-agentpath:lib/libentry.so\n",
-         {},
-         "",
-         nullptr},
-        {"an agent path with a weak Agent_OnLoad",
-         v + "-agentpath:lib/libweak.so\n",
-         {},
-         "",
-         nullptr},
-        {"an agent path whose Agent_OnLoad is in a library it needs",
-         v + "-agentpath:lib/libneeds.so\n",
-         {},
-         "",
-         nullptr},
-        {"an agent library that exports no Agent_OnLoad",
-         v + "-agentlib:none=x\n",
-         {},
-         "",
-         "vm-agent-unusable"},
-        {"an agent library with only JVM_OnLoad",
-         v + "-agentlib:jvm1\n",
-         {},
-         "",
-         "vm-agent-unusable"},
-        {"an -Xrun library with neither entry point",
-         v + "-Xrunnone:x\n",
-         {},
-         "",
-         "vm-agent-unusable"},
-        {"an -Xrun library with JVM_OnLoad", v + "-Xrunjvm1\n", {}, "", nullptr},
-        {"an -Xrun library with Agent_OnLoad", v + "-Xrunentry:x\n", {}, "", nullptr},
-        {"an -Xrun library not found", v + "-Xrunnosuchagent\n", {}, "", "vm-agent-unusable"},
+    // The option, and the error expected; nullptr for none.
+    const std::pair<const char*, const char*> rows[] = {
+        {"-agentpath:lib/libnone.so", "vm-agent-unusable"},
+        {"-agentpath:lib/libhidden.so=x", "vm-agent-unusable"},
+        {"-agentpath:lib/libstatic.so", "vm-agent-unusable"},
+        {"-agentpath:lib/libentry.so", nullptr},
+        {"-agentpath:lib/libweak.so", nullptr},
+        {"-agentpath:lib/libneeds.so", nullptr},
+        {"-agentlib:none=x", "vm-agent-unusable"},
+        {"-agentlib:jvm1", "vm-agent-unusable"},
+        {"-Xrunnone:x", "vm-agent-unusable"},
+        {"-Xrunjvm1", nullptr},
+        {"-Xrunentry:x", nullptr},
+        {"-Xrunnosuchagent", "vm-agent-unusable"},
     };
-    for (Row row : rows) {
-        row.files = files;
-        row.env = {{"LD_LIBRARY_PATH", "{eclipse}/lib"}};
-        const Json findings = expectAgreement(row).report.at("findings");
-        if (row.kind != nullptr && !findings.empty()) {
-            EXPECT_EQ(findings.at(0).at("line"), std::count(row.ini.begin(), row.ini.end(), '\n'))
-                << row.what << ": " << findings.dump();
+    for (const auto& row : rows) {
+        Row laid = base;
+        laid.what = row.first;
+        laid.ini = "-vmargs\n-Xmx256m\n" + std::string(row.first) + "\n";
+        laid.kind = row.second;
+        const Json findings = expectAgreement(laid).report.at("findings");
+        if (row.second != nullptr && !findings.empty()) {
+            EXPECT_EQ(findings.at(0).at("line"), 3) << row.first << ": " << findings.dump();
         }
     }
 }
@@ -658,71 +620,33 @@ TEST(CheckVm, ExistingOutputFilesAreJudgedAsTheVmWritesThem) {
     if (!vmInstalled("/usr/bin/java")) {
         GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
     }
-    // `name` in the eclipse directory, which nobody cannot write in, or in
-    // logs/, which they can; owned by nobody or by root.
-    const auto existing = [](const std::string& name, bool nobodyOwns) {
-        return [name, nobodyOwns](const std::string& eclipse) {
+    // The file is in the eclipse directory, which nobody cannot write in, or
+    // in logs/, which they can; nobody or root owns it.
+    const struct {
+        const char* option;
+        const char* file;
+        bool nobodyOwns;
+        const char* kind;
+    } rows[] = {
+        {"-Xlog:gc:file=logs/gc.log", "logs/gc.log", false, nullptr},
+        {"-Xlog:gc:file=gc.log", "gc.log", true, nullptr},
+        {"-Xloggc:gc.log", "gc.log", false, "vm-log-directory"},
+        {"-Xlog:gc:file=logs/gc.log::filecount=0", "logs/gc.log", false, "vm-log-directory"},
+        {"-XX:StartFlightRecording=filename=logs/r.jfr", "logs/r.jfr", false, "vm-log-directory"},
+        {"-XX:StartFlightRecording=filename=r.jfr", "r.jfr", true, nullptr},
+    };
+    for (const auto& row : rows) {
+        Row laid{
+            row.option, "-vmargs\n-Xmx256m\n" + std::string(row.option) + "\n", {}, "", row.kind};
+        laid.asNobody = true;
+        laid.prepare = [&row](const std::string& eclipse) {
             boost::filesystem::create_directories(eclipse + "/logs");
             boost::filesystem::permissions(eclipse + "/logs", boost::filesystem::perms(0777));
-            writeFile(eclipse + "/" + name, "", 0644);
-            if (nobodyOwns) {
-                EXPECT_EQ(chown((eclipse + "/" + name).c_str(), 65534, 65534), 0);
-            }
+            writeFile(eclipse + "/" + row.file, "", 0644);
+            EXPECT_EQ(row.nobodyOwns ? chown((eclipse + "/" + row.file).c_str(), 65534, 65534) : 0,
+                      0);
         };
-    };
-    const std::string v = "-vmargs\n-Xmx256m\n";
-    const std::vector<Row> rows = {
-        {"a rotated log of root's in a directory open to all",
-         v + "-Xlog:gc:file=logs/gc.log\n",
-         {},
-         "",
-         nullptr,
-         {},
-         existing("logs/gc.log", false),
-         true},
-        {"a rotated log of the user's in a directory closed to them",
-         v + "-Xlog:gc:file=gc.log\n",
-         {},
-         "",
-         nullptr,
-         {},
-         existing("gc.log", true),
-         true},
-        {"a log of root's in a directory closed to the user",
-         v + "-Xloggc:gc.log\n",
-         {},
-         "",
-         "vm-log-directory",
-         {},
-         existing("gc.log", false),
-         true},
-        {"a log not rotated, of root's, in a directory open to all",
-         v + "-Xlog:gc:file=logs/gc.log::filecount=0\n",
-         {},
-         "",
-         "vm-log-directory",
-         {},
-         existing("logs/gc.log", false),
-         true},
-        {"a recording of root's in a directory open to all",
-         v + "-XX:StartFlightRecording=filename=logs/r.jfr\n",
-         {},
-         "",
-         "vm-log-directory",
-         {},
-         existing("logs/r.jfr", false),
-         true},
-        {"a recording of the user's in a directory closed to them",
-         v + "-XX:StartFlightRecording=filename=r.jfr\n",
-         {},
-         "",
-         nullptr,
-         {},
-         existing("r.jfr", true),
-         true},
-    };
-    for (const Row& row : rows) {
-        expectAgreement(row);
+        expectAgreement(laid);
     }
 }
 
