@@ -260,15 +260,14 @@ void judgeAgent(VmFile& file, const std::string& text, const std::string& named,
     if (!file.access.granted()) {
         return;
     }
-    const std::string& java = vm.path;
     if (text.compare(0, 11, "-javaagent:") == 0) {
         file.agent = checkAgentJar(reachablePath(file.path), named, classPathElsewhere(vm));
     } else if (text.compare(0, 11, "-agentpath:") == 0) {
-        ElfFile vm;
-        if (!java.empty()) {
-            vmLibraryDir(java, vm);
+        ElfFile vmElf;
+        if (!vm.path.empty()) {
+            vmLibraryDir(vm.path, vmElf);
         }
-        file.agent = checkAgentPath(reachablePath(file.path), named, vm);
+        file.agent = checkAgentPath(reachablePath(file.path), named, vmElf);
     }
 }
 
