@@ -176,19 +176,42 @@ bool platformClass(const std::string& name) {
     });
 }
 
+// Whether the manifest's Class-Path and Boot-Class-Path may add a place the
+// class is in: any entry that exists beside the jar, or one this reading
+// does not resolve (a URL with a scheme or escapes).
+bool manifestClassPath(const std::vector<std::string>& section, const std::string& jar) {
+    const std::size_t slash = jar.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : jar.substr(0, slash + 1);
+    for (const char* attribute : {"Class-Path", "Boot-Class-Path"}) {
+        std::string value;
+        mainAttribute(section, attribute, value);
+        std::size_t at = 0;
+        while ((at = value.find_first_not_of(' ', at)) != std::string::npos) {
+            const std::size_t end = std::min(value.find(' ', at), value.size());
+            const std::string entry = value.substr(at, end - at);
+            struct stat status {};
+            if (entry.find_first_of(":%") != std::string::npos ||
+                stat((entry[0] == '/' ? entry : dir + entry).c_str(), &status) == 0) {
+                return true;
+            }
+            at = end;
+        }
+    }
+    return false;
+}
+
 // The agent's class must be in the jar when nothing else can hold it: no
-// class path of the manifest's, nor one of the VM's (`classPathElsewhere`),
-// no versioned copies of a multi-release jar, no class of the VM's own.
+// class path of the manifest's that exists, nor one of the VM's
+// (`classPathElsewhere`), no versioned copies of a multi-release jar, no
+// class of the VM's own.
 AgentCheck checkPremainClass(const std::vector<std::string>& section,
-                             const std::set<std::string>& names, const std::string& named,
-                             bool classPathElsewhere) {
+                             const std::set<std::string>& names, const std::string& jar,
+                             const std::string& named, bool classPathElsewhere) {
     std::string premain;
     std::string other;
     mainAttribute(section, "Premain-Class", premain);
     if (classPathElsewhere || premain.empty() || platformClass(premain) ||
-        mainAttribute(section, "Class-Path", other) ||
-        mainAttribute(section, "Boot-Class-Path", other) ||
-        mainAttribute(section, "Multi-Release", other)) {
+        manifestClassPath(section, jar) || mainAttribute(section, "Multi-Release", other)) {
         return AgentCheck{};
     }
     std::string entry = premain;
@@ -278,7 +301,7 @@ AgentCheck checkAgentJar(const std::string& path, const std::string& named,
     if (!mainAttribute(section, "Premain-Class", premain)) {
         return refused("Failed to find Premain-Class manifest attribute in " + named);
     }
-    return checkPremainClass(section, names, named, classPathElsewhere);
+    return checkPremainClass(section, names, path, named, classPathElsewhere);
 }
 
 AgentCheck checkAgentPath(const std::string& path, const std::string& named, const ElfFile& vm) {
