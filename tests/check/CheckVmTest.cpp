@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -73,6 +75,10 @@ struct Row {
     std::string installationIni;         // eclipse/Dashvane.ini; "" for none
     const char* kind;                    // the error expected; nullptr for none
     std::vector<std::pair<std::string, std::string>> files = {};  // in eclipse/: name, text
+    // Run on the eclipse directory once laid out: owners and modes.
+    std::function<void(const std::string&)> prepare = nullptr;
+    bool asNobody = false;  // launched by nobody, and checked with --user nobody
+    std::map<std::string, std::string> env = {};  // more; "{eclipse}" stands for its path
 };
 
 struct Outcome {
@@ -93,7 +99,7 @@ bool answered(const Outcome& outcome) {
 
 // Lays out `row`, launches it for real and checks it.
 Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
-    const Installation inst;
+    Installation inst;
     writeFile(inst.eclipse + "/Dashvane", STANDIN, 0755);
     if (!bundledJava.empty()) {
         boost::filesystem::create_directories(inst.eclipse + "/jre/bin");
@@ -108,12 +114,32 @@ Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
         boost::filesystem::create_directories(path.parent_path());
         writeFile(path.string(), file.second, file.second.compare(0, 2, "#!") == 0 ? 0755 : 0644);
     }
+    if (row.prepare) {
+        row.prepare(inst.eclipse);
+    }
+    if (row.asNobody) {
+        // The stand-in records as that user too.
+        boost::filesystem::create_directory(inst.root + "/records");
+        boost::filesystem::permissions(inst.root + "/records", boost::filesystem::perms(01777));
+        inst.record = inst.root + "/records/record";
+    }
+    std::map<std::string, std::string> env = baseEnv(inst);
+    for (auto variable : row.env) {
+        const std::size_t at = variable.second.find("{eclipse}");
+        if (at != std::string::npos) {
+            variable.second.replace(at, 9, inst.eclipse);
+        }
+        env[variable.first] = variable.second;
+    }
     Command launch;
     launch.program = inst.appDir + "/run";
     launch.argv = {"./run"};
     launch.argv.insert(launch.argv.end(), row.arguments.begin(), row.arguments.end());
     launch.cwd = inst.appDir;
-    launch.env = baseEnv(inst);
+    launch.env = env;
+    if (row.asNobody) {
+        launch.beforeExec = becomeUnprivileged;
+    }
     run(launch);
     // The launcher does not wait for its child.
     for (int i = 0; i < 600 && access(inst.record.c_str(), F_OK) != 0; ++i) {
@@ -125,10 +151,14 @@ Outcome launchAndCheck(const Row& row, const std::string& bundledJava = "") {
     outcome.vmSaid = readAll(inst.record + ".out");
     Command check;
     check.program = DVL_CHECK_BINARY;
-    check.argv = {"dashvane-launcher-check", "--json", "--severity=error", inst.appDir, "--"};
+    check.argv = {"dashvane-launcher-check", "--json", "--severity=error"};
+    if (row.asNobody) {
+        check.argv.insert(check.argv.end(), {"--user", "nobody"});
+    }
+    check.argv.insert(check.argv.end(), {inst.appDir, "--"});
     check.argv.insert(check.argv.end(), row.arguments.begin(), row.arguments.end());
     check.cwd = inst.root;
-    check.env = baseEnv(inst);
+    check.env = env;
     const Result result = run(check);
     outcome.report = Json::parse(result.out).at("applications").at(0);
     return outcome;
@@ -446,6 +476,24 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
          "",
          "vm-agent-unusable",
          {{"lib/agent.jar", "not a zip\n"}}},
+        {"an agent jar that lacks its Premain-Class",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar",
+           zipOf({{"META-INF/MANIFEST.MF",
+                   "Manifest-Version: 1.0\r\nPremain-Class: com.example.agent.Tra\r\n ce\r\n\r\n"},
+                  {"com/example/agent/Tra.class", "a class of another name"}})}}},
+        {"an agent jar whose Class-Path names nothing that exists",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         {{"lib/agent.jar",
+           zipOf({{"META-INF/MANIFEST.MF",
+                   "Manifest-Version: 1.0\r\nPremain-Class: a.Agent\r\nClass-Path: dep.jar "
+                   "classes/\r\nBoot-Class-Path: boot.jar\r\n\r\n"}})}}},
         {"an agent jar without a manifest",
          v + "-javaagent:lib/agent.jar\n",
          {},
@@ -469,6 +517,11 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
         {"a log file in an existing directory", v + "-Xloggc:gc.log\n", {}, "", nullptr},
         {"a flight recording in a missing directory",
          v + "-XX:StartFlightRecording=name=x,filename=" + missing + "r.jfr\n",
+         {},
+         "",
+         "vm-log-directory"},
+        {"a flight recording, its file named first, in a missing directory",
+         v + "-XX:StartFlightRecording=filename=" + missing + "r.jfr\n",
          {},
          "",
          "vm-log-directory"},
@@ -505,6 +558,115 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
             EXPECT_EQ(findings.at(0).at("line"), std::count(row.ini.begin(), row.ini.end(), '\n'))
                 << row.what << ": " << findings.dump();
         }
+    }
+}
+
+// A shared library the system's compiler builds from C `source` in `dir`,
+// where the libraries it links with are; empty when it cannot.
+std::string builtLibrary(const std::string& dir, const std::string& name, const std::string& source,
+                         const std::string& flags) {
+    writeFile(dir + "/" + name + ".c", source);
+    const std::string command = "cc -shared -fPIC -o " + dir + "/" + name + " " + dir + "/" + name +
+                                ".c " + flags + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0 ? readAll(dir + "/" + name) : std::string();
+}
+
+// Libraries the VM loads as agents, each needing the entry point it calls,
+// which dlsym also finds in the libraries it needs.
+TEST(CheckVm, AgentLibrariesAreJudgedByTheEntryPointTheVmCalls) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const std::string entry = "int Agent_OnLoad(void* v, char* o, void* r) { return 0; }\n";
+    const std::pair<const char*, std::string> sources[] = {
+        {"none", "int helper(void) { return 1; }\n"},
+        {"hidden", "__attribute__((visibility(\"hidden\"))) " + entry},
+        {"static", "int Agent_OnLoad_static(void* v, char* o, void* r) { return 0; }\n"},
+        {"entry", entry},
+        {"weak", "__attribute__((weak)) " + entry},
+        {"jvm1", "int JVM_OnLoad(void* v, char* o, void* r) { return 0; }\n"},
+        {"needs",
+         "int Agent_OnLoad(void*, char*, void*);\nint f(void) { return Agent_OnLoad(0, 0, 0); }\n"},
+    };
+    const std::string dir =
+        (boost::filesystem::temp_directory_path() / boost::filesystem::unique_path()).string();
+    boost::filesystem::create_directories(dir);
+    Row base{"", "", {}, "", nullptr};
+    base.env = {{"LD_LIBRARY_PATH", "{eclipse}/lib"}};
+    for (const auto& source : sources) {
+        const std::string name = "lib" + std::string(source.first) + ".so";
+        const std::string flags =
+            name == "libneeds.so" ? "-L" + dir + " -lentry -Wl,-rpath,'$ORIGIN'" : "";
+        base.files.emplace_back("lib/" + name, builtLibrary(dir, name, source.second, flags));
+    }
+    boost::filesystem::remove_all(dir);
+    for (const auto& file : base.files) {
+        if (file.second.empty()) {
+            GTEST_SKIP() << "the system's compiler (cc) did not build " << file.first;
+        }
+    }
+    // The option, and the error expected; nullptr for none.
+    const std::pair<const char*, const char*> rows[] = {
+        {"-agentpath:lib/libnone.so", "vm-agent-unusable"},
+        {"-agentpath:lib/libhidden.so=x", "vm-agent-unusable"},
+        {"-agentpath:lib/libstatic.so", "vm-agent-unusable"},
+        {"-agentpath:lib/libentry.so", nullptr},
+        {"-agentpath:lib/libweak.so", nullptr},
+        {"-agentpath:lib/libneeds.so", nullptr},
+        {"-agentlib:none=x", "vm-agent-unusable"},
+        {"-agentlib:jvm1", "vm-agent-unusable"},
+        {"-Xrunnone:x", "vm-agent-unusable"},
+        {"-Xrunjvm1", nullptr},
+        {"-Xrunentry:x", nullptr},
+        {"-Xrunnosuchagent", "vm-agent-unusable"},
+    };
+    for (const auto& row : rows) {
+        Row laid = base;
+        laid.what = row.first;
+        laid.ini = "-vmargs\n-Xmx256m\n" + std::string(row.first) + "\n";
+        laid.kind = row.second;
+        const Json findings = expectAgreement(laid).report.at("findings");
+        if (row.second != nullptr && !findings.empty()) {
+            EXPECT_EQ(findings.at(0).at("line"), 3) << row.first << ": " << findings.dump();
+        }
+    }
+}
+
+// Files the VM writes that exist already, as the user the VM runs as: a
+// rotated log is renamed away where the directory allows, else written in
+// place; a recording, or a log not rotated, is always written in place.
+TEST(CheckVm, ExistingOutputFilesAreJudgedAsTheVmWritesThem) {
+    DVL_REQUIRE_ROOT();
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    // The file is in the eclipse directory, which nobody cannot write in, or
+    // in logs/, which they can; nobody or root owns it.
+    const struct {
+        const char* option;
+        const char* file;
+        bool nobodyOwns;
+        const char* kind;
+    } rows[] = {
+        {"-Xlog:gc:file=logs/gc.log", "logs/gc.log", false, nullptr},
+        {"-Xlog:gc:file=gc.log", "gc.log", true, nullptr},
+        {"-Xloggc:gc.log", "gc.log", false, "vm-log-directory"},
+        {"-Xlog:gc:file=logs/gc.log::filecount=0", "logs/gc.log", false, "vm-log-directory"},
+        {"-XX:StartFlightRecording=filename=logs/r.jfr", "logs/r.jfr", false, "vm-log-directory"},
+        {"-XX:StartFlightRecording=filename=r.jfr", "r.jfr", true, nullptr},
+    };
+    for (const auto& row : rows) {
+        Row laid{
+            row.option, "-vmargs\n-Xmx256m\n" + std::string(row.option) + "\n", {}, "", row.kind};
+        laid.asNobody = true;
+        laid.prepare = [&row](const std::string& eclipse) {
+            boost::filesystem::create_directories(eclipse + "/logs");
+            boost::filesystem::permissions(eclipse + "/logs", boost::filesystem::perms(0777));
+            writeFile(eclipse + "/" + row.file, "", 0644);
+            EXPECT_EQ(row.nobodyOwns ? chown((eclipse + "/" + row.file).c_str(), 65534, 65534) : 0,
+                      0);
+        };
+        expectAgreement(laid);
     }
 }
 

@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
@@ -355,6 +359,73 @@ TEST_F(Libraries, FoundThroughOriginRunpathPathsCacheAndDefaults) {
     EXPECT_EQ(missing(link), std::vector<std::string>{"libbaz.so for libfoo.so"});
     cache(0x0303);
     EXPECT_EQ(missing(link), std::vector<std::string>{});
+}
+
+// The dynamic symbol table of a library the system's compiler built, then
+// damaged as a hostile file might be: every offset out of bounds is refused
+// and nothing is found past the end of a table.
+TEST(ElfFile, DynamicSymbolsOfDamagedLibraries) {
+    const TempDir dir;
+    const std::string source =
+        dir.write("agent.c", "int Agent_OnLoad(void* v, char* o, void* r) { return 0; }\n");
+    const std::string built = dir.path() + "/libagent.so";
+    if (std::system(("cc -shared -fPIC -o " + built + " " + source + " 2>/dev/null").c_str()) !=
+        0) {
+        GTEST_SKIP() << "the system's compiler (cc) builds no library here";
+    }
+    std::ifstream in(built, std::ios::binary);
+    const std::string good((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto get = [&good](std::size_t at, std::size_t width) {
+        std::uint64_t value = 0;
+        for (std::size_t i = width; i-- > 0;) {
+            value = value << 8 | static_cast<unsigned char>(good[at + i]);
+        }
+        return value;
+    };
+    const std::uint64_t shoff = get(40, 8), shentsize = get(58, 2), shnum = get(60, 2);
+    std::uint64_t dynsym = 0;
+    for (std::uint64_t i = 0; i < shnum; ++i) {
+        dynsym = get(shoff + i * shentsize + 4, 4) == SHT_DYNSYM ? shoff + i * shentsize : dynsym;
+    }
+    ASSERT_NE(dynsym, 0u);
+    const std::uint64_t strtab = shoff + get(dynsym + 40, 4) * shentsize;
+    const auto set = [](std::string bytes, std::uint64_t at, std::uint64_t value, int width) {
+        for (int i = 0; i < width; ++i) {
+            bytes[at + static_cast<std::uint64_t>(i)] = static_cast<char>(value >> (8 * i) & 0xff);
+        }
+        return bytes;
+    };
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* symbol;
+        SymbolFound found;
+    } rows[] = {
+        {"as built", good, "Agent_OnLoad", SymbolFound::Defined},
+        {"a name it lacks", good, "JVM_OnLoad", SymbolFound::Missing},
+        {"section headers past the end", set(good, 40, good.size() - 8, 8), "Agent_OnLoad",
+         SymbolFound::Unread},
+        {"symbols past the end", set(good, dynsym + 24, good.size(), 8), "Agent_OnLoad",
+         SymbolFound::Unread},
+        {"symbols of a huge size", set(good, dynsym + 32, ~0ull >> 1, 8), "Agent_OnLoad",
+         SymbolFound::Unread},
+        {"strings linked to no section", set(good, dynsym + 40, 0xffff, 4), "Agent_OnLoad",
+         SymbolFound::Unread},
+        {"strings cut short", set(good, strtab + 32, 1, 8), "Agent_OnLoad", SymbolFound::Missing},
+        {"cut in the section headers", good.substr(0, shoff + 10), "Agent_OnLoad",
+         SymbolFound::Unread},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(findDynamicSymbol(dir.write("lib.so", row.bytes), row.symbol), row.found)
+            << row.what;
+    }
+    // The 32-bit table's fields lie elsewhere: read where a compiler builds one.
+    const std::string built32 = dir.path() + "/libagent32.so";
+    if (std::system(
+            ("cc -m32 -shared -fPIC -o " + built32 + " " + source + " 2>/dev/null").c_str()) == 0) {
+        EXPECT_EQ(findDynamicSymbol(built32, "Agent_OnLoad"), SymbolFound::Defined);
+        EXPECT_EQ(findDynamicSymbol(built32, "JVM_OnLoad"), SymbolFound::Missing);
+    }
 }
 
 TEST(Kernel, RunsThisProgramAndFindsItsLibrariesWithTheRealCache) {

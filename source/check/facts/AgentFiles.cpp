@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <set>
 #include <vector>
 
 #include "facts/LibraryLookup.h"
@@ -85,10 +86,10 @@ struct Entry {
 
 enum class Zip { Read, NotZip, Unread };
 
-// The manifest's entry in the central directory. NotZip when the file has
-// no end record; Unread when its directory is one this reading does not
-// follow (zip64, data in front, too large).
-Zip findManifest(const Bytes& zip, Entry& manifest) {
+// The manifest's entry in the central directory, and the names of all its
+// entries. NotZip when the file has no end record; Unread when its
+// directory is one this reading does not follow (zip64, data in front, too large).
+Zip findManifest(const Bytes& zip, Entry& manifest, std::set<std::string>& names) {
     const std::uint64_t tail = std::min(zip.size, END_RECORD + COMMENT_MAX);
     std::string end;
     if (zip.size < END_RECORD || !zip.read(zip.size - tail, tail, end)) {
@@ -115,6 +116,7 @@ Zip findManifest(const Bytes& zip, Entry& manifest) {
         if (directory.size() - at < skip) {
             return Zip::Unread;
         }
+        names.insert(directory.substr(at + 46, nameLength));
         if (sameIgnoringCase(directory.substr(at + 46, nameLength), MANIFEST)) {
             manifest = Entry{true, number(directory, at + 10, 2), number(directory, at + 20, 4),
                              number(directory, at + 42, 4)};
@@ -124,24 +126,143 @@ Zip findManifest(const Bytes& zip, Entry& manifest) {
     return Zip::Read;
 }
 
-// Whether the manifest's main section, up to its first empty line, has the
-// attribute `name` (names are compared ignoring case).
-bool hasMainAttribute(const std::string& text, const std::string& name) {
+// The lines of the manifest's main section, up to its first empty line,
+// each continuation line (one starting with a space) joined to the one before.
+std::vector<std::string> mainSection(const std::string& text) {
+    std::vector<std::string> lines;
     std::size_t at = 0;
     while (at < text.size()) {
         std::size_t end = text.find_first_of("\r\n", at);
         end = end == std::string::npos ? text.size() : end;
         const std::string line = text.substr(at, end - at);
         if (line.empty()) {
-            return false;
+            break;
         }
-        if (line.size() > name.size() && line[name.size()] == ':' &&
-            sameIgnoringCase(line.substr(0, name.size()), name)) {
-            return true;
+        if (line[0] == ' ' && !lines.empty()) {
+            lines.back() += line.substr(1);
+        } else {
+            lines.push_back(line);
         }
         at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
+    return lines;
+}
+
+// Whether the main section has the attribute `name` (names are compared
+// ignoring case), and its value, the blanks around it left out.
+bool mainAttribute(const std::vector<std::string>& section, const std::string& name,
+                   std::string& value) {
+    for (const std::string& line : section) {
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            sameIgnoringCase(line.substr(0, name.size()), name)) {
+            const std::size_t first = line.find_first_not_of(' ', name.size() + 1);
+            const std::size_t last = line.find_last_not_of(' ');
+            value =
+                first == std::string::npos ? std::string() : line.substr(first, last + 1 - first);
+            return true;
+        }
+    }
     return false;
+}
+
+// Whether the class `name` may come from the VM's own modules rather than
+// the agent's jar.
+bool platformClass(const std::string& name) {
+    static const char* const PACKAGES[] = {"java.",    "javax.",    "jdk.",
+                                           "sun.",     "com.sun.",  "org.w3c.",
+                                           "org.xml.", "org.ietf.", "netscape."};
+    return std::any_of(std::begin(PACKAGES), std::end(PACKAGES), [&name](const char* package) {
+        return name.compare(0, std::string(package).size(), package) == 0;
+    });
+}
+
+// Whether the manifest's Class-Path and Boot-Class-Path may add a place the
+// class is in: any entry that exists beside the jar, or one this reading
+// does not resolve (a URL with a scheme or escapes).
+bool manifestClassPath(const std::vector<std::string>& section, const std::string& jar) {
+    const std::size_t slash = jar.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : jar.substr(0, slash + 1);
+    for (const char* attribute : {"Class-Path", "Boot-Class-Path"}) {
+        std::string value;
+        mainAttribute(section, attribute, value);
+        std::size_t at = 0;
+        while ((at = value.find_first_not_of(' ', at)) != std::string::npos) {
+            const std::size_t end = std::min(value.find(' ', at), value.size());
+            const std::string entry = value.substr(at, end - at);
+            struct stat status {};
+            if (entry.find_first_of(":%") != std::string::npos ||
+                stat((entry[0] == '/' ? entry : dir + entry).c_str(), &status) == 0) {
+                return true;
+            }
+            at = end;
+        }
+    }
+    return false;
+}
+
+// The agent's class must be in the jar when nothing else can hold it: no
+// class path of the manifest's that exists, nor one of the VM's
+// (`classPathElsewhere`), no versioned copies of a multi-release jar, no
+// class of the VM's own.
+AgentCheck checkPremainClass(const std::vector<std::string>& section,
+                             const std::set<std::string>& names, const std::string& jar,
+                             const std::string& named, bool classPathElsewhere) {
+    std::string premain;
+    std::string other;
+    mainAttribute(section, "Premain-Class", premain);
+    if (classPathElsewhere || premain.empty() || platformClass(premain) ||
+        manifestClassPath(section, jar) || mainAttribute(section, "Multi-Release", other)) {
+        return AgentCheck{};
+    }
+    std::string entry = premain;
+    std::replace(entry.begin(), entry.end(), '.', '/');
+    if (names.count(entry + ".class") != 0) {
+        return AgentCheck{};
+    }
+    return AgentCheck{AgentVerdict::Refused,
+                      "java.lang.ClassNotFoundException: " + premain + ", the Premain-Class of " +
+                          named + ", which does not hold it: processing of -javaagent failed"};
+}
+
+// The names of the system's C and C++ runtime libraries, which hold no
+// agent's entry point.
+bool runtimeLibrary(const std::string& name) {
+    static const char* const NAMES[] = {"libc.so.6",       "libm.so.6",  "libdl.so.2",
+                                        "libpthread.so.0", "librt.so.1", "libgcc_s.so.1",
+                                        "libstdc++.so.6",  "libc.so",    "ld-linux"};
+    return std::any_of(std::begin(NAMES), std::end(NAMES), [&name](const char* runtime) {
+        return name.compare(0, std::string(runtime).size(), runtime) == 0;
+    });
+}
+
+// The VM looks the entry point up with dlsym, which searches the library's
+// dependencies too: one needing more than the system's runtime is not judged.
+AgentCheck checkEntryPoint(const std::string& path, const std::string& named, AgentEntry entry) {
+    const ElfFile elf = readElfFile(path);
+    if (!elf.isElf || elf.damaged || elf.type != 3 ||  // ET_DYN
+        !std::all_of(elf.needed.begin(), elf.needed.end(), runtimeLibrary)) {
+        return AgentCheck{};
+    }
+    const bool xrun = entry == AgentEntry::JvmOrAgentOnLoad;
+    std::vector<const char*> symbols = {"Agent_OnLoad"};
+    if (xrun) {
+        symbols.push_back("JVM_OnLoad");
+    }
+    bool unread = false;
+    for (const char* symbol : symbols) {
+        const SymbolFound found = findDynamicSymbol(path, symbol);
+        if (found == SymbolFound::Defined) {
+            return AgentCheck{};
+        }
+        unread = unread || found == SymbolFound::Unread;
+    }
+    if (unread) {
+        return AgentCheck{AgentVerdict::Unread, "its dynamic symbols could not be read"};
+    }
+    return AgentCheck{
+        AgentVerdict::Refused,
+        xrun ? "Could not find JVM_OnLoad or Agent_OnLoad function in the library: " + named
+             : "Could not find Agent_OnLoad function in the agent library: " + named};
 }
 
 AgentCheck refused(const std::string& words) {
@@ -150,13 +271,15 @@ AgentCheck refused(const std::string& words) {
 
 }  // namespace
 
-AgentCheck checkAgentJar(const std::string& path, const std::string& named) {
+AgentCheck checkAgentJar(const std::string& path, const std::string& named,
+                         bool classPathElsewhere) {
     const Bytes zip(path);
     if (!zip.opened) {
         return AgentCheck{};  // judged as a file the user cannot read
     }
     Entry manifest;
-    const Zip read = findManifest(zip, manifest);
+    std::set<std::string> names;
+    const Zip read = findManifest(zip, manifest, names);
     if (read == Zip::Unread) {
         return AgentCheck{AgentVerdict::Unread, "its zip directory could not be read"};
     }
@@ -173,10 +296,12 @@ AgentCheck checkAgentJar(const std::string& path, const std::string& named) {
         (manifest.method == 8 && !inflateRaw(std::string(text), MANIFEST_MAX, text))) {
         return AgentCheck{AgentVerdict::Unread, "its manifest could not be read"};
     }
-    if (!hasMainAttribute(text, "Premain-Class")) {
+    const std::vector<std::string> section = mainSection(text);
+    std::string premain;
+    if (!mainAttribute(section, "Premain-Class", premain)) {
         return refused("Failed to find Premain-Class manifest attribute in " + named);
     }
-    return AgentCheck{};
+    return checkPremainClass(section, names, path, named, classPathElsewhere);
 }
 
 AgentCheck checkAgentPath(const std::string& path, const std::string& named, const ElfFile& vm) {
@@ -199,16 +324,16 @@ AgentCheck checkAgentPath(const std::string& path, const std::string& named, con
     if (elf.type != 3) {  // ET_DYN
         return refused(start + "cannot dynamically load executable");
     }
-    return AgentCheck{};
+    return checkEntryPoint(path, named, AgentEntry::AgentOnLoad);
 }
 
 AgentCheck findAgentLibrary(const std::string& name, const std::string& vmLibDir,
-                            const std::string& ldLibraryPath, const ElfFile& vm,
-                            std::string& found) {
+                            const std::string& ldLibraryPath, const ElfFile& vm, std::string& found,
+                            AgentEntry entry) {
     const std::string file = "lib" + name + ".so";
     found = vmLibDir + "/" + file;
     if (access(found.c_str(), F_OK) == 0) {
-        return AgentCheck{};
+        return checkEntryPoint(found, name, entry);
     }
     // Then the VM asks the system's loader for the bare name.
     ElfFile asked = vm;
@@ -225,5 +350,5 @@ AgentCheck findAgentLibrary(const std::string& name, const std::string& vmLibDir
                        " on the library path, with error: " + file +
                        ": cannot open shared object file: No such file or directory");
     }
-    return AgentCheck{};
+    return found.empty() ? AgentCheck{} : checkEntryPoint(found, name, entry);
 }

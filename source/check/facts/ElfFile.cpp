@@ -15,6 +15,8 @@ constexpr std::uint64_t TABLE_MAX = 65536;
 constexpr std::uint64_t STRING_MAX = 4096;
 constexpr std::size_t HEADER_BYTES = 128;
 constexpr std::size_t NEEDED_MAX = 1024;
+// A dynamic symbol table and its strings: a large library has some MiB.
+constexpr std::uint64_t SYMBOLS_MAX = 16 * 1048576;
 
 class Reader {
 public:
@@ -283,6 +285,91 @@ void readSegmentContents(const Reader& in, const std::vector<Segment>& segments,
     }
 }
 
+// The file at `path` opened for reading, when it is a regular file, and
+// its size; -1 otherwise. Opening a device can have effects of its own,
+// and a named pipe put in a program's place must not stall the check.
+int openRegular(const std::string& path, std::uint64_t& size) {
+    struct stat before {};
+    if (stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
+        return -1;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat status {};
+    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    size = static_cast<std::uint64_t>(status.st_size);
+    return fd;
+}
+
+struct Section {
+    std::uint32_t type = 0, link = 0;
+    std::uint64_t offset = 0, size = 0, entsize = 0;
+};
+
+// The section header table; false when there is none or it is malformed.
+bool readSections(const Reader& in, const std::string& header, bool is64,
+                  std::vector<Section>& sections) {
+    const std::uint64_t shoff = in.number(header, is64 ? 40 : 32, is64 ? 8 : 4);
+    const std::uint64_t entsize = in.number(header, is64 ? 58 : 46, 2);
+    const std::uint64_t count = in.number(header, is64 ? 60 : 48, 2);
+    std::string table;
+    if (shoff == 0 || count == 0 || entsize < (is64 ? 64u : 40u) || entsize * count > TABLE_MAX ||
+        !in.read(shoff, entsize * count, table)) {
+        return false;
+    }
+    for (std::size_t at = 0; at + entsize <= table.size(); at += entsize) {
+        Section s;
+        s.type = static_cast<std::uint32_t>(in.number(table, at + 4, 4));
+        s.offset = in.number(table, at + (is64 ? 24 : 16), is64 ? 8 : 4);
+        s.size = in.number(table, at + (is64 ? 32 : 20), is64 ? 8 : 4);
+        s.link = static_cast<std::uint32_t>(in.number(table, at + (is64 ? 40 : 24), 4));
+        s.entsize = in.number(table, at + (is64 ? 56 : 36), is64 ? 8 : 4);
+        sections.push_back(s);
+    }
+    return true;
+}
+
+// `name` among the symbols of the SHT_DYNSYM section, as dlsym takes them:
+// defined here, global, weak or unique, of default or protected visibility.
+SymbolFound searchSymbols(const Reader& in, const std::string& header, bool is64,
+                          const std::string& name) {
+    std::vector<Section> sections;
+    if (!readSections(in, header, is64, sections)) {
+        return SymbolFound::Unread;
+    }
+    const std::uint64_t entry = is64 ? 24 : 16;
+    for (const Section& s : sections) {
+        if (s.type != SHT_DYNSYM) {
+            continue;
+        }
+        std::string symbols;
+        std::string strings;
+        if (s.entsize != entry || s.link >= sections.size() || s.size > SYMBOLS_MAX ||
+            sections[s.link].size > SYMBOLS_MAX || !in.read(s.offset, s.size, symbols) ||
+            !in.read(sections[s.link].offset, sections[s.link].size, strings)) {
+            return SymbolFound::Unread;
+        }
+        for (std::size_t at = 0; at + entry <= symbols.size(); at += entry) {
+            const std::uint64_t nameAt = in.number(symbols, at, 4);
+            const auto info = static_cast<unsigned char>(symbols[at + (is64 ? 4 : 12)]);
+            const auto visibility = static_cast<unsigned char>(symbols[at + (is64 ? 5 : 13)]) & 3;
+            const std::uint64_t index = in.number(symbols, at + (is64 ? 6 : 14), 2);
+            const unsigned bind = info >> 4;
+            if (index != SHN_UNDEF &&
+                (bind == STB_GLOBAL || bind == STB_WEAK || bind == STB_GNU_UNIQUE) &&
+                (visibility == STV_DEFAULT || visibility == STV_PROTECTED) &&
+                nameAt < strings.size() &&
+                strings.compare(nameAt, name.size() + 1, name.c_str(), name.size() + 1) == 0) {
+                return SymbolFound::Defined;
+            }
+        }
+        return SymbolFound::Missing;
+    }
+    return SymbolFound::Unread;
+}
+
 }  // namespace
 
 ElfFile readElfFile(int fd, std::uint64_t size) {
@@ -321,23 +408,34 @@ ElfFile readElfFile(int fd, std::uint64_t size) {
 }
 
 ElfFile readElfFile(const std::string& path) {
-    // Opening a device can have effects of its own, and a named pipe put in
-    // a program's place must not stall the check (O_NONBLOCK).
-    struct stat before {};
-    if (stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
-        return ElfFile();
-    }
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::uint64_t size = 0;
+    const int fd = openRegular(path, size);
     if (fd < 0) {
         return ElfFile();
     }
-    struct stat status {};
-    ElfFile elf;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        elf = readElfFile(fd, static_cast<std::uint64_t>(status.st_size));
-    }
+    ElfFile elf = readElfFile(fd, size);
     close(fd);
     return elf;
+}
+
+SymbolFound findDynamicSymbol(const std::string& path, const std::string& name) {
+    std::uint64_t size = 0;
+    const int fd = openRegular(path, size);
+    if (fd < 0) {
+        return SymbolFound::Unread;
+    }
+    SymbolFound found = SymbolFound::Unread;
+    std::string header;
+    ElfFile elf;
+    const Reader probe(fd, size, false);
+    if (probe.read(0, std::min<std::uint64_t>(size, HEADER_BYTES), header) &&
+        header.compare(0, 4, ELFMAG, SELFMAG) == 0 && readIdentification(header, elf) &&
+        header.size() >= (elf.elfClass == 64 ? 64u : 52u)) {
+        const Reader in(fd, size, elf.byteOrder == 2);
+        found = searchSymbols(in, header, elf.elfClass == 64, name);
+    }
+    close(fd);
+    return found;
 }
 
 std::string machineName(std::uint16_t machine) {

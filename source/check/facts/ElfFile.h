@@ -67,6 +67,17 @@ ElfFile readElfFile(const std::string& path);
 // The same for an open regular file of `size` bytes.
 ElfFile readElfFile(int fd, std::uint64_t size);
 
+// Whether a shared object defines a symbol for dlsym to find.
+enum class SymbolFound {
+    Defined,  // a global or weak symbol of its dynamic table, defined in it and visible
+    Missing,
+    Unread,  // no dynamic symbol section to read, or one too large
+};
+
+// Looks `name` up in the dynamic symbol table of the ELF file at `path`,
+// found through its section headers; every offset is checked first.
+SymbolFound findDynamicSymbol(const std::string& path, const std::string& name);
+
 // "x86-64", "i386", "AArch64"...; "machine 1234" for one not named here.
 std::string machineName(std::uint16_t machine);
 

@@ -1,10 +1,12 @@
 #include "facts/JavaVm.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "facts/VmProbeOptions.h"
@@ -110,9 +112,10 @@ std::string shareMode(const VmArguments& arguments) {
     return mode;
 }
 
-// The filename= of a flight recording's options, which are separated by commas.
+// The filename= of a flight recording's options, which are separated by
+// commas and follow the option's name after "=" or ":".
 std::string recordingFile(const std::string& text) {
-    const std::size_t from = text.find_first_of("=:");
+    const std::size_t from = text.find_first_of("=:", std::strlen("-XX:StartFlightRecording"));
     if (from == std::string::npos) {
         return std::string();
     }
@@ -155,6 +158,39 @@ std::string outputFile(const VmArguments& arguments, std::size_t i, bool& onEven
     return file.empty() ? xlogFile(text) : file;
 }
 
+// Whether the VM writes an existing file in place rather than making it
+// anew: a flight recording, and a log whose rotation is turned off. A
+// rotated log is renamed away, and a class archive replaced, so either
+// takes a directory the user can write in, or else the file itself.
+bool writtenInPlace(const std::string& text) {
+    return text.compare(0, 24, "-XX:StartFlightRecording") == 0 ||
+           (text.compare(0, 6, "-Xlog:") == 0 && text.find("filecount=0") != std::string::npos);
+}
+
+// An existing file decides where the directory's verdict does not: one
+// written in place must be writable, and one the directory refuses to
+// replace is still written when the user may write it.
+void judgeExistingOutput(VmFile& judged, const std::string& text, const AccessJudge& access) {
+    struct stat status {};
+    const std::string reachable = reachablePath(judged.path);
+    const bool inPlace = writtenInPlace(text);
+    if (judged.onEvent || stat(reachable.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        (!inPlace && judged.access.granted()) ||
+        (!judged.access.granted() && judged.access.cause != AccessCause::Denied)) {
+        return;
+    }
+    if (permittedBy(status, extendedAcl(reachable), W_OK, access.user())) {
+        judged.access = AccessVerdict();
+        judged.access.path = judged.path;
+    } else {
+        judged.inPlace = true;
+        judged.access.path = judged.path;
+        judged.access.cause = AccessCause::Denied;
+        judged.access.at = judged.path;
+        judged.access.error = EACCES;
+    }
+}
+
 // The VM refuses to start when it cannot create a file it writes at start.
 void judgeOutputFile(VmFacts& vm, std::size_t i, const std::string& startDir,
                      const AccessJudge& access) {
@@ -169,6 +205,7 @@ void judgeOutputFile(VmFacts& vm, std::size_t i, const std::string& startDir,
     // A heap dump path or a recording's file may be a directory to write in.
     const std::string dir = isDirectory(reachablePath(judged.path)) ? file : directoryOf(file);
     judged.access = access.judge({AccessProbe{AccessOperation::Create, dir, startDir}}).front();
+    judgeExistingOutput(judged, vm.arguments[i].text, access);
     vm.files.push_back(judged);
 }
 
@@ -187,33 +224,66 @@ std::string vmLibraryDir(const std::string& java, ElfFile& elf) {
     return elf.isElf && stat((lib + "/libjava.so").c_str(), &status) == 0 ? lib : std::string();
 }
 
+// Whether the VM's arguments or its environment give a class path that
+// may hold an agent's class the agent's jar lacks.
+bool classPathElsewhere(const VmFacts& vm) {
+    static const char* const PREFIXES[] = {"-cp",
+                                           "-classpath",
+                                           "--class-path",
+                                           "-Xbootclasspath/a:",
+                                           "-Djava.class.path=",
+                                           "-Djava.system.class.loader=",
+                                           "--patch-module",
+                                           "--module-path",
+                                           "-p",
+                                           "--upgrade-module-path"};
+    const char* classPath = std::getenv("CLASSPATH");
+    if ((classPath != nullptr && *classPath != '\0') || !vm.environment.empty()) {
+        return true;
+    }
+    for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
+        const std::string& text = vm.arguments[i].text;
+        for (const char* prefix : PREFIXES) {
+            const std::string p(prefix);
+            const bool spaced = p.compare(0, 2, "-D") != 0 && p.back() != ':';
+            if (text == p || (!spaced && text.compare(0, p.size(), p) == 0) ||
+                (spaced && text.compare(0, p.size() + 1, p + "=") == 0)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void judgeAgent(VmFile& file, const std::string& text, const std::string& named,
-                const std::string& java) {
+                const VmFacts& vm) {
     if (!file.access.granted()) {
         return;
     }
     if (text.compare(0, 11, "-javaagent:") == 0) {
-        file.agent = checkAgentJar(reachablePath(file.path), named);
+        file.agent = checkAgentJar(reachablePath(file.path), named, classPathElsewhere(vm));
     } else if (text.compare(0, 11, "-agentpath:") == 0) {
-        ElfFile vm;
-        if (!java.empty()) {
-            vmLibraryDir(java, vm);
+        ElfFile vmElf;
+        if (!vm.path.empty()) {
+            vmLibraryDir(vm.path, vmElf);
         }
-        file.agent = checkAgentPath(reachablePath(file.path), named, vm);
+        file.agent = checkAgentPath(reachablePath(file.path), named, vmElf);
     }
 }
 
+// -agentlib:NAME[=OPTIONS] and -XrunNAME[:OPTIONS], found as the VM finds them.
 void judgeAgentLibrary(VmFacts& vm, std::size_t i) {
     const std::string& text = vm.arguments[i].text;
+    const bool xrun = text.compare(0, 5, "-Xrun") == 0;
     ElfFile elf;
-    const std::string libDir = vm.path.empty() || text.compare(0, 10, "-agentlib:") != 0
+    const std::string libDir = vm.path.empty() || (!xrun && text.compare(0, 10, "-agentlib:") != 0)
                                    ? std::string()
                                    : vmLibraryDir(vm.path, elf);
     if (libDir.empty()) {
         return;
     }
-    std::string name = text.substr(10);
-    name = name.substr(0, name.find('='));
+    std::string name = text.substr(xrun ? 5 : 10);
+    name = name.substr(0, name.find(xrun ? ':' : '='));
     if (name.empty()) {
         return;
     }
@@ -222,7 +292,8 @@ void judgeAgentLibrary(VmFacts& vm, std::size_t i) {
     VmFile judged;
     judged.index = i;
     judged.agent =
-        findAgentLibrary(name, libDir, libraryPath != nullptr ? libraryPath : "", elf, judged.path);
+        findAgentLibrary(name, libDir, libraryPath != nullptr ? libraryPath : "", elf, judged.path,
+                         xrun ? AgentEntry::JvmOrAgentOnLoad : AgentEntry::AgentOnLoad);
     vm.files.push_back(judged);
 }
 
@@ -348,7 +419,7 @@ void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& a
                 judged.access.at = judged.path;
                 judged.access.error = EISDIR;
             }
-            judgeAgent(judged, text, file, vm.path);
+            judgeAgent(judged, text, file, vm);
             vm.files.push_back(judged);
         }
         judgeAgentLibrary(vm, i);

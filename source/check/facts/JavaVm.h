@@ -48,6 +48,7 @@ struct VmFile {
     // A file the VM writes: `access` is creating a file in its directory.
     bool output = false;
     bool onEvent = false;  // written only on a crash or a heap dump, not at start
+    bool inPlace = false;  // an existing file the user cannot write: `access` is writing it
     AgentCheck agent;      // what keeps the VM from loading an agent's file
 };
 

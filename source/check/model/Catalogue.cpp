@@ -481,15 +481,16 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "the VM starts without the directory, but when it runs out of memory or crashes it cannot "
      "write the dump or the report there, and what would explain the failure is lost"},
     {K::VmAgentUnusable, "vm-agent-unusable", E,
-     "an agent the VM cannot load: a jar without the manifest entry its option needs, or a "
-     "library that is not found or is of another kind",
-     "name a jar whose manifest has Premain-Class, or a library of the VM's kind; -agentlib "
-     "looks in the VM's lib directory, then where the system's loader looks",
+     "an agent the VM cannot load: a jar without the manifest entry its option needs or the "
+     "class it names, or a library that is not found, is of another kind or lacks its entry point",
+     "name a jar whose manifest has Premain-Class and that holds that class, or a library of the "
+     "VM's kind exporting Agent_OnLoad (JVM_OnLoad for -Xrun); -agentlib and -Xrun look in the "
+     "VM's lib directory, then where the system's loader looks",
      false, "-javaagent:lib/agent.jar, a jar without Premain-Class",
      "-javaagent:lib/agent.jar, a jar whose manifest has Premain-Class",
      "the VM loads every agent before the application and does not start when one cannot be "
-     "loaded: a jar needs the manifest entry its option names, a library must be found and be "
-     "of the VM's kind"},
+     "loaded: a jar needs the manifest entry its option names and the class it names, a library "
+     "must be found, be of the VM's kind and export the function the VM calls"},
     {K::InterpreterNotProgram, "interpreter-not-a-program", E,
      "the script's interpreter is neither an ELF program nor a script",
      "name a real interpreter in the script's first line, or give the interpreter its own "

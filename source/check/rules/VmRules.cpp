@@ -434,6 +434,32 @@ void agentRule(const VmFacts& vm, Collector& add, const VmFile& file) {
           file.path + " is not judged for loading: " + file.agent.words);
 }
 
+// What keeps the VM from writing, loading or reading the file an option names.
+void fileRule(const VmFacts& vm, Collector& addAll, const VmFile& file) {
+    if (file.output && file.inPlace && !file.access.granted()) {
+        about(vm, addAll, file.index, K::VmLogDirectory,
+              file.path +
+                  " exists and cannot be written by the application's user: the VM refuses "
+                  "to start without it");
+    } else if (file.output && !file.access.granted()) {
+        about(vm, addAll, file.index, file.onEvent ? K::VmDumpDirectory : K::VmLogDirectory,
+              "the directory of " + file.path +
+                  " cannot be written in by the application's user (" +
+                  (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
+                                                              : file.access.at) +
+                  (file.onEvent ? "): the file would be lost"
+                                : "): the VM refuses to start without it"));
+    } else if (file.agent.verdict != AgentVerdict::Loads) {
+        agentRule(vm, addAll, file);
+    } else if (!file.access.granted()) {
+        about(vm, addAll, file.index, K::VmFileUnreadable,
+              file.path + " cannot be read by the application's user (" +
+                  (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
+                                                              : file.access.at) +
+                  ")");
+    }
+}
+
 }  // namespace
 
 bool parseVmSize(const std::string& text, std::uint64_t& bytes) {
@@ -505,23 +531,7 @@ void vmSourceRules(const VmFacts& vm, Collector& add) {
 void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     Unlocks unlocks;
     for (const VmFile& file : vm.files) {
-        if (file.output && !file.access.granted()) {
-            about(vm, addAll, file.index, file.onEvent ? K::VmDumpDirectory : K::VmLogDirectory,
-                  "the directory of " + file.path +
-                      " cannot be written in by the application's user (" +
-                      (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
-                                                                  : file.access.at) +
-                      (file.onEvent ? "): the file would be lost"
-                                    : "): the VM refuses to start without it"));
-        } else if (file.agent.verdict != AgentVerdict::Loads) {
-            agentRule(vm, addAll, file);
-        } else if (!file.access.granted()) {
-            about(vm, addAll, file.index, K::VmFileUnreadable,
-                  file.path + " cannot be read by the application's user (" +
-                      (file.access.cause == AccessCause::NotFound ? std::string("does not exist")
-                                                                  : file.access.at) +
-                      ")");
-        }
+        fileRule(vm, addAll, file);
     }
     // A line of ours meant as something else has its finding already: the
     // VM still reads it, but what it says about it is not said twice.
