@@ -571,6 +571,46 @@ std::string builtLibrary(const std::string& dir, const std::string& name, const 
     return std::system(command.c_str()) == 0 ? readAll(dir + "/" + name) : std::string();
 }
 
+// The options of JAVA_TOOL_OPTIONS and _JAVA_OPTIONS that a probe leaves out
+// are judged from their files as the ini file's are, and said for the
+// application, naming the variable.
+TEST(CheckVm, OptionsOfTheEnvironmentAreJudgedAsTheVmLoadsAndWritesThem) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const std::string v = "-vmargs\n-Xmx256m\n";
+    const std::string manifest = "Manifest-Version: 1.0\r\nCreated-By: hand\r\n\r\n";
+    Row base{"", v, {}, "", nullptr};
+    const struct {
+        const char* what;
+        const char* variable;
+        const char* value;
+        const char* kind;
+    } rows[] = {
+        {"an agent jar without Premain-Class", "JAVA_TOOL_OPTIONS", "-javaagent:lib/agent.jar",
+         "vm-agent-unusable"},
+        {"an agent library not found", "_JAVA_OPTIONS", "-agentlib:nosuchagent",
+         "vm-agent-unusable"},
+        {"a log in a missing directory", "JAVA_TOOL_OPTIONS",
+         "-Xmx128m -Xlog:gc:file=/nonexistent-dir/gc.log", "vm-log-directory"},
+        {"a log the VM can write", "JAVA_TOOL_OPTIONS", "-Xlog:gc:file=gc.log", nullptr},
+        {"a heap dump in a missing directory: said, but no error", "_JAVA_OPTIONS",
+         "-XX:+HeapDumpOnOutOfMemoryError -XX:HeapDumpPath=/nonexistent-dir/", nullptr},
+    };
+    for (const auto& row : rows) {
+        Row laid = base;
+        laid.what = row.what;
+        laid.kind = row.kind;
+        laid.env = {{row.variable, row.value}};
+        laid.files = {{"lib/agent.jar", zipOf({{"META-INF/MANIFEST.MF", manifest}})}};
+        const Json findings = expectAgreement(laid).report.at("findings");
+        if (row.kind != nullptr && !findings.empty()) {
+            EXPECT_TRUE(findings.at(0).at("line").is_null()) << findings.dump();
+            EXPECT_NE(findings.dump().find(row.variable), std::string::npos) << findings.dump();
+        }
+    }
+}
+
 // Libraries the VM loads as agents, each needing the entry point it calls,
 // which dlsym also finds in the libraries it needs.
 TEST(CheckVm, AgentLibrariesAreJudgedByTheEntryPointTheVmCalls) {

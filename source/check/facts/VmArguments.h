@@ -18,6 +18,7 @@ enum class VmOrigin {
     InstallationIni,  // a line of the installation's ini file
     DefaultName,      // the application name the launcher adds
     CommandLine,      // the launcher's own command line
+    Environment,      // a VM variable of the environment, named as its `file`
 };
 
 // One element of the VM command line and where it came from.

@@ -14,8 +14,32 @@ namespace {
 // Where the element after "--launcher.appendVmargs" and "-vmargs" stands.
 constexpr std::size_t FIRST_INI_ARGUMENT = 3;
 
+// The options of the VM variables that a probe leaves out, judged from
+// their files as the ini file's are; the VM reads JAVA_TOOL_OPTIONS before
+// its command line. The VM takes no option files from them here.
+void addVariableOptions(VmFacts& vm) {
+    for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"}) {
+        const char* value = std::getenv(name);
+        for (const std::string& option :
+             value != nullptr ? splitVmVariable(value) : std::vector<std::string>()) {
+            const char* effect = effectOutsideVm(option);
+            if (effect == nullptr || option[0] == '@' || option.compare(0, 10, "-XX:Flags=") == 0 ||
+                option.compare(0, 18, "-XX:VMOptionsFile=") == 0) {
+                continue;
+            }
+            VmArgument argument;
+            argument.text = option;
+            argument.origin = VmOrigin::Environment;
+            argument.file = name;
+            argument.fromVmFile = true;
+            vm.arguments.push_back(argument);
+        }
+    }
+}
+
 void addArguments(Facts& findings, std::size_t ownArguments, const LaunchVector& argv) {
     VmFacts& vm = findings.vm;
+    addVariableOptions(vm);
     for (const auto& line : readInstallationIni(vm.installationIni).vmArgs) {
         VmArgument argument;
         argument.text = line.second;

@@ -101,6 +101,9 @@ std::string loaderProblemText(const LinkCheck& linking) {
 }
 
 std::string vmOriginText(const VmArgumentView& argument) {
+    if (argument.origin == VmOrigin::Environment) {
+        return "in " + argument.file + " of the environment";
+    }
     if (!argument.file.empty()) {
         return "line " + std::to_string(argument.fileLine) + " of " + argument.file;
     }
@@ -113,6 +116,8 @@ std::string vmOriginText(const VmArgumentView& argument) {
             return "the default application name";
         case VmOrigin::CommandLine:
             return "command-line argument " + std::to_string(argument.commandLine);
+        case VmOrigin::Environment:
+            break;
     }
     return std::string();
 }
