@@ -596,13 +596,24 @@ TEST(CheckVm, OptionsOfTheEnvironmentAreJudgedAsTheVmLoadsAndWritesThem) {
         {"a log the VM can write", "JAVA_TOOL_OPTIONS", "-Xlog:gc:file=gc.log", nullptr},
         {"a heap dump in a missing directory: said, but no error", "_JAVA_OPTIONS",
          "-XX:+HeapDumpOnOutOfMemoryError -XX:HeapDumpPath=/nonexistent-dir/", nullptr},
+        // The VM reads flag and option files named there, but takes no @FILE.
+        {"a flag file that is missing", "JAVA_TOOL_OPTIONS", "-XX:Flags=/nonexistent-dir/f",
+         "vm-file-unreadable"},
+        {"a flag file the VM takes", "JAVA_TOOL_OPTIONS", "-XX:Flags={eclipse}/conf/ok.flags",
+         nullptr},
+        {"an option file with an option the VM refuses", "_JAVA_OPTIONS",
+         "-XX:VMOptionsFile={eclipse}/conf/bad.options", "vm-unrecognized-option"},
+        {"an argument file, which the VM takes only on its command line", "JAVA_TOOL_OPTIONS",
+         "@{eclipse}/conf/ok.flags", "vm-unrecognized-option"},
     };
     for (const auto& row : rows) {
         Row laid = base;
         laid.what = row.what;
         laid.kind = row.kind;
         laid.env = {{row.variable, row.value}};
-        laid.files = {{"lib/agent.jar", zipOf({{"META-INF/MANIFEST.MF", manifest}})}};
+        laid.files = {{"lib/agent.jar", zipOf({{"META-INF/MANIFEST.MF", manifest}})},
+                      {"conf/ok.flags", "+UseSerialGC\n"},
+                      {"conf/bad.options", "-Xmx128m\n-Xbogus\n"}};
         const Json findings = expectAgreement(laid).report.at("findings");
         if (row.kind != nullptr && !findings.empty()) {
             EXPECT_TRUE(findings.at(0).at("line").is_null()) << findings.dump();

@@ -13,7 +13,8 @@ VmArgumentView::VmArgumentView(const VmArgument& argument)
       probed(argument.probed),
       file(argument.file),
       fileLine(argument.fileLine),
-      fromVmFile(argument.fromVmFile) {}
+      fromVmFile(argument.fromVmFile),
+      variable(argument.variable) {}
 
 VmArgumentView::operator VmArgument() const {
     VmArgument copy;
@@ -27,6 +28,7 @@ VmArgumentView::operator VmArgument() const {
     copy.file = file;
     copy.fileLine = fileLine;
     copy.fromVmFile = fromVmFile;
+    copy.variable = variable;
     return copy;
 }
 

@@ -18,21 +18,22 @@ enum class VmOrigin {
     InstallationIni,  // a line of the installation's ini file
     DefaultName,      // the application name the launcher adds
     CommandLine,      // the launcher's own command line
-    Environment,      // a VM variable of the environment, named as its `file`
+    Environment,      // a VM variable of the environment, named as its `variable`
 };
 
 // One element of the VM command line and where it came from.
 struct VmArgument {
     std::string text;
     VmOrigin origin = VmOrigin::Line;
-    std::size_t line = 0;         // the line of our ini file; 0 for none
-    std::size_t argument = 0;     // its index in our argument vector; 0 for none
-    std::size_t iniLine = 0;      // the line of the installation's ini file; 0 for none
-    std::size_t commandLine = 0;  // counted from 1 among the command-line arguments; 0 for none
-    bool probed = false;          // the VM was started with it to give its verdict
-    std::string file;             // the option file it was read from, where it was
-    std::size_t fileLine = 0;     // its line there
-    bool fromVmFile = false;      // read by the VM itself, where every word is an option
+    std::size_t line = 0;            // the line of our ini file; 0 for none
+    std::size_t argument = 0;        // its index in our argument vector; 0 for none
+    std::size_t iniLine = 0;         // the line of the installation's ini file; 0 for none
+    std::size_t commandLine = 0;     // counted from 1 among the command-line arguments; 0 for none
+    bool probed = false;             // the VM was started with it to give its verdict
+    std::string file;                // the option file it was read from, where it was
+    std::size_t fileLine = 0;        // its line there
+    bool fromVmFile = false;         // read by the VM itself, where every word is an option
+    const char* variable = nullptr;  // the VM variable of the environment it came from
 };
 
 // An element as it is read: the same, its text where it is kept.
@@ -51,6 +52,7 @@ struct VmArgumentView {
     std::string file;
     std::size_t fileLine = 0;
     bool fromVmFile = false;
+    const char* variable = nullptr;
 };
 
 class VmArguments {

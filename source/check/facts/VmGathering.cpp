@@ -15,22 +15,22 @@ namespace {
 constexpr std::size_t FIRST_INI_ARGUMENT = 3;
 
 // The options of the VM variables that a probe leaves out, judged from
-// their files as the ini file's are; the VM reads JAVA_TOOL_OPTIONS before
-// its command line. The VM takes no option files from them here.
+// their files as the ini file's are, flag and option files read as the
+// VM reads them there; the VM reads JAVA_TOOL_OPTIONS before its command
+// line. It refuses @FILE there, which the probe keeps to hear it say so.
 void addVariableOptions(VmFacts& vm) {
     for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"}) {
         const char* value = std::getenv(name);
         for (const std::string& option :
              value != nullptr ? splitVmVariable(value) : std::vector<std::string>()) {
             const char* effect = effectOutsideVm(option);
-            if (effect == nullptr || option[0] == '@' || option.compare(0, 10, "-XX:Flags=") == 0 ||
-                option.compare(0, 18, "-XX:VMOptionsFile=") == 0) {
+            if (effect == nullptr || option[0] == '@') {
                 continue;
             }
             VmArgument argument;
             argument.text = option;
             argument.origin = VmOrigin::Environment;
-            argument.file = name;
+            argument.variable = name;
             argument.fromVmFile = true;
             vm.arguments.push_back(argument);
         }
@@ -62,7 +62,7 @@ std::vector<std::string> probeVariables() {
         }
         std::string kept;
         for (const std::string& option : splitVmVariable(value)) {
-            if (effectOutsideVm(option) == nullptr) {
+            if (effectOutsideVm(option) == nullptr || option[0] == '@') {
                 const char quote = option.find('\'') == std::string::npos ? '\'' : '"';
                 kept += (kept.empty() ? "" : " ") + (quote + option) + quote;
             }

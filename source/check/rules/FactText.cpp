@@ -102,7 +102,10 @@ std::string loaderProblemText(const LinkCheck& linking) {
 
 std::string vmOriginText(const VmArgumentView& argument) {
     if (argument.origin == VmOrigin::Environment) {
-        return "in " + argument.file + " of the environment";
+        const std::string variable = std::string(argument.variable) + " of the environment";
+        return argument.file.empty() ? "in " + variable
+                                     : "line " + std::to_string(argument.fileLine) + " of " +
+                                           argument.file + ", named in " + variable;
     }
     if (!argument.file.empty()) {
         return "line " + std::to_string(argument.fileLine) + " of " + argument.file;
