@@ -487,7 +487,7 @@ constexpr std::array<Kind, KIND_COUNT> KINDS = {{
      "VM's kind exporting Agent_OnLoad (JVM_OnLoad for -Xrun); -agentlib and -Xrun look in the "
      "VM's lib directory, then where the system's loader looks",
      false, "-javaagent:lib/agent.jar, a jar without Premain-Class",
-     "-javaagent:lib/agent.jar, a jar whose manifest has Premain-Class",
+     "-javaagent:lib/agent.jar, a jar whose manifest has Premain-Class and that holds the class",
      "the VM loads every agent before the application and does not start when one cannot be "
      "loaded: a jar needs the manifest entry its option names and the class it names, a library "
      "must be found, be of the VM's kind and export the function the VM calls"},
