@@ -32,6 +32,29 @@ void showDiff(const std::string& name, const std::string& original, const IniFix
     out << (readable ? readableDiff(diff) : diff);
 }
 
+bool notFixed(std::ostream& err, const std::string& name, const std::string& why) {
+    err << where(name, 0) << " not fixed: " << why << '\n';
+    return true;
+}
+
+// Each mend made, one line each.
+void listFixes(const std::string& name, const IniFixResult& fixed, std::ostream& out) {
+    for (const AppliedFix& fix : fixed.fixes) {
+        const Kind& kind = kindOf(fix.kind);
+        // A line mended with another's mend was no mistake today: the
+        // change is said as what it is.
+        const bool moved =
+            fix.kind == KindId::CommentInVmSection || fix.kind == KindId::LauncherInVmSection;
+        const std::string with = std::to_string(fix.with);
+        const std::string what =
+            fix.with == 0 ? std::string(kind.summary)
+            : moved       ? "moved above -vmargs, which the mend of line " + with + " puts in place"
+                    : std::string(kind.summary) + ", below the -vmargs the mend of line " + with +
+                          " puts in place";
+        out << where(name, fix.line) << " fixed: " << what << " [" << kind.name << "]\n";
+    }
+}
+
 }  // namespace
 
 std::string tooLargeToMend() {
@@ -62,12 +85,8 @@ bool mendIni(const MendOptions& options, const std::string& name, const std::str
         if (planned != nullptr) {
             *planned = notMended(tooLargeToMend());
         }
-        if (options.diff) {
-            // An empty diff would read as nothing to mend.
-            err << where(name, 0) << " not fixed: " << tooLargeToMend() << '\n';
-            return true;
-        }
-        return cannot(tooLargeToMend());
+        // With --diff, an empty diff would read as nothing to mend.
+        return options.diff ? notFixed(err, name, tooLargeToMend()) : cannot(tooLargeToMend());
     }
     SafeRewrite::Original original;
     const std::string unreadable = SafeRewrite::read(path, original);
@@ -93,20 +112,7 @@ bool mendIni(const MendOptions& options, const std::string& name, const std::str
         }
     }
     if (options.listFixes) {
-        for (const AppliedFix& fix : fixed.fixes) {
-            const Kind& kind = kindOf(fix.kind);
-            // A line mended with another's mend was no mistake today: the
-            // change is said as what it is.
-            const bool moved =
-                fix.kind == KindId::CommentInVmSection || fix.kind == KindId::LauncherInVmSection;
-            const std::string with = std::to_string(fix.with);
-            const std::string what =
-                fix.with == 0 ? std::string(kind.summary)
-                : moved ? "moved above -vmargs, which the mend of line " + with + " puts in place"
-                        : std::string(kind.summary) + ", below the -vmargs the mend of line " +
-                              with + " puts in place";
-            out << where(name, fix.line) << " fixed: " << what << " [" << kind.name << "]\n";
-        }
+        listFixes(name, fixed, out);
     }
     return true;
 }

@@ -81,6 +81,13 @@ bool plainAscii(char c) {
     return u >= 0x20 && u < 0x7F && c != '\\' && c != '"';
 }
 
+std::size_t plainRunEnd(std::string_view bytes, std::size_t pos) {
+    while (pos < bytes.size() && plainAscii(bytes[pos])) {
+        ++pos;
+    }
+    return pos;
+}
+
 }  // namespace
 
 std::string visible(std::string_view bytes) {
@@ -88,10 +95,7 @@ std::string visible(std::string_view bytes) {
     out.reserve(bytes.size());
     for (std::size_t pos = 0; pos < bytes.size();) {
         // Runs of plain ASCII, nearly every byte of an ini file, go in whole.
-        std::size_t plain = pos;
-        while (plain < bytes.size() && plainAscii(bytes[plain])) {
-            ++plain;
-        }
+        const std::size_t plain = plainRunEnd(bytes, pos);
         if (plain > pos) {
             out.append(bytes, pos, plain - pos);
             pos = plain;
