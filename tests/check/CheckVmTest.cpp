@@ -634,6 +634,63 @@ TEST(CheckVm, OptionsOfTheEnvironmentAreJudgedAsTheVmLoadsAndWritesThem) {
     }
 }
 
+// cron hands the command the VM variables its lines set, and none of the
+// check's own: the VM is judged for that start with the crontab's, and a
+// refusal is an error of the start, at its line. The real VM, given the same
+// variables alone, decides each row.
+TEST(CheckVm, AStartsOwnVmVariablesAreJudgedWithThem) {
+    if (!vmInstalled("/usr/bin/java")) {
+        GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
+    }
+    const struct {
+        const char* what;
+        const char* cronVariable;   // a crontab line above the start; "" for none
+        const char* checkVariable;  // in the check's own environment; "" for none
+    } rows[] = {
+        {"an option the VM refuses, in the crontab", "JAVA_TOOL_OPTIONS=-Xbogus", ""},
+        {"an option the VM takes, in the crontab", "_JAVA_OPTIONS=-Xmx128m", ""},
+        {"an option the VM refuses, in the check's environment alone", "",
+         "JAVA_TOOL_OPTIONS=-Xbogus"},
+        {"the crontab's own option, over the check's", "JAVA_TOOL_OPTIONS=-Xmx128m",
+         "JAVA_TOOL_OPTIONS=-Xbogus"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Installation inst;
+        writeFile(inst.eclipse + "/Dashvane", STANDIN, 0755);
+        inst.writeIni("-vmargs\n-Xmx256m\n");
+        const std::string crontab = inst.root + "/prefix/etc/cron.d/shop";
+        boost::filesystem::create_directories(inst.root + "/prefix/etc/cron.d");
+        writeFile(crontab, std::string(row.cronVariable) + "\n@reboot root cd " + inst.appDir +
+                               " && ./run\n");
+        const std::string real =
+            "env -i PATH=/usr/bin:/bin " + std::string(row.cronVariable) +
+            " /usr/bin/java -XX:-UsePerfData -Xmx256m -version >/dev/null 2>&1";
+        const bool startsByCron = std::system(real.c_str()) == 0;
+        Command check;
+        check.program = DVL_CHECK_BINARY;
+        check.argv = {"dashvane-launcher-check", "--json",   "--severity=error", "--root",
+                      inst.root + "/prefix",     inst.appDir};
+        check.cwd = inst.root;
+        check.env = baseEnv(inst);
+        const std::string own = row.checkVariable;
+        if (!own.empty()) {
+            check.env[own.substr(0, own.find('='))] = own.substr(own.find('=') + 1);
+        }
+        const Json report = Json::parse(run(check).out).at("applications").at(0);
+        std::vector<Json> atCrontab;
+        for (const Json& finding : report.at("findings")) {
+            if (finding.at("file") == crontab) {
+                atCrontab.push_back(finding);
+            }
+        }
+        EXPECT_EQ(atCrontab.empty(), startsByCron) << report.at("findings").dump();
+        if (!atCrontab.empty()) {
+            EXPECT_EQ(atCrontab.at(0).at("line"), 2) << atCrontab.at(0).dump();
+        }
+    }
+}
+
 // Libraries the VM loads as agents, each needing the entry point it calls,
 // which dlsym also finds in the libraries it needs.
 TEST(CheckVm, AgentLibrariesAreJudgedByTheEntryPointTheVmCalls) {

@@ -18,6 +18,7 @@
 #include "facts/PropertyPath.h"
 #include "facts/StartExamination.h"
 #include "facts/VmGathering.h"
+#include "facts/VmProbe.h"
 #include "launcher/Options.h"
 #include "launcher/Platform.h"
 #include "launcher/ProgramOptions.h"
@@ -206,7 +207,7 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
     describeWriters(facts, argv, request.access, *paths);
     if (request.vm != CheckRequest::Vm::Off) {
         gatherVm(facts, request.vm == CheckRequest::Vm::Ask, request.arguments.size(), argv,
-                 request.access);
+                 request.access, request.ownVmVariables ? &request.vmVariables : nullptr);
         askVmArguments(facts.vm, argumentsToAsk(facts.vm), request.access, request.vmKept);
         if (!facts.vm.verdict.asked) {
             askVmSizes(facts.vm, sizesToAsk(facts.vm), request.access);
@@ -311,6 +312,15 @@ StartCheck checkStart(const StartFacts& start, const CheckRequest& base) {
         request.access = AccessJudge(identity);
     }
     request.paths = base.paths;
+    // A start that hands the VM other variables than the check's own
+    // environment has the VM judged with them, as the launch reads them.
+    if (start.ownEnvironment && start.vmVariables != vmVariables()) {
+        request.vm = base.vm;
+        request.vmKept = base.vmKept;
+        request.java = base.java;
+        request.ownVmVariables = true;
+        request.vmVariables = start.vmVariables;
+    }
     CheckSink sink;
     sink.finding = [&result](const Facts& facts, const Finding& finding) {
         result.findings.push_back(finding);

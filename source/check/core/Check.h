@@ -47,6 +47,10 @@ struct CheckRequest {
     bool vmKept = false;
     // The VM named outright (--java), in place of the one the executable finds.
     std::string java;
+    // The VM variables the launch gets ("NAME=VALUE") where a start gives
+    // its own environment; otherwise the check's own environment's.
+    bool ownVmVariables = false;
+    std::vector<std::string> vmVariables;
     // The ways the application is started, each checked as started, and the
     // findings about their start files, reported with the application's.
     std::vector<StartCheck> starts;

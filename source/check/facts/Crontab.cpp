@@ -91,7 +91,9 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
             if (!(first == '*' || (first >= '0' && first <= '9')) &&
                 environmentLine(line, name, value)) {
                 // cron takes the value as written: nothing in it is expanded.
-                if (name == "HOME" || name == "PATH" || name == "SHELL") {
+                if (name == "HOME" || name == "PATH" || name == "SHELL" ||
+                    name == "JAVA_TOOL_OPTIONS" || name == "_JAVA_OPTIONS" ||
+                    name == "JDK_JAVA_OPTIONS") {
                     settings[name] = value;
                 }
                 continue;
@@ -107,6 +109,12 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
         entry.home = settings["HOME"];
         entry.path = settings["PATH"];
         entry.shell = settings["SHELL"];
+        for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}) {
+            const auto set = settings.find(name);
+            if (set != settings.end()) {
+                entry.vmVariables.push_back(std::string(name) + "=" + set->second);
+            }
+        }
         if (!entry.command.empty()) {
             entries.push_back(entry);
         }

@@ -14,6 +14,9 @@ struct CronEntry {
     std::string home;      // HOME as set by a line above it; empty when none
     std::string path;      // PATH as set by a line above it; empty when none
     std::string shell;     // SHELL as set by a line above it; empty when none
+    // The VM variables set by lines above it ("NAME=VALUE"), which cron
+    // hands to the command and the VM reads.
+    std::vector<std::string> vmVariables;
 };
 
 // `withUser`: a sixth field names the user (the system crontab, /etc/cron.d).

@@ -74,6 +74,7 @@ struct VmFacts {
     std::size_t vmLine = 0;                // its -vm line
     VmArguments arguments;                 // the whole VM command line, in order
     std::vector<std::string> environment;  // VM variables set in the launch's environment
+    std::vector<std::string> variables;    // the same, "NAME=VALUE"
     std::vector<VmFile> files;
     VmInfo info;
     SizeVerdict sizes;

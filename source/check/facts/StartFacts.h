@@ -80,6 +80,11 @@ struct StartFacts {
     std::string command;      // the shell command line, for cron and sh -c
     std::string chained;      // "&&" or "||" when the shell line chains on the launcher
 
+    // The environment's VM variables the launch gets ("NAME=VALUE"): a
+    // unit or cron gives its own, the others what they are started with.
+    bool ownEnvironment = false;
+    std::vector<std::string> vmVariables;
+
     // A systemd unit's [Service] section.
     bool userUnit = false;
     std::string type;  // as written; empty when not set

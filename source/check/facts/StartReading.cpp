@@ -475,6 +475,8 @@ struct Reader {
             start.file = file.path;
             start.user = user;
             start.line = entry.line;
+            start.ownEnvironment = true;
+            start.vmVariables = entry.vmVariables;
             const std::string shell = entry.shell.empty() ? "/bin/sh" : entry.shell;
             dash = isDash(shell);
             if (!isShell(shell)) {

@@ -14,13 +14,23 @@ namespace {
 // Where the element after "--launcher.appendVmargs" and "-vmargs" stands.
 constexpr std::size_t FIRST_INI_ARGUMENT = 3;
 
+// The value the launch's VM variable `name` has; nullptr when not set.
+const char* variableOf(const VmFacts& vm, const std::string& name) {
+    for (const std::string& variable : vm.variables) {
+        if (variable.compare(0, name.size(), name) == 0 && variable[name.size()] == '=') {
+            return variable.c_str() + name.size() + 1;
+        }
+    }
+    return nullptr;
+}
+
 // The options of the VM variables that a probe leaves out, judged from
 // their files as the ini file's are, flag and option files read as the
 // VM reads them there; the VM reads JAVA_TOOL_OPTIONS before its command
 // line. It refuses @FILE there, which the probe keeps to hear it say so.
 void addVariableOptions(VmFacts& vm) {
     for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"}) {
-        const char* value = std::getenv(name);
+        const char* value = variableOf(vm, name);
         for (const std::string& option :
              value != nullptr ? splitVmVariable(value) : std::vector<std::string>()) {
             const char* effect = effectOutsideVm(option);
@@ -53,10 +63,10 @@ void addArguments(Facts& findings, std::size_t ownArguments, const LaunchVector&
 
 // The VM variables as a probe may be given them: options with effects
 // outside the VM dropped, the rest joined as the VM splits them again.
-std::vector<std::string> probeVariables() {
+std::vector<std::string> probeVariables(const VmFacts& vm) {
     std::vector<std::string> variables;
     for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"}) {
-        const char* value = std::getenv(name);
+        const char* value = variableOf(vm, name);
         if (value == nullptr) {
             continue;
         }
@@ -82,12 +92,16 @@ void findVmOf(Facts& findings, const std::string& named, const AccessJudge& acce
 }
 
 void gatherVm(Facts& findings, bool ask, std::size_t ownArguments, const LaunchVector& argv,
-              const AccessJudge& access) {
+              const AccessJudge& access, const std::vector<std::string>* variables) {
     VmFacts& vm = findings.vm;
     vm.judged = true;
     vm.mayStart = ask;
     vm.kernelBits = static_cast<int>(kernelPointerSize() * 8);
-    vm.environment = vmEnvironment();
+    vm.variables = variables != nullptr ? *variables : vmVariables();
+    vm.environment.clear();
+    for (const std::string& variable : vm.variables) {
+        vm.environment.push_back(variable.substr(0, variable.find('=')));
+    }
     addArguments(findings, ownArguments, argv);
     expandOptionFiles(vm, findings.startDirResolved, access);
     judgeVmFiles(vm, findings.startDirResolved, access);
@@ -112,5 +126,5 @@ void askVmArguments(VmFacts& vm, const std::vector<std::size_t>& indexes, const 
         vm.arguments.markProbed(i);
         options.push_back(vm.arguments[i].text);
     }
-    vm.verdict = probeArguments(vm.path, options, probeVariables(), access, kept);
+    vm.verdict = probeArguments(vm.path, options, probeVariables(vm), access, kept);
 }

@@ -389,11 +389,11 @@ SizeVerdict probeSizes(const std::string& java, const std::vector<std::string>& 
     return verdict;
 }
 
-std::vector<std::string> vmEnvironment() {
+std::vector<std::string> vmVariables() {
     std::vector<std::string> set;
     for (const char* name : VM_VARIABLES) {
-        if (std::getenv(name) != nullptr) {
-            set.push_back(name);
+        if (const char* value = std::getenv(name)) {
+            set.push_back(std::string(name) + "=" + value);
         }
     }
     return set;

@@ -37,5 +37,6 @@ void shareVerdictsIn(const std::string& dir);
 // than finding one kept.
 std::size_t vmStartsForVerdicts();
 
-// The variables of this environment that the VM would read options from.
-std::vector<std::string> vmEnvironment();
+// The variables of this environment that the VM would read options from,
+// as "NAME=VALUE".
+std::vector<std::string> vmVariables();
