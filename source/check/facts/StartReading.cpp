@@ -225,6 +225,7 @@ struct Reader {
     bool dash = false;            // the shell lines are run by dash
     UnitSpecifiers specifiers{};  // of the unit being read
     UnitEnvironment environment{};
+    std::string environmentUnread{};  // why the unit's environment is not known
 
     // A start of the copy `target` is, if it is one.
     bool take(StartFacts start, const std::string& target) {
@@ -407,7 +408,7 @@ struct Reader {
         base.userUnit = file.userUnit;
         base.user = file.userUnit ? file.user : user != nullptr ? user->value : "root";
         unitSpecifiers(home);
-        if (!unitEnvironment(unit, base, user != nullptr)) {
+        if (!unitEnvironment(unit, base.user, user != nullptr)) {
             return;
         }
         const UnitSetting* dir = unit.find("Service", "WorkingDirectory");
@@ -479,8 +480,8 @@ struct Reader {
     // The environment ExecStart= is expanded in: what the manager sets, then
     // Environment=, then EnvironmentFile=, which overrides it. False where
     // systemd fails the unit before it runs a line.
-    bool unitEnvironment(const UnitFile& unit, StartFacts& base, bool userGiven) {
-        environment = managerEnvironment(unit, base.user, userGiven || file.userUnit);
+    bool unitEnvironment(const UnitFile& unit, const std::string& user, bool userGiven) {
+        environment = managerEnvironment(unit, user, userGiven || file.userUnit);
         std::string unknown;
         for (const UnitSetting* setting : unit.list("Service", "Environment")) {
             for (const std::string& assignment :
@@ -492,10 +493,13 @@ struct Reader {
             std::string path = expandSpecifiers(setting->value, specifiers, &unknown);
             const bool optional = !path.empty() && path[0] == '-';
             path.erase(0, optional ? 1 : 0);
+            if (path.empty() || path[0] != '/') {
+                continue;  // systemd ignores a file not named by an absolute path
+            }
             if (path.find_first_of("*?[") != std::string::npos || !unknown.empty()) {
-                base.unmodeled = "the EnvironmentFile=" + setting->value +
-                                 (unknown.empty() ? std::string(" (a pattern of files)")
-                                                  : " (its specifier " + unknown + ")");
+                environmentUnread = "the EnvironmentFile=" + setting->value +
+                                    (unknown.empty() ? std::string(" (a pattern of files)")
+                                                     : " (its specifier " + unknown + ")");
                 continue;
             }
             const std::string real = search.root + path;
@@ -510,15 +514,16 @@ struct Reader {
                 continue;
             }
             if (access(real.c_str(), R_OK) != 0) {
-                base.unmodeled = "the EnvironmentFile=" + path + ", which the checker cannot read";
+                environmentUnread =
+                    "the EnvironmentFile=" + path + ", which the checker cannot read";
                 continue;
             }
             for (const std::string& assignment : environmentFileAssignments(readText(real))) {
                 environment.assign(assignment);
             }
         }
-        if (!unknown.empty() && base.unmodeled.empty()) {
-            base.unmodeled = "the specifier " + unknown + " in Environment=";
+        if (!unknown.empty() && environmentUnread.empty()) {
+            environmentUnread = "the specifier " + unknown + " in Environment=";
         }
         return true;
     }
@@ -574,6 +579,11 @@ struct Reader {
         }
         if (!specifier.empty() && start.unmodeled.empty()) {
             start.unmodeled = "the specifier " + specifier + " in ExecStart=";
+        }
+        // What the environment holds matters only to a line that names a variable.
+        if (!environmentUnread.empty() && start.unmodeled.empty() &&
+            setting.value.find('$') != std::string::npos) {
+            start.unmodeled = environmentUnread;
         }
         std::vector<std::string> argv;
         std::string variable;
