@@ -42,6 +42,7 @@ oneshot ActiveState=active Result=success SubState=exited main=other app=running
 oneshot-process ActiveState=active Result=success SubState=exited main=other app=running stop=running pgrep=found vector=same check=- says=-
 user-recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-
 variables ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-
+no-user ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-
 missing-environment-file ActiveState=failed Result=resources SubState=failed main=other app=gone stop=gone pgrep=- vector=- check=- says=-
 user-variables ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-'
 # The checker's verdict agrees: a unit is healthy (active, the application
@@ -113,6 +114,11 @@ unit variables Type=forking SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/sh
     Environment=GONE=1 Environment= 'Environment="OPTS=-Da=1  -Db=two" APP=shop OVERRIDE=unit' \
     'Environment=EMPTY= UNIT=%n' EnvironmentFile=/dvl/env/shop.env EnvironmentFile=-/dvl/env/none.env \
     ExecStart= 'ExecStart=/srv/ws/apps/shop/run -Dapp=${APP} $OPTS $NONE ${NONE} $EMPTY $$APP a$APP $HOME/x -Dhome=$HOME -Duser=${USER}:${LOGNAME}:${SHELL} -Dpath=${PATH} -Dfile=${FROMFILE} -Do=${OVERRIDE} -Dgone=${GONE} $SPLIT -Dunit=${UNIT}:%n:%N:%p:%j:%f -Dspec=%t:%S:%C:%L:%E:%T:%V:%U:%g:%G:%h:%u:%y:%Y:%H:%l:%m'
+# Without User= systemd sets none of the user's names.
+# shellcheck disable=SC2016 # systemd expands these, not the shell
+printf '%s\n' '[Service]' Type=forking SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/shop \
+    'ExecStart=/srv/ws/apps/shop/run -Dh=${HOME}:${USER}:${LOGNAME}:${SHELL}' \
+    >"$root/dvl/units/no-user.service"
 unit missing-environment-file Type=forking SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/shop \
     EnvironmentFile=/dvl/env/none.env
 # shellcheck disable=SC2016,SC2088 # the name the README gives; systemd expands these
