@@ -127,8 +127,8 @@ TEST(StartReaders, UnitSpecifiersExpandAsSystemdDoes) {
         {"%p|%P|%j|%J|%f", "web-shop\\x2dx.service", false,
          "web-shop\\x2dx|web/shop-x|shop\\x2dx|shop-x|/web/shop-x", ""},
         {"%f %i", "root@-.service", false, "/ -", ""},
-        {"%t %S %C %L %E %T", "shop.service", false, "/run /var/lib /var/cache /var/log /etc /tmp",
-         ""},
+        {"%t %S %C %L %E %T %d", "shop.service", false,
+         "/run /var/lib /var/cache /var/log /etc /tmp /run/credentials/shop.service", ""},
         // Without /var/tmp systemd fails the unit: not followed.
         {"%V", "shop.service", false, "%V", "%V"},
         {"%t %S %C %L %E", "shop.service", true,

@@ -541,12 +541,24 @@ struct Reader {
         }
         for (const Passwd::Entry& entry : Passwd::read()) {
             if (userNames && entry.name == user && !entry.name.empty()) {
-                for (const std::string& assignment :
-                     {"HOME=" + entry.home, "USER=" + user, "LOGNAME=" + user,
-                      "SHELL=" + (entry.shell.empty() ? std::string("/bin/sh") : entry.shell)}) {
-                    known.assign(assignment);
+                known.assign("HOME=" + entry.home);
+                known.assign("USER=" + user);
+                known.assign("LOGNAME=" + user);
+                // systemd gives root a shell of its own choosing, not the
+                // password file's.
+                if (user != "root" && !entry.shell.empty()) {
+                    known.assign("SHELL=" + entry.shell);
                 }
                 break;
+            }
+        }
+        // Those of a user not in the password file, and root's shell, are
+        // not the checker's to tell.
+        for (const char* name : {"HOME", "USER", "LOGNAME", "SHELL"}) {
+            std::string value;
+            bool set = false;
+            if (userNames && known.lookUp(name, value, set) && !set) {
+                known.unknown.push_back(name);
             }
         }
         // Passed from the manager's own environment, or taken out of it.

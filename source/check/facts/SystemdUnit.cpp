@@ -235,6 +235,8 @@ std::map<char, std::string> specifierTable(const UnitSpecifiers& values) {
     // A user's manager may have TMPDIR from the user's environment.
     table['T'] = user ? "" : values.tmp;
     table['V'] = user ? "" : values.varTmp;
+    // Where the unit's credentials are put, whether it has any or not.
+    table['d'] = user ? "" : "/run/credentials/" + values.unitName;
     table['y'] = values.fragment;
     table['Y'] = values.fragment.substr(0, values.fragment.rfind('/'));
     table['%'] = "%";
