@@ -113,7 +113,7 @@ printf '%s\n' '# read by systemd' 'FROMFILE=file  value  ' "OVERRIDE='from file'
 unit variables Type=forking SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/shop \
     Environment=GONE=1 Environment= 'Environment="OPTS=-Da=1  -Db=two" APP=shop OVERRIDE=unit' \
     'Environment=EMPTY= UNIT=%n' EnvironmentFile=/dvl/env/shop.env EnvironmentFile=-/dvl/env/none.env \
-    ExecStart= 'ExecStart=/srv/ws/apps/shop/run -Dapp=${APP} $OPTS $NONE ${NONE} $EMPTY $$APP a$APP $HOME/x -Dhome=$HOME -Duser=${USER}:${LOGNAME}:${SHELL} -Dpath=${PATH} -Dfile=${FROMFILE} -Do=${OVERRIDE} -Dgone=${GONE} $SPLIT -Dunit=${UNIT}:%n:%N:%p:%j:%f -Dspec=%t:%S:%C:%L:%E:%T:%V:%U:%g:%G:%h:%u:%y:%Y:%H:%l:%m:%d'
+    ExecStart= 'ExecStart=/srv/ws/apps/shop/run -Dapp=${APP} $OPTS $NONE ${NONE} $EMPTY $$APP a$APP $HOME/x -Dhome=$HOME -Duser=${USER}:${LOGNAME}:${SHELL} -Dpath=${PATH} -Dfile=${FROMFILE} -Do=${OVERRIDE} -Dgone=${GONE} $SPLIT -Dunit=${UNIT}:%n:%N:%p:%j:%f -Dspecifiers=%t:%S:%C:%L:%E:%T:%V:%U:%g:%G:%h:%u:%y:%Y:%H:%l:%m:%d'
 # Without User= systemd sets none of the user's names.
 # shellcheck disable=SC2016 # systemd expands these, not the shell
 printf '%s\n' '[Service]' Type=forking SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/shop \
@@ -125,7 +125,7 @@ unit missing-environment-file Type=forking SuccessExitStatus=1 WorkingDirectory=
 {
     recipe '~/.config/systemd/user/shop.service' | grep -v '^ExecStart='
     printf '%s\n' '[Service]' 'Environment=APP=shop' \
-        'ExecStart=/srv/ws/apps/shop/run -Dapp=${APP} -Dhome=$HOME -Duser=${USER} -Dspec=%t:%S:%C:%L:%E:%U:%g:%G:%h:%u:%y:%Y'
+        'ExecStart=/srv/ws/apps/shop/run -Dapp=${APP} -Dhome=$HOME -Duser=${USER} -Dspecifiers=%t:%S:%C:%L:%E:%U:%g:%G:%h:%u:%y:%Y'
 } >"$root/dvl/user-units/variables.service"
 
 cp "$here/guest-test.sh" "$root/dvl/guest-test.sh"
