@@ -409,7 +409,7 @@ TEST(CheckStarts, StartFileAskedAboutIsJudgedOrRefused) {
         {"unit with a specifier not expanded",
          "keep/shop.service",
          "[Service]\nType=forking\nSuccessExitStatus=1\nWorkingDirectory=@APP@\n"
-         "ExecStart=@APP@/run -Dhost=%H\n",
+         "ExecStart=@APP@/run -Dboot=%b\n",
          nullptr,
          -1,
          {"start-not-modeled"}},
@@ -472,6 +472,133 @@ TEST(CheckStarts, StartFileAskedAboutIsJudgedOrRefused) {
             // From its own directory by its own name: the launch the
             // application's own check describes.
             EXPECT_EQ(start.at("vector"), report.at("argv")) << row.name;
+        }
+    }
+}
+
+// Units whose ExecStart= takes variables from Environment= and
+// EnvironmentFile= and specifiers, judged by --start: the arguments the
+// launcher gets, or the start said not to be followed, or the unit refused
+// where systemd fails it. @OTHER@ is the row's own directory.
+TEST(CheckStarts, UnitVariablesAndSpecifiersGiveTheArguments) {
+    struct UnitRow {
+        const char* name;
+        const char* service;  // [Service] lines but Type=, SuccessExitStatus= and WorkingDirectory=
+        const char* environmentFile;         // @OTHER@/shop.env
+        std::vector<std::string> arguments;  // after the program's name
+        const char* refused = nullptr;       // on standard error, with status 2
+        bool followed = true;                // false: start-not-modeled, no vector
+    };
+    const std::vector<UnitRow> rows = {
+        {"later assignments win, the file's over Environment='s",
+         "Environment=A=1 \"B=x  y\"\nEnvironment=A=2\nEnvironmentFile=@OTHER@/shop.env\n"
+         "EnvironmentFile=-@OTHER@/none.env\nExecStart=@APP@/run -Da=${A} -Db=${B} -Dc=${C}\n",
+         "C=file\nA=from file\n",
+         {"-Da=from file", "-Db=x  y", "-Dc=file"}},
+        {"an empty Environment= drops the ones before",
+         "Environment=A=1\nEnvironment=\nEnvironment=B=2\nExecStart=@APP@/run -Da=${A} -Db=${B}\n",
+         "",
+         {"-Da=", "-Db=2"}},
+        {"a word of $NAME alone is split, unset is no word",
+         "Environment=\"OPTS=-Dx=1 '-Dy=a b'\" EMPTY=\n"
+         "ExecStart=@APP@/run $OPTS $NONE ${NONE} $EMPTY $$OPTS a$OPTS $OPTS/x\n",
+         "",
+         {"-Dx=1", "-Dy=a b", "", "$OPTS", "a$OPTS"}},
+        {"specifiers in Environment= and ExecStart=",
+         "Environment=U=%n\nExecStart=@APP@/run ${U} %N %p %t %S %C %L %E %y %Y %U %g %%\n",
+         "",
+         {"shop.service", "shop", "shop", "/run", "/var/lib", "/var/cache", "/var/log", "/etc",
+          "@OTHER@/shop.service", "@OTHER@", "0", "root", "%"}},
+        {"PATH and the user's names where User= is given",
+         "User=root\nExecStart=@APP@/run ${HOME} $USER ${PATH}\n",
+         "",
+         {"/root", "root", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"}},
+        {"no User=, no HOME", "ExecStart=@APP@/run -Dh=${HOME}\n", "", {"-Dh="}},
+        {"a user the password file does not know",
+         "User=dvl-no-such-user\nExecStart=@APP@/run -Dh=${HOME}\n",
+         "",
+         {},
+         nullptr,
+         false},
+        {"root's shell, which systemd chooses",
+         "User=root\nExecStart=@APP@/run -Ds=${SHELL}\n",
+         "",
+         {},
+         nullptr,
+         false},
+        {"a required environment file missing",
+         "EnvironmentFile=@OTHER@/none.env\nExecStart=@APP@/run\n",
+         "",
+         {},
+         "EnvironmentFile=@OTHER@/none.env is missing, so systemd fails the unit"},
+        {"a variable set as the unit starts",
+         "ExecStart=@APP@/run -Did=${INVOCATION_ID}\n",
+         "",
+         {},
+         nullptr,
+         false},
+        {"the boot's id", "ExecStart=@APP@/run -Dboot=%b\n", "", {}, nullptr, false},
+        {"a file pattern, its variables not named",
+         "EnvironmentFile=@OTHER@/*.env\nEnvironmentFile=relative.env\nExecStart=@APP@/run -Dx\n",
+         "A=1\n",
+         {"-Dx"}},
+        {"a file pattern, its variables named",
+         "EnvironmentFile=@OTHER@/*.env\nExecStart=@APP@/run -Da=${A}\n",
+         "A=1\n",
+         {},
+         nullptr,
+         false},
+        {"a variable passed from the manager",
+         "PassEnvironment=A\nExecStart=@APP@/run $A\n",
+         "",
+         {},
+         nullptr,
+         false},
+    };
+    Installation inst;
+    inst.writeIni("-vmargs\n-Xmx64m\n");
+    int number = 0;
+    for (const UnitRow& row : rows) {
+        const std::string dir = inst.root + "/unit" + std::to_string(++number);
+        fs::create_directories(dir);
+        writeFile(dir + "/shop.service",
+                  filled(std::string("[Service]\nType=forking\nSuccessExitStatus=1\n"
+                                     "WorkingDirectory=@APP@\n") +
+                             row.service,
+                         inst, dir));
+        if (*row.environmentFile != '\0') {
+            writeFile(dir + "/shop.env", row.environmentFile);
+        }
+        Command command;
+        command.program = DVL_CHECK_BINARY;
+        command.argv = {
+            "dashvane-launcher-check", "--no-vm", "--json", "--severity", "note", "--start",
+            dir + "/shop.service"};
+        command.cwd = inst.root;
+        command.env = baseEnv(inst);
+        const Result result = run(command);
+        if (row.refused != nullptr) {
+            EXPECT_EQ(result.exitCode, 2) << row.name << result.out;
+            EXPECT_NE(result.err.find(filled(row.refused, inst, dir)), std::string::npos)
+                << row.name << result.err;
+            continue;
+        }
+        ASSERT_TRUE(result.exitCode == 0 || result.exitCode == 1) << row.name << result.err;
+        const Json report = Json::parse(result.out).at("applications").at(0);
+        ASSERT_EQ(report.at("starts").size(), 1u) << row.name;
+        const Json& start = report.at("starts").at(0);
+        bool notModeled = false;
+        for (const Json& finding : report.at("findings")) {
+            notModeled = notModeled || finding.at("kind") == "start-not-modeled";
+        }
+        EXPECT_EQ(notModeled, !row.followed) << row.name << result.out;
+        EXPECT_EQ(start.at("vector").empty(), !row.followed) << row.name;
+        if (row.followed) {
+            std::vector<std::string> arguments;
+            for (const std::string& argument : row.arguments) {
+                arguments.push_back(filled(argument, inst, dir));
+            }
+            EXPECT_EQ(start.at("arguments"), arguments) << row.name;
         }
     }
 }

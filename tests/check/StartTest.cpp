@@ -110,21 +110,129 @@ TEST(StartReaders, UnitSpecifiersExpandAsSystemdDoes) {
     struct Row {
         const char* value;
         const char* unit;
+        bool userManager;
         const char* expanded;
+        const char* unknown;  // the first specifier left as written
     };
     const std::vector<Row> rows = {
-        {"/srv/ws/apps/%N/run", "shop.service", "/srv/ws/apps/shop/run"},
-        {"/srv/ws/apps/%i/run -Dunit=%n", "app@shop.service",
-         "/srv/ws/apps/shop/run -Dunit=app@shop.service"},
-        {"%h/apps/%p/run", "shop.service", "/home/u/apps/shop/run"},
-        {"/srv/%u/run 100%% %Z", "shop.service", "/srv/u/run 100% %Z"},
-        {"/srv/run %", "shop.service", "/srv/run %"},
+        {"/srv/ws/apps/%N/run", "shop.service", false, "/srv/ws/apps/shop/run", ""},
+        {"/srv/ws/apps/%i/run -Dunit=%n", "app@shop.service", false,
+         "/srv/ws/apps/shop/run -Dunit=app@shop.service", ""},
+        {"%h/apps/%p/run", "shop.service", false, "/root/apps/shop/run", ""},
+        {"/srv/%u/run 100%% %Z", "shop.service", false, "/srv/root/run 100% %Z", "%Z"},
+        {"/srv/run %", "shop.service", false, "/srv/run %", ""},
+        // Escaping undone: "-" is "/", \x2d a dash.
+        {"%i|%I|%f", "app@srv-ws-a\\x2db.service", false, "srv-ws-a\\x2db|srv/ws/a-b|/srv/ws/a-b",
+         ""},
+        {"%p|%P|%j|%J|%f", "web-shop\\x2dx.service", false,
+         "web-shop\\x2dx|web/shop-x|shop\\x2dx|shop-x|/web/shop-x", ""},
+        {"%f %i", "root@-.service", false, "/ -", ""},
+        {"%t %S %C %L %E %T %d", "shop.service", false,
+         "/run /var/lib /var/cache /var/log /etc /tmp /run/credentials/shop.service", ""},
+        // Without /var/tmp systemd fails the unit: not followed.
+        {"%V", "shop.service", false, "%V", "%V"},
+        {"%t %S %C %L %E", "shop.service", true,
+         "/run/user/4242 /home/u/.config /home/u/.cache /home/u/.config/log /home/u/.config", ""},
+        {"%U:%G:%g %u %h", "shop.service", true, "4242:100:users u /home/u", ""},
+        {"%H %l %m %y %Y", "shop.service", false,
+         "web.example.org web 0123456789abcdef0123456789abcdef /etc/systemd/system/shop.service "
+         "/etc/systemd/system",
+         ""},
+        // Values of a running manager or of the boot are left as written.
+        {"%b %v %s %T", "shop.service", true, "%b %v %s %T", "%b"},
+        {"-Dhost=%H", "shop.service", true, "-Dhost=%H", "%H"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(expandSpecifiers(row.value, row.unit, "u", "/home/u"), row.expanded) << row.value;
-        const std::string left = unexpandedSpecifier(row.value);
-        EXPECT_EQ(left, std::string(row.value).find("%Z") != std::string::npos ? "%Z" : "")
-            << row.value;
+        UnitSpecifiers values;
+        values.unitName = row.unit;
+        values.fragment = std::string("/etc/systemd/system/") + row.unit;
+        values.userManager = row.userManager;
+        values.user = row.userManager ? "u" : "root";
+        values.home = row.userManager ? "/home/u" : "/root";
+        values.uid = row.userManager ? "4242" : "0";
+        values.gid = row.userManager ? "100" : "0";
+        values.group = row.userManager ? "users" : "root";
+        if (!row.userManager) {
+            values.hostname = "web.example.org";
+            values.machineId = "0123456789abcdef0123456789abcdef";
+            values.tmp = "/tmp";
+        }
+        std::string unknown;
+        EXPECT_EQ(expandSpecifiers(row.value, values, &unknown), row.expanded) << row.value;
+        EXPECT_EQ(unknown, row.unknown) << row.value;
+    }
+}
+
+TEST(StartReaders, ExecStartVariablesExpandAsSystemdDoes) {
+    struct Row {
+        Words words;
+        Words expanded;  // empty with `unknown` set: not expanded
+        const char* unknown = "";
+    };
+    const std::vector<Row> rows = {
+        {{"/srv/run", "${OPTS}", "-D=${APP}x", "$$APP", "$$"},
+         {"/srv/run", "-a  'b c'", "-D=shopx", "$APP", "$"}},
+        // A word that is only $NAME is split into words, quotes taken out.
+        {{"/srv/run", "$OPTS", "end"}, {"/srv/run", "-a", "b c", "end"}},
+        // Unset: ${NAME} is empty, $NAME no word at all.
+        {{"/srv/run", "${NONE}", "$NONE", "$EMPTY", "${EMPTY}"}, {"/srv/run", "", ""}},
+        // $NAME inside a word is left; a word led by $ and more than a name
+        // names no variable, so it is no word.
+        {{"/srv/run", "a$APP", "$APP/x", "$", "x$"}, {"/srv/run", "a$APP", "x$"}},
+        {{"/srv/run", "$HOME"}, {"/srv/run", "/home/u"}},
+        {{"/srv/run", "-Did=${INVOCATION_ID}"}, {}, "${INVOCATION_ID}"},
+        {{"/srv/run", "$MAINPID"}, {}, "$MAINPID"},
+        {{"/srv/run", "${APP:-x}"}, {}, "${APP:-x}"},
+        {{"/srv/run", "${APP"}, {}, "${APP"},
+    };
+    UnitEnvironment environment;
+    environment.unknown = {"INVOCATION_ID", "MAINPID"};
+    for (const char* assignment :
+         {"APP=other", "OPTS=-a  'b c'", "APP=shop", "EMPTY=", "HOME=/home/u"}) {
+        environment.assign(assignment);
+    }
+    for (const Row& row : rows) {
+        Words expanded;
+        std::string unknown;
+        const bool ok = expandEnvironment(row.words, environment, expanded, unknown);
+        EXPECT_EQ(ok, *row.unknown == '\0') << row.words[1];
+        EXPECT_EQ(unknown, row.unknown) << row.words[1];
+        if (ok) {
+            EXPECT_EQ(expanded, row.expanded) << row.words[1];
+        }
+    }
+    // Set by the unit, a name the manager would set is known again.
+    environment.assign("MAINPID=1");
+    Words expanded;
+    std::string unknown;
+    EXPECT_TRUE(expandEnvironment({"$MAINPID"}, environment, expanded, unknown));
+    EXPECT_EQ(expanded, Words{"1"});
+}
+
+TEST(StartReaders, EnvironmentAssignmentsAsSystemdReadsThem) {
+    struct Row {
+        const char* text;
+        bool file;  // an EnvironmentFile='s text, or else an Environment= value
+        Words assignments;
+    };
+    const std::vector<Row> rows = {
+        {"A=1 \"B=two words\" 'C=x\\ty' D=%N 1X=bad =none E",
+         false,
+         {"A=1", "B=two words", "C=x\ty", "D=shop"}},
+        {"A=\"open", false, {}},
+        {"# comment\n; other\n  A = plain value  \nB=\"quoted \\\"in\\\" \\$x \\q\"\n"
+         "C='single $x \\n'\nD=cont\\\ninued\nexport E=1\nnoequals\nF=\nG=a\\ b \n",
+         true,
+         {"A=plain value", "B=quoted \"in\" $x \\q", "C=single $x \\n", "D=continued",
+          "F=", "G=a b"}},
+        {"A=\"multi\nline\"\r\nB=%N", true, {"A=multi\nline", "B=%N"}},
+    };
+    UnitSpecifiers values;
+    values.unitName = "shop.service";
+    for (const Row& row : rows) {
+        const Words got = row.file ? environmentFileAssignments(row.text)
+                                   : environmentAssignments(row.text, values);
+        EXPECT_EQ(got, row.assignments) << row.text;
     }
 }
 

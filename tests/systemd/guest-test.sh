@@ -40,6 +40,8 @@ judge() { # SYSTEMCTL-FUNCTION UNIT LABEL FILE
     rm -f "$records"/*
     $ctl start "$unit" 2>/dev/null
     sleep 2
+    # What systemd said of the start, for a failure to be looked into.
+    $ctl status --no-pager -n 20 "$unit" >"/out/status-$label" 2>&1
     state=$($ctl show -p ActiveState,SubState,Result,MainPID "$unit" | sort | tr '\n' ' ')
     app=$(app_state)
     # What the README tells a script to test instead of the launcher's status.
@@ -53,6 +55,7 @@ judge() { # SYSTEMCTL-FUNCTION UNIT LABEL FILE
         sed -n 's/.*"vector":\[\([^]]*\)\].*/\1/p' /tmp/check.json | tr ',' '\n' | sed '1d; s/^"\(.*\)"$/\1/' \
             >/tmp/vector
         sed '1,2d' "$records/shop" | cmp -s - /tmp/vector && vector=same
+        [ "$vector" = same ] || diff /tmp/vector "$records/shop" >"/out/vector-$label"
     fi
     main=other
     if [ -n "$pid" ] && [ "$state" != "${state#*MainPID="$pid" }" ]; then

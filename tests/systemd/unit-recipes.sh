@@ -40,7 +40,11 @@ simple-process ActiveState=failed Result=exit-code SubState=failed main=other ap
 forking-nostatus ActiveState=failed Result=exit-code SubState=failed main=other app=gone stop=gone pgrep=- vector=- check=unit-stops-application says=stops
 oneshot ActiveState=active Result=success SubState=exited main=other app=running stop=gone pgrep=found vector=same check=- says=-
 oneshot-process ActiveState=active Result=success SubState=exited main=other app=running stop=running pgrep=found vector=same check=- says=-
-user-recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-'
+user-recommended ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-
+variables ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-
+no-user ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-
+missing-environment-file ActiveState=failed Result=resources SubState=failed main=other app=gone stop=gone pgrep=- vector=- check=- says=-
+user-variables ActiveState=active Result=success SubState=running main=app app=running stop=gone pgrep=found vector=same check=- says=-'
 # The checker's verdict agrees: a unit is healthy (active, the application
 # running) exactly where it finds nothing, and it says the unit stops the
 # application exactly where systemd did (or would have, in the plain unit,
@@ -49,12 +53,14 @@ root=$build/systemd-root
 rm -rf "$root"
 mkdir -p "$root/etc/systemd/system" "$root/out" "$root/dvl/units" "$root/dvl/user-units" \
     "$root/srv/ws/eclipse" "$root/srv/ws/apps/shop" "$root/srv/ws/records" "$root/home/dashvane" \
-    "$root/var" "$root/tmp" "$root/root"
+    "$root/var/tmp" "$root/tmp" "$root/root"
 for dir in bin lib lib64 sbin; do
     [ -L "/$dir" ] && ln -s "$(readlink "/$dir")" "$root/$dir"
 done
 [ -L "$root/bin" ] || skip "the host's /bin is not merged into /usr"
 cp /usr/lib/os-release "$root/etc/os-release"
+# A machine id of its own: without one, systemd fails a unit that names %m.
+echo 5d1e0f3a9c2b4e7f8a6d1c3b5e7f9a2d >"$root/etc/machine-id"
 cp -r /etc/pam.d /etc/security "$root/etc/"
 cp /etc/nsswitch.conf /etc/login.defs "$root/etc/"
 # The system bus (messagebus) is what the user's manager is set up over.
@@ -95,6 +101,32 @@ unit forking-nostatus Type=forking WorkingDirectory=/srv/ws/apps/shop
 unit oneshot Type=oneshot RemainAfterExit=yes SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/shop
 unit oneshot-process Type=oneshot RemainAfterExit=yes SuccessExitStatus=1 KillMode=process \
     WorkingDirectory=/srv/ws/apps/shop
+
+# Variables and specifiers in ExecStart=: what the application gets is the
+# checker's vector. The file's assignment overrides Environment='s, an empty
+# Environment= drops the ones before it, and a missing file without "-"
+# fails the unit before it runs anything.
+mkdir -p "$root/dvl/env"
+printf '%s\n' '# read by systemd' 'FROMFILE=file  value  ' "OVERRIDE='from file'" 'SPLIT="x y"' \
+    >"$root/dvl/env/shop.env"
+# shellcheck disable=SC2016 # systemd expands these, not the shell
+unit variables Type=forking SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/shop \
+    Environment=GONE=1 Environment= 'Environment="OPTS=-Da=1  -Db=two" APP=shop OVERRIDE=unit' \
+    'Environment=EMPTY= UNIT=%n' EnvironmentFile=/dvl/env/shop.env EnvironmentFile=-/dvl/env/none.env \
+    ExecStart= 'ExecStart=/srv/ws/apps/shop/run -Dapp=${APP} $OPTS $NONE ${NONE} $EMPTY $$APP a$APP $HOME/x -Dhome=$HOME -Duser=${USER}:${LOGNAME}:${SHELL} -Dpath=${PATH} -Dfile=${FROMFILE} -Do=${OVERRIDE} -Dgone=${GONE} $SPLIT -Dunit=${UNIT}:%n:%N:%p:%j:%f -Dspecifiers=%t:%S:%C:%L:%E:%T:%V:%U:%g:%G:%h:%u:%y:%Y:%H:%l:%m:%d'
+# Without User= systemd sets none of the user's names.
+# shellcheck disable=SC2016 # systemd expands these, not the shell
+printf '%s\n' '[Service]' Type=forking SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/shop \
+    'ExecStart=/srv/ws/apps/shop/run -Dh=${HOME}:${USER}:${LOGNAME}:${SHELL}' \
+    >"$root/dvl/units/no-user.service"
+unit missing-environment-file Type=forking SuccessExitStatus=1 WorkingDirectory=/srv/ws/apps/shop \
+    EnvironmentFile=/dvl/env/none.env
+# shellcheck disable=SC2016,SC2088 # the name the README gives; systemd expands these
+{
+    recipe '~/.config/systemd/user/shop.service' | grep -v '^ExecStart='
+    printf '%s\n' '[Service]' 'Environment=APP=shop' \
+        'ExecStart=/srv/ws/apps/shop/run -Dapp=${APP} -Dhome=$HOME -Duser=${USER} -Dspecifiers=%t:%S:%C:%L:%E:%U:%g:%G:%h:%u:%y:%Y'
+} >"$root/dvl/user-units/variables.service"
 
 cp "$here/guest-test.sh" "$root/dvl/guest-test.sh"
 [ -z "$checker" ] || cp "$checker" "$root/dvl/check"

@@ -17,12 +17,25 @@
 #include "facts/StartText.h"
 #include "facts/SystemdUnit.h"
 #include "util/Directory.h"
+#include "util/Passwd.h"
 
 namespace {
 
-// Where cron and systemd look for a program named without a slash.
+// Where cron and systemd look for a program named without a slash; the
+// latter is also the PATH a system unit runs with (Debian's systemd keeps
+// /sbin and /bin in it).
 const char CRON_PATH[] = "/usr/bin:/bin";
-const char SYSTEMD_PATH[] = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin";
+const char SYSTEMD_PATH[] = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+
+// What the manager sets in a service's environment to values that change
+// from one start to the next, or that depend on the unit's other settings.
+const char MANAGER_SET[] =
+    "INVOCATION_ID JOURNAL_STREAM SYSTEMD_EXEC_PID MAINPID MANAGERPID LISTEN_FDS LISTEN_PID "
+    "LISTEN_FDNAMES NOTIFY_SOCKET WATCHDOG_PID WATCHDOG_USEC TERM RUNTIME_DIRECTORY "
+    "STATE_DIRECTORY CACHE_DIRECTORY LOGS_DIRECTORY CONFIGURATION_DIRECTORY "
+    "CREDENTIALS_DIRECTORY LOG_NAMESPACE PIDFILE LANG LANGUAGE LC_ALL LC_CTYPE LC_MESSAGES "
+    "LC_NUMERIC LC_TIME LC_COLLATE LC_MONETARY LC_PAPER LC_NAME LC_ADDRESS LC_TELEPHONE "
+    "LC_MEASUREMENT LC_IDENTIFICATION";
 
 // Start files are small; anything larger is not read whole.
 constexpr std::streamsize MOST_READ = 1024 * 1024;
@@ -103,6 +116,46 @@ std::string lineOf(const std::string& text, std::size_t number) {
     return text.substr(start, std::min(text.find('\n', start), text.size()) - start);
 }
 
+// The first line of a small file under the prefix, trimmed; empty when missing.
+std::string firstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return blankTrimmed(line);
+}
+
+// The machine's name: the kernel's where the machine is this one, else the
+// one its /etc/hostname gives it at boot.
+std::string hostName(const std::string& root) {
+    char name[256] = {};
+    if (root.empty() && gethostname(name, sizeof name - 1) == 0) {
+        return name;
+    }
+    return firstLine(root + "/etc/hostname");
+}
+
+std::string machineId(const std::string& root) {
+    const std::string id = firstLine(root + "/etc/machine-id");
+    return id.size() == 32 && id.find_first_not_of("0123456789abcdef") == std::string::npos
+               ? id
+               : std::string();
+}
+
+std::string groupName(gid_t gid) {
+    std::ifstream in("/etc/group");
+    const std::string id = ":" + std::to_string(gid);
+    for (std::string line; std::getline(in, line);) {
+        // name:password:gid:members
+        const std::size_t first = line.find(':');
+        const std::size_t second = line.find(':', first + (first != std::string::npos ? 1 : 0));
+        if (first != std::string::npos && second != std::string::npos &&
+            line.compare(second, id.size() + 1, id + ":") == 0) {
+            return line.substr(0, first);
+        }
+    }
+    return std::string();
+}
+
 bool isShell(const std::string& program) {
     const std::string name = baseName(program);
     return name == "sh" || name == "bash" || name == "dash";
@@ -168,8 +221,11 @@ struct Reader {
     const CopyIndex& index;
     ProgramSearch& programs;
     std::vector<StartFacts> starts;
-    std::string why;    // why the file starts no copy, when it is plain
-    bool dash = false;  // the shell lines are run by dash
+    std::string why;              // why the file starts no copy, when it is plain
+    bool dash = false;            // the shell lines are run by dash
+    UnitSpecifiers specifiers{};  // of the unit being read
+    UnitEnvironment environment{};
+    std::string environmentUnread{};  // why the unit's environment is not known
 
     // A start of the copy `target` is, if it is one.
     bool take(StartFacts start, const std::string& target) {
@@ -351,11 +407,17 @@ struct Reader {
         base.file = file.path;
         base.userUnit = file.userUnit;
         base.user = file.userUnit ? file.user : user != nullptr ? user->value : "root";
+        unitSpecifiers(home);
+        if (!unitEnvironment(unit, base.user, user != nullptr)) {
+            return;
+        }
         const UnitSetting* dir = unit.find("Service", "WorkingDirectory");
         base.directoryGiven = dir != nullptr && !dir->value.empty();
-        std::string workingDir = base.directoryGiven ? unitSpecifiers(dir->value, base, home)
-                                 : file.userUnit     ? home
-                                                     : "/";
+        std::string unknown;
+        std::string workingDir = base.directoryGiven
+                                     ? expandSpecifiers(dir->value, specifiers, &unknown)
+                                 : file.userUnit ? home
+                                                 : "/";
         if (!workingDir.empty() && workingDir[0] == '-') {
             workingDir.erase(0, 1);
         }
@@ -363,10 +425,18 @@ struct Reader {
             workingDir = home;
         }
         base.workingDir = workingDir;
-        if (base.directoryGiven && !unexpandedSpecifier(dir->value).empty()) {
-            base.unmodeled =
-                "the specifier " + unexpandedSpecifier(dir->value) + " in WorkingDirectory=";
+        if (!unknown.empty() && base.unmodeled.empty()) {
+            base.unmodeled = "the specifier " + unknown + " in WorkingDirectory=";
         }
+        serviceSettings(unit, base);
+        for (const UnitSetting* setting : unit.list("Service", "ExecStart")) {
+            execStart(base, *setting, workingDir, home);
+        }
+        why = unit.list("Service", "ExecStart").empty() ? "it has no ExecStart= in [Service]"
+                                                        : "no ExecStart= starts one";
+    }
+
+    static void serviceSettings(const UnitFile& unit, StartFacts& base) {
         if (const UnitSetting* type = unit.find("Service", "Type")) {
             base.type = type->value;
         }
@@ -381,19 +451,125 @@ struct Reader {
         if (const UnitSetting* remain = unit.find("Service", "RemainAfterExit")) {
             base.remainAfterExit = unitBoolean(remain->value);
         }
-        for (const UnitSetting* setting : unit.list("Service", "ExecStart")) {
-            execStart(base, *setting, workingDir, home);
-        }
-        why = unit.list("Service", "ExecStart").empty() ? "it has no ExecStart= in [Service]"
-                                                        : "no ExecStart= starts one";
     }
 
-    // %u and %h name the user of the service manager: root's for a system
-    // unit, whatever its User=.
-    std::string unitSpecifiers(const std::string& value, const StartFacts& base,
-                               const std::string& home) const {
-        return file.userUnit ? expandSpecifiers(value, baseName(file.path), base.user, home)
-                             : expandSpecifiers(value, baseName(file.path), "root", homeOf("root"));
+    // %u, %h and the others that name the manager's user name root for a
+    // system unit, whatever its User=.
+    void unitSpecifiers(const std::string& home) {
+        specifiers.unitName = baseName(file.path);
+        specifiers.fragment = file.path;
+        if (!search.root.empty() && file.path.compare(0, search.root.size(), search.root) == 0) {
+            specifiers.fragment = file.path.substr(search.root.size());
+        }
+        specifiers.userManager = file.userUnit;
+        specifiers.user = file.userUnit ? file.user : "root";
+        specifiers.home = file.userUnit ? home : homeOf("root");
+        for (const Passwd::Entry& entry : Passwd::read()) {
+            if (entry.name == specifiers.user && !entry.name.empty()) {
+                specifiers.uid = std::to_string(entry.uid);
+                specifiers.gid = std::to_string(entry.gid);
+                specifiers.group = groupName(entry.gid);
+            }
+        }
+        specifiers.hostname = hostName(search.root);
+        specifiers.machineId = machineId(search.root);
+        specifiers.tmp = exists(search.root + "/tmp") ? "/tmp" : "";
+        specifiers.varTmp = exists(search.root + "/var/tmp") ? "/var/tmp" : "";
+    }
+
+    // The environment ExecStart= is expanded in: what the manager sets, then
+    // Environment=, then EnvironmentFile=, which overrides it. False where
+    // systemd fails the unit before it runs a line.
+    bool unitEnvironment(const UnitFile& unit, const std::string& user, bool userGiven) {
+        environment = managerEnvironment(unit, user, userGiven || file.userUnit);
+        std::string unknown;
+        for (const UnitSetting* setting : unit.list("Service", "Environment")) {
+            for (const std::string& assignment :
+                 environmentAssignments(setting->value, specifiers, &unknown)) {
+                environment.assign(assignment);
+            }
+        }
+        for (const UnitSetting* setting : unit.list("Service", "EnvironmentFile")) {
+            std::string path = expandSpecifiers(setting->value, specifiers, &unknown);
+            const bool optional = !path.empty() && path[0] == '-';
+            path.erase(0, optional ? 1 : 0);
+            if (path.empty() || path[0] != '/') {
+                continue;  // systemd ignores a file not named by an absolute path
+            }
+            if (path.find_first_of("*?[") != std::string::npos || !unknown.empty()) {
+                environmentUnread = "the EnvironmentFile=" + setting->value +
+                                    (unknown.empty() ? std::string(" (a pattern of files)")
+                                                     : " (its specifier " + unknown + ")");
+                continue;
+            }
+            const std::string real = search.root + path;
+            if (!exists(real)) {
+                if (!optional) {
+                    why = "its EnvironmentFile=" + path +
+                          " is missing, so systemd fails the unit: Failed to load environment "
+                          "files: No "
+                          "such file or directory";
+                    return false;
+                }
+                continue;
+            }
+            if (access(real.c_str(), R_OK) != 0) {
+                environmentUnread =
+                    "the EnvironmentFile=" + path + ", which the checker cannot read";
+                continue;
+            }
+            for (const std::string& assignment : environmentFileAssignments(readText(real))) {
+                environment.assign(assignment);
+            }
+        }
+        if (!unknown.empty() && environmentUnread.empty()) {
+            environmentUnread = "the specifier " + unknown + " in Environment=";
+        }
+        return true;
+    }
+
+    // What the manager itself puts in a service's environment: PATH, the
+    // user's names where the unit runs as a user, and values that change as
+    // it starts. A user's manager has the user's own environment besides.
+    UnitEnvironment managerEnvironment(const UnitFile& unit, const std::string& user,
+                                       bool userNames) const {
+        UnitEnvironment known;
+        known.othersUnknown = file.userUnit;
+        known.unknown = splitList(MANAGER_SET, " ");
+        if (!file.userUnit && unit.find("Service", "ExecSearchPath") == nullptr) {
+            known.assign(std::string("PATH=") + SYSTEMD_PATH);
+        }
+        for (const Passwd::Entry& entry : Passwd::read()) {
+            if (userNames && entry.name == user && !entry.name.empty()) {
+                known.assign("HOME=" + entry.home);
+                known.assign("USER=" + user);
+                known.assign("LOGNAME=" + user);
+                // systemd gives root a shell of its own choosing, not the
+                // password file's.
+                if (user != "root" && !entry.shell.empty()) {
+                    known.assign("SHELL=" + entry.shell);
+                }
+                break;
+            }
+        }
+        // Those of a user not in the password file, and root's shell, are
+        // not the checker's to tell.
+        for (const char* name : {"HOME", "USER", "LOGNAME", "SHELL"}) {
+            std::string value;
+            bool set = false;
+            if (userNames && known.lookUp(name, value, set) && !set) {
+                known.unknown.push_back(name);
+            }
+        }
+        // Passed from the manager's own environment, or taken out of it.
+        for (const char* key : {"PassEnvironment", "UnsetEnvironment"}) {
+            for (const UnitSetting* setting : unit.list("Service", key)) {
+                for (const std::string& word : splitList(setting->value, " \t")) {
+                    known.unknown.push_back(word.substr(0, word.find('=')));
+                }
+            }
+        }
+        return known;
     }
 
     // One ExecStart= line of a unit, the [Service] settings in `base`.
@@ -403,12 +579,33 @@ struct Reader {
         start.file = setting.file;
         start.line = setting.line;
         ExecLine exec;
-        const std::string value = unitSpecifiers(setting.value, base, home);
-        const std::string specifier = unexpandedSpecifier(setting.value);
+        if (!splitExecLine(setting.value, exec, start.execProblem)) {
+            return;
+        }
+        // Specifiers are expanded as the unit is loaded, each word on its own;
+        // variables as the line runs, and never in the program's path.
+        std::string specifier;
+        exec.path = expandSpecifiers(exec.path, specifiers, &specifier);
+        for (std::string& word : exec.argv) {
+            word = expandSpecifiers(word, specifiers, &specifier);
+        }
         if (!specifier.empty() && start.unmodeled.empty()) {
             start.unmodeled = "the specifier " + specifier + " in ExecStart=";
         }
-        if (!splitExecLine(value, exec, start.execProblem)) {
+        // What the environment holds matters only to a line that names a variable.
+        if (!environmentUnread.empty() && start.unmodeled.empty() &&
+            setting.value.find('$') != std::string::npos) {
+            start.unmodeled = environmentUnread;
+        }
+        std::vector<std::string> argv;
+        std::string variable;
+        if (expandEnvironment(exec.argv, environment, argv, variable)) {
+            exec.argv = argv;
+        } else if (start.unmodeled.empty()) {
+            start.unmodeled = "the variable " + variable + " in ExecStart=, set as the unit starts";
+        }
+        if (exec.argv.empty()) {
+            why = "its ExecStart= leaves no word once its variables are expanded";
             return;
         }
         start.failureIgnored = exec.failureIgnored();
@@ -416,6 +613,10 @@ struct Reader {
             shellLine(start, exec.argv[2], workingDir, home, SYSTEMD_PATH);
             return;
         }
+        execProgram(start, exec, workingDir);
+    }
+
+    void execProgram(StartFacts& start, ExecLine& exec, const std::string& workingDir) {
         // env runs the rest from the unit's directory, as a shell would.
         const bool throughEnv = dropEnv(exec.argv);
         if (exec.argv.empty()) {

@@ -43,6 +43,7 @@ bool parse(const std::string& line, Entry& entry) {
     entry.uid = static_cast<uid_t>(uid);
     entry.gid = static_cast<gid_t>(gid);
     entry.home = fields.size() > 5 ? fields[5] : std::string();
+    entry.shell = fields.size() > 6 ? fields[6] : std::string();
     return true;
 }
 

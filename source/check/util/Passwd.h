@@ -14,6 +14,7 @@ struct Entry {
     uid_t uid = 0;
     gid_t gid = 0;
     std::string home;
+    std::string shell;  // empty when the line names none
 };
 
 // Every account of the file at `path`, in its order; none when it cannot be
