@@ -634,39 +634,48 @@ TEST(CheckVm, OptionsOfTheEnvironmentAreJudgedAsTheVmLoadsAndWritesThem) {
     }
 }
 
-// cron hands the command the VM variables its lines set, and none of the
-// check's own: the VM is judged for that start with the crontab's, and a
-// refusal is an error of the start, at its line. The real VM, given the same
-// variables alone, decides each row.
+// cron and systemd hand the launch the VM variables the start file sets, and
+// none of the check's own: the VM is judged for that start with the file's,
+// and a refusal is an error of the start, at its line. The real VM, given
+// the same variables alone, decides each row.
 TEST(CheckVm, AStartsOwnVmVariablesAreJudgedWithThem) {
     if (!vmInstalled("/usr/bin/java")) {
         GTEST_SKIP() << "no Java VM at /usr/bin/java (scripts/deps.sh installs one)";
     }
     const struct {
         const char* what;
-        const char* cronVariable;   // a crontab line above the start; "" for none
+        bool unit;                  // a systemd unit; a cron.d file otherwise
+        const char* fileVariable;   // set by the start file; "" for none
         const char* checkVariable;  // in the check's own environment; "" for none
     } rows[] = {
-        {"an option the VM refuses, in the crontab", "JAVA_TOOL_OPTIONS=-Xbogus", ""},
-        {"an option the VM takes, in the crontab", "_JAVA_OPTIONS=-Xmx128m", ""},
-        {"an option the VM refuses, in the check's environment alone", "",
+        {"an option the VM refuses, in the crontab", false, "JAVA_TOOL_OPTIONS=-Xbogus", ""},
+        {"an option the VM takes, in the crontab", false, "_JAVA_OPTIONS=-Xmx128m", ""},
+        {"an option the VM refuses, in the check's environment alone", false, "",
          "JAVA_TOOL_OPTIONS=-Xbogus"},
-        {"the crontab's own option, over the check's", "JAVA_TOOL_OPTIONS=-Xmx128m",
+        {"the crontab's own option, over the check's", false, "JAVA_TOOL_OPTIONS=-Xmx128m",
          "JAVA_TOOL_OPTIONS=-Xbogus"},
+        {"an option the VM refuses, in the unit", true, "JAVA_TOOL_OPTIONS=-Xbogus", ""},
+        {"an option the VM refuses, in the check's environment, not the unit's", true, "",
+         "_JAVA_OPTIONS=-Xbogus"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const Installation inst;
         writeFile(inst.eclipse + "/Dashvane", STANDIN, 0755);
         inst.writeIni("-vmargs\n-Xmx256m\n");
-        const std::string crontab = inst.root + "/prefix/etc/cron.d/shop";
-        boost::filesystem::create_directories(inst.root + "/prefix/etc/cron.d");
-        writeFile(crontab, std::string(row.cronVariable) + "\n@reboot root cd " + inst.appDir +
-                               " && ./run\n");
+        const std::string variable = row.fileVariable;
+        const std::string file =
+            inst.root + "/prefix/etc/" + (row.unit ? "systemd/system/shop.service" : "cron.d/shop");
+        boost::filesystem::create_directories(boost::filesystem::path(file).parent_path());
+        writeFile(file, row.unit ? "[Service]\nType=forking\nSuccessExitStatus=1\n"
+                                   "WorkingDirectory=" +
+                                       inst.appDir + "\nEnvironment=\"" + variable +
+                                       "\"\nExecStart=" + inst.appDir + "/run\n"
+                                 : variable + "\n@reboot root cd " + inst.appDir + " && ./run\n");
         const std::string real =
-            "env -i PATH=/usr/bin:/bin " + std::string(row.cronVariable) +
+            "env -i PATH=/usr/bin:/bin " + variable +
             " /usr/bin/java -XX:-UsePerfData -Xmx256m -version >/dev/null 2>&1";
-        const bool startsByCron = std::system(real.c_str()) == 0;
+        const bool startsThatWay = std::system(real.c_str()) == 0;
         Command check;
         check.program = DVL_CHECK_BINARY;
         check.argv = {"dashvane-launcher-check", "--json",   "--severity=error", "--root",
@@ -678,15 +687,16 @@ TEST(CheckVm, AStartsOwnVmVariablesAreJudgedWithThem) {
             check.env[own.substr(0, own.find('='))] = own.substr(own.find('=') + 1);
         }
         const Json report = Json::parse(run(check).out).at("applications").at(0);
-        std::vector<Json> atCrontab;
+        ASSERT_EQ(report.at("starts").size(), 1u) << report.at("starts").dump();
+        std::vector<Json> atStart;
         for (const Json& finding : report.at("findings")) {
-            if (finding.at("file") == crontab) {
-                atCrontab.push_back(finding);
+            if (finding.at("file") == file) {
+                atStart.push_back(finding);
             }
         }
-        EXPECT_EQ(atCrontab.empty(), startsByCron) << report.at("findings").dump();
-        if (!atCrontab.empty()) {
-            EXPECT_EQ(atCrontab.at(0).at("line"), 2) << atCrontab.at(0).dump();
+        EXPECT_EQ(atStart.empty(), startsThatWay) << report.at("findings").dump();
+        if (!atStart.empty()) {
+            EXPECT_EQ(atStart.at(0).at("line"), row.unit ? 6 : 2) << atStart.at(0).dump();
         }
     }
 }

@@ -608,12 +608,31 @@ struct Reader {
             why = "its ExecStart= leaves no word once its variables are expanded";
             return;
         }
+        vmVariablesOf(start, environment);
         start.failureIgnored = exec.failureIgnored();
         if (isShell(exec.path) && exec.argv.size() > 2 && exec.argv[1] == "-c") {
             shellLine(start, exec.argv[2], workingDir, home, SYSTEMD_PATH);
             return;
         }
         execProgram(start, exec, workingDir);
+    }
+
+    // The VM variables systemd hands the launch, where they are known: a
+    // user's manager may hold any, and the check's own are then taken.
+    static void vmVariablesOf(StartFacts& start, const UnitEnvironment& environment) {
+        std::vector<std::string> set;
+        for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}) {
+            std::string value;
+            bool isSet = false;
+            if (!environment.lookUp(name, value, isSet)) {
+                return;
+            }
+            if (isSet) {
+                set.push_back(std::string(name) + "=" + value);
+            }
+        }
+        start.ownEnvironment = true;
+        start.vmVariables = set;
     }
 
     void execProgram(StartFacts& start, ExecLine& exec, const std::string& workingDir) {
