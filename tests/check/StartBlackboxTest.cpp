@@ -531,6 +531,24 @@ TEST(CheckStarts, UnitVariablesAndSpecifiersGiveTheArguments) {
          "",
          {},
          "EnvironmentFile=@OTHER@/none.env is missing, so systemd fails the unit"},
+        {"a required environment file missing, after a specifier not known in Environment=",
+         "Environment=X=%b\nEnvironmentFile=@OTHER@/none.env\nExecStart=@APP@/run\n",
+         "",
+         {},
+         "EnvironmentFile=@OTHER@/none.env is missing, so systemd fails the unit"},
+        // "|": the file is a named pipe, which must not hold the check up.
+        {"an environment file that is a named pipe",
+         "EnvironmentFile=@OTHER@/shop.env\nExecStart=@APP@/run -Da=${A}\n",
+         "|",
+         {},
+         nullptr,
+         false},
+        {"PATH, where ExecSearchPath= sets it",
+         "ExecSearchPath=/opt/bin\nExecStart=@APP@/run -Dp=${PATH}\n",
+         "",
+         {},
+         nullptr,
+         false},
         {"a variable set as the unit starts",
          "ExecStart=@APP@/run -Did=${INVOCATION_ID}\n",
          "",
@@ -566,7 +584,9 @@ TEST(CheckStarts, UnitVariablesAndSpecifiersGiveTheArguments) {
                                      "WorkingDirectory=@APP@\n") +
                              row.service,
                          inst, dir));
-        if (*row.environmentFile != '\0') {
+        if (std::string(row.environmentFile) == "|") {
+            ASSERT_EQ(mkfifo((dir + "/shop.env").c_str(), 0644), 0);
+        } else if (*row.environmentFile != '\0') {
             writeFile(dir + "/shop.env", row.environmentFile);
         }
         Command command;

@@ -180,6 +180,19 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &status) == 0;
 }
 
+// Whether the regular file `path` names a variable the VM reads options
+// from: where it does, what a start hands the VM is not known.
+bool mentionsVmVariable(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return text.find("JAVA_TOOL_OPTIONS") != std::string::npos ||
+           text.find("_JAVA_OPTIONS") != std::string::npos;
+}
+
 std::vector<std::string> splitList(const std::string& text, const char* separators) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -490,20 +503,23 @@ struct Reader {
             }
         }
         for (const UnitSetting* setting : unit.list("Service", "EnvironmentFile")) {
-            std::string path = expandSpecifiers(setting->value, specifiers, &unknown);
+            // Its own specifiers only: one of Environment= says nothing of it.
+            std::string fileUnknown;
+            std::string path = expandSpecifiers(setting->value, specifiers, &fileUnknown);
             const bool optional = !path.empty() && path[0] == '-';
             path.erase(0, optional ? 1 : 0);
             if (path.empty() || path[0] != '/') {
                 continue;  // systemd ignores a file not named by an absolute path
             }
-            if (path.find_first_of("*?[") != std::string::npos || !unknown.empty()) {
+            if (path.find_first_of("*?[") != std::string::npos || !fileUnknown.empty()) {
                 environmentUnread = "the EnvironmentFile=" + setting->value +
-                                    (unknown.empty() ? std::string(" (a pattern of files)")
-                                                     : " (its specifier " + unknown + ")");
+                                    (fileUnknown.empty() ? std::string(" (a pattern of files)")
+                                                         : " (its specifier " + fileUnknown + ")");
                 continue;
             }
             const std::string real = search.root + path;
-            if (!exists(real)) {
+            struct stat status {};
+            if (stat(real.c_str(), &status) != 0) {
                 if (!optional) {
                     why = "its EnvironmentFile=" + path +
                           " is missing, so systemd fails the unit: Failed to load environment "
@@ -513,7 +529,8 @@ struct Reader {
                 }
                 continue;
             }
-            if (access(real.c_str(), R_OK) != 0) {
+            // A named pipe or a terminal would hold the check up.
+            if (!S_ISREG(status.st_mode) || access(real.c_str(), R_OK) != 0) {
                 environmentUnread =
                     "the EnvironmentFile=" + path + ", which the checker cannot read";
                 continue;
@@ -536,8 +553,11 @@ struct Reader {
         UnitEnvironment known;
         known.othersUnknown = file.userUnit;
         known.unknown = splitList(MANAGER_SET, " ");
-        if (!file.userUnit && unit.find("Service", "ExecSearchPath") == nullptr) {
+        const bool searchPath = unit.find("Service", "ExecSearchPath") != nullptr;
+        if (!file.userUnit && !searchPath) {
             known.assign(std::string("PATH=") + SYSTEMD_PATH);
+        } else if (!file.userUnit) {
+            known.unknown.push_back("PATH");  // ExecSearchPath= sets it
         }
         for (const Passwd::Entry& entry : Passwd::read()) {
             if (userNames && entry.name == user && !entry.name.empty()) {
@@ -608,7 +628,7 @@ struct Reader {
             why = "its ExecStart= leaves no word once its variables are expanded";
             return;
         }
-        vmVariablesOf(start, environment);
+        vmVariablesOf(start);
         start.failureIgnored = exec.failureIgnored();
         if (isShell(exec.path) && exec.argv.size() > 2 && exec.argv[1] == "-c") {
             shellLine(start, exec.argv[2], workingDir, home, SYSTEMD_PATH);
@@ -618,8 +638,13 @@ struct Reader {
     }
 
     // The VM variables systemd hands the launch, where they are known: a
-    // user's manager may hold any, and the check's own are then taken.
-    static void vmVariablesOf(StartFacts& start, const UnitEnvironment& environment) {
+    // user's manager may hold any, as may an environment not wholly read or
+    // the manager's defaults, and the check's own are then taken.
+    void vmVariablesOf(StartFacts& start) const {
+        if (!environmentUnread.empty() ||
+            mentionsVmVariable(search.root + "/etc/systemd/system.conf")) {
+            return;
+        }
         std::vector<std::string> set;
         for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}) {
             std::string value;
@@ -695,7 +720,8 @@ struct Reader {
             start.file = file.path;
             start.user = user;
             start.line = entry.line;
-            start.ownEnvironment = true;
+            // pam_env hands cron's commands /etc/environment besides.
+            start.ownEnvironment = !mentionsVmVariable(search.root + "/etc/environment");
             start.vmVariables = entry.vmVariables;
             const std::string shell = entry.shell.empty() ? "/bin/sh" : entry.shell;
             dash = isDash(shell);
