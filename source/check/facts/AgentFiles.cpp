@@ -12,6 +12,7 @@
 
 #include "facts/LibraryLookup.h"
 #include "util/Inflate.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -171,9 +172,8 @@ bool platformClass(const std::string& name) {
     static const char* const PACKAGES[] = {"java.",    "javax.",    "jdk.",
                                            "sun.",     "com.sun.",  "org.w3c.",
                                            "org.xml.", "org.ietf.", "netscape."};
-    return std::any_of(std::begin(PACKAGES), std::end(PACKAGES), [&name](const char* package) {
-        return name.compare(0, std::string(package).size(), package) == 0;
-    });
+    return std::any_of(std::begin(PACKAGES), std::end(PACKAGES),
+                       [&name](const char* package) { return Text::startsWith(name, package); });
 }
 
 // Whether the manifest's Class-Path and Boot-Class-Path may add a place the
@@ -230,9 +230,8 @@ bool runtimeLibrary(const std::string& name) {
     static const char* const NAMES[] = {"libc.so.6",       "libm.so.6",  "libdl.so.2",
                                         "libpthread.so.0", "librt.so.1", "libgcc_s.so.1",
                                         "libstdc++.so.6",  "libc.so",    "ld-linux"};
-    return std::any_of(std::begin(NAMES), std::end(NAMES), [&name](const char* runtime) {
-        return name.compare(0, std::string(runtime).size(), runtime) == 0;
-    });
+    return std::any_of(std::begin(NAMES), std::end(NAMES),
+                       [&name](const char* runtime) { return Text::startsWith(name, runtime); });
 }
 
 // The VM looks the entry point up with dlsym, which searches the library's

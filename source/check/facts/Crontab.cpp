@@ -4,6 +4,7 @@
 #include <map>
 
 #include "facts/StartText.h"
+#include "util/JavaOptions.h"
 
 namespace {
 
@@ -91,11 +92,7 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
             if (!(first == '*' || (first >= '0' && first <= '9')) &&
                 environmentLine(line, name, value)) {
                 // cron takes the value as written: nothing in it is expanded.
-                if (name == "HOME" || name == "PATH" || name == "SHELL" ||
-                    name == "JAVA_TOOL_OPTIONS" || name == "_JAVA_OPTIONS" ||
-                    name == "JDK_JAVA_OPTIONS") {
-                    settings[name] = value;
-                }
+                settings[name] = value;
                 continue;
             }
             for (int i = 0; i < 5; ++i) {
@@ -109,7 +106,7 @@ std::vector<CronEntry> parseCrontab(const std::string& text, bool withUser) {
         entry.home = settings["HOME"];
         entry.path = settings["PATH"];
         entry.shell = settings["SHELL"];
-        for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}) {
+        for (const char* name : VM_VARIABLES) {
             const auto set = settings.find(name);
             if (set != settings.end()) {
                 entry.vmVariables.push_back(std::string(name) + "=" + set->second);

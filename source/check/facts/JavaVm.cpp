@@ -238,7 +238,7 @@ bool classPathElsewhere(const VmFacts& vm) {
                                            "-p",
                                            "--upgrade-module-path"};
     const char* classPath = std::getenv("CLASSPATH");
-    if ((classPath != nullptr && *classPath != '\0') || !vm.environment.empty()) {
+    if ((classPath != nullptr && *classPath != '\0') || !vm.variables.empty()) {
         return true;
     }
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {

@@ -67,14 +67,13 @@ struct VmFacts {
     bool judged = false;    // whether the VM is part of the check at all
     bool mayStart = false;  // whether the VM may be asked (not --no-vm)
     VmSource source = VmSource::None;
-    std::string path;                      // the java binary taken
-    std::string how;                       // why this one, in words
-    std::string problem;                   // a -vm or --java that names nothing usable
-    std::string installationIni;           // the Dashvane executable's own ini file
-    std::size_t vmLine = 0;                // its -vm line
-    VmArguments arguments;                 // the whole VM command line, in order
-    std::vector<std::string> environment;  // VM variables set in the launch's environment
-    std::vector<std::string> variables;    // the same, "NAME=VALUE"
+    std::string path;                    // the java binary taken
+    std::string how;                     // why this one, in words
+    std::string problem;                 // a -vm or --java that names nothing usable
+    std::string installationIni;         // the Dashvane executable's own ini file
+    std::size_t vmLine = 0;              // its -vm line
+    VmArguments arguments;               // the whole VM command line, in order
+    std::vector<std::string> variables;  // VM variables of the launch's environment, "NAME=VALUE"
     std::vector<VmFile> files;
     VmInfo info;
     SizeVerdict sizes;

@@ -17,6 +17,7 @@
 #include "facts/StartText.h"
 #include "facts/SystemdUnit.h"
 #include "util/Directory.h"
+#include "util/JavaOptions.h"
 #include "util/Passwd.h"
 
 namespace {
@@ -187,10 +188,9 @@ bool mentionsVmVariable(const std::string& path) {
     if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return text.find("JAVA_TOOL_OPTIONS") != std::string::npos ||
-           text.find("_JAVA_OPTIONS") != std::string::npos;
+    const std::string text = readText(path);
+    return std::any_of(std::begin(VM_VARIABLES), std::end(VM_VARIABLES),
+                       [&text](const char* name) { return text.find(name) != std::string::npos; });
 }
 
 std::vector<std::string> splitList(const std::string& text, const char* separators) {
@@ -646,7 +646,7 @@ struct Reader {
             return;
         }
         std::vector<std::string> set;
-        for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}) {
+        for (const char* name : VM_VARIABLES) {
             std::string value;
             bool isSet = false;
             if (!environment.lookUp(name, value, isSet)) {

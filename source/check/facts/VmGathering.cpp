@@ -6,6 +6,7 @@
 #include "facts/OptionFiles.h"
 #include "facts/VmProbe.h"
 #include "facts/VmProbeOptions.h"
+#include "util/Text.h"
 
 #include <cstdlib>
 
@@ -17,7 +18,7 @@ constexpr std::size_t FIRST_INI_ARGUMENT = 3;
 // The value the launch's VM variable `name` has; nullptr when not set.
 const char* variableOf(const VmFacts& vm, const std::string& name) {
     for (const std::string& variable : vm.variables) {
-        if (variable.compare(0, name.size(), name) == 0 && variable[name.size()] == '=') {
+        if (Text::startsWith(variable, name + "=")) {
             return variable.c_str() + name.size() + 1;
         }
     }
@@ -98,10 +99,6 @@ void gatherVm(Facts& findings, bool ask, std::size_t ownArguments, const LaunchV
     vm.mayStart = ask;
     vm.kernelBits = static_cast<int>(kernelPointerSize() * 8);
     vm.variables = variables != nullptr ? *variables : vmVariables();
-    vm.environment.clear();
-    for (const std::string& variable : vm.variables) {
-        vm.environment.push_back(variable.substr(0, variable.find('=')));
-    }
     addArguments(findings, ownArguments, argv);
     expandOptionFiles(vm, findings.startDirResolved, access);
     judgeVmFiles(vm, findings.startDirResolved, access);

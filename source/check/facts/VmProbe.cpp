@@ -17,6 +17,7 @@
 
 #include "util/ChildProcess.h"
 #include "util/Directory.h"
+#include "util/JavaOptions.h"
 #include "util/Text.h"
 
 extern char** environ;
@@ -24,7 +25,6 @@ extern char** environ;
 namespace {
 
 // The variables a VM reads options from; a probe must not read the user's.
-const char* const VM_VARIABLES[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
 
 // A VM that has not answered by then is taken as not answering.
 constexpr int TIME_LIMIT_MS = 20000;

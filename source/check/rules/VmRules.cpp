@@ -520,7 +520,8 @@ void vmSourceRules(const VmFacts& vm, Collector& add) {
             "the Java VM " + vm.path + " could not be started with its arguments (" +
                 vm.verdict.message + "): they are judged by rule alone");
     }
-    for (const std::string& variable : vm.environment) {
+    for (const std::string& assignment : vm.variables) {
+        const std::string variable = assignment.substr(0, assignment.find('='));
         const bool judged = vm.verdict.asked && variable != "JDK_JAVA_OPTIONS";
         add(0, K::VmEnvironment,
             variable + " is set: the VM reads options from it, which the check " +

@@ -64,6 +64,8 @@ constexpr JavaOption OPTIONS[] = {
 
 }  // namespace
 
+const char* const VM_VARIABLES[3] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
+
 const JavaOption* javaOption(const std::string& argument) {
     // None of them is a -D property or an -X option, which make up nearly
     // every line of a large file: those are answered without the table.

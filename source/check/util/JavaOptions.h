@@ -11,5 +11,9 @@ struct JavaOption {
     bool telling;  // only a VM takes it: a line of it in an ini file is meant for the VM
 };
 
+// The variables of the environment the VM or the java launcher reads
+// options from.
+extern const char* const VM_VARIABLES[3];
+
 // The option `argument` is, by its name; nullptr for none of them.
 const JavaOption* javaOption(const std::string& argument);
