@@ -64,6 +64,14 @@ need_sarif_validator() {
 # binfmt_misc: qemu-i386 is registered there for i386 programs, as Debian's
 # qemu-user-binfmt would register it, when a probe cannot run.
 need_i386_exec() {
+    # The kernel decodes the \x escapes of an entry itself. An entry whose
+    # escapes were decoded before (as this script once did) ends its magic at
+    # the first NUL, after 7 bytes, and sends every 32-bit ELF file of any
+    # machine to qemu-i386: it is replaced.
+    entry=/proc/sys/fs/binfmt_misc/qemu-i386
+    if [ -e "$entry" ] && ! grep -q '^magic 7f454c4601010100000000000000000002000300$' "$entry"; then
+        echo -1 | as_root tee "$entry" >/dev/null
+    fi
     probe=$(mktemp)
     printf 'int main(void) { return 0; }\n' | gcc -m32 -static -x c -o "$probe" - 2>/dev/null || {
         rm -f "$probe"
@@ -76,8 +84,8 @@ need_i386_exec() {
     echo "This kernel runs no i386 program: registering qemu-i386 with binfmt_misc"
     [ -e /proc/sys/fs/binfmt_misc/register ] ||
         as_root mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] ||
-        printf '%b' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' |
+    [ -e "$entry" ] ||
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' |
         as_root tee /proc/sys/fs/binfmt_misc/register >/dev/null
     "$probe" || echo "i386 programs still do not run here" >&2
     rm -f "$probe"
