@@ -972,10 +972,12 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
 
 namespace {
 
-// A VM that counts the starts that give a verdict (those with -version).
+// A VM that counts the starts that give a verdict (those with -version),
+// and apart from them those that ask it to describe itself.
 std::string countingVm(const std::string& dir) {
     return "#!/bin/sh\ncase \" $* \" in *' -version '*) echo >> " + dir +
-           "/starts ;; esac\nexec /usr/lib/jvm/java-17-openjdk-amd64/bin/java \"$@\"\n";
+           "/starts ;; *' -XX:+PrintFlagsFinal '*) echo >> " + dir +
+           "/described ;; esac\nexec /usr/lib/jvm/java-17-openjdk-amd64/bin/java \"$@\"\n";
 }
 
 std::size_t linesOf(const std::string& path) {
@@ -983,8 +985,9 @@ std::size_t linesOf(const std::string& path) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-// Verdicts kept across runs serve until the VM changes or --no-cache; each
-// row is a run, in order, over the same setup.
+// Verdicts, and the VM's description of itself, kept across runs serve
+// until the VM changes or --no-cache; each row is a run, in order, over the
+// same setup.
 TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
     if (!vmInstalled("/usr/lib/jvm/java-17-openjdk-amd64/bin/java")) {
         GTEST_SKIP() << "no amd64 Java VM";
@@ -997,7 +1000,7 @@ TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
         const char* what;
         std::vector<std::string> options;
         bool changeVm;
-        std::size_t starts;  // counted so far
+        std::size_t starts;  // counted so far, as the descriptions are
     } runs[] = {
         {"the first run asks", {}, false, 1},
         {"the second is served", {}, false, 1},
@@ -1023,6 +1026,7 @@ TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
         const Result result = dvltest::run(check);
         const Json findings = Json::parse(result.out).at("applications").at(0).at("findings");
         EXPECT_EQ(linesOf(inst.root + "/starts"), run.starts);
+        EXPECT_EQ(linesOf(inst.root + "/described"), run.starts);
         // The kept verdict says what the VM said; rules alone cannot.
         const bool noVm = !run.options.empty() && run.options[0] == "--no-vm";
         const auto refusals = std::count_if(findings.begin(), findings.end(), [](const Json& f) {

@@ -183,6 +183,11 @@ TEST(PasswdTest, OddLinesNameNoAccount) {
     }
     EXPECT_EQ(read, names);
     EXPECT_TRUE(Passwd::read(dir.path() + "/missing").empty());
+    // Read once per run for speed, yet an account added since is seen.
+    const std::vector<Passwd::Entry> again =
+        Passwd::read(dir.write("passwd", file + "\nadded:x:1006:1006::/home/added:/bin/sh\n"));
+    ASSERT_EQ(again.size(), names.size() + 1);
+    EXPECT_EQ(again.back().name, "added");
 }
 
 TEST(JavaOptionsTest, ExactNamesAndNamesThatTakeTheirValue) {

@@ -79,6 +79,18 @@ const Row ROWS[] = {
     {"UnknownOptionAfterSecondVmargs",
      {"-vmargs", "-Xbogus"},
      {{2, K::VmargsInVmSection}, {3, K::VmUnrecognizedOption}}},
+    // Long lines are told apart by their start and key alone, however far
+    // away their "=" is.
+    {"LongLauncherLine",
+     {"launcher" + std::string(5000, ' ') + "= /opt/x" + std::string(5000, 'x')},
+     {{2, K::LauncherInVmSection}}},
+    {"LongLineThatOnlyStartsAsALauncherLine",
+     {"launcher" + std::string(5000, ' ') + "x=/opt/x"},
+     {{2, K::VmMainClass}}},
+    {"LongComment", {"#" + std::string(10000, 'c') + "=v"}, {{2, K::CommentInVmSection}}},
+    {"LongPropertyThenClassName",
+     {"-Dlong=" + std::string(10000, 'v'), "Main"},
+     {{3, K::VmMainClass}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(InTheVmSection, VmLines, ::testing::ValuesIn(ROWS),

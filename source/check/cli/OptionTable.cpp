@@ -132,7 +132,8 @@ const std::vector<Option>& options() {
              return std::string();
          }},
         {"--no-cache", nullptr, nullptr,
-         "start the Java VM for its verdict even where an earlier run kept one",
+         "start the Java VM for its verdict and its description of itself even where an earlier "
+         "run kept them",
          [](CommandLine& line, const std::string&) {
              line.noCache = true;
              return std::string();

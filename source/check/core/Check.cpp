@@ -101,6 +101,9 @@ private:
     // The launch's findings, by line, each sent once the line it concerns is.
     std::vector<Finding> later;
     std::size_t laterSent = 0;
+    // Each reading fills it anew; kept between readings so that a line as
+    // long as the file is not given fresh memory each time.
+    IniLine reusedLine;
 };
 
 OneCheck::OneCheck(const CheckRequest& request, const CheckSink& sink)
@@ -155,7 +158,7 @@ void OneCheck::readLines(Reading reading) {
         reading == Reading::Show || (reading == Reading::Judge && !sink.linesAfterFindings);
     IniFormat::Reader in(facts.iniState == IniState::Read ? facts.readPath : std::string());
     IniClassifier classifier(FIRST_INI_ARGUMENT);
-    IniLine line;
+    IniLine& line = reusedLine;
     IniFormat::Chars raw;
     while (in.readLine(raw)) {
         classifier.next(raw, line);
@@ -207,7 +210,8 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
     describeWriters(facts, argv, request.access, *paths);
     if (request.vm != CheckRequest::Vm::Off) {
         gatherVm(facts, request.vm == CheckRequest::Vm::Ask, request.arguments.size(), argv,
-                 request.access, request.ownVmVariables ? &request.vmVariables : nullptr);
+                 request.access, request.ownVmVariables ? &request.vmVariables : nullptr,
+                 request.vmKept);
         askVmArguments(facts.vm, argumentsToAsk(facts.vm), request.access, request.vmKept);
         if (!facts.vm.verdict.asked) {
             askVmSizes(facts.vm, sizesToAsk(facts.vm), request.access);

@@ -93,7 +93,7 @@ void findVmOf(Facts& findings, const std::string& named, const AccessJudge& acce
 }
 
 void gatherVm(Facts& findings, bool ask, std::size_t ownArguments, const LaunchVector& argv,
-              const AccessJudge& access, const std::vector<std::string>* variables) {
+              const AccessJudge& access, const std::vector<std::string>* variables, bool kept) {
     VmFacts& vm = findings.vm;
     vm.judged = true;
     vm.mayStart = ask;
@@ -103,7 +103,7 @@ void gatherVm(Facts& findings, bool ask, std::size_t ownArguments, const LaunchV
     expandOptionFiles(vm, findings.startDirResolved, access);
     judgeVmFiles(vm, findings.startDirResolved, access);
     if (vm.mayStart && !vm.path.empty()) {
-        vm.info = probeVm(vm.path, access);
+        vm.info = probeVm(vm.path, access, kept);
     }
 }
 

@@ -15,11 +15,12 @@ void findVmOf(Facts& facts, const std::string& named, const AccessJudge& access)
 // The installation ini's VM section first, as --launcher.appendVmargs puts
 // ours after it, then everything of ours after -vmargs; the last
 // `ownArguments` of the vector are the command line's. With `ask`, the VM
-// is asked about itself.
-// `variables`, when given, are the VM variables of the launch ("NAME=VALUE")
+// is asked about itself; with `kept`, its description kept from an earlier
+// run serves. `variables`, when given, are the VM variables of the launch ("NAME=VALUE")
 // in place of this environment's.
 void gatherVm(Facts& facts, bool ask, std::size_t ownArguments, const LaunchVector& argv,
-              const AccessJudge& access, const std::vector<std::string>* variables = nullptr);
+              const AccessJudge& access, const std::vector<std::string>* variables = nullptr,
+              bool kept = false);
 
 // The VM's verdict on the arguments at `indexes` (into vm.arguments) and
 // on the options of the VM variables of this environment, those with

@@ -203,13 +203,16 @@ std::string binaryStamp(const std::string& path) {
            " " + std::to_string(status.st_ino);
 }
 
-std::string keptKey(const std::string& java, const std::vector<std::string>& options,
+// `question` tells a verdict on options from the VM's description of itself.
+std::string keptKey(const char* question, const std::string& java,
+                    const std::vector<std::string>& options,
                     const std::vector<std::string>& variables, const AccessJudge& access) {
     char resolved[PATH_MAX];
     const std::string real = realpath(java.c_str(), resolved) != nullptr ? resolved : java;
     const std::string home = real.substr(0, real.rfind("/bin/"));
-    std::string key = binaryStamp(real) + "\n" + binaryStamp(home + "/lib/server/libjvm.so") +
-                      "\n" + binaryStamp(home + "/lib/client/libjvm.so") + "\nuser " +
+    std::string key = std::string(question) + "\n" + binaryStamp(real) + "\n" +
+                      binaryStamp(home + "/lib/server/libjvm.so") + "\n" +
+                      binaryStamp(home + "/lib/client/libjvm.so") + "\nuser " +
                       std::to_string(access.user().uid) + "\n";
     for (const std::string& option : options) {
         key += "option " + option + "\n";
@@ -245,13 +248,14 @@ std::string keptDirectory() {
 }
 
 // The file of the verdict and, on its first line, its key; "" for none.
-std::string keptRecord(const std::string& java, const std::vector<std::string>& options,
+std::string keptRecord(const char* question, const std::string& java,
+                       const std::vector<std::string>& options,
                        const std::vector<std::string>& variables, const AccessJudge& access) {
     const std::string dir = keptDirectory();
     if (dir.empty()) {
         return std::string();
     }
-    const std::string key = keptKey(java, options, variables, access);
+    const std::string key = keptKey(question, java, options, variables, access);
     char name[32];
     std::snprintf(name, sizeof name, "/vm-%016zx", std::hash<std::string>()(key));
     return dir + name + "\n" + key;
@@ -331,7 +335,7 @@ void shareVerdictsIn(const std::string& dir) {
     sharedDirectory() = dir;
 }
 
-VmInfo probeVm(const std::string& java, const AccessJudge& access) {
+VmInfo probeVm(const std::string& java, const AccessJudge& access, bool kept) {
     static std::map<std::string, VmInfo> cache;
     const auto known = cache.find(java);
     if (known != cache.end()) {
@@ -341,26 +345,37 @@ VmInfo probeVm(const std::string& java, const AccessJudge& access) {
     info.asked = true;
     // One start answers everything: -X lists the options once the VM has
     // printed its flags and properties.
-    const Answer answer =
-        runVm(java,
-              {"-XX:+UnlockDiagnosticVMOptions", "-XX:+UnlockExperimentalVMOptions",
-               "-XX:+PrintFlagsFinal", "-XshowSettings:properties", "-X"},
-              access);
-    if (!answer.problem.empty() || answer.status != 0) {
-        info.problem = !answer.problem.empty()
-                           ? answer.problem
-                           : "it did not answer as a Java VM does: " + refusal(answer.output);
-        cache[java] = info;
-        return info;
+    const std::vector<std::string> options = {
+        "-XX:+UnlockDiagnosticVMOptions", "-XX:+UnlockExperimentalVMOptions",
+        "-XX:+PrintFlagsFinal", "-XshowSettings:properties", "-X"};
+    // Starting the VM to hear this costs more than checking a whole
+    // application, and the answer changes only with the VM binary.
+    const std::string record = kept || !sharedDirectory().empty()
+                                   ? keptRecord("self", java, options, {}, access)
+                                   : std::string();
+    VmVerdict described;
+    if (!readKept(record, described) || !described.started) {
+        const Answer answer = runVm(java, options, access);
+        if (!answer.problem.empty() || answer.status != 0) {
+            info.problem = !answer.problem.empty()
+                               ? answer.problem
+                               : "it did not answer as a Java VM does: " + refusal(answer.output);
+            cache[java] = info;
+            return info;
+        }
+        described.started = true;
+        described.message = answer.output;
+        writeKept(record, described);
     }
-    std::istringstream lines(answer.output);
+    const std::string& output = described.message;
+    std::istringstream lines(output);
     std::string line;
     while (std::getline(lines, line)) {
         readFlag(line, info);
         readXOption(line, info);
     }
-    info.version = propertyOf(answer.output, "java.version");
-    const std::string model = propertyOf(answer.output, "sun.arch.data.model");
+    info.version = propertyOf(output, "java.version");
+    const std::string model = propertyOf(output, "sun.arch.data.model");
     info.dataModel = model == "32" ? 32 : model == "64" ? 64 : 0;
     cache[java] = info;
     return info;
@@ -414,7 +429,7 @@ VmVerdict probeArguments(const std::string& java, const std::vector<std::string>
     verdict.environment = variables;
     const bool shared = kept || !sharedDirectory().empty();
     const std::string record =
-        shared ? keptRecord(java, options, variables, access) : std::string();
+        shared ? keptRecord("verdict", java, options, variables, access) : std::string();
     if (readKept(record, verdict)) {
         cache[key] = verdict;
         return verdict;

@@ -11,8 +11,9 @@
 #include "facts/AccessJudge.h"
 #include "facts/JavaVm.h"
 
-// The VM's version, data model, -XX flags and -X options; once per VM per run.
-VmInfo probeVm(const std::string& java, const AccessJudge& access);
+// The VM's version, data model, -XX flags and -X options; once per VM per
+// run, and with `kept` once across runs too, until the VM binary changes.
+VmInfo probeVm(const std::string& java, const AccessJudge& access, bool kept = false);
 
 // Whether the VM comes up with only `sizes` (such as "-Xmx3g"); once per
 // VM and distinct set of sizes per run.

@@ -300,14 +300,15 @@ void textRules(const VmFacts& vm, Collector& add, std::size_t i) {
     if (valueAt == std::string::npos) {
         return;
     }
-    const std::string value = text.substr(valueAt + 1);
+    // A view: the value of a long line is not copied to be looked at.
+    const std::string_view value = std::string_view(text).substr(valueAt + 1);
     const std::size_t dollar = value.find('$');
     const bool variable = dollar != std::string::npos && dollar + 1 < value.size() &&
                           (value[dollar + 1] == '{' || value[dollar + 1] == '_' ||
                            std::isalpha(static_cast<unsigned char>(value[dollar + 1])));
-    if (value == "~" || startsWith(value, "~/") || variable) {
+    if (value == "~" || value.substr(0, 2) == "~/" || variable) {
         about(vm, add, i, K::VmUnexpandedPath,
-              "\"" + value + "\" is taken as written: no shell expands " +
+              "\"" + std::string(value) + "\" is taken as written: no shell expands " +
                   (variable ? "a variable" : "\"~\"") + " in a VM argument");
     }
 }

@@ -1,5 +1,7 @@
 #include "rules/VmSectionRules.h"
 
+#include <algorithm>
+
 #include "facts/PropertyPath.h"
 #include "launcher/Options.h"
 #include "rules/RuleText.h"
@@ -126,7 +128,14 @@ bool refusedLineMeantOtherwise(const std::string& text) {
     // reused rather than made anew for each, but a long one is not kept.
     static IniLine line;
     constexpr std::size_t KEPT = 4096;
-    line.trimmed.assign(text);
+    // Past its first "=" a long text decides nothing here: the rules look at
+    // its start, its key and whether it is a short word, so that much is
+    // copied rather than a line as long as the file.
+    const std::size_t equals = text.find('=');
+    const std::size_t looked = equals == std::string::npos
+                                   ? text.size()
+                                   : std::max(equals + 1, std::min(text.size(), KEPT));
+    line.trimmed.assign(text, 0, looked);
     bool meant = false;
     {
         const LineContext c(line, none, noShape);

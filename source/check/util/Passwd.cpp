@@ -1,7 +1,10 @@
 #include "util/Passwd.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <limits>
+#include <map>
 
 namespace Passwd {
 
@@ -48,6 +51,23 @@ bool parse(const std::string& line, Entry& entry) {
 }
 
 std::vector<Entry> read(const std::string& path) {
+    // A check reads the file for every start file it looks at; it is read
+    // again only when it changes.
+    struct Kept {
+        struct stat status {};
+        std::vector<Entry> entries;
+    };
+    static std::map<std::string, Kept> kept;
+    struct stat status {};
+    const bool known = stat(path.c_str(), &status) == 0;
+    const auto found = kept.find(path);
+    if (known && found != kept.end() && found->second.status.st_ino == status.st_ino &&
+        found->second.status.st_dev == status.st_dev &&
+        found->second.status.st_size == status.st_size &&
+        found->second.status.st_mtim.tv_sec == status.st_mtim.tv_sec &&
+        found->second.status.st_mtim.tv_nsec == status.st_mtim.tv_nsec) {
+        return found->second.entries;
+    }
     std::vector<Entry> entries;
     std::ifstream file(path);
     std::string line;
@@ -56,6 +76,11 @@ std::vector<Entry> read(const std::string& path) {
         if (parse(line, entry)) {
             entries.push_back(entry);
         }
+    }
+    if (known) {
+        kept[path] = Kept{status, entries};
+    } else {
+        kept.erase(path);
     }
     return entries;
 }
