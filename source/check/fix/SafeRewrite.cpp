@@ -13,6 +13,8 @@
 #include <ctime>
 #include <memory>
 
+#include "util/FileStatus.h"
+
 namespace SafeRewrite {
 
 namespace {
@@ -96,11 +98,6 @@ int writeAll(int fd, const std::string& bytes) {
         done += static_cast<std::size_t>(put);
     }
     return 0;
-}
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 // True when `path` is still the file that was read, with the bytes it had.

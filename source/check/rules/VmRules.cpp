@@ -306,7 +306,7 @@ void textRules(const VmFacts& vm, Collector& add, std::size_t i) {
     const bool variable = dollar != std::string::npos && dollar + 1 < value.size() &&
                           (value[dollar + 1] == '{' || value[dollar + 1] == '_' ||
                            std::isalpha(static_cast<unsigned char>(value[dollar + 1])));
-    if (value == "~" || value.substr(0, 2) == "~/" || variable) {
+    if (value == "~" || startsWith(value, "~/") || variable) {
         about(vm, add, i, K::VmUnexpandedPath,
               "\"" + std::string(value) + "\" is taken as written: no shell expands " +
                   (variable ? "a variable" : "\"~\"") + " in a VM argument");

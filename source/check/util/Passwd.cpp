@@ -6,6 +6,8 @@
 #include <limits>
 #include <map>
 
+#include "util/FileStatus.h"
+
 namespace Passwd {
 
 namespace {
@@ -61,11 +63,7 @@ std::vector<Entry> read(const std::string& path) {
     struct stat status {};
     const bool known = stat(path.c_str(), &status) == 0;
     const auto found = kept.find(path);
-    if (known && found != kept.end() && found->second.status.st_ino == status.st_ino &&
-        found->second.status.st_dev == status.st_dev &&
-        found->second.status.st_size == status.st_size &&
-        found->second.status.st_mtim.tv_sec == status.st_mtim.tv_sec &&
-        found->second.status.st_mtim.tv_nsec == status.st_mtim.tv_nsec) {
+    if (known && found != kept.end() && sameFile(found->second.status, status)) {
         return found->second.entries;
     }
     std::vector<Entry> entries;
