@@ -973,10 +973,11 @@ TEST(CheckVm, RandomArgumentListsAgreeWithTheRealVm) {
 namespace {
 
 // A VM that counts the starts that give a verdict (those with -version),
-// and apart from them those that ask it to describe itself.
+// and apart from them those that ask it to describe itself, with the
+// language it was asked in.
 std::string countingVm(const std::string& dir) {
     return "#!/bin/sh\ncase \" $* \" in *' -version '*) echo >> " + dir +
-           "/starts ;; *' -XX:+PrintFlagsFinal '*) echo >> " + dir +
+           "/starts ;; *' -XX:+PrintFlagsFinal '*) echo \"$LC_ALL\" >> " + dir +
            "/described ;; esac\nexec /usr/lib/jvm/java-17-openjdk-amd64/bin/java \"$@\"\n";
 }
 
@@ -986,8 +987,9 @@ std::size_t linesOf(const std::string& path) {
 }
 
 // Verdicts, and the VM's description of itself, kept across runs serve
-// until the VM changes or --no-cache; each row is a run, in order, over the
-// same setup.
+// until the VM changes, a record is cut short, or --no-cache; each row is a
+// run, in order, over the same setup. The description is asked for in a
+// language it can be read in, whatever the user's.
 TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
     if (!vmInstalled("/usr/lib/jvm/java-17-openjdk-amd64/bin/java")) {
         GTEST_SKIP() << "no amd64 Java VM";
@@ -1000,20 +1002,29 @@ TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
         const char* what;
         std::vector<std::string> options;
         bool changeVm;
+        bool cutKept;        // each kept record loses its last two bytes
         std::size_t starts;  // counted so far, as the descriptions are
     } runs[] = {
-        {"the first run asks", {}, false, 1},
-        {"the second is served", {}, false, 1},
-        {"--no-cache asks again", {"--no-cache"}, false, 2},
-        {"a changed VM is asked", {}, true, 3},
-        {"then served again", {}, false, 3},
-        {"--no-vm never asks", {"--no-vm"}, false, 3},
+        {"the first run asks", {}, false, false, 1},
+        {"the second is served", {}, false, false, 1},
+        {"--no-cache asks again", {"--no-cache"}, false, false, 2},
+        {"a changed VM is asked", {}, true, false, 3},
+        {"then served again", {}, false, false, 3},
+        {"records cut short are asked again", {}, false, true, 4},
+        {"--no-vm never asks", {"--no-vm"}, false, false, 4},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.what);
         if (run.changeVm) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             writeFile(java, countingVm(inst.root) + "# changed\n", 0755);
+        }
+        if (run.cutKept) {
+            for (const auto& kept : boost::filesystem::directory_iterator(
+                     inst.root + "/cache/dashvane-launcher-check")) {
+                boost::filesystem::resize_file(kept.path(),
+                                               boost::filesystem::file_size(kept.path()) - 2);
+            }
         }
         Command check;
         check.program = DVL_CHECK_BINARY;
@@ -1023,10 +1034,15 @@ TEST(CheckVm, VerdictsKeptAcrossRunsUntilTheVmChanges) {
         check.cwd = inst.root;
         check.env = baseEnv(inst);
         check.env["XDG_CACHE_HOME"] = inst.root + "/cache";
+        check.env["LC_ALL"] = "de_DE.UTF-8";
         const Result result = dvltest::run(check);
         const Json findings = Json::parse(result.out).at("applications").at(0).at("findings");
         EXPECT_EQ(linesOf(inst.root + "/starts"), run.starts);
-        EXPECT_EQ(linesOf(inst.root + "/described"), run.starts);
+        std::string describedIn;
+        for (std::size_t i = 0; i < run.starts; ++i) {
+            describedIn += "C\n";
+        }
+        EXPECT_EQ(readAll(inst.root + "/described"), describedIn);
         // The kept verdict says what the VM said; rules alone cannot.
         const bool noVm = !run.options.empty() && run.options[0] == "--no-vm";
         const auto refusals = std::count_if(findings.begin(), findings.end(), [](const Json& f) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <string_view>
 #include <tuple>
 
 #include "util/ChildProcess.h"
@@ -41,17 +42,25 @@ struct Answer {
     std::vector<std::string> leftBehind;  // names in its scratch directory once it ended
 };
 
-// This environment without the VM variables, then `variables` ("NAME=VALUE").
+// Whether the environment entry "NAME=VALUE" sets `name`.
+bool sets(const char* entry, std::string_view name) {
+    return std::strncmp(entry, name.data(), name.size()) == 0 && entry[name.size()] == '=';
+}
+
+// This environment without the VM variables, then `variables` ("NAME=VALUE"),
+// which take the place of any of the same name.
 std::vector<std::string> probeEnvironment(const std::vector<std::string>& variables) {
     std::vector<std::string> env;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        bool vmVariable = false;
+        bool replaced = false;
         for (const char* name : VM_VARIABLES) {
-            const std::size_t length = std::strlen(name);
-            vmVariable =
-                vmVariable || (std::strncmp(*entry, name, length) == 0 && (*entry)[length] == '=');
+            replaced = replaced || sets(*entry, name);
         }
-        if (!vmVariable) {
+        for (const std::string& variable : variables) {
+            replaced =
+                replaced || sets(*entry, std::string_view(variable).substr(0, variable.find('=')));
+        }
+        if (!replaced) {
             env.emplace_back(*entry);
         }
     }
@@ -280,7 +289,9 @@ bool readKept(const std::string& record, VmVerdict& verdict) {
     text << in.rdbuf();
     const std::string kept = text.str();
     const std::string key = escaped(record.substr(split + 1)) + "\n";
-    if (!in || kept.compare(0, key.size(), key) != 0) {
+    // A record ends with its message's newline: one cut short, by a full
+    // disk or a crash, is not taken for a whole one.
+    if (!in || kept.compare(0, key.size(), key) != 0 || kept.back() != '\n') {
         return false;
     }
     std::istringstream rest(kept.substr(key.size()));
@@ -355,7 +366,9 @@ VmInfo probeVm(const std::string& java, const AccessJudge& access, bool kept) {
                                    : std::string();
     VmVerdict described;
     if (!readKept(record, described) || !described.started) {
-        const Answer answer = runVm(java, options, access);
+        // Its option list is translated, and a translated one cannot be
+        // read; the description serves runs in every language.
+        const Answer answer = runVm(java, options, access, {"LC_ALL=C"});
         if (!answer.problem.empty() || answer.status != 0) {
             info.problem = !answer.problem.empty()
                                ? answer.problem
