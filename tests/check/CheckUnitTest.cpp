@@ -361,6 +361,24 @@ TEST(ByteText, MakesInvisibleAndInvalidBytesVisible) {
     }
 }
 
+// Plain text is passed over eight bytes at a time: a byte on either side of
+// each class's edge, anywhere in or across a word, is still told apart.
+TEST(ByteText, EveryByteAtEveryPlaceOfAWord) {
+    const std::pair<char, std::string> edges[] = {
+        {'\x1f', "\\x1f"}, {' ', " "}, {'!', "!"}, {'"', "\\\""},     {'[', "["},
+        {'\\', "\\\\"},    {']', "]"}, {'~', "~"}, {'\x7f', "\\x7f"}, {'\x80', "\\x80"},
+    };
+    for (const auto& edge : edges) {
+        for (std::size_t at = 0; at < 17; ++at) {
+            SCOPED_TRACE(edge.second + " at " + std::to_string(at));
+            std::string text(17, 'a');
+            text[at] = edge.first;
+            EXPECT_EQ(ByteText::visible(text),
+                      std::string(at, 'a') + edge.second + std::string(16 - at, 'a'));
+        }
+    }
+}
+
 // A line as long as the file is shown in pieces: no piece may cut a
 // character or an invalid sequence, wherever it falls.
 TEST(ByteText, LongLineShownInPiecesAsWhole) {
@@ -416,6 +434,49 @@ TEST(ByteText, JsonKeepsEveryByteOfInvalidUtf8) {
     EXPECT_EQ(parsed[0]["hex"], "2d44ffc080eda0803df4908080");
     EXPECT_EQ(parsed[0]["display"], "-D\\xff\\xc0\\x80\\xed\\xa0\\x80=\\xf4\\x90\\x80\\x80");
     EXPECT_EQ(parsed[1], "caf\xC3\xA9\n\x01\"\\");
+}
+
+// Both writers gather small pieces and hand long ones on directly: whatever
+// the sizes around the buffer's, nothing is lost, doubled or reordered.
+TEST(BufferedOutput, KeepsEveryPieceInOrder) {
+    const std::size_t buffer = 64 * 1024;
+    const std::size_t sizes[] = {0, 1, buffer - 2, buffer - 1, buffer, buffer + 1, 3 * buffer};
+    for (const std::size_t size : sizes) {
+        SCOPED_TRACE(size);
+        const std::string big(size, 'b');
+        const std::string odd = std::string(size, 'c') + "\x01\"";
+        std::ostringstream json;
+        {
+            JsonWriter writer(json, false);
+            writer.beginArray();
+            for (std::size_t i = 0; i < 3000; ++i) {
+                writer.number(i);
+            }
+            writer.bytes(big);
+            writer.bytes(odd);
+            writer.number(7);
+            writer.endArray();
+        }
+        const nlohmann::json parsed = nlohmann::json::parse(json.str());
+        ASSERT_EQ(parsed.size(), 3003u);
+        EXPECT_EQ(parsed[2999], 2999);
+        EXPECT_EQ(parsed[3000], big);
+        EXPECT_EQ(parsed[3001], odd);
+        EXPECT_EQ(parsed[3002], 7);
+
+        std::ostringstream direct;
+        std::ostringstream gathered;
+        {
+            TextOutput::Buffered out(gathered);
+            for (std::size_t i = 0; i < 3000; ++i) {
+                out << i << ' ';
+                direct << i << ' ';
+            }
+            out << std::string_view(big) << '|' << TextOutput::Quoted{odd} << '|' << 42u;
+            direct << big << '|' << TextOutput::quoted(odd) << '|' << 42u;
+        }
+        EXPECT_TRUE(gathered.str() == direct.str());
+    }
 }
 
 }  // namespace

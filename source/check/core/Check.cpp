@@ -212,8 +212,12 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
         gatherVm(facts, request.vm == CheckRequest::Vm::Ask, request.arguments.size(), argv,
                  request.access, request.ownVmVariables ? &request.vmVariables : nullptr,
                  request.vmKept);
-        askVmArguments(facts.vm, argumentsToAsk(facts.vm), request.access, request.vmKept);
-        if (!facts.vm.verdict.asked) {
+        // What to ask is worked out only for a VM that can answer: over a
+        // long VM section that costs as much as reading it.
+        if (vmMayBeAsked(facts.vm)) {
+            askVmArguments(facts.vm, argumentsToAsk(facts.vm), request.access, request.vmKept);
+        }
+        if (vmMayBeAsked(facts.vm) && !facts.vm.verdict.asked) {
             askVmSizes(facts.vm, sizesToAsk(facts.vm), request.access);
         }
     }

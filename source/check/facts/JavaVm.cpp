@@ -95,7 +95,7 @@ bool usable(const std::string& path, const AccessJudge& access, std::string& why
 bool flagOn(const VmArguments& arguments, const std::string& name) {
     bool on = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& text = arguments[i].text;
+        const std::string& text = arguments.text(i);
         on = text == "-XX:+" + name ? true : text == "-XX:-" + name ? false : on;
     }
     return on;
@@ -105,8 +105,8 @@ bool flagOn(const VmArguments& arguments, const std::string& name) {
 std::string shareMode(const VmArguments& arguments) {
     std::string mode;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i].text.compare(0, 8, "-Xshare:") == 0) {
-            mode = arguments[i].text.substr(8);
+        if (arguments.text(i).compare(0, 8, "-Xshare:") == 0) {
+            mode = arguments.text(i).substr(8);
         }
     }
     return mode;
@@ -133,7 +133,7 @@ std::string recordingFile(const std::string& text) {
 // The file argument `i` makes the VM write, and whether only on a crash
 // or a heap dump; empty for none.
 std::string outputFile(const VmArguments& arguments, std::size_t i, bool& onEvent) {
-    const std::string& text = arguments[i].text;
+    const std::string& text = arguments.text(i);
     const auto value = [&text](const char* prefix) {
         const std::string p(prefix);
         return text.compare(0, p.size(), p) == 0 ? text.substr(p.size()) : std::string();
@@ -205,7 +205,7 @@ void judgeOutputFile(VmFacts& vm, std::size_t i, const std::string& startDir,
     // A heap dump path or a recording's file may be a directory to write in.
     const std::string dir = isDirectory(reachablePath(judged.path)) ? file : directoryOf(file);
     judged.access = access.judge({AccessProbe{AccessOperation::Create, dir, startDir}}).front();
-    judgeExistingOutput(judged, vm.arguments[i].text, access);
+    judgeExistingOutput(judged, vm.arguments.text(i), access);
     vm.files.push_back(judged);
 }
 
@@ -242,7 +242,13 @@ bool classPathElsewhere(const VmFacts& vm) {
         return true;
     }
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        const std::string& text = vm.arguments[i].text;
+        const std::string& text = vm.arguments.text(i);
+        // Only "@", "-X..." and the agents' options name a file: the rest
+        // (nearly every property of a long VM section) is passed over.
+        if (text.empty() ||
+            (text[0] != '@' && (text[0] != '-' || std::strchr("Xja", text[1]) == nullptr))) {
+            continue;
+        }
         for (const char* prefix : PREFIXES) {
             const std::string p(prefix);
             const bool spaced = p.compare(0, 2, "-D") != 0 && p.back() != ':';
@@ -273,7 +279,7 @@ void judgeAgent(VmFile& file, const std::string& text, const std::string& named,
 
 // -agentlib:NAME[=OPTIONS] and -XrunNAME[:OPTIONS], found as the VM finds them.
 void judgeAgentLibrary(VmFacts& vm, std::size_t i) {
-    const std::string& text = vm.arguments[i].text;
+    const std::string& text = vm.arguments.text(i);
     const bool xrun = text.compare(0, 5, "-Xrun") == 0;
     ElfFile elf;
     const std::string libDir = vm.path.empty() || (!xrun && text.compare(0, 10, "-agentlib:") != 0)
@@ -394,7 +400,13 @@ void judgeVmFiles(VmFacts& vm, const std::string& startDir, const AccessJudge& a
     static const char* const PREFIXES[] = {
         "-javaagent:", "-agentpath:", "-XX:Flags=", "-XX:VMOptionsFile=", "@"};
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        const std::string& text = vm.arguments[i].text;
+        const std::string& text = vm.arguments.text(i);
+        // Only "@", "-X..." and the agents' options name a file: the rest
+        // (nearly every property of a long VM section) is passed over.
+        if (text.empty() ||
+            (text[0] != '@' && (text[0] != '-' || std::strchr("Xja", text[1]) == nullptr))) {
+            continue;
+        }
         for (const char* prefix : PREFIXES) {
             const std::string p(prefix);
             if (text.compare(0, p.size(), p) != 0) {

@@ -3,6 +3,16 @@
 #include <cstring>
 #include <stdexcept>
 
+namespace {
+
+// The option file of every element of the launch's own.
+const std::string& noFile() {
+    static const std::string none;
+    return none;
+}
+
+}  // namespace
+
 VmArgumentView::VmArgumentView(const VmArgument& argument)
     : text(argument.text),
       origin(argument.origin),
@@ -15,6 +25,8 @@ VmArgumentView::VmArgumentView(const VmArgument& argument)
       fileLine(argument.fileLine),
       fromVmFile(argument.fromVmFile),
       variable(argument.variable) {}
+
+VmArgumentView::VmArgumentView(const std::string& text) : text(text), file(noFile()) {}
 
 VmArgumentView::operator VmArgument() const {
     VmArgument copy;
@@ -75,8 +87,7 @@ VmArgumentView VmArguments::operator[](std::size_t i) const {
     }
     const std::size_t own = i - kept.size();
     // Asked of every argument by every rule: most lists have nothing cut.
-    const auto shortened = cut.empty() ? cut.end() : cut.find(own);
-    VmArgumentView view(shortened != cut.end() ? shortened->second : (*rest)[first + own - 1]);
+    VmArgumentView view(text(i));
     const std::size_t index = first + own;
     view.argument = index;
     view.probed = probed[own];
@@ -90,6 +101,15 @@ VmArgumentView VmArguments::operator[](std::size_t i) const {
         view.line = index >= 3 && index - 3 < iniLines->size() ? (*iniLines)[index - 3] : 0;
     }
     return view;
+}
+
+const std::string& VmArguments::text(std::size_t i) const {
+    if (i < kept.size()) {
+        return kept[i].text;
+    }
+    const std::size_t own = i - kept.size();
+    const auto shortened = cut.empty() ? cut.end() : cut.find(own);
+    return shortened != cut.end() ? shortened->second : (*rest)[first + own - 1];
 }
 
 VmArgumentView VmArguments::at(std::size_t i) const {

@@ -39,7 +39,7 @@ struct VmArgument {
 // An element as it is read: the same, its text where it is kept.
 struct VmArgumentView {
     VmArgumentView(const VmArgument& argument);  // NOLINT: every element is one
-    explicit VmArgumentView(const std::string& text) : text(text) {}
+    explicit VmArgumentView(const std::string& text);
     operator VmArgument() const;  // NOLINT: a copy that holds its own text
 
     const std::string& text;
@@ -49,7 +49,8 @@ struct VmArgumentView {
     std::size_t iniLine = 0;
     std::size_t commandLine = 0;
     bool probed = false;
-    std::string file;
+    // Read in place, as the text is: a view is made of every element.
+    const std::string& file;
     std::size_t fileLine = 0;
     bool fromVmFile = false;
     const char* variable = nullptr;
@@ -76,6 +77,8 @@ public:
     std::size_t size() const { return kept.size() + count; }
     bool empty() const { return size() == 0; }
     VmArgumentView operator[](std::size_t i) const;
+    // Element `i`'s text alone: asked of every element by several rules.
+    const std::string& text(std::size_t i) const;
     VmArgumentView at(std::size_t i) const;  // throws std::out_of_range
     // Marks the element the VM was started with for its verdict.
     void markProbed(std::size_t i);

@@ -107,21 +107,25 @@ void gatherVm(Facts& findings, bool ask, std::size_t ownArguments, const LaunchV
     }
 }
 
+bool vmMayBeAsked(const VmFacts& vm) {
+    return vm.mayStart && !vm.path.empty() && vm.info.problem.empty();
+}
+
 void askVmSizes(VmFacts& vm, const std::vector<std::string>& sizes, const AccessJudge& access) {
-    if (vm.mayStart && !vm.path.empty() && !sizes.empty() && vm.info.problem.empty()) {
+    if (vmMayBeAsked(vm) && !sizes.empty()) {
         vm.sizes = probeSizes(vm.path, sizes, access);
     }
 }
 
 void askVmArguments(VmFacts& vm, const std::vector<std::size_t>& indexes, const AccessJudge& access,
                     bool kept) {
-    if (!vm.mayStart || vm.path.empty() || !vm.info.problem.empty()) {
+    if (!vmMayBeAsked(vm)) {
         return;
     }
     std::vector<std::string> options;
     for (std::size_t i : indexes) {
         vm.arguments.markProbed(i);
-        options.push_back(vm.arguments[i].text);
+        options.push_back(vm.arguments.text(i));
     }
     vm.verdict = probeArguments(vm.path, options, probeVariables(vm), access, kept);
 }

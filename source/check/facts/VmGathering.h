@@ -22,6 +22,10 @@ void gatherVm(Facts& facts, bool ask, std::size_t ownArguments, const LaunchVect
               const AccessJudge& access, const std::vector<std::string>* variables = nullptr,
               bool kept = false);
 
+// Whether the VM may be started and described itself: only then is it
+// worth working out what to ask it.
+bool vmMayBeAsked(const VmFacts& vm);
+
 // The VM's verdict on the arguments at `indexes` (into vm.arguments) and
 // on the options of the VM variables of this environment, those with
 // effects outside the VM left out; when it was asked about itself and

@@ -87,11 +87,15 @@ std::string xlogFile(const std::string& argument) {
 }
 
 const char* effectOutsideVm(const std::string& argument) {
+    if (argument.empty()) {
+        return nullptr;
+    }
+    // Asked of every argument: the first two bytes rule out nearly every
+    // entry before a whole comparison (argument[1] is the NUL when short).
+    const char first = argument[0];
+    const char second = argument[1];
     for (const Effect& entry : OUTSIDE_VM) {
-        // Asked of every argument: the first two bytes rule out nearly every
-        // entry before a whole comparison (argument[1] is the NUL when short).
-        if (argument.empty() || entry.option[0] != argument[0] ||
-            (entry.option[1] != '\0' && entry.option[1] != argument[1])) {
+        if ((entry.option[1] != second && entry.option[1] != '\0') || entry.option[0] != first) {
             continue;
         }
         const bool matches = entry.match == Match::Exact ? argument == entry.option

@@ -49,7 +49,8 @@ void begin(std::ostream& out, const Tally& tally, const Facts& facts) {
         << "Permissions: " << accessMethodText(facts) << "\n\nLines:\n";
 }
 
-void line(std::ostream& out, const IniLine& line) {
+void line(std::ostream& stream, const IniLine& line) {
+    TextOutput::Buffered out(stream);
     out << "  " << line.number << ' ' << Quoted{line.raw} << "\n      " << effectText(line.effect);
     if (line.argument != 0) {
         out << " as argument " << line.argument << ' ' << Quoted{line.element};
@@ -83,9 +84,10 @@ void vmSection(std::ostream& out, const VmFacts& vm) {
         }
     }
     out << "\nVM command line (" << vm.arguments.size() << " elements):\n";
+    TextOutput::Buffered elements(out);
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        out << "  " << i << ' ' << Quoted{vm.arguments[i].text} << " ("
-            << vmOriginText(vm.arguments[i]) << ")\n";
+        elements << "  " << i << ' ' << Quoted{vm.arguments.text(i)} << " ("
+                 << vmOriginText(vm.arguments[i]) << ")\n";
     }
 }
 
@@ -140,8 +142,11 @@ void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
     out << "\nArgument vector (" << argv.size() << " elements, " << facts.argumentBytes
         << " bytes, environment " << facts.environmentBytes << " bytes, limit "
         << facts.argumentLimit << " bytes):\n";
-    for (std::size_t i = 0; i < argv.size(); ++i) {
-        out << "  " << i << ' ' << Quoted{argv.view(i)} << '\n';
+    {
+        TextOutput::Buffered elements(out);
+        for (std::size_t i = 0; i < argv.size(); ++i) {
+            elements << "  " << i << ' ' << Quoted{argv.view(i)} << '\n';
+        }
     }
     if (facts.copiesSearched) {
         out << "\nLauncher copies:" << (facts.copies.copies.empty() ? " none" : "") << '\n';

@@ -466,6 +466,8 @@ void JsonReport::closeApplication() {
     json.number(static_cast<std::size_t>(tally.current));
     json.endObject();
     applicationOpen = false;
+    // Each application reaches the reader as soon as it is checked.
+    json.flush();
 }
 
 void JsonReport::failed(const std::string& shownDir, const std::string& problem) {

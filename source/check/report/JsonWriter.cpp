@@ -1,14 +1,50 @@
 #include "report/JsonWriter.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "util/ByteText.h"
 
-JsonWriter::JsonWriter(std::ostream& out, bool pretty) : out(out), pretty(pretty) {}
+namespace {
+
+constexpr std::size_t BUFFERED = 64 * 1024;
+
+}  // namespace
+
+JsonWriter::JsonWriter(std::ostream& out, bool pretty) : out(out), pretty(pretty) {
+    buffer.reserve(BUFFERED);
+}
+
+JsonWriter::~JsonWriter() {
+    flush();
+}
+
+void JsonWriter::flush() {
+    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    buffer.clear();
+}
+
+void JsonWriter::put(char c) {
+    buffer.push_back(c);
+    if (buffer.size() >= BUFFERED) {
+        flush();
+    }
+}
+
+// A piece as long as the buffer goes out by itself rather than being copied.
+void JsonWriter::put(std::string_view piece) {
+    if (buffer.size() + piece.size() < BUFFERED) {
+        buffer.append(piece);
+        return;
+    }
+    flush();
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+}
 
 void JsonWriter::newline() {
     if (pretty) {
-        out << '\n' << std::string(filled.size() * 2, ' ');
+        put('\n');
+        put(std::string(filled.size() * 2, ' '));
     }
 }
 
@@ -19,7 +55,7 @@ void JsonWriter::beforeValue() {
     }
     if (!filled.empty()) {
         if (filled.back()) {
-            out << ',';
+            put(',');
         }
         filled.back() = true;
         newline();
@@ -28,7 +64,7 @@ void JsonWriter::beforeValue() {
 
 void JsonWriter::beginObject() {
     beforeValue();
-    out << '{';
+    put('{');
     filled.push_back(false);
 }
 
@@ -38,7 +74,11 @@ void JsonWriter::close(char bracket) {
     if (any) {
         newline();
     }
-    out << bracket;
+    put(bracket);
+    // A whole document reaches the stream as soon as it is complete.
+    if (filled.empty()) {
+        flush();
+    }
 }
 
 void JsonWriter::endObject() {
@@ -47,7 +87,7 @@ void JsonWriter::endObject() {
 
 void JsonWriter::beginArray() {
     beforeValue();
-    out << '[';
+    put('[');
     filled.push_back(false);
 }
 
@@ -58,12 +98,12 @@ void JsonWriter::endArray() {
 void JsonWriter::key(const char* name) {
     beforeValue();
     quoted(name);
-    out << (pretty ? ": " : ":");
+    put(pretty ? ": " : ":");
     afterKey = true;
 }
 
 void JsonWriter::quoted(std::string_view utf8) {
-    out << '"';
+    put('"');
     // Runs of plain characters go out in one write: reports can be large.
     std::size_t run = 0;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
@@ -71,33 +111,33 @@ void JsonWriter::quoted(std::string_view utf8) {
         if (u >= 0x20 && u != '"' && u != '\\') {
             continue;
         }
-        out.write(utf8.data() + run, static_cast<std::streamsize>(i - run));
+        put(utf8.substr(run, i - run));
         run = i + 1;
         switch (u) {
             case '"':
-                out << "\\\"";
+                put("\\\"");
                 break;
             case '\\':
-                out << "\\\\";
+                put("\\\\");
                 break;
             case '\n':
-                out << "\\n";
+                put("\\n");
                 break;
             case '\r':
-                out << "\\r";
+                put("\\r");
                 break;
             case '\t':
-                out << "\\t";
+                put("\\t");
                 break;
             default: {
                 char escaped[8];
                 std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-                out << escaped;
+                put(escaped);
             }
         }
     }
-    out.write(utf8.data() + run, static_cast<std::streamsize>(utf8.size() - run));
-    out << '"';
+    put(utf8.substr(run));
+    put('"');
 }
 
 void JsonWriter::bytes(std::string_view value) {
@@ -121,19 +161,22 @@ void JsonWriter::text(const char* value) {
 
 void JsonWriter::number(std::size_t value) {
     beforeValue();
-    out << value;
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+    put(std::string_view(digits, static_cast<std::size_t>(end.ptr - digits)));
 }
 
 void JsonWriter::boolean(bool value) {
     beforeValue();
-    out << (value ? "true" : "false");
+    put(value ? "true" : "false");
 }
 
 void JsonWriter::null() {
     beforeValue();
-    out << "null";
+    put("null");
 }
 
 void JsonWriter::finish() {
-    out << '\n';
+    put('\n');
+    flush();
 }

@@ -1,16 +1,22 @@
 // A JSON document written as it is produced, so a report of any size needs
-// no tree of values in memory, and writing it never throws.
+// no tree of values in memory, and writing it never throws. Small pieces
+// gather in a buffer of a few pages before they reach the stream: a report
+// of a long VM section is millions of them.
 #pragma once
 
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class JsonWriter {
 public:
     // Compact, or indented by two blanks when `pretty`.
     JsonWriter(std::ostream& out, bool pretty);
+    ~JsonWriter();
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
 
     void beginObject();
     void endObject();
@@ -30,14 +36,19 @@ public:
 
     // Ends the document with a newline.
     void finish();
+    // Hands what is buffered to the stream, as at the end of an application.
+    void flush();
 
 private:
     void beforeValue();
     void newline();
     void close(char bracket);
     void quoted(std::string_view utf8);
+    void put(char c);
+    void put(std::string_view piece);
 
     std::ostream& out;
+    std::string buffer;
     bool pretty;
     // For each open object or array, whether it has a member yet.
     std::vector<bool> filled;

@@ -8,6 +8,8 @@ namespace TextOutput {
 
 namespace {
 
+constexpr std::size_t PIECE = 64 * 1024;
+
 // The colours of gcc's and clang's diagnostics, so a terminal shows the
 // checker's findings as it shows theirs.
 const char BOLD[] = "\033[1m";
@@ -59,8 +61,33 @@ std::string quoted(const std::string& bytes) {
 }
 
 std::ostream& operator<<(std::ostream& out, Quoted quoted) {
-    constexpr std::size_t PIECE = 64 * 1024;
-    out << '"';
+    Buffered buffered(out);
+    buffered << quoted;
+    return out;
+}
+
+Buffered& Buffered::operator<<(std::string_view text) {
+    if (text.size() >= PIECE) {
+        // A long one goes out as it is rather than as a copy.
+        flush();
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        return *this;
+    }
+    buffer.append(text);
+    if (buffer.size() >= PIECE) {
+        flush();
+    }
+    return *this;
+}
+
+Buffered& Buffered::operator<<(char c) {
+    return *this << std::string_view(&c, 1);
+}
+
+// In pieces, each spelled out and handed on before the next: a line may be
+// as long as the file.
+Buffered& Buffered::operator<<(Quoted quoted) {
+    buffer += '"';
     std::string_view rest = quoted.bytes;
     while (!rest.empty()) {
         // A piece ends before an ASCII byte, which no character continues.
@@ -68,10 +95,19 @@ std::ostream& operator<<(std::ostream& out, Quoted quoted) {
         while (end < rest.size() && static_cast<unsigned char>(rest[end]) >= 0x80) {
             ++end;
         }
-        out << ByteText::visible(rest.substr(0, end));
+        ByteText::appendVisible(buffer, rest.substr(0, end));
         rest.remove_prefix(end);
+        if (buffer.size() >= PIECE) {
+            flush();
+        }
     }
-    return out << '"';
+    buffer += '"';
+    return *this;
+}
+
+void Buffered::flush() {
+    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    buffer.clear();
 }
 
 void finding(std::ostream& out, const ShownFinding& shown, bool colour) {

@@ -2,9 +2,11 @@
 // a finding as compilers write one, the failure of a check, the summary.
 #pragma once
 
+#include <charconv>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "report/Formatter.h"
 
@@ -18,6 +20,34 @@ struct Quoted {
     std::string_view bytes;
 };
 std::ostream& operator<<(std::ostream& out, Quoted quoted);
+
+// Text gathered for a stream and handed over a few pages at a time, and at
+// the latest when it goes away: an explanation of a long file is millions
+// of small pieces, and a stream takes each at a cost of its own.
+class Buffered {
+public:
+    explicit Buffered(std::ostream& out) : out(out) {}
+    ~Buffered() { flush(); }
+    Buffered(const Buffered&) = delete;
+    Buffered& operator=(const Buffered&) = delete;
+
+    Buffered& operator<<(std::string_view text);
+    Buffered& operator<<(char c);
+    Buffered& operator<<(Quoted quoted);
+    template <typename N,
+              typename = std::enable_if_t<std::is_integral_v<N> && !std::is_same_v<N, char> &&
+                                          !std::is_same_v<N, bool>>>
+    Buffered& operator<<(N number) {
+        char digits[24];
+        const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, number);
+        return *this << std::string_view(digits, static_cast<std::size_t>(end.ptr - digits));
+    }
+    void flush();
+
+private:
+    std::ostream& out;
+    std::string buffer;
+};
 
 // FILE:LINE: SEVERITY: MESSAGE [KIND], then a FILE:LINE: note: ADVICE line
 // for each note, the severity coloured as gcc and clang colour it when `colour`.

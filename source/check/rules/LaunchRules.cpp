@@ -19,10 +19,12 @@ std::string argumentName(const LaunchVector& argv, std::size_t argument) {
 
 // Sorted pairs of a key's hash and the element's index rather than a map of
 // copies: a huge VM section costs eight bytes an element here, sorted in
-// place, not another copy of every property.
+// place, not another copy of every property. The hash is the high half, so
+// plain integer order sorts by hash and, within one, by the file's order.
 struct Property {
-    std::uint32_t hash;   // of the key, up to the first "="
-    std::uint32_t index;  // among the ini file's elements
+    std::uint64_t packed;
+    std::uint32_t hash() const { return static_cast<std::uint32_t>(packed >> 32); }
+    std::uint32_t index() const { return static_cast<std::uint32_t>(packed); }
 };
 
 const std::string& element(const LaunchVector& argv, std::uint32_t index) {
@@ -44,12 +46,11 @@ std::vector<Property> propertiesOf(const LaunchVector& argv) {
             for (const char c : keyOf(argv, i)) {
                 hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
             }
-            properties.push_back({hash, i});
+            properties.push_back({std::uint64_t{hash} << 32 | i});
         }
     }
-    std::sort(properties.begin(), properties.end(), [](const Property& a, const Property& b) {
-        return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
-    });
+    std::sort(properties.begin(), properties.end(),
+              [](const Property& a, const Property& b) { return a.packed < b.packed; });
     return properties;
 }
 
@@ -62,23 +63,23 @@ void duplicateWarnings(const LaunchVector& argv, Collector& add) {
     std::vector<std::pair<std::uint32_t, std::string>> found;
     for (std::size_t group = 0; group < properties.size();) {
         std::size_t end = group + 1;
-        while (end < properties.size() && properties[end].hash == properties[group].hash) {
+        while (end < properties.size() && properties[end].hash() == properties[group].hash()) {
             ++end;
         }
         for (std::size_t i = group + 1; i < end; ++i) {
-            const std::uint32_t again = properties[i].index;
+            const std::uint32_t again = properties[i].index();
             std::size_t first = group;
-            while (keyOf(argv, properties[first].index) != keyOf(argv, again)) {
+            while (keyOf(argv, properties[first].index()) != keyOf(argv, again)) {
                 ++first;
             }
-            const std::string base = element(argv, properties[first].index).c_str();
+            const std::string base = element(argv, properties[first].index()).c_str();
             if (first == i || base == element(argv, again).c_str()) {
                 continue;
             }
             found.emplace_back(argv.iniLines[again],
                                quoted(keyOf(argv, again)) +
                                    " set again with a different value (line " +
-                                   std::to_string(argv.iniLines[properties[first].index]) +
+                                   std::to_string(argv.iniLines[properties[first].index()]) +
                                    " gives " + quoted(base) + "): the executable gets both");
         }
         group = end;

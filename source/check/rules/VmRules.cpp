@@ -90,7 +90,7 @@ std::size_t namedByVm(const VmFacts& vm) {
     for (int how = 0; how < 3; ++how) {
         for (std::size_t i = vm.arguments.size(); i-- > 0;) {
             if (vm.arguments[i].probed &&
-                mentions(vm.verdict.message, nameOf(vm.arguments[i].text, how))) {
+                mentions(vm.verdict.message, nameOf(vm.arguments.text(i), how))) {
                 return i;
             }
         }
@@ -236,7 +236,7 @@ struct Unlocks {
 };
 
 void flagRule(const VmFacts& vm, Collector& add, std::size_t i, Unlocks& unlocks) {
-    const std::string& text = vm.arguments[i].text;
+    const std::string& text = vm.arguments.text(i);
     const std::string body = text.substr(4);
     const bool sign = !body.empty() && (body[0] == '+' || body[0] == '-');
     const std::size_t equals = body.find('=');
@@ -287,7 +287,7 @@ void flagRule(const VmFacts& vm, Collector& add, std::size_t i, Unlocks& unlocks
 
 // Paths that nothing expands: the VM takes "~" and "$HOME" as they are.
 void textRules(const VmFacts& vm, Collector& add, std::size_t i) {
-    const std::string& text = vm.arguments[i].text;
+    const std::string& text = vm.arguments.text(i);
     // Two searches for one byte each: an argument may be as long as the file.
     if (text.find('"') != std::string::npos || text.find('\'') != std::string::npos) {
         about(vm, add, i, K::VmQuotes,
@@ -354,10 +354,9 @@ bool argumentFile(const std::string& text) {
 // The arguments the VM reads before a main class ends them.
 std::size_t optionsEnd(const VmFacts& vm) {
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        const VmArgumentView argument = vm.arguments[i];
-        const std::string& text = argument.text;
-        if (!argument.fromVmFile &&
-            (text.empty() || (text[0] != '-' && !argumentFile(text)) || text == "-jar")) {
+        const std::string& text = vm.arguments.text(i);
+        if ((text.empty() || (text[0] != '-' && !argumentFile(text)) || text == "-jar") &&
+            !vm.arguments[i].fromVmFile) {
             return i;
         }
         if (standardOption(text) == 2) {
@@ -384,7 +383,7 @@ Sizes collectSizes(const VmFacts& vm, Collector* add) {
     Sizes sizes;
     const std::size_t end = optionsEnd(vm);
     for (std::size_t i = 0; i < end; ++i) {
-        const std::string& text = vm.arguments[i].text;
+        const std::string& text = vm.arguments.text(i);
         char which = 0;
         std::string value;
         std::uint64_t bytes = 0;
@@ -539,12 +538,17 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     // VM still reads it, but what it says about it is not said twice.
     Collector silent([](const Finding&) {});
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        const std::string& text = vm.arguments[i].text;
-        Collector& add = vm.arguments[i].line != 0 && vm.arguments[i].file.empty() &&
-                                 refusedLineMeantOtherwise(text)
-                             ? silent
-                             : addAll;
+        const VmArgumentView argument = vm.arguments[i];
+        const std::string& text = argument.text;
+        Collector& add =
+            argument.line != 0 && argument.file.empty() && refusedLineMeantOtherwise(text) ? silent
+                                                                                           : addAll;
         textRules(vm, add, i);
+        // A property has no alias, names no file and is no class: nearly
+        // every line of a long VM section is done with here.
+        if (text.compare(0, 2, "-D") == 0) {
+            continue;
+        }
         for (const Alias& alias : DEPRECATED) {
             if (startsWith(text, alias.prefix)) {
                 about(vm, add, i, K::VmDeprecatedAlias,
@@ -554,7 +558,7 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
         if (argumentFile(text)) {
             continue;  // one the user cannot read, judged with the VM's files
         }
-        if (!vm.arguments[i].fromVmFile && (text.empty() || text[0] != '-' || text == "-jar")) {
+        if (!argument.fromVmFile && (text.empty() || text[0] != '-' || text == "-jar")) {
             about(vm, add, i, K::VmMainClass,
                   text == "-jar" ? std::string("-jar makes the VM run the jar named next, "
                                                "not the application")
@@ -564,7 +568,7 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
             return;
         }
         const int standard = standardOption(text);
-        if (startsWith(text, "-D") || sizeOption(text) || standard != 0) {
+        if (sizeOption(text) || standard != 0) {
             i += standard == 2 ? 1 : 0;
         } else if (startsWith(text, "-XX:")) {
             flagRule(vm, add, i, unlocks);
@@ -648,7 +652,7 @@ std::vector<std::string> sizesToAsk(const VmFacts& vm) {
     }
     for (std::size_t at : {sizes.initialAt, sizes.maxAt, sizes.youngAt, sizes.stackAt}) {
         if (at != NONE) {
-            ask.push_back(vm.arguments[at].text);
+            ask.push_back(vm.arguments.text(at));
         }
     }
     return ask;
@@ -737,17 +741,17 @@ std::vector<std::size_t> argumentsToAsk(const VmFacts& vm) {
     std::vector<std::size_t> ask;
     const std::size_t end = optionsEnd(vm);
     for (std::size_t i = 0; i < end; ++i) {
-        const VmArgumentView argument = vm.arguments[i];
+        const std::string& text = vm.arguments.text(i);
         // A line meant as something else has its own finding, and so has an
         // argument too long for any program to be started with.
-        if ((argument.line != 0 && argument.file.empty() &&
-             refusedLineMeantOtherwise(argument.text)) ||
-            effectOutsideVm(argument.text) != nullptr || argument.text.size() >= LONGEST_ARGUMENT ||
-            applicationProperty(argument.text)) {
+        if (applicationProperty(text) || effectOutsideVm(text) != nullptr ||
+            text.size() >= LONGEST_ARGUMENT ||
+            (refusedLineMeantOtherwise(text) && vm.arguments[i].line != 0 &&
+             vm.arguments[i].file.empty())) {
             continue;
         }
         ask.push_back(i);
-        if (standardOption(argument.text) == 2 && i + 1 < end) {
+        if (standardOption(text) == 2 && i + 1 < end) {
             ask.push_back(++i);
         }
     }

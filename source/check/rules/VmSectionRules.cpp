@@ -121,6 +121,11 @@ constexpr LineRule PATH_RULES[] = {
 }  // namespace
 
 bool refusedLineMeantOtherwise(const std::string& text) {
+    // A property is neither a comment, -vmargs nor the launcher's key in
+    // any letter case: most lines of a long VM section end here.
+    if (text.compare(0, 2, "-D") == 0) {
+        return false;
+    }
     // The rules that decide this look at the text alone.
     static const Facts none;
     static const IniShape noShape;

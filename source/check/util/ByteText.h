@@ -15,6 +15,8 @@ bool isValidUtf8(std::string_view bytes);
 // are not UTF-8, and \u{XXXX} for invisible characters such as the
 // byte-order mark or the no-break space. Always valid UTF-8.
 std::string visible(std::string_view bytes);
+// The same, appended to `out`.
+void appendVisible(std::string& out, std::string_view bytes);
 
 // Two lower-case hexadecimal digits per byte.
 std::string hex(std::string_view bytes);
