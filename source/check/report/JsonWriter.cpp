@@ -12,7 +12,7 @@ constexpr std::size_t BUFFERED = 64 * 1024;
 }  // namespace
 
 JsonWriter::JsonWriter(std::ostream& out, bool pretty) : out(out), pretty(pretty) {
-    buffer.reserve(BUFFERED);
+    buffer.resize(BUFFERED);
 }
 
 JsonWriter::~JsonWriter() {
@@ -20,24 +20,18 @@ JsonWriter::~JsonWriter() {
 }
 
 void JsonWriter::flush() {
-    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    buffer.clear();
-}
-
-void JsonWriter::put(char c) {
-    buffer.push_back(c);
-    if (buffer.size() >= BUFFERED) {
-        flush();
-    }
+    out.write(buffer.data(), static_cast<std::streamsize>(used));
+    used = 0;
 }
 
 // A piece as long as the buffer goes out by itself rather than being copied.
-void JsonWriter::put(std::string_view piece) {
-    if (buffer.size() + piece.size() < BUFFERED) {
-        buffer.append(piece);
+void JsonWriter::putLong(std::string_view piece) {
+    flush();
+    if (piece.size() < buffer.size()) {
+        piece.copy(&buffer[0], piece.size());
+        used = piece.size();
         return;
     }
-    flush();
     out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
 }
 
@@ -95,9 +89,11 @@ void JsonWriter::endArray() {
     close(']');
 }
 
-void JsonWriter::key(const char* name) {
+void JsonWriter::key(std::string_view name) {
     beforeValue();
-    quoted(name);
+    put('"');
+    put(name);
+    put('"');
     put(pretty ? ": " : ":");
     afterKey = true;
 }
@@ -105,13 +101,13 @@ void JsonWriter::key(const char* name) {
 void JsonWriter::quoted(std::string_view utf8) {
     put('"');
     // Runs of plain characters go out in one write: reports can be large.
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto u = static_cast<unsigned char>(utf8[i]);
-        if (u >= 0x20 && u != '"' && u != '\\') {
-            continue;
-        }
+    for (std::size_t run = 0; run < utf8.size();) {
+        const std::size_t i = ByteText::jsonPlainEnd(utf8, run);
         put(utf8.substr(run, i - run));
+        if (i == utf8.size()) {
+            break;
+        }
+        const auto u = static_cast<unsigned char>(utf8[i]);
         run = i + 1;
         switch (u) {
             case '"':
@@ -136,7 +132,6 @@ void JsonWriter::quoted(std::string_view utf8) {
             }
         }
     }
-    put(utf8.substr(run));
     put('"');
 }
 

@@ -22,8 +22,9 @@ public:
     void endObject();
     void beginArray();
     void endArray();
-    // The key of the next member of the current object.
-    void key(const char* name);
+    // The key of the next member of the current object: a name of the
+    // report's own, written as it is, with nothing to escape.
+    void key(std::string_view name);
 
     // Bytes without losing one: a string when they are valid UTF-8; else an
     // object with "hex", every byte as two hex digits, and "display", the
@@ -44,13 +45,29 @@ private:
     void newline();
     void close(char bracket);
     void quoted(std::string_view utf8);
-    void put(char c);
-    void put(std::string_view piece);
+    // Inline: a report of a long VM section puts millions of small pieces.
+    void put(char c) {
+        if (used == buffer.size()) {
+            flush();
+        }
+        buffer[used++] = c;
+    }
+    void put(std::string_view piece) {
+        if (piece.size() < buffer.size() - used) {
+            piece.copy(&buffer[used], piece.size());
+            used += piece.size();
+            return;
+        }
+        putLong(piece);
+    }
+    void putLong(std::string_view piece);
 
     std::ostream& out;
+    // Filled up to `used`.
     std::string buffer;
+    std::size_t used = 0;
     bool pretty;
     // For each open object or array, whether it has a member yet.
-    std::vector<bool> filled;
+    std::vector<char> filled;
     bool afterKey = false;
 };

@@ -62,9 +62,66 @@ void appendFormatted(std::string& out, const char* format, unsigned value) {
 
 }  // namespace
 
+namespace {
+
+// Printable ASCII that stands for itself in quoted text.
+bool plainAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u < 0x7F && c != '\\' && c != '"';
+}
+
+// Tests of eight bytes at once, each marking a byte's high bit, never
+// falsely when no byte of the word fits it.
+constexpr std::uint64_t ONES = 0x0101010101010101u;
+constexpr std::uint64_t HIGH = 0x8080808080808080u;
+
+std::uint64_t hasZero(std::uint64_t word) {
+    return (word - ONES) & ~word & HIGH;
+}
+
+std::uint64_t hasByte(std::uint64_t word, unsigned char byte) {
+    return hasZero(word ^ (byte * ONES));
+}
+
+// Any byte below `bound`, which is at most 0x80.
+std::uint64_t hasBelow(std::uint64_t word, unsigned char bound) {
+    return (word - bound * ONES) & ~word & HIGH;
+}
+
+std::uint64_t wordAt(std::string_view bytes, std::size_t pos) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + pos, sizeof word);
+    return word;
+}
+
+// Whether any of eight bytes is not plain: at or above 0x7F, below 0x20, a
+// quote or a backslash.
+bool anyNotPlain(std::uint64_t word) {
+    return ((word & HIGH) | hasBelow(word, 0x20) | hasByte(word, 0x7F) | hasByte(word, '"') |
+            hasByte(word, '\\')) != 0;
+}
+
+std::size_t plainRunEnd(std::string_view bytes, std::size_t pos) {
+    // Eight at a time first: an explanation spells out every line twice.
+    while (pos + 8 <= bytes.size() && !anyNotPlain(wordAt(bytes, pos))) {
+        pos += 8;
+    }
+    while (pos < bytes.size() && plainAscii(bytes[pos])) {
+        ++pos;
+    }
+    return pos;
+}
+
+}  // namespace
+
 bool isValidUtf8(std::string_view bytes) {
     std::uint32_t ignored = 0;
     for (std::size_t pos = 0; pos < bytes.size();) {
+        // ASCII, nearly every byte of an ini file, eight at a time.
+        if (pos + 8 <= bytes.size() && (wordAt(bytes, pos) & HIGH) == 0) {
+            pos += 8;
+            continue;
+        }
         const std::size_t length = sequenceAt(bytes, pos, ignored);
         if (length == 0) {
             return false;
@@ -74,43 +131,20 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-namespace {
-
-// Printable ASCII that stands for itself in quoted text.
-bool plainAscii(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x20 && u < 0x7F && c != '\\' && c != '"';
-}
-
-// Whether any of eight bytes is not plain: at or above 0x7F, below 0x20, a
-// quote or a backslash. Each test marks a byte's high bit, never falsely
-// when no byte of the word fits it.
-bool anyNotPlain(std::uint64_t word) {
-    constexpr std::uint64_t ONES = 0x0101010101010101u;
-    constexpr std::uint64_t HIGH = 0x8080808080808080u;
-    const auto hasZero = [](std::uint64_t v) { return (v - ONES) & ~v & HIGH; };
-    const std::uint64_t below = (word - 0x20 * ONES) & ~word & HIGH;
-    return ((word & HIGH) | below | hasZero(word ^ (0x7F * ONES)) | hasZero(word ^ ('"' * ONES)) |
-            hasZero(word ^ ('\\' * ONES))) != 0;
-}
-
-std::size_t plainRunEnd(std::string_view bytes, std::size_t pos) {
-    // Eight at a time first: an explanation spells out every line twice.
-    std::uint64_t word = 0;
-    while (pos + sizeof word <= bytes.size()) {
-        std::memcpy(&word, bytes.data() + pos, sizeof word);
-        if (anyNotPlain(word)) {
+std::size_t jsonPlainEnd(std::string_view bytes, std::size_t pos) {
+    while (pos + 8 <= bytes.size()) {
+        const std::uint64_t word = wordAt(bytes, pos);
+        if ((hasBelow(word, 0x20) | hasByte(word, '"') | hasByte(word, '\\')) != 0) {
             break;
         }
-        pos += sizeof word;
+        pos += 8;
     }
-    while (pos < bytes.size() && plainAscii(bytes[pos])) {
+    while (pos < bytes.size() && static_cast<unsigned char>(bytes[pos]) >= 0x20 &&
+           bytes[pos] != '"' && bytes[pos] != '\\') {
         ++pos;
     }
     return pos;
 }
-
-}  // namespace
 
 std::string visible(std::string_view bytes) {
     std::string out;

@@ -2,6 +2,7 @@
 // bytes, so nothing here assumes valid UTF-8 or drops a byte.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,10 @@ bool isValidUtf8(std::string_view bytes);
 std::string visible(std::string_view bytes);
 // The same, appended to `out`.
 void appendVisible(std::string& out, std::string_view bytes);
+
+// Where the run from `pos` of bytes a JSON string holds as they are ends:
+// the first control byte, quote or backslash, or the end.
+std::size_t jsonPlainEnd(std::string_view bytes, std::size_t pos);
 
 // Two lower-case hexadecimal digits per byte.
 std::string hex(std::string_view bytes);
