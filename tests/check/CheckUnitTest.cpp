@@ -364,17 +364,30 @@ TEST(ByteText, MakesInvisibleAndInvalidBytesVisible) {
 // Plain text is passed over eight bytes at a time: a byte on either side of
 // each class's edge, anywhere in or across a word, is still told apart.
 TEST(ByteText, EveryByteAtEveryPlaceOfAWord) {
-    const std::pair<char, std::string> edges[] = {
-        {'\x1f', "\\x1f"}, {' ', " "}, {'!', "!"}, {'"', "\\\""},     {'[', "["},
-        {'\\', "\\\\"},    {']', "]"}, {'~', "~"}, {'\x7f', "\\x7f"}, {'\x80', "\\x80"},
+    struct Edge {
+        char byte;
+        std::string shown;
+        bool endsJsonRun;  // JSON must escape it
+        bool utf8;         // alone among ASCII, still valid UTF-8
     };
-    for (const auto& edge : edges) {
+    const Edge edges[] = {
+        {'\0', "\\x00", true, true},     {'\x1f', "\\x1f", true, true},
+        {' ', " ", false, true},         {'!', "!", false, true},
+        {'"', "\\\"", true, true},       {'[', "[", false, true},
+        {'\\', "\\\\", true, true},      {']', "]", false, true},
+        {'~', "~", false, true},         {'\x7f', "\\x7f", false, true},
+        {'\x80', "\\x80", false, false}, {'\xff', "\\xff", false, false},
+    };
+    for (const Edge& edge : edges) {
         for (std::size_t at = 0; at < 17; ++at) {
-            SCOPED_TRACE(edge.second + " at " + std::to_string(at));
+            SCOPED_TRACE(edge.shown + " at " + std::to_string(at));
             std::string text(17, 'a');
-            text[at] = edge.first;
+            text[at] = edge.byte;
             EXPECT_EQ(ByteText::visible(text),
-                      std::string(at, 'a') + edge.second + std::string(16 - at, 'a'));
+                      std::string(at, 'a') + edge.shown + std::string(16 - at, 'a'));
+            EXPECT_EQ(ByteText::isValidUtf8(text), edge.utf8);
+            EXPECT_EQ(ByteText::jsonPlainEnd(text, 0), edge.endsJsonRun ? at : 17u);
+            EXPECT_EQ(ByteText::jsonPlainEnd(text, at + 1), 17u);
         }
     }
 }
