@@ -463,6 +463,22 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
         "\xe5\xe2\xe5\x02\x00",
         45);
     const std::string missing = "/nonexistent-dir/";
+    // An agent whose jar names a class it lacks, and the class, with an empty
+    // premain, in a directory of its own.
+    std::string agentClass;
+    const char* const hex =
+        "cafebabe000000340008010011636f6d2f6578616d706c652f4167656e740700010100106a6176612f6c"
+        "616e672f4f626a6563740700030100077072656d61696e010015284c6a6176612f6c616e672f5374726"
+        "96e673b2956010004436f6465002100020004000000000001000900050006000100070000000d0000000"
+        "100000001b1000000000000";
+    for (const char* at = hex; *at != '\0'; at += 2) {
+        agentClass += static_cast<char>(std::stoi(std::string(at, 2), nullptr, 16));
+    }
+    const std::vector<std::pair<std::string, std::string>> elsewhere = {
+        {"lib/agent.jar",
+         zipOf({{"META-INF/MANIFEST.MF",
+                 "Manifest-Version: 1.0\r\nPremain-Class: com.example.Agent\r\n\r\n"}})},
+        {"lib/classes/com/example/Agent.class", agentClass}};
     const std::vector<Row> rows = {
         {"an agent jar without Premain-Class",
          v + "-javaagent:lib/agent.jar=verbose\n",
@@ -497,6 +513,31 @@ TEST(CheckVm, LeftOutOptionsAreJudgedAsTheVmLoadsAndWritesThem) {
            zipOf({{"META-INF/MANIFEST.MF",
                    "Manifest-Version: 1.0\r\nPremain-Class: com.example.agent.Tra\r\n ce\r\n\r\n"},
                   {"com/example/agent/Tra.class", "a class of another name"}})}}},
+        // The VM looks for the class along the class path, which holds it.
+        {"an agent jar without its class, on the class path given by -cp",
+         v + "-cp\nlib/classes\n-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         nullptr,
+         elsewhere},
+        {"an agent jar without its class, on the class path given as a property",
+         v + "-Djava.class.path=lib/classes\n-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         nullptr,
+         elsewhere},
+        {"an agent jar without its class, on the class path given by --class-path=",
+         v + "--class-path=lib/classes\n-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         nullptr,
+         elsewhere},
+        {"an agent jar without its class, on no class path",
+         v + "-javaagent:lib/agent.jar\n",
+         {},
+         "",
+         "vm-agent-unusable",
+         elsewhere},
         {"an agent jar whose Class-Path names nothing that exists",
          v + "-javaagent:lib/agent.jar\n",
          {},

@@ -243,12 +243,6 @@ bool classPathElsewhere(const VmFacts& vm) {
     }
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
         const std::string& text = vm.arguments.text(i);
-        // Only "@", "-X..." and the agents' options name a file: the rest
-        // (nearly every property of a long VM section) is passed over.
-        if (text.empty() ||
-            (text[0] != '@' && (text[0] != '-' || std::strchr("Xja", text[1]) == nullptr))) {
-            continue;
-        }
         for (const char* prefix : PREFIXES) {
             const std::string p(prefix);
             const bool spaced = p.compare(0, 2, "-D") != 0 && p.back() != ':';
