@@ -101,15 +101,24 @@ bool anyNotPlain(std::uint64_t word) {
             hasByte(word, '\\')) != 0;
 }
 
-std::size_t plainRunEnd(std::string_view bytes, std::size_t pos) {
-    // Eight at a time first: an explanation spells out every line twice.
-    while (pos + 8 <= bytes.size() && !anyNotPlain(wordAt(bytes, pos))) {
+// Where the run from `pos` ends at the first byte `stops`: eight bytes at
+// a time while `wordStops` finds none of them in a word, then one by one.
+template <typename WordStops, typename Stops>
+std::size_t runEnd(std::string_view bytes, std::size_t pos, WordStops wordStops, Stops stops) {
+    while (pos + 8 <= bytes.size() && !wordStops(wordAt(bytes, pos))) {
         pos += 8;
     }
-    while (pos < bytes.size() && plainAscii(bytes[pos])) {
+    while (pos < bytes.size() && !stops(bytes[pos])) {
         ++pos;
     }
     return pos;
+}
+
+// Eight at a time first: an explanation spells out every line twice.
+std::size_t plainRunEnd(std::string_view bytes, std::size_t pos) {
+    return runEnd(
+        bytes, pos, [](std::uint64_t word) { return anyNotPlain(word); },
+        [](char c) { return !plainAscii(c); });
 }
 
 }  // namespace
@@ -132,18 +141,12 @@ bool isValidUtf8(std::string_view bytes) {
 }
 
 std::size_t jsonPlainEnd(std::string_view bytes, std::size_t pos) {
-    while (pos + 8 <= bytes.size()) {
-        const std::uint64_t word = wordAt(bytes, pos);
-        if ((hasBelow(word, 0x20) | hasByte(word, '"') | hasByte(word, '\\')) != 0) {
-            break;
-        }
-        pos += 8;
-    }
-    while (pos < bytes.size() && static_cast<unsigned char>(bytes[pos]) >= 0x20 &&
-           bytes[pos] != '"' && bytes[pos] != '\\') {
-        ++pos;
-    }
-    return pos;
+    return runEnd(
+        bytes, pos,
+        [](std::uint64_t word) {
+            return (hasBelow(word, 0x20) | hasByte(word, '"') | hasByte(word, '\\')) != 0;
+        },
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\'; });
 }
 
 std::string visible(std::string_view bytes) {
