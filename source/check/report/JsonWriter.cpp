@@ -5,34 +5,10 @@
 
 #include "util/ByteText.h"
 
-namespace {
-
-constexpr std::size_t BUFFERED = 64 * 1024;
-
-}  // namespace
-
-JsonWriter::JsonWriter(std::ostream& out, bool pretty) : out(out), pretty(pretty) {
-    buffer.resize(BUFFERED);
-}
-
-JsonWriter::~JsonWriter() {
-    flush();
-}
+JsonWriter::JsonWriter(std::ostream& out, bool pretty) : sink(out), pretty(pretty) {}
 
 void JsonWriter::flush() {
-    out.write(buffer.data(), static_cast<std::streamsize>(used));
-    used = 0;
-}
-
-// A piece as long as the buffer goes out by itself rather than being copied.
-void JsonWriter::putLong(std::string_view piece) {
-    flush();
-    if (piece.size() < buffer.size()) {
-        piece.copy(&buffer[0], piece.size());
-        used = piece.size();
-        return;
-    }
-    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    sink.flush();
 }
 
 void JsonWriter::newline() {

@@ -10,11 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "report/TextOutput.h"
+
 class JsonWriter {
 public:
     // Compact, or indented by two blanks when `pretty`.
     JsonWriter(std::ostream& out, bool pretty);
-    ~JsonWriter();
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
 
@@ -45,27 +46,11 @@ private:
     void newline();
     void close(char bracket);
     void quoted(std::string_view utf8);
-    // Inline: a report of a long VM section puts millions of small pieces.
-    void put(char c) {
-        if (used == buffer.size()) {
-            flush();
-        }
-        buffer[used++] = c;
-    }
-    void put(std::string_view piece) {
-        if (piece.size() < buffer.size() - used) {
-            piece.copy(&buffer[used], piece.size());
-            used += piece.size();
-            return;
-        }
-        putLong(piece);
-    }
-    void putLong(std::string_view piece);
+    // A report of a long VM section is millions of small pieces.
+    void put(char c) { sink << c; }
+    void put(std::string_view piece) { sink << piece; }
 
-    std::ostream& out;
-    // Filled up to `used`.
-    std::string buffer;
-    std::size_t used = 0;
+    TextOutput::Buffered sink;
     bool pretty;
     // For each open object or array, whether it has a member yet.
     std::vector<char> filled;

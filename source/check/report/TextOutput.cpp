@@ -8,7 +8,24 @@ namespace TextOutput {
 
 namespace {
 
-constexpr std::size_t PIECE = 64 * 1024;
+constexpr std::size_t PIECE = Buffered::PIECE;
+
+// The bytes spelled out into `spelled` a piece at a time, each handed to
+// `put` before the next: a line may be as long as the file.
+template <typename Put>
+void spellInPieces(std::string_view bytes, std::string& spelled, Put put) {
+    while (!bytes.empty()) {
+        // A piece ends before an ASCII byte, which no character continues.
+        std::size_t end = std::min(bytes.size(), PIECE);
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= 0x80) {
+            ++end;
+        }
+        spelled.clear();
+        ByteText::appendVisible(spelled, bytes.substr(0, end));
+        put(spelled);
+        bytes.remove_prefix(end);
+    }
+}
 
 // The colours of gcc's and clang's diagnostics, so a terminal shows the
 // checker's findings as it shows theirs.
@@ -61,53 +78,34 @@ std::string quoted(const std::string& bytes) {
 }
 
 std::ostream& operator<<(std::ostream& out, Quoted quoted) {
-    Buffered buffered(out);
-    buffered << quoted;
-    return out;
+    std::string spelled;
+    out << '"';
+    spellInPieces(quoted.bytes, spelled, [&out](const std::string& piece) {
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    });
+    return out << '"';
 }
 
-Buffered& Buffered::operator<<(std::string_view text) {
-    if (text.size() >= PIECE) {
-        // A long one goes out as it is rather than as a copy.
-        flush();
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        return *this;
+// After what is gathered: a long piece as it is, rather than as a copy.
+void Buffered::putLong(std::string_view text) {
+    flush();
+    if (text.size() < PIECE) {
+        text.copy(buffer.get(), text.size());
+        used = text.size();
+        return;
     }
-    buffer.append(text);
-    if (buffer.size() >= PIECE) {
-        flush();
-    }
-    return *this;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-Buffered& Buffered::operator<<(char c) {
-    return *this << std::string_view(&c, 1);
-}
-
-// In pieces, each spelled out and handed on before the next: a line may be
-// as long as the file.
 Buffered& Buffered::operator<<(Quoted quoted) {
-    buffer += '"';
-    std::string_view rest = quoted.bytes;
-    while (!rest.empty()) {
-        // A piece ends before an ASCII byte, which no character continues.
-        std::size_t end = std::min(rest.size(), PIECE);
-        while (end < rest.size() && static_cast<unsigned char>(rest[end]) >= 0x80) {
-            ++end;
-        }
-        ByteText::appendVisible(buffer, rest.substr(0, end));
-        rest.remove_prefix(end);
-        if (buffer.size() >= PIECE) {
-            flush();
-        }
-    }
-    buffer += '"';
-    return *this;
+    *this << '"';
+    spellInPieces(quoted.bytes, spelled, [this](const std::string& piece) { *this << piece; });
+    return *this << '"';
 }
 
 void Buffered::flush() {
-    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    buffer.clear();
+    out.write(buffer.get(), static_cast<std::streamsize>(used));
+    used = 0;
 }
 
 void finding(std::ostream& out, const ShownFinding& shown, bool colour) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <charconv>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -26,13 +27,32 @@ std::ostream& operator<<(std::ostream& out, Quoted quoted);
 // of small pieces, and a stream takes each at a cost of its own.
 class Buffered {
 public:
-    explicit Buffered(std::ostream& out) : out(out) {}
+    // Handed over once this much is gathered; a longer piece goes by itself.
+    static constexpr std::size_t PIECE = 64 * 1024;
+
+    // Left uninitialised: one is made for each line of an explanation.
+    explicit Buffered(std::ostream& out) : out(out), buffer(new char[PIECE]) {}
     ~Buffered() { flush(); }
     Buffered(const Buffered&) = delete;
     Buffered& operator=(const Buffered&) = delete;
 
-    Buffered& operator<<(std::string_view text);
-    Buffered& operator<<(char c);
+    // Inline: the small pieces are the many.
+    Buffered& operator<<(std::string_view text) {
+        if (text.size() < PIECE - used) {
+            text.copy(&buffer[used], text.size());
+            used += text.size();
+        } else {
+            putLong(text);
+        }
+        return *this;
+    }
+    Buffered& operator<<(char c) {
+        if (used == PIECE) {
+            flush();
+        }
+        buffer[used++] = c;
+        return *this;
+    }
     Buffered& operator<<(Quoted quoted);
     template <typename N,
               typename = std::enable_if_t<std::is_integral_v<N> && !std::is_same_v<N, char> &&
@@ -45,8 +65,12 @@ public:
     void flush();
 
 private:
+    void putLong(std::string_view text);
+
     std::ostream& out;
-    std::string buffer;
+    std::unique_ptr<char[]> buffer;  // filled up to `used`
+    std::size_t used = 0;
+    std::string spelled;  // a piece of a quoted text, spelled out
 };
 
 // FILE:LINE: SEVERITY: MESSAGE [KIND], then a FILE:LINE: note: ADVICE line
