@@ -572,6 +572,12 @@ TEST(StartReaders, ProgramsAlongPathAreFoundAsTheShellFindsThem) {
                 << row.program << " along " << row.path << ", pass " << pass;
         }
     }
+    // The same PATH under another root is another search.
+    const TempDir other;
+    ASSERT_EQ(mkdir((other.path() + "/b").c_str(), 0755), 0);
+    other.write("b/tool", "");
+    EXPECT_EQ(search.find("tool", other.path(), "/missing:/a:/b"), other.path() + "/b/tool");
+    EXPECT_EQ(search.find("tool", r, "/missing:/a:/b"), r + "/a/tool");
 }
 
 }  // namespace

@@ -18,13 +18,17 @@ bool exists(const std::string& path) {
 
 std::string ProgramSearch::find(const std::string& program, const std::string& root,
                                 const std::string& path) {
-    std::string key = root;
-    key.append(1, '\0').append(path).append(1, '\0').append(program);
-    const auto known = found.find(key);
-    if (known != found.end()) {
+    auto along = std::find_if(alongs.begin(), alongs.end(), [&](const Along& known) {
+        return known.path == path && known.root == root;
+    });
+    if (along == alongs.end()) {
+        along = alongs.insert(alongs.end(), Along{root, path, {}});
+    }
+    const auto known = along->found.find(program);
+    if (known != along->found.end()) {
         return known->second;
     }
-    std::string& result = found[key];
+    std::string& result = along->found[program];
     std::size_t start = 0;
     while ((start = path.find_first_not_of(':', start)) != std::string::npos) {
         const std::size_t end = std::min(path.find(':', start), path.size());

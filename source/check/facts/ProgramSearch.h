@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 class ProgramSearch {
 public:
@@ -24,5 +26,12 @@ private:
         std::set<std::string> names;
     };
     std::map<std::string, Listing> listings;
-    std::map<std::string, std::string> found;  // root, path and program, NUL-separated
+    // The answers along each PATH (under each root) by program: the PATHs
+    // are few, the programs many.
+    struct Along {
+        std::string root;
+        std::string path;
+        std::unordered_map<std::string, std::string> found;
+    };
+    std::vector<Along> alongs;
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -136,7 +138,7 @@ std::vector<Token> tokens(const std::string& line, const std::string& home) {
     bool inWord = false;
     const auto flush = [&]() {
         if (inWord) {
-            out.push_back(word);
+            out.push_back(std::move(word));
         }
         word = Token();
         inWord = false;
@@ -203,7 +205,8 @@ bool isShell(const std::string& program) {
 std::size_t programWord(const std::vector<Token>& words, std::string& dir, std::string& renamed) {
     std::size_t first = 0;
     while (first < words.size()) {
-        const std::string& w = words[first].text;
+        // Compared as views: their sizes tell most words apart at once.
+        const std::string_view w = words[first].text;
         if (w == "env") {
             ++first;
             while (first < words.size() && words[first].text.size() > 1 &&
@@ -220,7 +223,8 @@ std::size_t programWord(const std::vector<Token>& words, std::string& dir, std::
                 }
                 first += takesValue ? 2 : 1;
             }
-        } else if (isAssignment(w) || w == "nohup" || w == "setsid" || w == "command") {
+        } else if (isAssignment(words[first].text) || w == "nohup" || w == "setsid" ||
+                   w == "command") {
             ++first;
         } else if (w == "exec") {
             ++first;
@@ -273,7 +277,7 @@ ShellCommand commandOf(const std::vector<Token>& words, std::size_t first,
 
 void readInto(std::vector<ShellCommand>& commands, const std::string& line, ShellPlace place,
               const std::string& home) {
-    const std::vector<Token> all = tokens(line, home);
+    std::vector<Token> all = tokens(line, home);
     std::string before;
     // A subshell's cd ends with it.
     std::vector<ShellPlace> outer;
@@ -283,7 +287,7 @@ void readInto(std::vector<ShellCommand>& commands, const std::string& line, Shel
         for (; i < all.size() && !all[i].op; ++i) {
             // "$@" stands for the arguments, which a plain start has none of.
             if (!(all[i].arguments && all[i].text.empty())) {
-                words.push_back(all[i]);
+                words.push_back(std::move(all[i]));
             }
         }
         const std::string after = i < all.size() ? all[i].text : std::string();
@@ -292,13 +296,13 @@ void readInto(std::vector<ShellCommand>& commands, const std::string& line, Shel
         ShellPlace commandPlace = place;
         const std::size_t first = programWord(words, commandPlace.dir, renamed);
         if (first < words.size()) {
-            const std::string& program = words[first].text;
+            const std::string_view program = words[first].text;
             if (program == "cd") {
                 const std::string target = first + 1 < words.size() ? words[first + 1].text : home;
                 const bool exact = first + 1 >= words.size() || words[first + 1].exact;
                 place.dir = exact ? joinedPath(place.dir, target) : std::string();
                 place.unread = exact ? std::string() : "cd " + target;
-            } else if (isShell(program) && first + 2 < words.size() &&
+            } else if (isShell(words[first].text) && first + 2 < words.size() &&
                        words[first + 1].text == "-c") {
                 const std::size_t inner = commands.size();
                 readInto(commands, words[first + 2].text, commandPlace, home);
@@ -310,7 +314,7 @@ void readInto(std::vector<ShellCommand>& commands, const std::string& line, Shel
                 ShellCommand command = commandOf(words, first, renamed, commandPlace);
                 command.before = before;
                 command.after = after;
-                commands.push_back(command);
+                commands.push_back(std::move(command));
             }
         }
         if (after == "(") {

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "facts/ProgramSearch.h"
@@ -56,7 +57,7 @@ private:
     };
     mutable std::map<std::string, Looked> looked;
     // What find() answered, by path: an index into `copies`, its size for none.
-    mutable std::map<std::string, std::size_t> found;
+    mutable std::unordered_map<std::string, std::size_t> found;
 };
 
 // The starts in `file` of the copies in `index`. `fallbackHome` stands for the
