@@ -125,8 +125,15 @@ void reap(pid_t pid, long long deadline, ChildOutcome& outcome) {
     }
 }
 
-// Forks; the child runs `inChild` with the pipe's write end and never returns.
-ChildOutcome run(const std::function<void(int)>& inChild, const ChildOptions& options) {
+// How a child is made. One that only sets itself up with system calls and
+// then executes a program shares this process's memory until it does: a
+// fork of a check that holds a huge ini file would copy its page tables,
+// and every page the check wrote afterwards would be copied again.
+enum class Start { Fork, SharedUntilExec };
+
+// Starts the child; it runs `inChild` with the pipe's write end and never returns.
+ChildOutcome run(const std::function<void(int)>& inChild, const ChildOptions& options,
+                 Start start) {
     ChildOutcome outcome;
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
@@ -134,7 +141,7 @@ ChildOutcome run(const std::function<void(int)>& inChild, const ChildOptions& op
         outcome.error = errno;
         return outcome;
     }
-    const pid_t pid = fork();
+    const pid_t pid = start == Start::Fork ? fork() : vfork();
     if (pid == 0) {
         close(pipeFds[0]);
         inChild(pipeFds[1]);
@@ -180,7 +187,7 @@ ChildOutcome runProgram(const std::vector<std::string>& argv,
             }
             execve(args[0], args.data(), envp.data());
         },
-        options);
+        options, Start::SharedUntilExec);
 }
 
 ChildOutcome runFunction(const std::function<std::string()>& work, const ChildOptions& options) {
@@ -191,5 +198,5 @@ ChildOutcome runFunction(const std::function<std::string()>& work, const ChildOp
             }
             _exit(writeAll(output, work()) ? 0 : 1);
         },
-        options);
+        options, Start::Fork);
 }
