@@ -51,6 +51,15 @@ public:
     // memory throws std::bad_alloc.
     bool readLine(Chars& line);
 
+    // Back to the first line, for another reading of the same file. The
+    // line's buffer is kept, so a line as long as the file is not given
+    // fresh memory each time.
+    void rewind() {
+        if (file) {
+            std::rewind(file.get());
+        }
+    }
+
 private:
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }

@@ -14,8 +14,11 @@
 
 #include "TempDir.h"
 #include "core/Check.h"
+#include "core/LaunchParse.h"
 #include "facts/ExecutableInspection.h"
+#include "facts/IniLines.h"
 #include "facts/IniSyntax.h"
+#include "launcher/IniFormat.h"
 #include "report/JsonWriter.h"
 #include "report/TextOutput.h"
 #include "util/ByteText.h"
@@ -120,6 +123,111 @@ TEST(Classifier, AnApplicationNameInTheVmSectionSuppressesTheDefault) {
     EXPECT_EQ(found.lines[1].effect, LineEffect::NameSuppressed);
     EXPECT_EQ(found.defaultNameArgument, 0u);
     EXPECT_EQ(found.argv.back(), "-Ddv.webApp");
+}
+
+TEST(Classifier, TellsEachVmLineApartAsTheLauncherDoes) {
+    // Lines about the start the launcher's own keys share, on both sides of it.
+    // One row a line, the first of them empty.
+    std::istringstream rows(
+        "\n-\n-D\n-Ddv\n-Ddv.\n-Ddv.=x\n-Ddv.web\n-Ddv.webApp\n-Ddv.webApp=\n-Ddv.webApp=a=b\n"
+        "-Ddv.webAppX=1\n-DDV.webApp=x\n-Ddw.webApp=x\n=-Ddv.webApp\n-Ddv.appInitScript=s.js\n"
+        "-Ddv.appInitScript\n-Ddv.appConfigFile=/etc/c\n-Ddv.appProgramFile=p\n"
+        "-Ddv.appProgramFil=p\n-Ddv.appConfigFile2=c\n-Dcom.example.p=1\n-Xmx1g\n");
+    std::string row;
+    while (std::getline(rows, row)) {
+        SCOPED_TRACE(row);
+        IniClassifier classifier(3);
+        IniLine line;
+        const std::string vmargs = "-vmargs";
+        classifier.next(IniFormat::charsOf(vmargs), line);
+        classifier.next(IniFormat::charsOf(row), line);
+        switch (IniFormat::vmKindOf(row)) {
+            case IniFormat::VmKind::WebApp:
+                EXPECT_EQ(line.effect, LineEffect::NameSuppressed);
+                break;
+            case IniFormat::VmKind::PathProperty:
+                EXPECT_TRUE(line.effect == LineEffect::PathMadeAbsolute ||
+                            line.effect == LineEffect::PathAbsolute);
+                break;
+            case IniFormat::VmKind::Empty:
+                EXPECT_EQ(line.effect, LineEffect::EmptyIgnored);
+                break;
+            case IniFormat::VmKind::Plain:
+                EXPECT_EQ(line.effect, LineEffect::Appended);
+                break;
+        }
+    }
+}
+
+TEST(Classifier, AFileOfAMegabyteAndMoreIsReadBesideTheLaunchersParse) {
+    // Large enough for the launcher's parse to run on a thread of its own:
+    // the lines and their elements still agree one for one.
+    const AppDir dir;
+    std::string ini = "-vmargs\n";
+    const std::size_t properties = 60000;
+    for (std::size_t i = 0; i < properties; ++i) {
+        ini += "-Dcom.example.p" + std::to_string(i) + "=value\n";
+    }
+    ini += "-Dcom.example.p7=other\n-Ddv.appInitScript=scripts/init.js\n";
+    ASSERT_GE(ini.size(), std::size_t{1} << 20);
+    const Facts found = dir.check(ini);
+    EXPECT_EQ(warningsOf(found), (Expected{{properties + 2, "duplicate-property"}}));
+    // The executable, the two seed arguments, the lines and the default name.
+    ASSERT_EQ(found.argv.size(), 1 + 2 + properties + 2 + 1);
+    std::size_t argument = 3;
+    for (const IniLine& line : found.lines) {
+        if (line.argument != 0) {
+            ASSERT_EQ(line.argument, argument++);
+            ASSERT_EQ(line.element, found.argv[line.argument]);
+        }
+    }
+    EXPECT_EQ(found.argv[properties + 4], "-Ddv.appInitScript=" + dir.app + "/scripts/init.js");
+}
+
+TEST(Classifier, StepsEachLineInEachStateAsTheLauncherDoes) {
+    const std::string rows[] = {"",           "l",          "launcher",         "launcher=/x",
+                                "launcher =", "launcherX=", "Launcher=/x",      "-vmargs",
+                                "-VMARGS",    "-vmargs x",  "launcher=-vmargs", "-Dlauncher=1"};
+    for (const IniFormat::State start :
+         {IniFormat::State::Searching, IniFormat::State::LauncherTaken,
+          IniFormat::State::VmSection}) {
+        for (const std::string& row : rows) {
+            SCOPED_TRACE(row + " in state " + std::to_string(static_cast<int>(start)));
+            IniFormat::State theirs = start;
+            IniFormat::State ours = start;
+            EXPECT_EQ(stepOf(ours, IniFormat::charsOf(row)),
+                      IniFormat::step(theirs, IniFormat::charsOf(row)));
+            EXPECT_EQ(ours, theirs);
+        }
+    }
+}
+
+TEST(LaunchParse, TellsWhetherEveryLineIsShortEnoughToReadBesideIt) {
+    const TempDir dir;
+    const std::size_t chunk = std::size_t{1} << 20;  // what it reads at a time
+    // Lines on both sides of the limit, the last without its newline, and one
+    // that goes on over the end of a chunk.
+    const std::string across = std::string(chunk - 2, 'x') + "\n" + std::string(chunk + 5, 'y');
+    const struct {
+        std::string bytes;
+        std::size_t limit;
+        bool within;
+    } rows[] = {
+        {"", 0, true},
+        {"\n\n", 0, true},
+        {"abc", 3, true},
+        {"abc", 2, false},
+        {"ab\nabc\n", 3, true},
+        {"ab\nabc\n", 2, false},
+        {"abcd\nab\n", 3, false},
+        {across, chunk + 5, true},
+        {across + "\n", chunk + 4, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.bytes.substr(0, 12) + " within " + std::to_string(row.limit));
+        EXPECT_EQ(LaunchParse::linesAtMost(dir.write("run.ini", row.bytes), row.limit), row.within);
+    }
+    EXPECT_FALSE(LaunchParse::linesAtMost(dir.path() + "/missing.ini", 100));
 }
 
 // --- Warnings, one case per sharp edge -------------------------------------

@@ -57,8 +57,7 @@ IniLine line(std::size_t number, const std::string& text, LineEffect effect,
     // The line's views need text that outlives it.
     static std::deque<std::string> texts;
     texts.push_back(text);
-    made.trimmed = text;
-    made.raw = made.element = texts.back();
+    made.trimmed = made.raw = made.element = texts.back();
     made.inHead = effect == LineEffect::IgnoredInHead || effect == LineEffect::LauncherTaken;
     made.effect = effect;
     made.argument = made.inHead ? 0 : number + 1;  // after the two seed arguments

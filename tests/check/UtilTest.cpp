@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "util/ChildProcess.h"
 #include "util/Inflate.h"
 #include "util/JavaOptions.h"
+#include "util/KeySort.h"
 #include "util/Passwd.h"
 
 namespace {
@@ -271,6 +275,32 @@ TEST(InflateTest, EachBlockKindAndEveryDamage) {
         if (row.read) {
             EXPECT_EQ(out.substr(0, row.start.size()), row.start) << row.what;
             EXPECT_EQ(out.size(), row.size) << row.what;
+        }
+    }
+}
+
+TEST(KeySortTest, SortsAsAComparisonSortDoes) {
+    // Sizes about the point where buckets are used; keys spread, equal,
+    // crowded into one bucket, into the first and last, and backwards.
+    std::mt19937_64 random(7);
+    const std::vector<std::function<std::uint64_t(std::size_t)>> shapes = {
+        [&](std::size_t) { return random(); },
+        [](std::size_t) { return std::uint64_t{42}; },
+        [&](std::size_t) { return (std::uint64_t{0xBEEF} << 48) | (random() >> 16); },
+        [&](std::size_t i) { return i % 2 == 0 ? random() >> 16 : ~(random() >> 16); },
+        [](std::size_t i) { return ~std::uint64_t{0} - i * 0x9E3779B97F4A7C15ULL; },
+    };
+    for (const std::size_t size : {0, 1, 4095, 4096, 4097, 200000}) {
+        for (std::size_t shape = 0; shape < shapes.size(); ++shape) {
+            SCOPED_TRACE(std::to_string(size) + " keys of shape " + std::to_string(shape));
+            std::vector<std::uint64_t> keys(size);
+            for (std::size_t i = 0; i < size; ++i) {
+                keys[i] = shapes[shape](i);
+            }
+            std::vector<std::uint64_t> expected = keys;
+            std::sort(expected.begin(), expected.end());
+            sortSpreadKeys(keys);
+            EXPECT_TRUE(keys == expected);
         }
     }
 }

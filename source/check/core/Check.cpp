@@ -1,5 +1,7 @@
 #include "core/Check.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -12,6 +14,7 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include "core/LaunchParse.h"
 #include "facts/ArgumentSizes.h"
 #include "facts/IniExamination.h"
 #include "facts/IniLines.h"
@@ -29,6 +32,10 @@ namespace {
 
 // Where the element after "--launcher.appendVmargs" and "-vmargs" stands.
 constexpr std::size_t FIRST_INI_ARGUMENT = 3;
+
+// A line this long takes a reading's buffer of up to twice as much: the
+// most the check's own reading may hold beside the launcher's parse.
+constexpr std::uintmax_t LONGEST_BESIDE_LAUNCH = std::uintmax_t{16} << 20;
 
 // What is known before a line is read: the paths, the ini file's state and
 // encoding, whose permissions. Returns the path the launch options read.
@@ -56,13 +63,17 @@ std::string headFacts(const CheckRequest& request, Facts& facts) {
     return optionsIni;
 }
 
-IniShape iniShapeOf(const Facts& facts) {
-    IniShape shape;
-    if (facts.iniState == IniState::Read) {
-        IniFormat::Reader in(facts.readPath);
-        shape = shapeOf(in);
-    }
-    return shape;
+// The launcher's options are built as the launcher builds them, so that the
+// vector is the launcher's own.
+LaunchParse::Inputs launchInputs(const CheckRequest& request, const Facts& facts,
+                                 const std::string& optionsIni) {
+    const Platform platform(facts.invocationName.c_str());
+    return LaunchParse::Inputs{optionsIni,
+                               platform.GetDashvaneExecutableName(),
+                               boost::filesystem::path(facts.workingDir),
+                               boost::filesystem::path(facts.startDir),
+                               platform.NeedQuotes(),
+                               request.arguments};
 }
 
 // How a reading of the lines goes: the first finds what the vector needs,
@@ -78,10 +89,12 @@ public:
     void run();
 
 private:
+    std::string ownReadingPath();
     void emit(const Finding& finding);
     void launchFacts(const LaunchVector& argv);
     void readLines(Reading reading);
     void lineRead(Reading reading, const IniLine& line);
+    void scanLines();
     LaunchVector scan();
     void judgeLaunch(const LaunchVector& argv);
     void emitLater(std::size_t upTo);
@@ -90,6 +103,10 @@ private:
     const CheckSink& sink;
     Facts facts;
     std::string optionsIni;
+    // Begun before the check's own readings, which go on beside it.
+    LaunchParse launch;
+    // Every reading of the check's own goes through it, rewound.
+    IniFormat::Reader in;
     IniShape shape;
     FindingPolicy policy;
     Collector add;
@@ -110,10 +127,27 @@ OneCheck::OneCheck(const CheckRequest& request, const CheckSink& sink)
     : request(request),
       sink(sink),
       optionsIni(headFacts(request, facts)),
-      shape(iniShapeOf(facts)),
+      launch(launchInputs(request, facts, optionsIni)),
+      in(ownReadingPath()),
+      shape(shapeOf(in)),
       policy(shape.suppressed, request.mends, request.starts),
       add([this](const Finding& finding) { emit(finding); }) {
     facts.silenced = shape.suppressed;
+}
+
+// The file the check's own readings read. Beside the launcher's parse they
+// read only a file of lines short enough for both to hold one at a time.
+std::string OneCheck::ownReadingPath() {
+    if (facts.iniState != IniState::Read) {
+        return std::string();
+    }
+    struct stat status {};
+    if (stat(facts.readPath.c_str(), &status) != 0 ||
+        (static_cast<std::uintmax_t>(status.st_size) > LONGEST_BESIDE_LAUNCH &&
+         !LaunchParse::linesAtMost(facts.readPath, LONGEST_BESIDE_LAUNCH))) {
+        launch.wait();
+    }
+    return facts.readPath;
 }
 
 void OneCheck::emit(const Finding& finding) {
@@ -156,7 +190,7 @@ void OneCheck::readLines(Reading reading) {
     const bool judge = reading == Reading::Judge && facts.encoding == Encoding::Bytes;
     const bool show =
         reading == Reading::Show || (reading == Reading::Judge && !sink.linesAfterFindings);
-    IniFormat::Reader in(facts.iniState == IniState::Read ? facts.readPath : std::string());
+    in.rewind();
     IniClassifier classifier(FIRST_INI_ARGUMENT);
     IniLine& line = reusedLine;
     IniFormat::Chars raw;
@@ -178,10 +212,8 @@ void OneCheck::readLines(Reading reading) {
     }
 }
 
-// The lines as the launcher read them, checked against the vector it built
-// from them: anything else means the file changed under the check or memory
-// ran out while the launcher's options were built.
-LaunchVector OneCheck::scan() {
+// Where each line's element stands in the vector.
+void OneCheck::scanLines() {
     // Without a VM section no line adds to the vector, and the shape, read
     // whole, knows the launcher line: a file of head lines is read once less.
     if (shape.vmSectionLine != 0) {
@@ -189,6 +221,12 @@ LaunchVector OneCheck::scan() {
     } else {
         launcherLine = shape.launcherLine;
     }
+}
+
+// The lines as the launcher read them, checked against the vector it built
+// from them: anything else means the file changed under the check or memory
+// ran out while the launcher's options were built.
+LaunchVector OneCheck::scan() {
     const std::size_t expected =
         2 + iniLines.size() + (nameGiven ? 0 : 1) + request.arguments.size();
     if (vmArgs->size() != expected) {
@@ -244,11 +282,8 @@ void OneCheck::run() {
     for (const Finding& start : request.startFindings) {
         emit(start);
     }
-    // Built as the launcher builds it, so the vector is the launcher's own.
-    const Platform platform(facts.invocationName.c_str());
-    const boost::filesystem::path workingPath(facts.workingDir);
-    const ProgramOptions options(optionsIni, platform.GetDashvaneExecutableName(), workingPath,
-                                 facts.startDir, platform.NeedQuotes(), request.arguments);
+    scanLines();
+    const ProgramOptions& options = launch.options();
     vmArgs = &options.GetVMArgs();
     facts.executable = options.GetLauncher();
     // The default name stands last before the command-line arguments; the
@@ -359,7 +394,8 @@ Facts inspectApplication(const std::string& workingDir, const std::string& invoc
     // The line's views outlive the reading here, so they get their own text.
     sink.line = [&whole](const Facts&, const IniLine& line) {
         whole.lines.push_back(line);
-        for (std::string_view* text : {&whole.lines.back().raw, &whole.lines.back().element}) {
+        IniLine& kept = whole.lines.back();
+        for (std::string_view* text : {&kept.raw, &kept.trimmed, &kept.element}) {
             whole.lineTexts.push_back(std::make_shared<const std::string>(*text));
             *text = *whole.lineTexts.back();
         }

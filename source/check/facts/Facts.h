@@ -59,8 +59,8 @@ struct IniLine {
     // As read, without its line feed: in place in the reader's buffer, valid
     // while the line is judged; a line as long as the file is not copied.
     std::string_view raw;
-    std::string trimmed;  // what the launcher looks at
-    bool inHead = true;   // read before the VM section was opened
+    std::string_view trimmed;  // what the launcher looks at: a part of `raw`
+    bool inHead = true;        // read before the VM section was opened
     LineEffect effect = LineEffect::IgnoredInHead;
     std::size_t argument = 0;  // its element's index in the argument vector; 0 for none
     std::string_view element;  // that element, NUL bytes and all, in the launcher's vector

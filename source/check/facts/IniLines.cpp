@@ -10,7 +10,35 @@
 
 namespace {
 
-LineEffect effectOf(IniFormat::Role role, const std::string& line) {
+// The start every key the launcher treats apart shares ("-Ddv."). A key is
+// the text before the line's first "=", so a line that does not begin so
+// has none of them: it is passed as written, or dropped when empty, and the
+// launcher's key search over it can be spared.
+std::string_view sharedKeyStart() {
+    static const std::string_view shared = [] {
+        std::string_view common = Options::WebApp;
+        for (const std::string* key :
+             {&Options::InitScript, &Options::ConfigFile, &Options::ProgramFile}) {
+            std::size_t n = 0;
+            while (n < common.size() && n < key->size() && common[n] == (*key)[n]) {
+                ++n;
+            }
+            common = common.substr(0, n);
+        }
+        return common;
+    }();
+    return shared;
+}
+
+IniFormat::VmKind vmKindOf(std::string_view line) {
+    const std::string_view shared = sharedKeyStart();
+    if (line.substr(0, shared.size()) != shared) {
+        return line.empty() ? IniFormat::VmKind::Empty : IniFormat::VmKind::Plain;
+    }
+    return IniFormat::vmKindOf(std::string(line));
+}
+
+LineEffect effectOf(IniFormat::Role role, std::string_view line) {
     switch (role) {
         case IniFormat::Role::IgnoredInHead:
             return LineEffect::IgnoredInHead;
@@ -21,7 +49,7 @@ LineEffect effectOf(IniFormat::Role role, const std::string& line) {
         case IniFormat::Role::VmArgument:
             break;
     }
-    switch (IniFormat::vmKindOf(line)) {
+    switch (vmKindOf(line)) {
         case IniFormat::VmKind::WebApp:
             return LineEffect::NameSuppressed;
         case IniFormat::VmKind::PathProperty:
@@ -48,15 +76,28 @@ std::string lowerAscii(std::string text) {
 
 }  // namespace
 
+IniFormat::Role stepOf(IniFormat::State& state, IniFormat::Chars line) {
+    if (state == IniFormat::State::Searching &&
+        !Text::startsWith(std::string_view(line.begin(), line.size()), Options::Lanucher)) {
+        IniFormat::State taken = IniFormat::State::LauncherTaken;
+        const IniFormat::Role role = IniFormat::step(taken, line);
+        if (taken != IniFormat::State::LauncherTaken) {
+            state = taken;
+        }
+        return role;
+    }
+    return IniFormat::step(state, line);
+}
+
 void IniClassifier::next(IniFormat::Chars raw, IniLine& line) {
     line.number = ++number;
     const IniFormat::Chars trimmed = IniFormat::trim(raw);
-    line.trimmed.assign(trimmed.begin(), trimmed.end());
+    line.trimmed = std::string_view(trimmed.begin(), trimmed.size());
     line.inHead = state != IniFormat::State::VmSection;
-    line.effect = effectOf(IniFormat::step(state, line.trimmed), line.trimmed);
+    line.effect = effectOf(stepOf(state, trimmed), line.trimmed);
     if (line.effect == LineEffect::PathMadeAbsolute) {
-        const IniFormat::Chars key = IniFormat::keyOf(IniFormat::charsOf(line.trimmed));
-        if (key.end() != line.trimmed.data() + line.trimmed.size() && key.end()[1] == '/') {
+        const IniFormat::Chars key = IniFormat::keyOf(trimmed);
+        if (key.end() != trimmed.end() && key.end()[1] == '/') {
             line.effect = LineEffect::PathAbsolute;
         }
     }
@@ -172,7 +213,7 @@ IniShape shapeOf(IniFormat::Reader& in) {
     while (in.readLine(raw)) {
         ++shape.lines;
         const IniFormat::Chars kept = IniFormat::trim(raw);
-        const IniFormat::Role role = IniFormat::step(state, kept);
+        const IniFormat::Role role = stepOf(state, kept);
         if (role == IniFormat::Role::OpensVmSection) {
             // The rest of the file does not change its shape.
             shape.vmSectionLine = shape.lines;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "rules/RuleText.h"
+#include "util/KeySort.h"
 
 namespace {
 
@@ -21,11 +22,15 @@ std::string argumentName(const LaunchVector& argv, std::size_t argument) {
 // copies: a huge VM section costs eight bytes an element here, sorted in
 // place, not another copy of every property. The hash is the high half, so
 // plain integer order sorts by hash and, within one, by the file's order.
-struct Property {
-    std::uint64_t packed;
-    std::uint32_t hash() const { return static_cast<std::uint32_t>(packed >> 32); }
-    std::uint32_t index() const { return static_cast<std::uint32_t>(packed); }
-};
+using Property = std::uint64_t;
+
+std::uint32_t hashOf(Property property) {
+    return static_cast<std::uint32_t>(property >> 32);
+}
+
+std::uint32_t indexOf(Property property) {
+    return static_cast<std::uint32_t>(property);
+}
 
 const std::string& element(const LaunchVector& argv, std::uint32_t index) {
     return argv.rest[index + 2];
@@ -46,11 +51,10 @@ std::vector<Property> propertiesOf(const LaunchVector& argv) {
             for (const char c : keyOf(argv, i)) {
                 hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
             }
-            properties.push_back({std::uint64_t{hash} << 32 | i});
+            properties.push_back(std::uint64_t{hash} << 32 | i);
         }
     }
-    std::sort(properties.begin(), properties.end(),
-              [](const Property& a, const Property& b) { return a.packed < b.packed; });
+    sortSpreadKeys(properties);
     return properties;
 }
 
@@ -63,23 +67,23 @@ void duplicateWarnings(const LaunchVector& argv, Collector& add) {
     std::vector<std::pair<std::uint32_t, std::string>> found;
     for (std::size_t group = 0; group < properties.size();) {
         std::size_t end = group + 1;
-        while (end < properties.size() && properties[end].hash() == properties[group].hash()) {
+        while (end < properties.size() && hashOf(properties[end]) == hashOf(properties[group])) {
             ++end;
         }
         for (std::size_t i = group + 1; i < end; ++i) {
-            const std::uint32_t again = properties[i].index();
+            const std::uint32_t again = indexOf(properties[i]);
             std::size_t first = group;
-            while (keyOf(argv, properties[first].index()) != keyOf(argv, again)) {
+            while (keyOf(argv, indexOf(properties[first])) != keyOf(argv, again)) {
                 ++first;
             }
-            const std::string base = element(argv, properties[first].index()).c_str();
+            const std::string base = element(argv, indexOf(properties[first])).c_str();
             if (first == i || base == element(argv, again).c_str()) {
                 continue;
             }
             found.emplace_back(argv.iniLines[again],
                                quoted(keyOf(argv, again)) +
                                    " set again with a different value (line " +
-                                   std::to_string(argv.iniLines[properties[first].index()]) +
+                                   std::to_string(argv.iniLines[indexOf(properties[first])]) +
                                    " gives " + quoted(base) + "): the executable gets both");
         }
         group = end;

@@ -20,7 +20,7 @@ struct LineContext {
     LineContext(const IniLine& line, const Facts& facts, const IniShape& shape);
 
     const IniLine& line;
-    const std::string& text;  // the line's trimmed text
+    std::string_view text;  // the line's trimmed text
     IniSyntax::KeyLine parts;
     // The launcher's key the line means when only its letter case differs;
     // empty otherwise.

@@ -37,7 +37,7 @@ void byteOrderMarkWarning(const IniLine& line, const IniShape& shape, Collector&
 
 // Bytes no editor shows, each kind reported once for the line.
 void byteWarnings(const IniLine& line, Collector& add) {
-    const std::string& text = line.trimmed;
+    const std::string_view text = line.trimmed;
     if (!hasUnusualByte(text)) {
         return;
     }
@@ -81,8 +81,10 @@ void lineWarnings(const Facts& facts, const IniShape& shape, const IniLine& line
     // if it were not there, so a second mistake on line 1 is not hidden.
     if (line.number == 1 && line.trimmed.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0) {
         IniLine withoutMark = line;
-        withoutMark.trimmed.erase(0, BYTE_ORDER_MARK.size());
-        IniFormat::trim(withoutMark.trimmed);
+        withoutMark.trimmed.remove_prefix(BYTE_ORDER_MARK.size());
+        const IniFormat::Chars kept = IniFormat::trim(IniFormat::Chars(
+            withoutMark.trimmed.data(), withoutMark.trimmed.data() + withoutMark.trimmed.size()));
+        withoutMark.trimmed = std::string_view(kept.begin(), kept.size());
         meaningWarnings(LineContext(withoutMark, facts, shape), add);
     } else {
         meaningWarnings(LineContext(line, facts, shape), add);

@@ -336,6 +336,10 @@ bool sizeOf(const std::string& text, char& which, std::string& value) {
                                                            {"-XX:MaxHeapSize=", 'x'},
                                                            {"-XX:InitialHeapSize=", 's'},
                                                            {"-XX:ThreadStackSize=", 'k'}};
+    // Every one begins "-X": most arguments are told apart by two bytes.
+    if (text.size() < 2 || text[0] != '-' || text[1] != 'X') {
+        return false;
+    }
     for (const auto& option : OPTIONS) {
         if (startsWith(text, option.first)) {
             which = option.second;

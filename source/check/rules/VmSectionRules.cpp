@@ -11,9 +11,9 @@ using namespace IniSyntax;
 namespace {
 
 // "# dashvane-launcher-check: ...", as a head line silences kinds.
-bool isSuppressionLine(const std::string& text) {
-    const std::string::size_type start = text.find_first_not_of(" \t", 1);
-    return start != std::string::npos && text.compare(start, 24, "dashvane-launcher-check:") == 0;
+bool isSuppressionLine(std::string_view text) {
+    const std::size_t start = text.find_first_not_of(" \t", 1);
+    return start != std::string_view::npos && text.substr(start, 24) == "dashvane-launcher-check:";
 }
 
 // Said only where the launcher adds it: another line may name the application.
@@ -129,18 +129,16 @@ bool refusedLineMeantOtherwise(const std::string& text) {
     // The rules that decide this look at the text alone.
     static const Facts none;
     static const IniShape noShape;
-    // Asked of every element of a VM section of any length: the line is
-    // reused rather than made anew for each, but a long one is not kept.
-    static IniLine line;
     constexpr std::size_t KEPT = 4096;
     // Past its first "=" a long text decides nothing here: the rules look at
-    // its start, its key and whether it is a short word, so that much is
-    // copied rather than a line as long as the file.
+    // its start, its key and whether it is a short word, so only that much
+    // is looked at of a line as long as the file.
     const std::size_t equals = text.find('=');
     const std::size_t looked = equals == std::string::npos
                                    ? text.size()
                                    : std::max(equals + 1, std::min(text.size(), KEPT));
-    line.trimmed.assign(text, 0, looked);
+    IniLine line;
+    line.trimmed = std::string_view(text).substr(0, looked);
     bool meant = false;
     {
         const LineContext c(line, none, noShape);
@@ -152,9 +150,6 @@ bool refusedLineMeantOtherwise(const std::string& text) {
                 break;
             }
         }
-    }
-    if (line.trimmed.capacity() > KEPT) {
-        std::string().swap(line.trimmed);
     }
     return meant;
 }

@@ -1,0 +1,88 @@
+#include "core/LaunchParse.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Below this a thread costs more than it spares.
+constexpr off_t WORTH_A_THREAD = off_t{1} << 20;
+
+}  // namespace
+
+LaunchParse::LaunchParse(Inputs given) : inputs(std::move(given)) {
+    struct stat status {};
+    if (std::thread::hardware_concurrency() > 1 && stat(inputs.iniFile.c_str(), &status) == 0 &&
+        status.st_size >= WORTH_A_THREAD) {
+        try {
+            thread = std::thread([this] { parse(); });
+            return;
+        } catch (...) {
+            // No thread to be had (a process limit, no memory for its stack).
+        }
+    }
+    parse();
+}
+
+LaunchParse::~LaunchParse() {
+    if (thread.joinable()) {
+        thread.join();
+    }
+}
+
+void LaunchParse::wait() {
+    if (thread.joinable()) {
+        thread.join();
+    }
+}
+
+const ProgramOptions& LaunchParse::options() {
+    wait();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return *parsed;
+}
+
+void LaunchParse::parse() noexcept {
+    try {
+        parsed.emplace(inputs.iniFile, inputs.executableName, inputs.workingDir, inputs.startDir,
+                       inputs.needQuotes, inputs.arguments);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+}
+
+bool LaunchParse::linesAtMost(const std::string& path, std::size_t limit) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    std::vector<char> buffer(std::size_t{1} << 20);
+    std::size_t line = 0;  // the bytes of the current line so far
+    bool within = true;
+    ssize_t got = 0;
+    while (within && (got = read(fd, buffer.data(), buffer.size())) != 0) {
+        if (got < 0) {
+            within = errno == EINTR;
+            continue;
+        }
+        const char* at = buffer.data();
+        const char* const end = at + got;
+        while (const char* newline = static_cast<const char*>(std::memchr(at, '\n', end - at))) {
+            within = within && line + static_cast<std::size_t>(newline - at) <= limit;
+            line = 0;
+            at = newline + 1;
+        }
+        line += static_cast<std::size_t>(end - at);
+        within = within && line <= limit;
+    }
+    close(fd);
+    return within;
+}

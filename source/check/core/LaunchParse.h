@@ -1,0 +1,57 @@
+// The launcher's own reading of the ini file, its options and argument
+// vector, on a thread of its own while the check reads the file itself: on
+// a long file the two readings cost about as much, and neither needs the
+// other until both are done.
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <boost/filesystem/path.hpp>
+
+#include "launcher/ProgramOptions.h"
+
+class LaunchParse {
+public:
+    // What the launcher's options are built from, as the launcher builds them.
+    struct Inputs {
+        std::string iniFile;
+        std::string executableName;
+        boost::filesystem::path workingDir;
+        boost::filesystem::path startDir;
+        bool needQuotes = false;
+        std::vector<std::string> arguments;
+    };
+
+    // Starts the parse: on another thread for a file of a MiB or more where
+    // there are two processors and a thread can be had, else here and now.
+    explicit LaunchParse(Inputs inputs);
+    ~LaunchParse();
+    LaunchParse(const LaunchParse&) = delete;
+    LaunchParse& operator=(const LaunchParse&) = delete;
+
+    // The launcher's options once parsed; what the parse threw, such as
+    // std::bad_alloc, is thrown here.
+    const ProgramOptions& options();
+
+    // Waits until the parse is done, for a reading that must not go on
+    // beside it.
+    void wait();
+
+    // Whether no line of the file at `path` is longer than `limit` bytes,
+    // told with little memory; false when it cannot be read. A reading holds
+    // a buffer as long as the longest line: beside the parse, which holds
+    // one too, only short lines leave the memory the launcher itself needs.
+    static bool linesAtMost(const std::string& path, std::size_t limit);
+
+private:
+    void parse() noexcept;
+
+    const Inputs inputs;
+    std::optional<ProgramOptions> parsed;
+    std::exception_ptr failure;
+    std::thread thread;
+};
