@@ -33,9 +33,11 @@ namespace {
 // Where the element after "--launcher.appendVmargs" and "-vmargs" stands.
 constexpr std::size_t FIRST_INI_ARGUMENT = 3;
 
-// A line this long takes a reading's buffer of up to twice as much: the
-// most the check's own reading may hold beside the launcher's parse.
-constexpr std::uintmax_t LONGEST_BESIDE_LAUNCH = std::uintmax_t{16} << 20;
+// The longest line the check's own reading may hold beside the launcher's
+// parse. It takes a buffer of up to twice as much, and the shape of the head
+// copies a line or two of it: 40 MiB at the most, within the 64 MiB the
+// check may take over the launcher's own memory.
+constexpr std::uintmax_t LONGEST_BESIDE_LAUNCH = std::uintmax_t{8} << 20;
 
 // What is known before a line is read: the paths, the ini file's state and
 // encoding, whose permissions. Returns the path the launch options read.
@@ -140,6 +142,9 @@ OneCheck::OneCheck(const CheckRequest& request, const CheckSink& sink)
 std::string OneCheck::ownReadingPath() {
     if (facts.iniState != IniState::Read) {
         return std::string();
+    }
+    if (!launch.running()) {
+        return facts.readPath;
     }
     struct stat status {};
     if (stat(facts.readPath.c_str(), &status) != 0 ||

@@ -37,14 +37,18 @@ public:
     // std::bad_alloc, is thrown here.
     const ProgramOptions& options();
 
+    // Whether the parse goes on beside the caller; wait() ends it.
+    bool running() const { return thread.joinable(); }
+
     // Waits until the parse is done, for a reading that must not go on
     // beside it.
     void wait();
 
     // Whether no line of the file at `path` is longer than `limit` bytes,
     // told with little memory; false when it cannot be read. A reading holds
-    // a buffer as long as the longest line: beside the parse, which holds
-    // one too, only short lines leave the memory the launcher itself needs.
+    // a buffer as long as the longest line, and the check copies some lines
+    // besides: beside the parse, which holds one too, only short lines leave
+    // the memory the launcher itself needs.
     static bool linesAtMost(const std::string& path, std::size_t limit);
 
 private:

@@ -59,7 +59,7 @@ struct IniLine {
     // As read, without its line feed: in place in the reader's buffer, valid
     // while the line is judged; a line as long as the file is not copied.
     std::string_view raw;
-    std::string_view trimmed;  // what the launcher looks at: a part of `raw`
+    std::string_view trimmed;  // what the launcher looks at: `raw` without the blanks around it
     bool inHead = true;        // read before the VM section was opened
     LineEffect effect = LineEffect::IgnoredInHead;
     std::size_t argument = 0;  // its element's index in the argument vector; 0 for none

@@ -11,9 +11,6 @@
 #include "facts/Facts.h"
 #include "launcher/IniFormat.h"
 
-// Tells what each line does, one line at a time, so a file of any length
-// needs the memory of one line. The elements the lines produce are numbered
-// from `firstArgument` on, in the order the launcher appends them.
 // What the launcher's IniFormat::step says of a trimmed line, and the state
 // it moves on to, sparing the search for the key of a head line that cannot
 // be the launcher line. The key is the text before the line's first "=", so
@@ -21,6 +18,9 @@
 // once the launcher line is taken.
 IniFormat::Role stepOf(IniFormat::State& state, IniFormat::Chars line);
 
+// Tells what each line does, one line at a time, so a file of any length
+// needs the memory of one line. The elements the lines produce are numbered
+// from `firstArgument` on, in the order the launcher appends them.
 class IniClassifier {
 public:
     explicit IniClassifier(std::size_t firstArgument) : nextArgument(firstArgument) {}

@@ -83,7 +83,8 @@ constexpr LineRule NAME_RULES[] = {
          return "the application gets an empty name, and the default " +
                 quoted(Options::WebApp + '=' + c.facts.applicationName) + " is not added";
      }},
-    {KindId::BlanksAroundEquals, [](const LineContext& c) { return isBlank(c.parts.value[0]); },
+    {KindId::BlanksAroundEquals,
+     [](const LineContext& c) { return !c.parts.value.empty() && isBlank(c.parts.value[0]); },
      [](const LineContext& c) {
          return "blank after \"=\": the application name " + quoted(c.parts.value) +
                 " starts with it";
@@ -99,7 +100,8 @@ constexpr LineRule PATH_RULES[] = {
          return "empty value: " + std::string(c.parts.key) +
                 " becomes the application directory itself";
      }},
-    {KindId::BlanksAroundEquals, [](const LineContext& c) { return isBlank(c.parts.value[0]); },
+    {KindId::BlanksAroundEquals,
+     [](const LineContext& c) { return !c.parts.value.empty() && isBlank(c.parts.value[0]); },
      [](const LineContext& c) {
          return "blank after \"=\": it becomes part of the path " +
                 quoted(propertyPath(c.line.element));

@@ -125,10 +125,12 @@ void reap(pid_t pid, long long deadline, ChildOutcome& outcome) {
     }
 }
 
-// How a child is made. One that only sets itself up with system calls and
-// then executes a program shares this process's memory until it does: a
-// fork of a check that holds a huge ini file would copy its page tables,
-// and every page the check wrote afterwards would be copied again.
+// How a child is made. One that only redirects its streams, enters its
+// directory and executes a program shares this process's memory until it
+// does: a fork of a check that holds a huge ini file would copy its page
+// tables, and every page the check wrote afterwards would be copied again.
+// One that becomes another user is forked: a change of credentials marks
+// the memory it shares, and the C library's, as the new user's.
 enum class Start { Fork, SharedUntilExec };
 
 // Starts the child; it runs `inChild` with the pipe's write end and never returns.
@@ -141,7 +143,12 @@ ChildOutcome run(const std::function<void(int)>& inChild, const ChildOptions& op
         outcome.error = errno;
         return outcome;
     }
-    const pid_t pid = start == Start::Fork ? fork() : vfork();
+    pid_t pid = 0;
+    if (start == Start::Fork) {
+        pid = fork();
+    } else {
+        pid = vfork();
+    }
     if (pid == 0) {
         close(pipeFds[0]);
         inChild(pipeFds[1]);
@@ -187,7 +194,7 @@ ChildOutcome runProgram(const std::vector<std::string>& argv,
             }
             execve(args[0], args.data(), envp.data());
         },
-        options, Start::SharedUntilExec);
+        options, options.switchUser ? Start::Fork : Start::SharedUntilExec);
 }
 
 ChildOutcome runFunction(const std::function<std::string()>& work, const ChildOptions& options) {
