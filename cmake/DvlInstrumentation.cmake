@@ -23,7 +23,10 @@ if(DVL_COVERAGE)
   if(DVL_SANITIZE)
     message(FATAL_ERROR "DVL_COVERAGE and DVL_SANITIZE go in separate build folders")
   endif()
-  add_compile_options(--coverage -O0 -g)
-  add_link_options(--coverage)
+  # The checker parses a large ini file on a second thread with the same
+  # inline functions as its own reading: counters updated from both at once
+  # must not lose counts, or gcov derives negative ones.
+  add_compile_options(--coverage -fprofile-update=atomic -O0 -g)
+  add_link_options(--coverage -fprofile-update=atomic)
   add_compile_definitions(DVL_COVERAGE=1)
 endif()
