@@ -31,9 +31,7 @@ LaunchParse::LaunchParse(Inputs given) : inputs(std::move(given)) {
 }
 
 LaunchParse::~LaunchParse() {
-    if (thread.joinable()) {
-        thread.join();
-    }
+    wait();
 }
 
 void LaunchParse::wait() {

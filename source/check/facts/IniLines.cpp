@@ -19,11 +19,9 @@ std::string_view sharedKeyStart() {
         std::string_view common = Options::WebApp;
         for (const std::string* key :
              {&Options::InitScript, &Options::ConfigFile, &Options::ProgramFile}) {
-            std::size_t n = 0;
-            while (n < common.size() && n < key->size() && common[n] == (*key)[n]) {
-                ++n;
-            }
-            common = common.substr(0, n);
+            const auto differs =
+                std::mismatch(common.begin(), common.end(), key->begin(), key->end());
+            common = common.substr(0, static_cast<std::size_t>(differs.first - common.begin()));
         }
         return common;
     }();
@@ -31,8 +29,7 @@ std::string_view sharedKeyStart() {
 }
 
 IniFormat::VmKind vmKindOf(std::string_view line) {
-    const std::string_view shared = sharedKeyStart();
-    if (line.substr(0, shared.size()) != shared) {
+    if (!Text::startsWith(line, sharedKeyStart())) {
         return line.empty() ? IniFormat::VmKind::Empty : IniFormat::VmKind::Plain;
     }
     return IniFormat::vmKindOf(std::string(line));
