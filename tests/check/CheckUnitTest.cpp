@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <fstream>
 #include <sstream>
@@ -160,18 +161,27 @@ TEST(Classifier, TellsEachVmLineApartAsTheLauncherDoes) {
 }
 
 TEST(Classifier, AFileOfAMegabyteAndMoreIsReadBesideTheLaunchersParse) {
-    // Large enough for the launcher's parse to run on a thread of its own:
-    // the lines and their elements still agree one for one.
+    // Large enough for the launcher's parse, and the rules of the vector
+    // alone, to run on threads of their own: the lines and their elements
+    // still agree one for one, and the findings of a line come in the order
+    // of the rules.
     const AppDir dir;
     std::string ini = "-vmargs\n";
     const std::size_t properties = 60000;
     for (std::size_t i = 0; i < properties; ++i) {
         ini += "-Dcom.example.p" + std::to_string(i) + "=value\n";
     }
-    ini += "-Dcom.example.p7=other\n-Ddv.appInitScript=scripts/init.js\n";
+    ini +=
+        "-Dcom.example.p7=" + std::string(131072, 'v') + "\n-Ddv.appInitScript=scripts/init.js\n";
     ASSERT_GE(ini.size(), std::size_t{1} << 20);
     const Facts found = dir.check(ini);
-    EXPECT_EQ(warningsOf(found), (Expected{{properties + 2, "duplicate-property"}}));
+    // Whether all of them pass the kernel depends on the stack limit.
+    Expected ofLines = warningsOf(found);
+    ofLines.erase(
+        std::remove(ofLines.begin(), ofLines.end(), Expected::value_type{0, "arguments-too-long"}),
+        ofLines.end());
+    EXPECT_EQ(ofLines, (Expected{{properties + 2, "duplicate-property"},
+                                 {properties + 2, "argument-too-long"}}));
     // The executable, the two seed arguments, the lines and the default name.
     ASSERT_EQ(found.argv.size(), 1 + 2 + properties + 2 + 1);
     std::size_t argument = 3;
@@ -187,7 +197,8 @@ TEST(Classifier, AFileOfAMegabyteAndMoreIsReadBesideTheLaunchersParse) {
 TEST(Classifier, StepsEachLineInEachStateAsTheLauncherDoes) {
     const std::string rows[] = {"",           "l",          "launcher",         "launcher=/x",
                                 "launcher =", "launcherX=", "Launcher=/x",      "-vmargs",
-                                "-VMARGS",    "-vmargs x",  "launcher=-vmargs", "-Dlauncher=1"};
+                                "-VMARGS",    "-vmargs x",  "launcher=-vmargs", "-Dlauncher=1",
+                                "-vmargz",    "launche",    "-Xmx1gb"};
     for (const IniFormat::State start :
          {IniFormat::State::Searching, IniFormat::State::LauncherTaken,
           IniFormat::State::VmSection}) {
@@ -525,15 +536,16 @@ TEST(ByteText, LongLineShownInPiecesAsWhole) {
 }
 
 // Words of 8 bytes are searched whole: every byte value, at either edge of a
-// word, among neighbours that are not unusual themselves (high bytes, the
-// space just above the control bytes, DEL's neighbour).
+// word and in the last bytes, which no whole word holds, among neighbours
+// that are not unusual themselves (high bytes, the space just above the
+// control bytes, DEL's neighbour).
 TEST(IniSyntax, UnusualByteFoundAnywhereInALongLine) {
     for (const char filler : {'a', ' ', '\x80', '\xff', '\xC3', '\x7e', '\x81'}) {
         for (int value = 0; value < 256; ++value) {
             const auto byte = static_cast<unsigned char>(value);
             const bool unusual = byte < 0x20 || byte == 0x7F || byte == 0xC2;
-            for (const std::size_t at : {0, 1, 7, 8, 9, 15, 16, 17, 63, 64, 199}) {
-                std::string line(200, filler);
+            for (const std::size_t at : {0, 1, 7, 8, 9, 15, 16, 17, 63, 64, 199, 200, 202}) {
+                std::string line(203, filler);
                 line[at] = static_cast<char>(byte);
                 EXPECT_EQ(IniSyntax::hasUnusualByte(line), unusual)
                     << at << ' ' << value << ' ' << int(filler);

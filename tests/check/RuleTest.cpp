@@ -95,6 +95,7 @@ std::vector<Finding> findingsOf(const Scene& scene) {
     }
     const LaunchVector argv{scene.facts.executable, scene.rest, scene.iniLines,
                             scene.facts.launcherLine};
+    vectorRules(argv, add);
     launchRules(scene.facts, argv, add);
     vmRules(scene.facts, add);
     return found;

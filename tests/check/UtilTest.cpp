@@ -16,6 +16,7 @@
 #include "util/JavaOptions.h"
 #include "util/KeySort.h"
 #include "util/Passwd.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -302,5 +303,27 @@ TEST(KeySortTest, SortsAsAComparisonSortDoes) {
             sortSpreadKeys(keys);
             EXPECT_TRUE(keys == expected);
         }
+    }
+}
+
+TEST(TextTest, StartsWithOnlyTheWholePrefix) {
+    const struct {
+        const char* text;
+        const char* prefix;
+        bool starts;
+    } rows[] = {
+        {"", "", true},
+        {"abc", "", true},
+        {"", "l", false},
+        {"l", "launcher", false},
+        {"launcher", "launcher", true},
+        {"launcher=x", "launcher", true},
+        {"launchex", "launcher", false},
+        {"Launcher", "launcher", false},
+        {"xlauncher", "launcher", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Text::startsWith(row.text, row.prefix), row.starts)
+            << row.text << " / " << row.prefix;
     }
 }

@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include <boost/filesystem/path.hpp>
 
@@ -38,6 +41,30 @@ constexpr std::size_t FIRST_INI_ARGUMENT = 3;
 // copies a line or two of it: 40 MiB at the most, within the 64 MiB the
 // check may take over the launcher's own memory.
 constexpr std::uintmax_t LONGEST_BESIDE_LAUNCH = std::uintmax_t{8} << 20;
+
+// From this many elements on, the vector's own rules go on beside the other
+// launch rules: over a long VM section they cost about as much.
+constexpr std::size_t WORTH_JUDGING_BESIDE = std::size_t{1} << 14;
+
+// The findings of the vector's own rules, in their order: judged on another
+// thread where the vector is long and there is a second processor, else
+// when they are asked for.
+std::future<std::vector<Finding>> vectorFindings(const LaunchVector& argv) {
+    const auto judge = [&argv] {
+        std::vector<Finding> found;
+        Collector add([&found](const Finding& finding) { found.push_back(finding); });
+        vectorRules(argv, add);
+        return found;
+    };
+    if (argv.size() >= WORTH_JUDGING_BESIDE && std::thread::hardware_concurrency() > 1) {
+        try {
+            return std::async(std::launch::async, judge);
+        } catch (const std::system_error&) {
+            // No thread to be had: judged here instead.
+        }
+    }
+    return std::async(std::launch::deferred, judge);
+}
 
 // What is known before a line is read: the paths, the ini file's state and
 // encoding, whose permissions. Returns the path the launch options read.
@@ -270,9 +297,14 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
 void OneCheck::judgeLaunch(const LaunchVector& argv) {
     facts.launcherLine = launcherLine;
     launchFacts(argv);
-    Collector keep([this](const Finding& finding) { later.push_back(finding); });
+    // Begun once the facts are gathered: no program is started beside it.
+    std::future<std::vector<Finding>> ofVector = vectorFindings(argv);
+    std::vector<Finding> ofLaunch;
+    Collector keep([&ofLaunch](const Finding& finding) { ofLaunch.push_back(finding); });
     launchRules(facts, argv, keep);
     vmRules(facts, keep);
+    later = ofVector.get();
+    later.insert(later.end(), ofLaunch.begin(), ofLaunch.end());
     later.insert(later.end(), request.latent.begin(), request.latent.end());
     std::stable_sort(later.begin(), later.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });

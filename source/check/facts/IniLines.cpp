@@ -74,8 +74,16 @@ std::string lowerAscii(std::string text) {
 }  // namespace
 
 IniFormat::Role stepOf(IniFormat::State& state, IniFormat::Chars line) {
-    if (state == IniFormat::State::Searching &&
-        !Text::startsWith(std::string_view(line.begin(), line.size()), Options::Lanucher)) {
+    const std::string_view text(line.begin(), line.size());
+    const bool mayBeLauncherLine =
+        state == IniFormat::State::Searching && Text::startsWith(text, Options::Lanucher);
+    // Any other head line counts only if it is "-vmargs" itself, so one of
+    // another length is ignored without asking.
+    if (state != IniFormat::State::VmSection && !mayBeLauncherLine &&
+        text.size() != VMARGS.size()) {
+        return IniFormat::Role::IgnoredInHead;
+    }
+    if (state == IniFormat::State::Searching && !mayBeLauncherLine) {
         IniFormat::State taken = IniFormat::State::LauncherTaken;
         const IniFormat::Role role = IniFormat::step(taken, line);
         if (taken != IniFormat::State::LauncherTaken) {
@@ -145,11 +153,11 @@ bool beginsAsVmargs(std::string_view text, std::size_t number) {
 
 }  // namespace
 
-bool meantAsVmargs(const std::string& trimmed, std::size_t number) {
+bool meantAsVmargs(std::string_view trimmed, std::size_t number) {
     if (!beginsAsVmargs(trimmed, number)) {
         return false;
     }
-    std::string text = trimmed;
+    std::string text(trimmed);
     if (number == 1 && startsWith(text, BYTE_ORDER_MARK)) {
         text.erase(0, BYTE_ORDER_MARK.size());
         IniFormat::trim(text);
@@ -200,13 +208,26 @@ void readSuppression(const std::string& trimmed, std::size_t number, IniShape& s
     }
 }
 
+// What a head line tells of the shape; most are none of these, and are
+// told so without a copy.
+void headLineShape(std::string_view trimmed, std::size_t number, IniShape& shape) {
+    if (IniSyntax::isComment(trimmed)) {
+        readSuppression(std::string(trimmed), number, shape);
+    }
+    if (shape.meantVmSectionLine == 0 && meantAsVmargs(trimmed, number)) {
+        shape.meantVmSectionLine = number;
+    }
+    if (shape.firstVmArgumentLine == 0 && looksLikeVmArgument(std::string(trimmed))) {
+        shape.firstVmArgumentLine = number;
+    }
+}
+
 }  // namespace
 
 IniShape shapeOf(IniFormat::Reader& in) {
     IniShape shape;
     IniFormat::State state = IniFormat::State::Searching;
     IniFormat::Chars raw;
-    std::string trimmed;
     while (in.readLine(raw)) {
         ++shape.lines;
         const IniFormat::Chars kept = IniFormat::trim(raw);
@@ -219,14 +240,7 @@ IniShape shapeOf(IniFormat::Reader& in) {
         if (role == IniFormat::Role::LauncherLine) {
             shape.launcherLine = shape.lines;
         }
-        trimmed.assign(kept.begin(), kept.end());
-        readSuppression(trimmed, shape.lines, shape);
-        if (shape.meantVmSectionLine == 0 && meantAsVmargs(trimmed, shape.lines)) {
-            shape.meantVmSectionLine = shape.lines;
-        }
-        if (shape.firstVmArgumentLine == 0 && looksLikeVmArgument(trimmed)) {
-            shape.firstVmArgumentLine = shape.lines;
-        }
+        headLineShape(std::string_view(kept.begin(), kept.size()), shape.lines, shape);
     }
     if (shape.vmSectionLine != 0) {
         shape.meantVmSectionLine = 0;

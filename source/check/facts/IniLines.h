@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,7 +16,8 @@
 // it moves on to, sparing the search for the key of a head line that cannot
 // be the launcher line. The key is the text before the line's first "=", so
 // only a line that begins "launcher" can be it; any other steps as it would
-// once the launcher line is taken.
+// once the launcher line is taken, and is ignored outright unless it is as
+// long as "-vmargs".
 IniFormat::Role stepOf(IniFormat::State& state, IniFormat::Chars line);
 
 // Tells what each line does, one line at a time, so a file of any length
@@ -67,7 +69,7 @@ bool looksLikeVmArgument(const std::string& trimmed);
 
 // Whether a trimmed line would open the VM section but for its letter case,
 // a byte-order mark in front of it, or carriage returns inside it.
-bool meantAsVmargs(const std::string& trimmed, std::size_t number);
+bool meantAsVmargs(std::string_view trimmed, std::size_t number);
 
 // How the reports name an effect, for example "path made absolute".
 const char* effectText(LineEffect effect);

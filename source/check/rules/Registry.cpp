@@ -20,16 +20,14 @@ void suppressionRules(const Facts&, const IniShape& shape, Collector& add) {
     suppressionWarnings(shape, add);
 }
 
-void vectorRules(const Facts&, const LaunchVector& argv, Collector& add) {
-    duplicateWarnings(argv, add);
-}
-
 using HeadRule = void (*)(const Facts&, const IniShape&, Collector&);
+using VectorRule = void (*)(const LaunchVector&, Collector&);
 using LaunchRule = void (*)(const Facts&, const LaunchVector&, Collector&);
 
 constexpr FactsRule HEAD[] = {judgeWarnings, iniFileWarnings};
 constexpr HeadRule SHAPE[] = {suppressionRules};
-constexpr LaunchRule VECTOR[] = {vectorRules, sizeWarnings};
+constexpr VectorRule VECTOR[] = {duplicateWarnings};
+constexpr LaunchRule SIZES[] = {sizeWarnings};
 constexpr FactsRule LAUNCH[] = {stackWarnings, executableWarnings, elfWarnings,
                                 copyWarnings,  writerWarnings,     dataAccessWarnings};
 
@@ -48,8 +46,14 @@ void lineRules(const Facts& facts, const IniShape& shape, const IniLine& line, C
     lineWarnings(facts, shape, line, add);
 }
 
+void vectorRules(const LaunchVector& argv, Collector& add) {
+    for (VectorRule rule : VECTOR) {
+        rule(argv, add);
+    }
+}
+
 void launchRules(const Facts& facts, const LaunchVector& argv, Collector& add) {
-    for (LaunchRule rule : VECTOR) {
+    for (LaunchRule rule : SIZES) {
         rule(facts, argv, add);
     }
     for (FactsRule rule : LAUNCH) {

@@ -1,7 +1,7 @@
 // Every rule of the check in one place, in the order they speak: those about
 // the file as a whole, those about each line as it is read, those about the
-// launch once its vector is known, and those about the Java VM. The check and
-// the rule tests run the same lists.
+// launch once its vector is known (the vector's own first), and those about
+// the Java VM. The check and the rule tests run the same lists.
 #pragma once
 
 #include "facts/Facts.h"
@@ -15,7 +15,11 @@ void headRules(const Facts& facts, const IniShape& shape, Collector& add);
 // One line, with what the launcher does with it.
 void lineRules(const Facts& facts, const IniShape& shape, const IniLine& line, Collector& add);
 
-// The vector, its size, the executable and the paths the launch uses.
+// The vector alone, before the launch's: it needs no facts, so it may be
+// judged while they are gathered or the other rules run.
+void vectorRules(const LaunchVector& argv, Collector& add);
+
+// The vector's size, the executable and the paths the launch uses.
 void launchRules(const Facts& facts, const LaunchVector& argv, Collector& add);
 
 // The Java VM, when it was judged.
