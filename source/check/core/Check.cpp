@@ -1,6 +1,7 @@
 #include "core/Check.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -296,9 +297,19 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
 // The launch judged whole before its lines: its findings wait for theirs.
 void OneCheck::judgeLaunch(const LaunchVector& argv) {
     facts.launcherLine = launcherLine;
+    // A program the facts need is started as the judged user. As this
+    // process's own user, it shares this process's memory until it
+    // executes, and the rules may go on beside it from the start; as
+    // another, it is forked, which copies only the thread that forks, with
+    // whatever locks the others hold: then they begin once the facts are in.
+    std::future<std::vector<Finding>> ofVector;
+    if (request.access.user().uid == geteuid()) {
+        ofVector = vectorFindings(argv);
+    }
     launchFacts(argv);
-    // Begun once the facts are gathered: no program is started beside it.
-    std::future<std::vector<Finding>> ofVector = vectorFindings(argv);
+    if (!ofVector.valid()) {
+        ofVector = vectorFindings(argv);
+    }
     std::vector<Finding> ofLaunch;
     Collector keep([&ofLaunch](const Finding& finding) { ofLaunch.push_back(finding); });
     launchRules(facts, argv, keep);
