@@ -1,5 +1,6 @@
 #include "report/ExplainFormat.h"
 
+#include <memory>
 #include <string>
 
 #include "facts/ExecutableInspection.h"
@@ -49,8 +50,7 @@ void begin(std::ostream& out, const Tally& tally, const Facts& facts) {
         << "Permissions: " << accessMethodText(facts) << "\n\nLines:\n";
 }
 
-void line(std::ostream& stream, const IniLine& line) {
-    TextOutput::Buffered out(stream);
+void line(TextOutput::Buffered& out, const IniLine& line) {
     out << "  " << line.number << ' ' << Quoted{line.raw} << "\n      " << effectText(line.effect);
     if (line.argument != 0) {
         out << " as argument " << line.argument << ' ' << Quoted{line.element};
@@ -180,18 +180,28 @@ void end(std::ostream& out, const Facts& facts, const LaunchVector& argv) {
 Formatter explainFormat(std::ostream& out, const FormatOptions& options, const Tally& tally) {
     Formatter format;
     const bool colour = options.colour;
-    format.begin = [&out, &tally](const std::string&, const Facts& facts) {
+    // The lines go out in large pieces, gathered across lines: what else is
+    // written first hands over those gathered before it.
+    const auto lines = std::make_shared<TextOutput::Buffered>(out);
+    format.begin = [&out, &tally, lines](const std::string&, const Facts& facts) {
+        lines->flush();
         begin(out, tally, facts);
     };
-    format.line = [&out](const Facts&, const IniLine& iniLine) { line(out, iniLine); };
-    format.finding = [&out, colour](const Facts&, const ShownFinding& shown) {
+    format.line = [lines](const Facts&, const IniLine& iniLine) { line(*lines, iniLine); };
+    format.finding = [&out, colour, lines](const Facts&, const ShownFinding& shown) {
+        lines->flush();
         TextOutput::finding(out, shown, colour);
     };
-    format.end = [&out](const Facts& facts, const LaunchVector& argv) { end(out, facts, argv); };
-    format.failed = [&out, colour](const std::string& shownDir, const std::string& problem) {
+    format.end = [&out, lines](const Facts& facts, const LaunchVector& argv) {
+        lines->flush();
+        end(out, facts, argv);
+    };
+    format.failed = [&out, colour, lines](const std::string& shownDir, const std::string& problem) {
+        lines->flush();
         TextOutput::failure(out, shownDir, problem, colour);
     };
-    format.finish = [&out, &tally]() {
+    format.finish = [&out, &tally, lines]() {
+        lines->flush();
         out << '\n';
         TextOutput::summary(out, tally);
     };

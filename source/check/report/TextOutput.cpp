@@ -104,8 +104,10 @@ Buffered& Buffered::operator<<(Quoted quoted) {
 }
 
 void Buffered::flush() {
-    out.write(buffer.get(), static_cast<std::streamsize>(used));
-    used = 0;
+    if (used != 0) {
+        out.write(buffer.get(), static_cast<std::streamsize>(used));
+        used = 0;
+    }
 }
 
 void finding(std::ostream& out, const ShownFinding& shown, bool colour) {

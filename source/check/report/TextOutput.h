@@ -30,7 +30,7 @@ public:
     // Handed over once this much is gathered; a longer piece goes by itself.
     static constexpr std::size_t PIECE = 64 * 1024;
 
-    // Left uninitialised: one is made for each line of an explanation.
+    // Left uninitialised: only what was written into it is read.
     explicit Buffered(std::ostream& out) : out(out), buffer(new char[PIECE]) {}
     ~Buffered() { flush(); }
     Buffered(const Buffered&) = delete;
