@@ -505,6 +505,7 @@ TEST(ByteText, EveryByteAtEveryPlaceOfAWord) {
             EXPECT_EQ(ByteText::visible(text),
                       std::string(at, 'a') + edge.shown + std::string(16 - at, 'a'));
             EXPECT_EQ(ByteText::isValidUtf8(text), edge.utf8);
+            EXPECT_EQ(ByteText::isVisible(text), edge.shown.size() == 1);
             EXPECT_EQ(ByteText::jsonPlainEnd(text, 0), edge.endsJsonRun ? at : 17u);
             EXPECT_EQ(ByteText::jsonPlainEnd(text, at + 1), 17u);
         }
@@ -605,8 +606,10 @@ TEST(BufferedOutput, KeepsEveryPieceInOrder) {
                 out << i << ' ';
                 direct << i << ' ';
             }
-            out << std::string_view(big) << '|' << TextOutput::Quoted{odd} << '|' << 42u;
-            direct << big << '|' << TextOutput::quoted(odd) << '|' << 42u;
+            out << std::string_view(big) << '|' << TextOutput::Quoted{odd} << '|'
+                << TextOutput::Quoted{big} << 42u;
+            direct << big << '|' << TextOutput::quoted(odd) << '|' << TextOutput::quoted(big)
+                   << 42u;
         }
         EXPECT_TRUE(gathered.str() == direct.str());
     }

@@ -99,7 +99,12 @@ void Buffered::putLong(std::string_view text) {
 
 Buffered& Buffered::operator<<(Quoted quoted) {
     *this << '"';
-    spellInPieces(quoted.bytes, spelled, [this](const std::string& piece) { *this << piece; });
+    // Nearly every line of an ini file is shown as it is, without a copy.
+    if (ByteText::isVisible(quoted.bytes)) {
+        *this << quoted.bytes;
+    } else {
+        spellInPieces(quoted.bytes, spelled, [this](const std::string& piece) { *this << piece; });
+    }
     return *this << '"';
 }
 

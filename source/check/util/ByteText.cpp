@@ -123,6 +123,10 @@ std::size_t plainRunEnd(std::string_view bytes, std::size_t pos) {
 
 }  // namespace
 
+bool isVisible(std::string_view bytes) {
+    return plainRunEnd(bytes, 0) == bytes.size();
+}
+
 bool isValidUtf8(std::string_view bytes) {
     std::uint32_t ignored = 0;
     for (std::size_t pos = 0; pos < bytes.size();) {

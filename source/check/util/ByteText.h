@@ -18,6 +18,9 @@ bool isValidUtf8(std::string_view bytes);
 std::string visible(std::string_view bytes);
 // The same, appended to `out`.
 void appendVisible(std::string& out, std::string_view bytes);
+// Whether visible() leaves `bytes` as they are: printable ASCII without a
+// quote or a backslash.
+bool isVisible(std::string_view bytes);
 
 // Where the run from `pos` of bytes a JSON string holds as they are ends:
 // the first control byte, quote or backslash, or the end.
