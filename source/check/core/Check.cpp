@@ -303,7 +303,8 @@ void OneCheck::judgeLaunch(const LaunchVector& argv) {
     // another, it is forked, which copies only the thread that forks, with
     // whatever locks the others hold: then they begin once the facts are in.
     std::future<std::vector<Finding>> ofVector;
-    if (request.access.user().uid == geteuid()) {
+    if (request.access.user().uid == geteuid() &&
+        request.access.method() != JudgeMethod::Switched) {
         ofVector = vectorFindings(argv);
     }
     launchFacts(argv);
