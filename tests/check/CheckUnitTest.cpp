@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <utility>
 
@@ -20,6 +21,7 @@
 #include "facts/IniLines.h"
 #include "facts/IniSyntax.h"
 #include "launcher/IniFormat.h"
+#include "report/ExplainFormat.h"
 #include "report/JsonWriter.h"
 #include "report/TextOutput.h"
 #include "util/ByteText.h"
@@ -182,6 +184,11 @@ TEST(Classifier, AFileOfAMegabyteAndMoreIsReadBesideTheLaunchersParse) {
         ofLines.end());
     EXPECT_EQ(ofLines, (Expected{{properties + 2, "duplicate-property"},
                                  {properties + 2, "argument-too-long"}}));
+    // The same two findings in a short file, judged without threads.
+    const AppDir few;
+    EXPECT_EQ(warningsOf(few.check("-vmargs\n-Dcom.example.p7=value\n-Dcom.example.p7=" +
+                                   std::string(131072, 'v') + "\n")),
+              (Expected{{3, "duplicate-property"}, {3, "argument-too-long"}}));
     // The executable, the two seed arguments, the lines and the default name.
     ASSERT_EQ(found.argv.size(), 1 + 2 + properties + 2 + 1);
     std::size_t argument = 3;
@@ -554,6 +561,19 @@ TEST(IniSyntax, UnusualByteFoundAnywhereInALongLine) {
             }
         }
     }
+    // Lines shorter than a word, and of every length up to two words.
+    for (std::size_t length = 1; length <= 17; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            for (int value = 0; value < 256; ++value) {
+                const auto byte = static_cast<unsigned char>(value);
+                std::string line(length, 'a');
+                line[at] = static_cast<char>(byte);
+                EXPECT_EQ(IniSyntax::hasUnusualByte(line),
+                          byte < 0x20 || byte == 0x7F || byte == 0xC2)
+                    << length << ' ' << at << ' ' << value;
+            }
+        }
+    }
 }
 
 TEST(ByteText, JsonKeepsEveryByteOfInvalidUtf8) {
@@ -612,6 +632,49 @@ TEST(BufferedOutput, KeepsEveryPieceInOrder) {
                    << 42u;
         }
         EXPECT_TRUE(gathered.str() == direct.str());
+    }
+}
+
+// The explanation gathers its lines across lines: whatever else it writes
+// comes after the lines gathered before it.
+TEST(ExplainFormat, WritesTheLinesItGatheredBeforeAnythingElse) {
+    const Tally tally;
+    const Facts facts;
+    IniLine line;
+    line.number = 7;
+    line.raw = "gathered-line";
+    const Finding finding{7, KindId::DuplicateProperty, "the finding", std::string()};
+    const std::string file = "run.ini";
+    const std::string advice;
+    const std::string command = "/x/Dashvane";
+    const std::vector<std::string> rest;
+    const std::vector<std::uint32_t> lines;
+    const LaunchVector argv{command, rest, lines, 0};
+    const struct {
+        const char* event;
+        std::function<void(const Formatter&)> write;
+        const char* written;
+    } rows[] = {
+        {"finding",
+         [&](const Formatter& f) {
+             f.finding(facts, ShownFinding{finding, kindOf(finding.kind), file, advice});
+         },
+         "the finding"},
+        {"end", [&](const Formatter& f) { f.end(facts, argv); }, "Start directory"},
+        {"failed", [&](const Formatter& f) { f.failed("other", "no such thing"); },
+         "no such thing"},
+        {"begin", [&](const Formatter& f) { f.begin("other", facts); }, "Application directory"},
+        {"finish", [&](const Formatter& f) { f.finish(); }, " checked"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.event);
+        std::ostringstream out;
+        const Formatter format = explainFormat(out, FormatOptions(), tally);
+        format.line(facts, line);
+        row.write(format);
+        const std::string text = out.str();
+        ASSERT_NE(text.find(row.written), std::string::npos) << text;
+        EXPECT_LT(text.find("gathered-line"), text.find(row.written)) << text;
     }
 }
 

@@ -13,7 +13,6 @@
 #include <new>
 #include <stdexcept>
 #include <string_view>
-#include <system_error>
 #include <thread>
 
 #include <boost/filesystem/path.hpp>
@@ -60,8 +59,9 @@ std::future<std::vector<Finding>> vectorFindings(const LaunchVector& argv) {
     if (argv.size() >= WORTH_JUDGING_BESIDE && std::thread::hardware_concurrency() > 1) {
         try {
             return std::async(std::launch::async, judge);
-        } catch (const std::system_error&) {
-            // No thread to be had: judged here instead.
+        } catch (...) {
+            // No thread to be had (a process limit, no memory for its stack):
+            // judged here instead.
         }
     }
     return std::async(std::launch::deferred, judge);
@@ -297,11 +297,13 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
 // The launch judged whole before its lines: its findings wait for theirs.
 void OneCheck::judgeLaunch(const LaunchVector& argv) {
     facts.launcherLine = launcherLine;
-    // A program the facts need is started as the judged user. As this
-    // process's own user, it shares this process's memory until it
-    // executes, and the rules may go on beside it from the start; as
-    // another, it is forked, which copies only the thread that forks, with
-    // whatever locks the others hold: then they begin once the facts are in.
+    // The facts start programs (the loader, the VM) as the judged user, and
+    // may judge permissions in a child that becomes that user. As the
+    // check's own user, each shares the check's memory until it executes
+    // (vfork), and the rules may go on beside them from the start. Else a
+    // child may be forked, which copies only the thread that forks, with
+    // whatever locks the others hold: then the rules begin once the facts
+    // are in.
     std::future<std::vector<Finding>> ofVector;
     if (request.access.user().uid == geteuid() &&
         request.access.method() != JudgeMethod::Switched) {

@@ -116,7 +116,7 @@ void IniClassifier::next(IniFormat::Chars raw, IniLine& line) {
     line.pathState = PathState::NotLooked;
 }
 
-bool looksLikeVmArgument(const std::string& trimmed) {
+bool looksLikeVmArgument(std::string_view trimmed) {
     const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
     if (trimmed.size() > 2 && (startsWith(trimmed, "-D") || startsWith(trimmed, "-X")) &&
         (isLetter(trimmed[2]) || trimmed[2] == '_')) {
@@ -208,8 +208,8 @@ void readSuppression(const std::string& trimmed, std::size_t number, IniShape& s
     }
 }
 
-// What a head line tells of the shape; most are none of these, and are
-// told so without a copy.
+// What a head line tells of the shape; only a comment is copied, to be
+// read as a suppression line.
 void headLineShape(std::string_view trimmed, std::size_t number, IniShape& shape) {
     if (IniSyntax::isComment(trimmed)) {
         readSuppression(std::string(trimmed), number, shape);
@@ -217,7 +217,7 @@ void headLineShape(std::string_view trimmed, std::size_t number, IniShape& shape
     if (shape.meantVmSectionLine == 0 && meantAsVmargs(trimmed, number)) {
         shape.meantVmSectionLine = number;
     }
-    if (shape.firstVmArgumentLine == 0 && looksLikeVmArgument(std::string(trimmed))) {
+    if (shape.firstVmArgumentLine == 0 && looksLikeVmArgument(trimmed)) {
         shape.firstVmArgumentLine = number;
     }
 }

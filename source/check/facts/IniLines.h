@@ -65,7 +65,7 @@ IniShape shapeOf(IniFormat::Reader& in);
 // one that only a Java virtual machine takes (a system property, an -X
 // option, an agent, assertions and the like). Options of other programs that
 // look alike ("-v", "-d", "-data") are left out on purpose.
-bool looksLikeVmArgument(const std::string& trimmed);
+bool looksLikeVmArgument(std::string_view trimmed);
 
 // Whether a trimmed line would open the VM section but for its letter case,
 // a byte-order mark in front of it, or carriage returns inside it.

@@ -18,8 +18,8 @@ bool isValidUtf8(std::string_view bytes);
 std::string visible(std::string_view bytes);
 // The same, appended to `out`.
 void appendVisible(std::string& out, std::string_view bytes);
-// Whether visible() leaves `bytes` as they are: printable ASCII without a
-// quote or a backslash.
+// Whether every byte is printable ASCII other than a quote or a backslash,
+// which visible() leaves as they are.
 bool isVisible(std::string_view bytes);
 
 // Where the run from `pos` of bytes a JSON string holds as they are ends:

@@ -66,7 +66,7 @@ constexpr JavaOption OPTIONS[] = {
 
 const char* const VM_VARIABLES[3] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
 
-const JavaOption* javaOption(const std::string& argument) {
+const JavaOption* javaOption(std::string_view argument) {
     // None of them is a -D property or an -X option, which make up nearly
     // every line of a large file: those are answered without the table.
     if (argument.size() < 2 || argument[0] != '-' || argument[1] == 'D' || argument[1] == 'X') {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 struct JavaOption {
     // A name ending in ":" or "=" takes its value in the same argument.
@@ -16,4 +17,4 @@ struct JavaOption {
 extern const char* const VM_VARIABLES[3];
 
 // The option `argument` is, by its name; nullptr for none of them.
-const JavaOption* javaOption(const std::string& argument);
+const JavaOption* javaOption(std::string_view argument);
