@@ -39,6 +39,41 @@ std::string agentOf(const std::string& element) {
     return std::string();
 }
 
+// The agents the VM loads and the files of the three path properties, found
+// from the start directory when relative.
+void addVectorPaths(std::vector<PathUse>& uses, const LaunchVector& argv,
+                    const std::string& startDir) {
+    // The VM reads the last value of a property.
+    const std::string keys[] = {Options::InitScript, Options::ProgramFile, Options::ConfigFile};
+    const std::string assigned[] = {keys[0] + "=", keys[1] + "=", keys[2] + "="};
+    std::size_t last[3] = {0, 0, 0};
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+        // Looked at in place: the vector may be as large as the ini file.
+        const std::string& element = argv.rest[i - 1];
+        if (element.size() < 2 || element[0] != '-') {
+            continue;
+        }
+        const std::string agent = element[1] == 'D' ? std::string() : agentOf(element);
+        if (!agent.empty()) {
+            uses.push_back({absoluteIn(startDir, agent), "the agent", true, argv.lineOf(i)});
+        }
+        for (std::size_t k = 0; k < 3; ++k) {
+            // Nearly every element differs from all three past "-D".
+            if (element[2] == assigned[k][2] &&
+                element.compare(0, assigned[k].size(), assigned[k]) == 0) {
+                last[k] = i;
+            }
+        }
+    }
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (last[k] != 0) {
+            const std::string value = argv.at(last[k]).substr(keys[k].size() + 1);
+            uses.push_back({absoluteIn(startDir, value), "the file of " + keys[k], false,
+                            argv.lineOf(last[k])});
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<PathUse> launchPaths(const Facts& facts, const LaunchVector& argv) {
@@ -71,32 +106,6 @@ std::vector<PathUse> launchPaths(const Facts& facts, const LaunchVector& argv) {
         uses.push_back({interpreter, "the script's interpreter"});
     }
     addProgram(uses, info.interpreterProgram, startDir);
-    // The VM reads the last value of a property.
-    const std::string keys[] = {Options::InitScript, Options::ProgramFile, Options::ConfigFile};
-    const std::string assigned[] = {keys[0] + "=", keys[1] + "=", keys[2] + "="};
-    std::size_t last[3] = {0, 0, 0};
-    for (std::size_t i = 1; i < argv.size(); ++i) {
-        // Looked at in place: the vector may be as large as the ini file.
-        const std::string& element = argv.rest[i - 1];
-        if (element.size() < 2 || element[0] != '-') {
-            continue;
-        }
-        const std::string agent = element[1] == 'D' ? std::string() : agentOf(element);
-        if (!agent.empty()) {
-            uses.push_back({absoluteIn(startDir, agent), "the agent", true, argv.lineOf(i)});
-        }
-        for (std::size_t k = 0; k < 3; ++k) {
-            if (element.compare(0, assigned[k].size(), assigned[k]) == 0) {
-                last[k] = i;
-            }
-        }
-    }
-    for (std::size_t k = 0; k < 3; ++k) {
-        if (last[k] != 0) {
-            const std::string value = argv.at(last[k]).substr(keys[k].size() + 1);
-            uses.push_back({absoluteIn(startDir, value), "the file of " + keys[k], false,
-                            argv.lineOf(last[k])});
-        }
-    }
+    addVectorPaths(uses, argv, startDir);
     return uses;
 }

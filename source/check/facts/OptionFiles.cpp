@@ -183,8 +183,8 @@ struct FileWalk {
 bool namesFiles(const VmArguments& arguments) {
     FileWalk walk;
     std::string file;
-    for (const VmArgumentView argument : arguments) {
-        if (walk.next(argument.text, file) != FileKind::None) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (walk.next(arguments.text(i), file) != FileKind::None) {
             return true;
         }
     }

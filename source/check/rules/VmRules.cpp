@@ -359,7 +359,8 @@ bool argumentFile(const std::string& text) {
 std::size_t optionsEnd(const VmFacts& vm) {
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
         const std::string& text = vm.arguments.text(i);
-        if ((text.empty() || (text[0] != '-' && !argumentFile(text)) || text == "-jar") &&
+        if ((text.empty() || (text[0] != '-' && !argumentFile(text)) ||
+             (text.size() == 4 && text == "-jar")) &&
             !vm.arguments[i].fromVmFile) {
             return i;
         }
@@ -542,11 +543,12 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
     // VM still reads it, but what it says about it is not said twice.
     Collector silent([](const Finding&) {});
     for (std::size_t i = 0; i < vm.arguments.size(); ++i) {
-        const VmArgumentView argument = vm.arguments[i];
-        const std::string& text = argument.text;
-        Collector& add =
-            argument.line != 0 && argument.file.empty() && refusedLineMeantOtherwise(text) ? silent
-                                                                                           : addAll;
+        // Where an element came from is asked only of the few it matters for.
+        const std::string& text = vm.arguments.text(i);
+        Collector& add = refusedLineMeantOtherwise(text) && vm.arguments[i].line != 0 &&
+                                 vm.arguments[i].file.empty()
+                             ? silent
+                             : addAll;
         textRules(vm, add, i);
         // A property has no alias, names no file and is no class: nearly
         // every line of a long VM section is done with here.
@@ -562,7 +564,7 @@ void vmArgumentRules(const VmFacts& vm, Collector& addAll) {
         if (argumentFile(text)) {
             continue;  // one the user cannot read, judged with the VM's files
         }
-        if (!argument.fromVmFile && (text.empty() || text[0] != '-' || text == "-jar")) {
+        if ((text.empty() || text[0] != '-' || text == "-jar") && !vm.arguments[i].fromVmFile) {
             about(vm, add, i, K::VmMainClass,
                   text == "-jar" ? std::string("-jar makes the VM run the jar named next, "
                                                "not the application")
@@ -676,8 +678,9 @@ bool applicationProperty(const std::string& text) {
         return false;
     }
     const std::string_view name(text.data() + 2, equals - 2);
+    // Asked of every property: most differ from every prefix in the first byte.
     return std::none_of(std::begin(VM_READS), std::end(VM_READS), [name](const char* prefix) {
-        return name.compare(0, std::strlen(prefix), prefix) == 0;
+        return name[0] == prefix[0] && name.compare(0, std::strlen(prefix), prefix) == 0;
     });
 }
 

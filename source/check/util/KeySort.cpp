@@ -1,46 +1,61 @@
 #include "util/KeySort.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
-constexpr unsigned BUCKET_BITS = 10;
-constexpr std::size_t BUCKETS = std::size_t{1} << BUCKET_BITS;
+constexpr unsigned MOST_BITS = 10;
+constexpr std::size_t MOST_BUCKETS = std::size_t{1} << MOST_BITS;
 // Below this, the buckets' own bookkeeping costs more than it spares.
-constexpr std::size_t FEW = 4096;
+constexpr std::size_t FEW = 64;
+// Keys a bucket is meant to get on average, which sets how many there are.
+constexpr std::size_t A_BUCKET = 16;
 
-std::size_t bucketOf(std::uint64_t key) {
-    return static_cast<std::size_t>(key >> (64 - BUCKET_BITS));
+// Sorts `count` keys from `first` on, which agree in their top `used` bits.
+void sortBits(std::uint64_t* first, std::size_t count, unsigned used) {
+    if (count < FEW || used >= 64) {
+        std::sort(first, first + count);
+        return;
+    }
+    unsigned bits = 1;
+    while (bits < MOST_BITS && (count >> (bits + 1)) >= A_BUCKET) {
+        ++bits;
+    }
+    bits = std::min(bits, 64 - used);
+    const unsigned shift = 64 - used - bits;
+    const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+    const std::size_t buckets = std::size_t{1} << bits;
+    const auto bucketOf = [shift, mask](std::uint64_t key) {
+        return static_cast<std::size_t>((key >> shift) & mask);
+    };
+    // Where each bucket begins, and how far it is filled.
+    std::array<std::size_t, MOST_BUCKETS + 1> begin{};
+    for (std::size_t i = 0; i < count; ++i) {
+        ++begin[bucketOf(first[i]) + 1];
+    }
+    for (std::size_t b = 0; b < buckets; ++b) {
+        begin[b + 1] += begin[b];
+    }
+    std::array<std::size_t, MOST_BUCKETS> filled{};
+    std::copy(begin.begin(), begin.begin() + static_cast<std::ptrdiff_t>(buckets), filled.begin());
+    // Each key goes straight to its bucket, the one it displaces on in turn.
+    for (std::size_t b = 0; b < buckets; ++b) {
+        while (filled[b] < begin[b + 1]) {
+            std::uint64_t key = first[filled[b]];
+            for (std::size_t to = bucketOf(key); to != b; to = bucketOf(key)) {
+                std::swap(key, first[filled[to]++]);
+            }
+            first[filled[b]++] = key;
+        }
+    }
+    for (std::size_t b = 0; b < buckets; ++b) {
+        sortBits(first + begin[b], begin[b + 1] - begin[b], used + bits);
+    }
 }
 
 }  // namespace
 
 void sortSpreadKeys(std::vector<std::uint64_t>& keys) {
-    if (keys.size() < FEW) {
-        std::sort(keys.begin(), keys.end());
-        return;
-    }
-    // Where each bucket begins, and how far it is filled.
-    std::vector<std::size_t> begin(BUCKETS + 1, 0);
-    for (const std::uint64_t key : keys) {
-        ++begin[bucketOf(key) + 1];
-    }
-    for (std::size_t b = 0; b < BUCKETS; ++b) {
-        begin[b + 1] += begin[b];
-    }
-    std::vector<std::size_t> filled(begin.begin(), begin.end() - 1);
-    // Each key goes straight to its bucket, the one it displaces on in turn.
-    for (std::size_t b = 0; b < BUCKETS; ++b) {
-        while (filled[b] < begin[b + 1]) {
-            std::uint64_t key = keys[filled[b]];
-            for (std::size_t to = bucketOf(key); to != b; to = bucketOf(key)) {
-                std::swap(key, keys[filled[to]++]);
-            }
-            keys[filled[b]++] = key;
-        }
-    }
-    for (std::size_t b = 0; b < BUCKETS; ++b) {
-        std::sort(keys.begin() + static_cast<std::ptrdiff_t>(begin[b]),
-                  keys.begin() + static_cast<std::ptrdiff_t>(begin[b + 1]));
-    }
+    sortBits(keys.data(), keys.size(), 0);
 }
