@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include "TempDir.h"
 #include "core/Check.h"
 #include "core/LaunchParse.h"
+#include "core/LinesAhead.h"
 #include "facts/ExecutableInspection.h"
 #include "facts/IniLines.h"
 #include "facts/IniSyntax.h"
@@ -199,6 +201,93 @@ TEST(Classifier, AFileOfAMegabyteAndMoreIsReadBesideTheLaunchersParse) {
         }
     }
     EXPECT_EQ(found.argv[properties + 4], "-Ddv.appInitScript=" + dir.app + "/scripts/init.js");
+}
+
+TEST(Classifier, LinesJudgedOnAThreadOfTheirOwnKeepTheOrder) {
+    // Enough lines below -vmargs, a finding on most, that the lines are
+    // judged beside the launch and their findings wait to be taken: with the
+    // lines shown or not, the findings come in the order of a plain reading,
+    // each after its own line and before the next.
+    const AppDir dir;
+    std::string ini = "-vmargs\n";
+    Expected expected;
+    for (std::size_t i = 0; i < 8000; ++i) {
+        const std::size_t first = 2 + 3 * i;
+        ini += "-Dcom.example.p" + std::to_string(i) + '=' + std::string(80, 'v') +
+               "\n# note\n-Ddv.appInitScript=scripts/none" + std::to_string(i % 2) + ".js\n";
+        expected.emplace_back(first + 1, "comment-in-vm-section");
+        expected.emplace_back(first + 2, "missing-path");
+        if (i % 2 == 1) {
+            expected.emplace_back(first + 2, "duplicate-property");
+        }
+    }
+    ASSERT_GE(ini.size(), std::size_t{1} << 20);
+    AppDir::write(dir.app + "/run.ini", ini);
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "lines shown" : "findings alone");
+        Expected found;
+        std::size_t lastLine = 0;
+        std::size_t misplaced = 0;
+        CheckSink sink;
+        if (shown) {
+            sink.line = [&lastLine](const Facts&, const IniLine& line) { lastLine = line.number; };
+        }
+        sink.finding = [&](const Facts&, const Finding& finding) {
+            const std::string kind = kindOf(finding.kind).name;
+            if (kind != "judged-as-root" && kind != "arguments-too-long") {
+                found.emplace_back(finding.line, kind);
+                misplaced += shown && finding.line != lastLine ? 1 : 0;
+            }
+        };
+        CheckRequest request;
+        request.workingDir = dir.app;
+        checkApplication(request, sink);
+        EXPECT_TRUE(found == expected)
+            << found.size() << " findings, " << expected.size() << " expected";
+        EXPECT_EQ(misplaced, 0u);
+    }
+}
+
+// The hand-over between the thread that judges lines and the check.
+TEST(LinesAhead, HandsOverInOrderRethrowsAndStopsWhenLeft) {
+    const auto judge = [](std::size_t lines, bool fail) {
+        return [lines, fail](LinesAhead& out) {
+            for (std::size_t line = 1; line <= lines; ++line) {
+                out.add(line, Finding{line, KindId::DuplicateProperty, "m", std::string()});
+                out.judged(line);
+            }
+            if (fail) {
+                throw std::runtime_error("cut short");
+            }
+        };
+    };
+    {
+        // Far more findings than may wait, taken a line at a time.
+        LinesAhead ahead(judge(20000, false));
+        std::size_t next = 1;
+        for (bool last = false; !last;) {
+            LinesAhead::Batch batch = ahead.take(next);
+            for (const LinesAhead::Judged& judged : batch.found) {
+                ASSERT_EQ(judged.at, next);
+                ASSERT_EQ(judged.finding.line, next++);
+            }
+            last = batch.last;
+        }
+        EXPECT_EQ(next, 20001u);
+    }
+    {
+        LinesAhead ahead(judge(3, true));
+        EXPECT_THROW(
+            for (;;) {
+                if (ahead.take(SIZE_MAX).last) {
+                    break;
+                }
+            },
+            std::runtime_error);
+    }
+    // Left while the judging thread waits for room: it stops.
+    LinesAhead left(judge(100000, false));
+    EXPECT_FALSE(left.take(1).found.empty());
 }
 
 TEST(Classifier, StepsEachLineInEachStateAsTheLauncherDoes) {

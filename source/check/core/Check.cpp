@@ -18,6 +18,7 @@
 #include <boost/filesystem/path.hpp>
 
 #include "core/LaunchParse.h"
+#include "core/LinesAhead.h"
 #include "facts/ArgumentSizes.h"
 #include "facts/IniExamination.h"
 #include "facts/IniLines.h"
@@ -107,8 +108,9 @@ LaunchParse::Inputs launchInputs(const CheckRequest& request, const Facts& facts
 }
 
 // How a reading of the lines goes: the first finds what the vector needs,
-// the second judges each line and shows it, a third only shows them.
-enum class Reading { Scan, Judge, Show };
+// the second judges each line and shows it, a third shows each line with
+// the findings judged ahead of it on another thread, a fourth only shows.
+enum class Reading { Scan, Judge, Follow, Show };
 
 // One check: facts gathered, rules run, each finding through the policy to
 // the sink, in one pass. The launch is known before the lines are judged, so
@@ -122,8 +124,14 @@ private:
     std::string ownReadingPath();
     void emit(const Finding& finding);
     void launchFacts(const LaunchVector& argv);
-    void readLines(Reading reading);
+    void readLines(Reading reading, IniFormat::Reader& from);
     void lineRead(Reading reading, const IniLine& line);
+    void completeLine(IniLine& line, bool judge) const;
+    bool judgeAhead() const;
+    void startAhead();
+    void judgeLinesAhead(LinesAhead& out, Facts own);
+    void takeAhead(std::size_t upTo);
+    void judgeLines();
     void scanLines();
     LaunchVector scan();
     void judgeLaunch(const LaunchVector& argv);
@@ -135,6 +143,8 @@ private:
     std::string optionsIni;
     // Begun before the check's own readings, which go on beside it.
     LaunchParse launch;
+    // Whether those readings went on beside it: no line is long.
+    bool shortLines = false;
     // Every reading of the check's own goes through it, rewound.
     IniFormat::Reader in;
     IniShape shape;
@@ -151,6 +161,13 @@ private:
     // Each reading fills it anew; kept between readings so that a line as
     // long as the file is not given fresh memory each time.
     IniLine reusedLine;
+    // The lines' findings judged on another thread, and those taken from
+    // it but not yet sent. Last, so that its thread stops first.
+    std::vector<LinesAhead::Judged> heldAhead;
+    std::size_t heldSent = 0;
+    std::size_t heldThrough = 0;
+    bool heldLast = false;
+    std::unique_ptr<LinesAhead> ahead;
 };
 
 OneCheck::OneCheck(const CheckRequest& request, const CheckSink& sink)
@@ -179,7 +196,9 @@ std::string OneCheck::ownReadingPath() {
         (static_cast<std::uintmax_t>(status.st_size) > LONGEST_BESIDE_LAUNCH &&
          !LaunchParse::linesAtMost(facts.readPath, LONGEST_BESIDE_LAUNCH))) {
         launch.wait();
+        return facts.readPath;
     }
+    shortLines = true;
     return facts.readPath;
 }
 
@@ -205,38 +224,48 @@ void OneCheck::lineRead(Reading reading, const IniLine& line) {
         launcherLine = line.effect == LineEffect::LauncherTaken ? line.number : launcherLine;
         return;
     }
-    if (reading == Reading::Judge) {
+    if (reading == Reading::Judge || reading == Reading::Follow) {
         judgedArguments += line.argument != 0 ? 1 : 0;
         // The line rules know the launcher line once it is read, not before.
         if (line.effect == LineEffect::LauncherTaken) {
             facts.launcherLine = line.number;
         }
         // In another encoding every line is a consequence of that one mistake.
-        if (facts.encoding == Encoding::Bytes) {
+        if (reading == Reading::Follow) {
+            takeAhead(line.number);
+        } else if (facts.encoding == Encoding::Bytes) {
             lineRules(facts, shape, line, add);
         }
         emitLater(line.number);
     }
 }
 
-void OneCheck::readLines(Reading reading) {
-    const bool judge = reading == Reading::Judge && facts.encoding == Encoding::Bytes;
-    const bool show =
-        reading == Reading::Show || (reading == Reading::Judge && !sink.linesAfterFindings);
-    in.rewind();
+// The element a line adds, from the launcher's own vector, and the state
+// of the file a path property names, looked at once, as the line is judged.
+void OneCheck::completeLine(IniLine& line, bool judge) const {
+    if (line.argument != 0 && line.argument - 1 < vmArgs->size()) {
+        line.element = (*vmArgs)[line.argument - 1];
+    }
+    if (judge &&
+        (line.effect == LineEffect::PathMadeAbsolute || line.effect == LineEffect::PathAbsolute)) {
+        line.pathState = pathStateOf(propertyPath(line.element));
+    }
+}
+
+void OneCheck::readLines(Reading reading, IniFormat::Reader& from) {
+    const bool judge = (reading == Reading::Judge || reading == Reading::Follow) &&
+                       facts.encoding == Encoding::Bytes;
+    const bool show = reading == Reading::Show || reading == Reading::Follow ||
+                      (reading == Reading::Judge && !sink.linesAfterFindings);
+    from.rewind();
     IniClassifier classifier(FIRST_INI_ARGUMENT);
     IniLine& line = reusedLine;
     IniFormat::Chars raw;
-    while (in.readLine(raw)) {
+    while (from.readLine(raw)) {
         classifier.next(raw, line);
         // The scan needs only where each line stands, not a copy of its element.
-        if (reading != Reading::Scan && line.argument != 0 && line.argument - 1 < vmArgs->size()) {
-            line.element = (*vmArgs)[line.argument - 1];
-        }
-        // The file a path property names, looked at once, as the line is judged.
-        if (judge && (line.effect == LineEffect::PathMadeAbsolute ||
-                      line.effect == LineEffect::PathAbsolute)) {
-            line.pathState = pathStateOf(propertyPath(line.element));
+        if (reading != Reading::Scan) {
+            completeLine(line, judge);
         }
         if (show && sink.line) {
             sink.line(facts, line);
@@ -245,12 +274,108 @@ void OneCheck::readLines(Reading reading) {
     }
 }
 
+// On a long VM section, with a second processor, the lines are judged
+// beside the launch's facts and rules, which cost about as much. Lines shown
+// as they are judged are read a second time beside that judgement: only
+// short ones, so that two readings hold no more than the launcher's memory
+// allows.
+bool OneCheck::judgeAhead() const {
+    const bool follow = sink.line && !sink.linesAfterFindings;
+    return facts.encoding == Encoding::Bytes && iniLines.size() >= WORTH_JUDGING_BESIDE &&
+           (shortLines || !follow) && std::thread::hardware_concurrency() > 1;
+}
+
+void OneCheck::startAhead() {
+    if (ahead || !judgeAhead()) {
+        return;
+    }
+    // The line rules see the facts known before the launch's, as they would
+    // at this point, and the launcher line once it is read.
+    Facts own = facts;
+    own.launcherLine = 0;
+    try {
+        ahead = std::make_unique<LinesAhead>(
+            [this, own](LinesAhead& out) { judgeLinesAhead(out, own); });
+    } catch (...) {
+        // No thread to be had: the lines are judged as they are read.
+    }
+}
+
+// On the judging thread: the lines as the judgement reads them, through
+// the check's own reader, which nothing else reads meanwhile.
+void OneCheck::judgeLinesAhead(LinesAhead& out, Facts own) {
+    in.rewind();
+    IniClassifier classifier(FIRST_INI_ARGUMENT);
+    IniLine line;
+    IniFormat::Chars raw;
+    Collector keep([&out, &line](const Finding& finding) { out.add(line.number, finding); });
+    while (in.readLine(raw)) {
+        classifier.next(raw, line);
+        completeLine(line, true);
+        if (line.effect == LineEffect::LauncherTaken) {
+            own.launcherLine = line.number;
+        }
+        lineRules(own, shape, line, keep);
+        out.judged(line.number);
+    }
+    if (classifier.argumentsSoFar(FIRST_INI_ARGUMENT) != iniLines.size()) {
+        throw std::runtime_error("the ini file could not be read whole: " + own.iniPath);
+    }
+}
+
+// Sends the findings judged ahead for the lines up to `upTo`, each after
+// the launch's findings of the lines before its own.
+void OneCheck::takeAhead(std::size_t upTo) {
+    for (;;) {
+        if (heldSent < heldAhead.size()) {
+            const LinesAhead::Judged& judged = heldAhead[heldSent];
+            if (judged.at > upTo) {
+                return;
+            }
+            if (launcherLine != 0 && judged.at >= launcherLine) {
+                facts.launcherLine = launcherLine;
+            }
+            emitLater(judged.at - 1);
+            emit(judged.finding);
+            ++heldSent;
+            continue;
+        }
+        if (heldLast || heldThrough >= upTo) {
+            return;
+        }
+        LinesAhead::Batch batch = ahead->take(upTo);
+        heldAhead = std::move(batch.found);
+        heldSent = 0;
+        heldThrough = batch.through;
+        heldLast = batch.last;
+    }
+}
+
+// Each line judged, its findings sent with the launch's in line order.
+void OneCheck::judgeLines() {
+    if (!ahead) {
+        readLines(Reading::Judge, in);
+    } else if (sink.line && !sink.linesAfterFindings) {
+        IniFormat::Reader shown(facts.readPath);
+        readLines(Reading::Follow, shown);
+    } else {
+        judgedArguments = iniLines.size();
+    }
+    if (ahead) {
+        takeAhead(SIZE_MAX);
+        facts.launcherLine = launcherLine;
+    }
+    if (judgedArguments != iniLines.size()) {
+        throw std::runtime_error("the ini file could not be read whole: " + facts.iniPath);
+    }
+}
+
 // Where each line's element stands in the vector.
 void OneCheck::scanLines() {
     // Without a VM section no line adds to the vector, and the shape, read
     // whole, knows the launcher line: a file of head lines is read once less.
     if (shape.vmSectionLine != 0) {
-        readLines(Reading::Scan);
+        readLines(Reading::Scan, in);
     } else {
         launcherLine = shape.launcherLine;
     }
@@ -308,11 +433,13 @@ void OneCheck::judgeLaunch(const LaunchVector& argv) {
     if (request.access.user().uid == geteuid() &&
         request.access.method() != JudgeMethod::Switched) {
         ofVector = vectorFindings(argv);
+        startAhead();
     }
     launchFacts(argv);
     if (!ofVector.valid()) {
         ofVector = vectorFindings(argv);
     }
+    startAhead();
     std::vector<Finding> ofLaunch;
     Collector keep([&ofLaunch](const Finding& finding) { ofLaunch.push_back(finding); });
     launchRules(facts, argv, keep);
@@ -353,14 +480,11 @@ void OneCheck::run() {
     const LaunchVector argv = scan();
     judgeLaunch(argv);
     emitLater(0);
-    readLines(Reading::Judge);
-    if (judgedArguments != iniLines.size()) {
-        throw std::runtime_error("the ini file could not be read whole: " + facts.iniPath);
-    }
+    judgeLines();
     emitLater(SIZE_MAX);
     policy.startOnlyErrors(facts.starts, request.startFindings, add);
     if (sink.linesAfterFindings && sink.line) {
-        readLines(Reading::Show);
+        readLines(Reading::Show, in);
     }
     if (sink.end) {
         sink.end(facts, argv);

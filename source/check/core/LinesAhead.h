@@ -1,0 +1,71 @@
+// The findings of the ini file's lines, judged on a thread of their own
+// while the launch is gathered and judged, handed over in the order they
+// were made. Only a few hundred wait at a time: a file with a finding on
+// every line does not hold them all.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "model/Finding.h"
+
+class LinesAhead {
+public:
+    // A finding and the line being judged when it was made.
+    struct Judged {
+        std::size_t at = 0;
+        Finding finding;
+    };
+    // What is handed over at once.
+    struct Batch {
+        std::vector<Judged> found;
+        std::size_t through = 0;  // every line up to this one is judged
+        bool last = false;        // the judgement is over
+    };
+
+    // Runs `judge` on another thread, which hands its findings over with
+    // add() and says with judged() how far it is. Throws std::system_error
+    // where no thread can be had.
+    explicit LinesAhead(std::function<void(LinesAhead&)> judge);
+    // Stops the judgement where it is and waits for its thread.
+    ~LinesAhead();
+    LinesAhead(const LinesAhead&) = delete;
+    LinesAhead& operator=(const LinesAhead&) = delete;
+
+    // For `judge`: a finding made while line `at` was judged.
+    void add(std::size_t at, const Finding& finding);
+    // For `judge`: every line up to `line` is judged. Waits while the
+    // findings handed over and not yet taken are many.
+    void judged(std::size_t line);
+
+    // Waits until every line up to `line` is judged, the judgement is over
+    // or the findings waiting are many, and takes what there is. What the
+    // judgement threw, such as std::bad_alloc, is thrown here.
+    Batch take(std::size_t line);
+
+private:
+    struct Stopped {};
+    void run(const std::function<void(LinesAhead&)>& judge) noexcept;
+    void handOver(std::size_t line, bool last);
+    bool full() const;
+
+    // The judging thread's own, until handed over.
+    std::vector<Judged> gathering;
+    std::size_t gatheredBytes = 0;
+    std::size_t handedThrough = 0;
+
+    std::mutex lock;
+    std::condition_variable changed;
+    // Shared, under the lock.
+    Batch ready;
+    std::size_t readyBytes = 0;
+    bool stopped = false;
+    std::exception_ptr failure;
+
+    std::thread thread;
+};
