@@ -204,10 +204,10 @@ TEST(Classifier, AFileOfAMegabyteAndMoreIsReadBesideTheLaunchersParse) {
 }
 
 TEST(Classifier, LinesJudgedOnAThreadOfTheirOwnKeepTheOrder) {
-    // Enough lines below -vmargs, a finding on most, that the lines are
-    // judged beside the launch and their findings wait to be taken: with the
-    // lines shown or not, the findings come in the order of a plain reading,
-    // each after its own line and before the next.
+    // Enough lines below -vmargs, a finding on most, that without lines
+    // shown the lines are judged beside the launch and their findings wait
+    // to be taken: they come in the order in which a reading that shows each
+    // line sends them, each after its own line and before the next.
     const AppDir dir;
     std::string ini = "-vmargs\n";
     Expected expected;
@@ -248,46 +248,43 @@ TEST(Classifier, LinesJudgedOnAThreadOfTheirOwnKeepTheOrder) {
     }
 }
 
-// The hand-over between the thread that judges lines and the check.
-TEST(LinesAhead, HandsOverInOrderRethrowsAndStopsWhenLeft) {
+// The hand-over between the thread that judges lines and the check: in
+// order past its bound, every finding before a failure and then the
+// failure, and a judgement left while it waits for room.
+TEST(LinesAhead, HandsOverInOrderThenTheFailureAndStopsWhenLeft) {
     const auto judge = [](std::size_t lines, bool fail) {
         return [lines, fail](LinesAhead& out) {
             for (std::size_t line = 1; line <= lines; ++line) {
                 out.add(line, Finding{line, KindId::DuplicateProperty, "m", std::string()});
-                out.judged(line);
+                out.judged();
             }
             if (fail) {
                 throw std::runtime_error("cut short");
             }
         };
     };
-    {
-        // Far more findings than may wait, taken a line at a time.
-        LinesAhead ahead(judge(20000, false));
+    for (const bool fail : {false, true}) {
+        SCOPED_TRACE(fail ? "failing" : "whole");
+        LinesAhead ahead(judge(20000, fail));
         std::size_t next = 1;
-        for (bool last = false; !last;) {
-            LinesAhead::Batch batch = ahead.take(next);
-            for (const LinesAhead::Judged& judged : batch.found) {
-                ASSERT_EQ(judged.at, next);
-                ASSERT_EQ(judged.finding.line, next++);
+        bool threw = false;
+        try {
+            for (bool last = false; !last;) {
+                const LinesAhead::Batch batch = ahead.take();
+                for (const LinesAhead::Judged& judged : batch.found) {
+                    ASSERT_EQ(judged.at, next);
+                    ASSERT_EQ(judged.finding.line, next++);
+                }
+                last = batch.last;
             }
-            last = batch.last;
+        } catch (const std::runtime_error&) {
+            threw = true;
         }
         EXPECT_EQ(next, 20001u);
+        EXPECT_EQ(threw, fail);
     }
-    {
-        LinesAhead ahead(judge(3, true));
-        EXPECT_THROW(
-            for (;;) {
-                if (ahead.take(SIZE_MAX).last) {
-                    break;
-                }
-            },
-            std::runtime_error);
-    }
-    // Left while the judging thread waits for room: it stops.
     LinesAhead left(judge(100000, false));
-    EXPECT_FALSE(left.take(1).found.empty());
+    EXPECT_FALSE(left.take().found.empty());
 }
 
 TEST(Classifier, StepsEachLineInEachStateAsTheLauncherDoes) {

@@ -1,6 +1,7 @@
 // The checker's plain helpers: the child that runs as the application's
 // user, the password file reader and the java launcher's option table.
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -290,8 +291,10 @@ TEST(KeySortTest, SortsAsAComparisonSortDoes) {
         [&](std::size_t) { return (std::uint64_t{0xBEEF} << 48) | (random() >> 16); },
         [&](std::size_t i) { return i % 2 == 0 ? random() >> 16 : ~(random() >> 16); },
         [](std::size_t i) { return ~std::uint64_t{0} - i * 0x9E3779B97F4A7C15ULL; },
+        // A few hashes over many lines: the top half shared, the index below.
+        [](std::size_t i) { return (std::uint64_t{0xC0FFEE + i % 3} << 32) | (i * 7919 % 65521); },
     };
-    for (const std::size_t size : {0, 1, 4095, 4096, 4097, 200000}) {
+    for (const std::size_t size : {0, 1, 63, 64, 65, 4095, 4096, 4097, 200000}) {
         for (std::size_t shape = 0; shape < shapes.size(); ++shape) {
             SCOPED_TRACE(std::to_string(size) + " keys of shape " + std::to_string(shape));
             std::vector<std::uint64_t> keys(size);
@@ -300,7 +303,21 @@ TEST(KeySortTest, SortsAsAComparisonSortDoes) {
             }
             std::vector<std::uint64_t> expected = keys;
             std::sort(expected.begin(), expected.end());
-            sortSpreadKeys(keys);
+            // On a thread with a stack of 64 KiB, as small as a limit makes it.
+            pthread_attr_t small;
+            pthread_attr_init(&small);
+            pthread_attr_setstacksize(&small, std::size_t{64} << 10);
+            pthread_t sorter;
+            ASSERT_EQ(pthread_create(
+                          &sorter, &small,
+                          [](void* sorted) -> void* {
+                              sortSpreadKeys(*static_cast<std::vector<std::uint64_t>*>(sorted));
+                              return nullptr;
+                          },
+                          &keys),
+                      0);
+            pthread_join(sorter, nullptr);
+            pthread_attr_destroy(&small);
             EXPECT_TRUE(keys == expected);
         }
     }

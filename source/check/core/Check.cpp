@@ -47,6 +47,11 @@ constexpr std::uintmax_t LONGEST_BESIDE_LAUNCH = std::uintmax_t{8} << 20;
 // launch rules: over a long VM section they cost about as much.
 constexpr std::size_t WORTH_JUDGING_BESIDE = std::size_t{1} << 14;
 
+// The longest line the lines' judgement on another thread may meet: its
+// findings quote their line, and wait to be taken while the launch's rules
+// copy elements of their own.
+constexpr std::size_t LONGEST_JUDGED_BESIDE = std::size_t{64} << 10;
+
 // The findings of the vector's own rules, in their order: judged on another
 // thread where the vector is long and there is a second processor, else
 // when they are asked for.
@@ -108,9 +113,8 @@ LaunchParse::Inputs launchInputs(const CheckRequest& request, const Facts& facts
 }
 
 // How a reading of the lines goes: the first finds what the vector needs,
-// the second judges each line and shows it, a third shows each line with
-// the findings judged ahead of it on another thread, a fourth only shows.
-enum class Reading { Scan, Judge, Follow, Show };
+// the second judges each line and shows it, a third only shows them.
+enum class Reading { Scan, Judge, Show };
 
 // One check: facts gathered, rules run, each finding through the policy to
 // the sink, in one pass. The launch is known before the lines are judged, so
@@ -124,13 +128,14 @@ private:
     std::string ownReadingPath();
     void emit(const Finding& finding);
     void launchFacts(const LaunchVector& argv);
-    void readLines(Reading reading, IniFormat::Reader& from);
+    void readLines(Reading reading);
     void lineRead(Reading reading, const IniLine& line);
     void completeLine(IniLine& line, bool judge) const;
+    Facts lineFacts() const;
     bool judgeAhead() const;
     void startAhead();
-    void judgeLinesAhead(LinesAhead& out, Facts own);
-    void takeAhead(std::size_t upTo);
+    void judgeLinesAhead(LinesAhead& out, Facts& known);
+    void takeAhead();
     void judgeLines();
     void scanLines();
     LaunchVector scan();
@@ -152,6 +157,7 @@ private:
     Collector add;
     const std::vector<std::string>* vmArgs = nullptr;  // the launcher's own
     std::vector<std::uint32_t> iniLines;
+    std::size_t longestLine = 0;  // as the scan read it
     bool nameGiven = false;
     std::size_t launcherLine = 0;
     std::size_t judgedArguments = 0;
@@ -161,12 +167,9 @@ private:
     // Each reading fills it anew; kept between readings so that a line as
     // long as the file is not given fresh memory each time.
     IniLine reusedLine;
-    // The lines' findings judged on another thread, and those taken from
-    // it but not yet sent. Last, so that its thread stops first.
-    std::vector<LinesAhead::Judged> heldAhead;
-    std::size_t heldSent = 0;
-    std::size_t heldThrough = 0;
-    bool heldLast = false;
+    // What the line rules know, as the lines are judged here.
+    Facts ofLines;
+    // The lines judged on another thread. Last, so that it stops first.
     std::unique_ptr<LinesAhead> ahead;
 };
 
@@ -224,17 +227,16 @@ void OneCheck::lineRead(Reading reading, const IniLine& line) {
         launcherLine = line.effect == LineEffect::LauncherTaken ? line.number : launcherLine;
         return;
     }
-    if (reading == Reading::Judge || reading == Reading::Follow) {
+    if (reading == Reading::Judge) {
         judgedArguments += line.argument != 0 ? 1 : 0;
         // The line rules know the launcher line once it is read, not before.
         if (line.effect == LineEffect::LauncherTaken) {
             facts.launcherLine = line.number;
+            ofLines.launcherLine = line.number;
         }
         // In another encoding every line is a consequence of that one mistake.
-        if (reading == Reading::Follow) {
-            takeAhead(line.number);
-        } else if (facts.encoding == Encoding::Bytes) {
-            lineRules(facts, shape, line, add);
+        if (facts.encoding == Encoding::Bytes) {
+            lineRules(ofLines, shape, line, add);
         }
         emitLater(line.number);
     }
@@ -252,20 +254,21 @@ void OneCheck::completeLine(IniLine& line, bool judge) const {
     }
 }
 
-void OneCheck::readLines(Reading reading, IniFormat::Reader& from) {
-    const bool judge = (reading == Reading::Judge || reading == Reading::Follow) &&
-                       facts.encoding == Encoding::Bytes;
-    const bool show = reading == Reading::Show || reading == Reading::Follow ||
-                      (reading == Reading::Judge && !sink.linesAfterFindings);
-    from.rewind();
+void OneCheck::readLines(Reading reading) {
+    const bool judge = reading == Reading::Judge && facts.encoding == Encoding::Bytes;
+    const bool show =
+        reading == Reading::Show || (reading == Reading::Judge && !sink.linesAfterFindings);
+    in.rewind();
     IniClassifier classifier(FIRST_INI_ARGUMENT);
     IniLine& line = reusedLine;
     IniFormat::Chars raw;
-    while (from.readLine(raw)) {
+    while (in.readLine(raw)) {
         classifier.next(raw, line);
         // The scan needs only where each line stands, not a copy of its element.
         if (reading != Reading::Scan) {
             completeLine(line, judge);
+        } else {
+            longestLine = std::max(longestLine, static_cast<std::size_t>(raw.size()));
         }
         if (show && sink.line) {
             sink.line(facts, line);
@@ -274,28 +277,33 @@ void OneCheck::readLines(Reading reading, IniFormat::Reader& from) {
     }
 }
 
+// The facts the line rules read, and the launcher line once it is read: a
+// copy of them costs nothing however large the launch is.
+Facts OneCheck::lineFacts() const {
+    Facts known;
+    known.iniPath = facts.iniPath;
+    known.applicationName = facts.applicationName;
+    known.defaultNameAdded = facts.defaultNameAdded;
+    return known;
+}
+
 // On a long VM section, with a second processor, the lines are judged
-// beside the launch's facts and rules, which cost about as much. Lines shown
-// as they are judged are read a second time beside that judgement: only
-// short ones, so that two readings hold no more than the launcher's memory
-// allows.
+// beside the launch's facts and rules, which cost about as much; unless each
+// line is shown just before its findings, and only where no line is long.
 bool OneCheck::judgeAhead() const {
-    const bool follow = sink.line && !sink.linesAfterFindings;
+    const bool shownEach = sink.line && !sink.linesAfterFindings;
     return facts.encoding == Encoding::Bytes && iniLines.size() >= WORTH_JUDGING_BESIDE &&
-           (shortLines || !follow) && std::thread::hardware_concurrency() > 1;
+           shortLines && longestLine <= LONGEST_JUDGED_BESIDE && !shownEach &&
+           std::thread::hardware_concurrency() > 1;
 }
 
 void OneCheck::startAhead() {
     if (ahead || !judgeAhead()) {
         return;
     }
-    // The line rules see the facts known before the launch's, as they would
-    // at this point, and the launcher line once it is read.
-    Facts own = facts;
-    own.launcherLine = 0;
     try {
         ahead = std::make_unique<LinesAhead>(
-            [this, own](LinesAhead& out) { judgeLinesAhead(out, own); });
+            [this, known = lineFacts()](LinesAhead& out) mutable { judgeLinesAhead(out, known); });
     } catch (...) {
         // No thread to be had: the lines are judged as they are read.
     }
@@ -303,7 +311,7 @@ void OneCheck::startAhead() {
 
 // On the judging thread: the lines as the judgement reads them, through
 // the check's own reader, which nothing else reads meanwhile.
-void OneCheck::judgeLinesAhead(LinesAhead& out, Facts own) {
+void OneCheck::judgeLinesAhead(LinesAhead& out, Facts& known) {
     in.rewind();
     IniClassifier classifier(FIRST_INI_ARGUMENT);
     IniLine line;
@@ -313,57 +321,42 @@ void OneCheck::judgeLinesAhead(LinesAhead& out, Facts own) {
         classifier.next(raw, line);
         completeLine(line, true);
         if (line.effect == LineEffect::LauncherTaken) {
-            own.launcherLine = line.number;
+            known.launcherLine = line.number;
         }
-        lineRules(own, shape, line, keep);
-        out.judged(line.number);
+        lineRules(known, shape, line, keep);
+        out.judged();
     }
     if (classifier.argumentsSoFar(FIRST_INI_ARGUMENT) != iniLines.size()) {
-        throw std::runtime_error("the ini file could not be read whole: " + own.iniPath);
+        throw std::runtime_error("the ini file could not be read whole: " + known.iniPath);
     }
 }
 
-// Sends the findings judged ahead for the lines up to `upTo`, each after
-// the launch's findings of the lines before its own.
-void OneCheck::takeAhead(std::size_t upTo) {
-    for (;;) {
-        if (heldSent < heldAhead.size()) {
-            const LinesAhead::Judged& judged = heldAhead[heldSent];
-            if (judged.at > upTo) {
-                return;
-            }
+// Sends the findings judged on the other thread as a reading here would:
+// each after the launch's findings of the lines before its own.
+void OneCheck::takeAhead() {
+    for (bool last = false; !last;) {
+        const LinesAhead::Batch batch = ahead->take();
+        for (const LinesAhead::Judged& judged : batch.found) {
             if (launcherLine != 0 && judged.at >= launcherLine) {
                 facts.launcherLine = launcherLine;
             }
             emitLater(judged.at - 1);
             emit(judged.finding);
-            ++heldSent;
-            continue;
         }
-        if (heldLast || heldThrough >= upTo) {
-            return;
-        }
-        LinesAhead::Batch batch = ahead->take(upTo);
-        heldAhead = std::move(batch.found);
-        heldSent = 0;
-        heldThrough = batch.through;
-        heldLast = batch.last;
+        last = batch.last;
     }
+    facts.launcherLine = launcherLine;
 }
 
 // Each line judged, its findings sent with the launch's in line order.
 void OneCheck::judgeLines() {
-    if (!ahead) {
-        readLines(Reading::Judge, in);
-    } else if (sink.line && !sink.linesAfterFindings) {
-        IniFormat::Reader shown(facts.readPath);
-        readLines(Reading::Follow, shown);
-    } else {
-        judgedArguments = iniLines.size();
-    }
     if (ahead) {
-        takeAhead(SIZE_MAX);
-        facts.launcherLine = launcherLine;
+        takeAhead();
+        // The judging thread counted them.
+        judgedArguments = iniLines.size();
+    } else {
+        ofLines = lineFacts();
+        readLines(Reading::Judge);
     }
     if (judgedArguments != iniLines.size()) {
         throw std::runtime_error("the ini file could not be read whole: " + facts.iniPath);
@@ -375,7 +368,7 @@ void OneCheck::scanLines() {
     // Without a VM section no line adds to the vector, and the shape, read
     // whole, knows the launcher line: a file of head lines is read once less.
     if (shape.vmSectionLine != 0) {
-        readLines(Reading::Scan, in);
+        readLines(Reading::Scan);
     } else {
         launcherLine = shape.launcherLine;
     }
@@ -484,7 +477,7 @@ void OneCheck::run() {
     emitLater(SIZE_MAX);
     policy.startOnlyErrors(facts.starts, request.startFindings, add);
     if (sink.linesAfterFindings && sink.line) {
-        readLines(Reading::Show, in);
+        readLines(Reading::Show);
     }
     if (sink.end) {
         sink.end(facts, argv);

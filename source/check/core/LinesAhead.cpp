@@ -10,11 +10,10 @@ namespace {
 constexpr std::size_t FINDINGS_WAITING = 512;
 constexpr std::size_t BYTES_WAITING = std::size_t{4} << 20;
 
-// How often the judging thread says how far it is when it finds nothing:
-// often enough that lines shown as they are judged rarely wait, seldom
+// How much the judging thread gathers before it hands it over: seldom
 // enough that the lock costs nothing.
-constexpr std::size_t LINES_A_TIME = 4096;
 constexpr std::size_t FINDINGS_A_TIME = 64;
+constexpr std::size_t BYTES_A_TIME = BYTES_WAITING / 4;
 
 std::size_t bytesOf(const Finding& finding) {
     return sizeof finding + finding.message.size() + finding.file.size() + finding.advice.size();
@@ -38,14 +37,18 @@ void LinesAhead::run(const std::function<void(LinesAhead&)>& judge) noexcept {
     std::exception_ptr thrown;
     try {
         judge(*this);
-        handOver(handedThrough, true);
+        handOver(true);
         return;
     } catch (const Stopped&) {
         return;
     } catch (...) {
         thrown = std::current_exception();
     }
+    // What was found before the failure still goes out before it.
     const std::lock_guard<std::mutex> guard(lock);
+    for (Judged& judged : gathering) {
+        ready.found.push_back(std::move(judged));
+    }
     failure = thrown;
     ready.last = true;
     changed.notify_all();
@@ -56,10 +59,9 @@ void LinesAhead::add(std::size_t at, const Finding& finding) {
     gatheredBytes += bytesOf(finding);
 }
 
-void LinesAhead::judged(std::size_t line) {
-    if (gathering.size() >= FINDINGS_A_TIME || gatheredBytes >= BYTES_WAITING / 4 ||
-        line - handedThrough >= LINES_A_TIME) {
-        handOver(line, false);
+void LinesAhead::judged() {
+    if (gathering.size() >= FINDINGS_A_TIME || gatheredBytes >= BYTES_A_TIME) {
+        handOver(false);
     }
 }
 
@@ -67,7 +69,7 @@ bool LinesAhead::full() const {
     return ready.found.size() >= FINDINGS_WAITING || readyBytes >= BYTES_WAITING;
 }
 
-void LinesAhead::handOver(std::size_t line, bool last) {
+void LinesAhead::handOver(bool last) {
     std::unique_lock<std::mutex> guard(lock);
     changed.wait(guard, [this] { return stopped || !full(); });
     if (stopped) {
@@ -77,25 +79,22 @@ void LinesAhead::handOver(std::size_t line, bool last) {
         ready.found.push_back(std::move(judged));
     }
     readyBytes += gatheredBytes;
-    ready.through = line;
     ready.last = last;
     guard.unlock();
     changed.notify_all();
     gathering.clear();
     gatheredBytes = 0;
-    handedThrough = line;
 }
 
-LinesAhead::Batch LinesAhead::take(std::size_t line) {
+LinesAhead::Batch LinesAhead::take() {
     std::unique_lock<std::mutex> guard(lock);
-    changed.wait(guard, [this, line] { return ready.through >= line || ready.last || full(); });
-    if (failure) {
+    changed.wait(guard, [this] { return !ready.found.empty() || ready.last; });
+    if (ready.found.empty() && failure) {
         std::rethrow_exception(failure);
     }
     Batch taken;
     taken.found.swap(ready.found);
-    taken.through = ready.through;
-    taken.last = ready.last;
+    taken.last = ready.last && !failure;
     readyBytes = 0;
     guard.unlock();
     changed.notify_all();

@@ -24,13 +24,11 @@ public:
     // What is handed over at once.
     struct Batch {
         std::vector<Judged> found;
-        std::size_t through = 0;  // every line up to this one is judged
-        bool last = false;        // the judgement is over
+        bool last = false;  // the judgement is over
     };
 
     // Runs `judge` on another thread, which hands its findings over with
-    // add() and says with judged() how far it is. Throws std::system_error
-    // where no thread can be had.
+    // add() and judged(). Throws std::system_error where no thread can be had.
     explicit LinesAhead(std::function<void(LinesAhead&)> judge);
     // Stops the judgement where it is and waits for its thread.
     ~LinesAhead();
@@ -39,25 +37,24 @@ public:
 
     // For `judge`: a finding made while line `at` was judged.
     void add(std::size_t at, const Finding& finding);
-    // For `judge`: every line up to `line` is judged. Waits while the
-    // findings handed over and not yet taken are many.
-    void judged(std::size_t line);
+    // For `judge`, after each line: hands over what it gathered once that is
+    // many, waiting while as many wait to be taken.
+    void judged();
 
-    // Waits until every line up to `line` is judged, the judgement is over
-    // or the findings waiting are many, and takes what there is. What the
-    // judgement threw, such as std::bad_alloc, is thrown here.
-    Batch take(std::size_t line);
+    // Waits for findings or for the end of the judgement, and takes what
+    // there is. What the judgement threw, such as std::bad_alloc, is thrown
+    // here once every finding made before it was taken.
+    Batch take();
 
 private:
     struct Stopped {};
     void run(const std::function<void(LinesAhead&)>& judge) noexcept;
-    void handOver(std::size_t line, bool last);
+    void handOver(bool last);
     bool full() const;
 
     // The judging thread's own, until handed over.
     std::vector<Judged> gathering;
     std::size_t gatheredBytes = 0;
-    std::size_t handedThrough = 0;
 
     std::mutex lock;
     std::condition_variable changed;
