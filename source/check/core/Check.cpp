@@ -52,6 +52,12 @@ constexpr std::size_t WORTH_JUDGING_BESIDE = std::size_t{1} << 14;
 // copy elements of their own.
 constexpr std::size_t LONGEST_JUDGED_BESIDE = std::size_t{64} << 10;
 
+// The lines as read again are not those the launcher read: the file changed
+// under the check, or memory ran out while the launcher's options were built.
+std::runtime_error notReadWhole(const std::string& iniPath) {
+    return std::runtime_error("the ini file could not be read whole: " + iniPath);
+}
+
 // The findings of the vector's own rules, in their order: judged on another
 // thread where the vector is long and there is a second processor, else
 // when they are asked for.
@@ -131,6 +137,7 @@ private:
     void readLines(Reading reading);
     void lineRead(Reading reading, const IniLine& line);
     void completeLine(IniLine& line, bool judge) const;
+    void judgeLine(const IniLine& line, Facts& known, Collector& to) const;
     Facts lineFacts() const;
     bool judgeAhead() const;
     void startAhead();
@@ -148,8 +155,6 @@ private:
     std::string optionsIni;
     // Begun before the check's own readings, which go on beside it.
     LaunchParse launch;
-    // Whether those readings went on beside it: no line is long.
-    bool shortLines = false;
     // Every reading of the check's own goes through it, rewound.
     IniFormat::Reader in;
     IniShape shape;
@@ -199,9 +204,7 @@ std::string OneCheck::ownReadingPath() {
         (static_cast<std::uintmax_t>(status.st_size) > LONGEST_BESIDE_LAUNCH &&
          !LaunchParse::linesAtMost(facts.readPath, LONGEST_BESIDE_LAUNCH))) {
         launch.wait();
-        return facts.readPath;
     }
-    shortLines = true;
     return facts.readPath;
 }
 
@@ -229,14 +232,12 @@ void OneCheck::lineRead(Reading reading, const IniLine& line) {
     }
     if (reading == Reading::Judge) {
         judgedArguments += line.argument != 0 ? 1 : 0;
-        // The line rules know the launcher line once it is read, not before.
         if (line.effect == LineEffect::LauncherTaken) {
             facts.launcherLine = line.number;
-            ofLines.launcherLine = line.number;
         }
         // In another encoding every line is a consequence of that one mistake.
         if (facts.encoding == Encoding::Bytes) {
-            lineRules(ofLines, shape, line, add);
+            judgeLine(line, ofLines, add);
         }
         emitLater(line.number);
     }
@@ -252,6 +253,15 @@ void OneCheck::completeLine(IniLine& line, bool judge) const {
         (line.effect == LineEffect::PathMadeAbsolute || line.effect == LineEffect::PathAbsolute)) {
         line.pathState = pathStateOf(propertyPath(line.element));
     }
+}
+
+// One line through the line rules, which know the launcher line once it is
+// read, not before.
+void OneCheck::judgeLine(const IniLine& line, Facts& known, Collector& to) const {
+    if (line.effect == LineEffect::LauncherTaken) {
+        known.launcherLine = line.number;
+    }
+    lineRules(known, shape, line, to);
 }
 
 void OneCheck::readLines(Reading reading) {
@@ -293,12 +303,12 @@ Facts OneCheck::lineFacts() const {
 bool OneCheck::judgeAhead() const {
     const bool shownEach = sink.line && !sink.linesAfterFindings;
     return facts.encoding == Encoding::Bytes && iniLines.size() >= WORTH_JUDGING_BESIDE &&
-           shortLines && longestLine <= LONGEST_JUDGED_BESIDE && !shownEach &&
+           longestLine <= LONGEST_JUDGED_BESIDE && !shownEach &&
            std::thread::hardware_concurrency() > 1;
 }
 
 void OneCheck::startAhead() {
-    if (ahead || !judgeAhead()) {
+    if (!judgeAhead()) {
         return;
     }
     try {
@@ -320,14 +330,11 @@ void OneCheck::judgeLinesAhead(LinesAhead& out, Facts& known) {
     while (in.readLine(raw)) {
         classifier.next(raw, line);
         completeLine(line, true);
-        if (line.effect == LineEffect::LauncherTaken) {
-            known.launcherLine = line.number;
-        }
-        lineRules(known, shape, line, keep);
+        judgeLine(line, known, keep);
         out.judged();
     }
     if (classifier.argumentsSoFar(FIRST_INI_ARGUMENT) != iniLines.size()) {
-        throw std::runtime_error("the ini file could not be read whole: " + known.iniPath);
+        throw notReadWhole(known.iniPath);
     }
 }
 
@@ -348,18 +355,17 @@ void OneCheck::takeAhead() {
     facts.launcherLine = launcherLine;
 }
 
-// Each line judged, its findings sent with the launch's in line order.
+// Each line judged, its findings sent with the launch's in line order. A
+// judgement on another thread counts the lines' elements itself.
 void OneCheck::judgeLines() {
     if (ahead) {
         takeAhead();
-        // The judging thread counted them.
-        judgedArguments = iniLines.size();
-    } else {
-        ofLines = lineFacts();
-        readLines(Reading::Judge);
+        return;
     }
+    ofLines = lineFacts();
+    readLines(Reading::Judge);
     if (judgedArguments != iniLines.size()) {
-        throw std::runtime_error("the ini file could not be read whole: " + facts.iniPath);
+        throw notReadWhole(facts.iniPath);
     }
 }
 
@@ -381,7 +387,7 @@ LaunchVector OneCheck::scan() {
     const std::size_t expected =
         2 + iniLines.size() + (nameGiven ? 0 : 1) + request.arguments.size();
     if (vmArgs->size() != expected) {
-        throw std::runtime_error("the ini file could not be read whole: " + facts.iniPath);
+        throw notReadWhole(facts.iniPath);
     }
     if (!nameGiven) {
         facts.defaultNameArgument = FIRST_INI_ARGUMENT + iniLines.size();
@@ -422,17 +428,18 @@ void OneCheck::judgeLaunch(const LaunchVector& argv) {
     // child may be forked, which copies only the thread that forks, with
     // whatever locks the others hold: then the rules begin once the facts
     // are in.
+    const bool early =
+        request.access.user().uid == geteuid() && request.access.method() != JudgeMethod::Switched;
     std::future<std::vector<Finding>> ofVector;
-    if (request.access.user().uid == geteuid() &&
-        request.access.method() != JudgeMethod::Switched) {
+    if (early) {
         ofVector = vectorFindings(argv);
         startAhead();
     }
     launchFacts(argv);
-    if (!ofVector.valid()) {
+    if (!early) {
         ofVector = vectorFindings(argv);
+        startAhead();
     }
-    startAhead();
     std::vector<Finding> ofLaunch;
     Collector keep([&ofLaunch](const Finding& finding) { ofLaunch.push_back(finding); });
     launchRules(facts, argv, keep);
