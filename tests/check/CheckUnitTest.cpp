@@ -324,6 +324,9 @@ TEST(LaunchParse, TellsWhetherEveryLineIsShortEnoughToReadBesideIt) {
         {"ab\nabc\n", 3, true},
         {"ab\nabc\n", 2, false},
         {"abcd\nab\n", 3, false},
+        // The longest line between the first newline and the last.
+        {"a\nb\nabcd\nc\n", 3, false},
+        {"a\nb\nabcd\nc\n", 4, true},
         {across, chunk + 5, true},
         {across + "\n", chunk + 4, false},
     };

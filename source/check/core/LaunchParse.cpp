@@ -14,6 +14,24 @@ namespace {
 // Below this a thread costs more than it spares.
 constexpr off_t WORTH_A_THREAD = off_t{1} << 20;
 
+// Whether each line between the newlines at `first` and `last` is at most
+// `limit` bytes. None is longer than the stretch between the two, so a
+// limit as long as the buffer read is told without looking for each line:
+// a file of short lines has millions.
+bool linesBetweenAtMost(const char* first, const char* last, std::size_t limit) {
+    if (static_cast<std::size_t>(last - first) <= limit) {
+        return true;
+    }
+    for (const char* at = first + 1; at <= last;) {
+        const char* newline = static_cast<const char*>(std::memchr(at, '\n', last + 1 - at));
+        if (static_cast<std::size_t>(newline - at) > limit) {
+            return false;
+        }
+        at = newline + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 LaunchParse::LaunchParse(Inputs given) : inputs(std::move(given)) {
@@ -71,14 +89,18 @@ bool LaunchParse::linesAtMost(const std::string& path, std::size_t limit) {
             within = errno == EINTR;
             continue;
         }
-        const char* at = buffer.data();
+        const char* const at = buffer.data();
         const char* const end = at + got;
-        while (const char* newline = static_cast<const char*>(std::memchr(at, '\n', end - at))) {
-            within = within && line + static_cast<std::size_t>(newline - at) <= limit;
-            line = 0;
-            at = newline + 1;
+        const char* first = static_cast<const char*>(std::memchr(at, '\n', end - at));
+        if (first == nullptr) {
+            line += static_cast<std::size_t>(got);
+            within = line <= limit;
+            continue;
         }
-        line += static_cast<std::size_t>(end - at);
+        const char* const last = static_cast<const char*>(memrchr(first, '\n', end - first));
+        within = line + static_cast<std::size_t>(first - at) <= limit &&
+                 linesBetweenAtMost(first, last, limit);
+        line = static_cast<std::size_t>(end - last - 1);
         within = within && line <= limit;
     }
     close(fd);
