@@ -467,11 +467,13 @@ TEST(Warnings, SeverityFollowsWhatTheCaseLoses) {
 
 TEST(Warnings, DefaultNameIsMentionedOnlyWhereTheLauncherAddsIt) {
     const AppDir dir;
-    for (const bool named : {false, true}) {
-        const Facts found =
-            dir.check(std::string("-vmargs\n-Ddv.WebApp=x\n") + (named ? "-Ddv.webApp=y\n" : ""));
-        const std::string message = messageOf(found, "letter-case");
-        EXPECT_EQ(message.find("the default") == std::string::npos, named) << message;
+    // The last line may name the application just as the default would.
+    for (const std::string named : {"", "-Ddv.webApp=y\n", "-Ddv.webApp=demo\n"}) {
+        const Facts found = dir.check("-Ddv.webApp=x\n-vmargs\n-Ddv.WebApp=x\n" + named);
+        for (const char* kind : {"letter-case", "name-in-head"}) {
+            const std::string message = messageOf(found, kind);
+            EXPECT_EQ(message.find("the default") == std::string::npos, !named.empty()) << message;
+        }
     }
 }
 

@@ -465,11 +465,12 @@ void OneCheck::run() {
     vmArgs = &options.GetVMArgs();
     facts.executable = options.GetLauncher();
     // The default name stands last before the command-line arguments; the
-    // lines are judged knowing whether another line named the application.
+    // lines are judged knowing whether another line named the application,
+    // which may be the last and name it as the default would.
     const std::vector<std::string>& all = *vmArgs;
     const std::size_t ownEnd = all.size() - std::min(all.size(), request.arguments.size());
-    facts.defaultNameAdded =
-        ownEnd > 2 && all[ownEnd - 1] == Options::WebApp + '=' + facts.applicationName;
+    facts.defaultNameAdded = !nameGiven && ownEnd > 2 &&
+                             all[ownEnd - 1] == Options::WebApp + '=' + facts.applicationName;
     if (request.vm != CheckRequest::Vm::Off) {
         // Known before the lines are judged: what the VM refuses fails the launch.
         findVmOf(facts, request.java, request.access);
