@@ -248,6 +248,53 @@ TEST(Classifier, LinesJudgedOnAThreadOfTheirOwnKeepTheOrder) {
     }
 }
 
+TEST(Classifier, LinesJudgedBeforeTheLaunchIsKnownSayWhatAPlainReadingSays) {
+    // The lines' own judgement may begin while the launcher's options are
+    // built. Most lines need nothing of them; the last ones quote their
+    // element (up to a NUL byte, a path made absolute) or say whether the
+    // launcher adds the default name, which the last line may give itself.
+    const AppDir dir;
+    std::string ini = "-vmargs\n";
+    for (std::size_t i = 0; i < 20000; ++i) {
+        ini += "-Dcom.example.p" + std::to_string(i) + '=' + std::string(60, 'v') + '\n';
+    }
+    ini += "-Ddv.WebApp=x\n" + std::string("-Dnul=a\0b\n", 10) +
+           "-Ddv.appInitScript=scripts/none.js\n";
+    for (const std::string named : {"", "-Ddv.webApp=demo\n"}) {
+        AppDir::write(dir.app + "/run.ini", ini + named);
+        std::vector<std::string> said[2];
+        for (const bool shown : {true, false}) {
+            CheckSink sink;
+            if (shown) {
+                sink.line = [](const Facts&, const IniLine&) {};
+            }
+            sink.finding = [&said, shown](const Facts&, const Finding& finding) {
+                said[shown].push_back(std::to_string(finding.line) + ' ' +
+                                      kindOf(finding.kind).name + ": " + finding.message + "; " +
+                                      finding.advice);
+            };
+            CheckRequest request;
+            request.workingDir = dir.app;
+            checkApplication(request, sink);
+        }
+        EXPECT_EQ(said[false], said[true]);
+        const std::vector<std::string> last(said[true].end() - std::min(said[true].size(), 3ul),
+                                            said[true].end());
+        ASSERT_EQ(last.size(), 3u);
+        EXPECT_EQ(last[0].find("letter-case: ") != std::string::npos &&
+                      last[0].find("the default") == std::string::npos,
+                  !named.empty())
+            << last[0];
+        EXPECT_NE(last[1].find("nul-byte: NUL byte: the argument ends before it, as \"-Dnul=a\""),
+                  std::string::npos)
+            << last[1];
+        EXPECT_NE(last[2].find("missing-path: -Ddv.appInitScript names \"" + dir.app +
+                               "/scripts/none.js\""),
+                  std::string::npos)
+            << last[2];
+    }
+}
+
 // The hand-over between the thread that judges lines and the check: in
 // order past its bound, every finding before a failure and then the
 // failure, and a judgement left while it waits for room.
@@ -285,6 +332,16 @@ TEST(LinesAhead, HandsOverInOrderThenTheFailureAndStopsWhenLeft) {
     }
     LinesAhead left(judge(100000, false));
     EXPECT_FALSE(left.take().found.empty());
+    // A judgement that waits for the launch goes on once it is known, and
+    // ends where the check is left before.
+    const auto afterLaunch = [](LinesAhead& out) {
+        out.awaitOpen();
+        out.add(1, Finding{1, KindId::NulByte, "m", std::string()});
+    };
+    LinesAhead opened(afterLaunch);
+    opened.open();
+    EXPECT_EQ(opened.take().found.size(), 1u);
+    const LinesAhead neverOpened(afterLaunch);
 }
 
 TEST(Classifier, StepsEachLineInEachStateAsTheLauncherDoes) {

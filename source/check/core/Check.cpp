@@ -118,6 +118,13 @@ LaunchParse::Inputs launchInputs(const CheckRequest& request, const Facts& facts
                                request.arguments};
 }
 
+// Whether the line rules read what the launcher made of the line: they
+// quote it for a path property and up to a NUL byte, and judge the path.
+bool readsElement(const IniLine& line) {
+    return line.effect == LineEffect::PathMadeAbsolute || line.effect == LineEffect::PathAbsolute ||
+           line.trimmed.find('\0') != std::string_view::npos;
+}
+
 // How a reading of the lines goes: the first finds what the vector needs,
 // the second judges each line and shows it, a third only shows them.
 enum class Reading { Scan, Judge, Show };
@@ -139,6 +146,7 @@ private:
     void completeLine(IniLine& line, bool judge) const;
     void judgeLine(const IniLine& line, Facts& known, Collector& to) const;
     Facts lineFacts() const;
+    bool besideFacts() const;
     bool judgeAhead() const;
     void startAhead();
     void judgeLinesAhead(LinesAhead& out, Facts& known);
@@ -288,13 +296,25 @@ void OneCheck::readLines(Reading reading) {
 }
 
 // The facts the line rules read, and the launcher line once it is read: a
-// copy of them costs nothing however large the launch is.
+// copy of them costs nothing however large the launch is. They are known
+// from the scan, before the launcher's vector, which must agree (scan()).
 Facts OneCheck::lineFacts() const {
     Facts known;
     known.iniPath = facts.iniPath;
     known.applicationName = facts.applicationName;
-    known.defaultNameAdded = facts.defaultNameAdded;
+    known.defaultNameAdded = !nameGiven;
     return known;
+}
+
+// The facts start programs (the loader, the VM) as the judged user, and may
+// judge permissions in a child that becomes that user. As the check's own
+// user, each shares the check's memory until it executes (vfork), and other
+// threads may go on beside them. Else a child may be forked, which copies
+// only the thread that forks, with whatever locks the others hold: then the
+// rules begin once the facts are in.
+bool OneCheck::besideFacts() const {
+    return request.access.user().uid == geteuid() &&
+           request.access.method() != JudgeMethod::Switched;
 }
 
 // On a long VM section, with a second processor, the lines are judged
@@ -314,22 +334,34 @@ void OneCheck::startAhead() {
     try {
         ahead = std::make_unique<LinesAhead>(
             [this, known = lineFacts()](LinesAhead& out) mutable { judgeLinesAhead(out, known); });
+        if (vmArgs != nullptr) {
+            ahead->open();
+        }
     } catch (...) {
         // No thread to be had: the lines are judged as they are read.
     }
 }
 
 // On the judging thread: the lines as the judgement reads them, through
-// the check's own reader, which nothing else reads meanwhile.
+// the check's own reader, which nothing else reads meanwhile. It may begin
+// while the launcher's options are still built: a line that needs its
+// element waits for them.
 void OneCheck::judgeLinesAhead(LinesAhead& out, Facts& known) {
     in.rewind();
     IniClassifier classifier(FIRST_INI_ARGUMENT);
     IniLine line;
     IniFormat::Chars raw;
     Collector keep([&out, &line](const Finding& finding) { out.add(line.number, finding); });
+    bool opened = false;
     while (in.readLine(raw)) {
         classifier.next(raw, line);
-        completeLine(line, true);
+        if (!opened && line.argument != 0 && readsElement(line)) {
+            out.awaitOpen();
+            opened = true;
+        }
+        if (opened) {
+            completeLine(line, true);
+        }
         judgeLine(line, known, keep);
         out.judged();
     }
@@ -386,7 +418,7 @@ void OneCheck::scanLines() {
 LaunchVector OneCheck::scan() {
     const std::size_t expected =
         2 + iniLines.size() + (nameGiven ? 0 : 1) + request.arguments.size();
-    if (vmArgs->size() != expected) {
+    if (vmArgs->size() != expected || facts.defaultNameAdded == nameGiven) {
         throw notReadWhole(facts.iniPath);
     }
     if (!nameGiven) {
@@ -421,19 +453,11 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
 // The launch judged whole before its lines: its findings wait for theirs.
 void OneCheck::judgeLaunch(const LaunchVector& argv) {
     facts.launcherLine = launcherLine;
-    // The facts start programs (the loader, the VM) as the judged user, and
-    // may judge permissions in a child that becomes that user. As the
-    // check's own user, each shares the check's memory until it executes
-    // (vfork), and the rules may go on beside them from the start. Else a
-    // child may be forked, which copies only the thread that forks, with
-    // whatever locks the others hold: then the rules begin once the facts
-    // are in.
-    const bool early =
-        request.access.user().uid == geteuid() && request.access.method() != JudgeMethod::Switched;
+    // The lines' judgement began after the scan where it may go on beside them.
+    const bool early = besideFacts();
     std::future<std::vector<Finding>> ofVector;
     if (early) {
         ofVector = vectorFindings(argv);
-        startAhead();
     }
     launchFacts(argv);
     if (!early) {
@@ -461,6 +485,10 @@ void OneCheck::run() {
         emit(start);
     }
     scanLines();
+    if (besideFacts()) {
+        // Beside the launcher's parse as well, where it is still going on.
+        startAhead();
+    }
     const ProgramOptions& options = launch.options();
     vmArgs = &options.GetVMArgs();
     facts.executable = options.GetLauncher();
@@ -471,6 +499,9 @@ void OneCheck::run() {
     const std::size_t ownEnd = all.size() - std::min(all.size(), request.arguments.size());
     facts.defaultNameAdded = !nameGiven && ownEnd > 2 &&
                              all[ownEnd - 1] == Options::WebApp + '=' + facts.applicationName;
+    if (ahead) {
+        ahead->open();
+    }
     if (request.vm != CheckRequest::Vm::Off) {
         // Known before the lines are judged: what the VM refuses fails the launch.
         findVmOf(facts, request.java, request.access);

@@ -86,6 +86,22 @@ void LinesAhead::handOver(bool last) {
     gatheredBytes = 0;
 }
 
+void LinesAhead::open() {
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        opened = true;
+    }
+    changed.notify_all();
+}
+
+void LinesAhead::awaitOpen() {
+    std::unique_lock<std::mutex> guard(lock);
+    changed.wait(guard, [this] { return stopped || opened; });
+    if (stopped) {
+        throw Stopped();
+    }
+}
+
 LinesAhead::Batch LinesAhead::take() {
     std::unique_lock<std::mutex> guard(lock);
     changed.wait(guard, [this] { return !ready.found.empty() || ready.last; });

@@ -41,6 +41,12 @@ public:
     // many, waiting while as many wait to be taken.
     void judged();
 
+    // For the check: what the judgement may wait for, the launcher's own
+    // vector, is known from now on.
+    void open();
+    // For `judge`: waits until open().
+    void awaitOpen();
+
     // Waits for findings or for the end of the judgement, and takes what
     // there is. What the judgement threw, such as std::bad_alloc, is thrown
     // here once every finding made before it was taken.
@@ -62,6 +68,7 @@ private:
     Batch ready;
     std::size_t readyBytes = 0;
     bool stopped = false;
+    bool opened = false;
     std::exception_ptr failure;
 
     std::thread thread;
