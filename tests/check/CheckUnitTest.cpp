@@ -278,8 +278,8 @@ TEST(Classifier, LinesJudgedBeforeTheLaunchIsKnownSayWhatAPlainReadingSays) {
             checkApplication(request, sink);
         }
         EXPECT_EQ(said[false], said[true]);
-        const std::vector<std::string> last(said[true].end() - std::min(said[true].size(), 3ul),
-                                            said[true].end());
+        const std::vector<std::string> last(
+            said[true].end() - std::min(said[true].size(), std::size_t{3}), said[true].end());
         ASSERT_EQ(last.size(), 3u);
         EXPECT_EQ(last[0].find("letter-case: ") != std::string::npos &&
                       last[0].find("the default") == std::string::npos,
@@ -392,6 +392,42 @@ TEST(LaunchParse, TellsWhetherEveryLineIsShortEnoughToReadBesideIt) {
         EXPECT_EQ(LaunchParse::linesAtMost(dir.write("run.ini", row.bytes), row.limit), row.within);
     }
     EXPECT_FALSE(LaunchParse::linesAtMost(dir.path() + "/missing.ini", 100));
+}
+
+TEST(LaunchParse, TellsWhetherTheVectorIsWhatTheLinesRead) {
+    const std::vector<std::string> seeds = {"--launcher.appendVmargs", "-vmargs"};
+    const auto vector = [&seeds](std::initializer_list<std::string> rest) {
+        std::vector<std::string> all = seeds;
+        all.insert(all.end(), rest);
+        return all;
+    };
+    const struct {
+        std::vector<std::string> all;
+        std::size_t lines;
+        bool nameGiven;
+        std::size_t commandLine;
+        bool agrees;
+    } rows[] = {
+        {vector({"-Xa", "-Ddv.webApp=demo"}), 1, false, 0, true},
+        {vector({"-Xa", "-Ddv.webApp=demo", "-clean"}), 1, false, 1, true},
+        {vector({"-Ddv.webApp=demo"}), 1, true, 0, true},
+        {vector({"-Ddv.webApp=other"}), 1, true, 0, true},
+        // A line fewer or more than the scan read.
+        {vector({"-Ddv.webApp=demo"}), 1, false, 0, false},
+        {vector({"-Xa", "-Xb", "-Ddv.webApp=demo"}), 1, false, 0, false},
+        {vector({"-Xa", "-Ddv.webApp=demo"}), 1, false, 1, false},
+        // The same count, but a line named the application that the scan did not read.
+        {vector({"-Xa", "-Ddv.webApp=other"}), 1, false, 0, false},
+        {vector({"-Xa", "-Ddv.webApp=\"demo\""}), 1, false, 0, false},
+        // What a failed reading leaves: the seeds alone.
+        {seeds, 0, false, 0, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.all.back() + " " + std::to_string(row.lines));
+        EXPECT_EQ(
+            LaunchParse::vectorAgrees(row.all, row.lines, row.nameGiven, row.commandLine, "demo"),
+            row.agrees);
+    }
 }
 
 // --- Warnings, one case per sharp edge -------------------------------------

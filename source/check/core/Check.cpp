@@ -26,7 +26,6 @@
 #include "facts/StartExamination.h"
 #include "facts/VmGathering.h"
 #include "facts/VmProbe.h"
-#include "launcher/Options.h"
 #include "launcher/Platform.h"
 #include "launcher/ProgramOptions.h"
 #include "rules/Registry.h"
@@ -116,13 +115,6 @@ LaunchParse::Inputs launchInputs(const CheckRequest& request, const Facts& facts
                                boost::filesystem::path(facts.startDir),
                                platform.NeedQuotes(),
                                request.arguments};
-}
-
-// Whether the line rules read what the launcher made of the line: they
-// quote it for a path property and up to a NUL byte, and judge the path.
-bool readsElement(const IniLine& line) {
-    return line.effect == LineEffect::PathMadeAbsolute || line.effect == LineEffect::PathAbsolute ||
-           line.trimmed.find('\0') != std::string_view::npos;
 }
 
 // How a reading of the lines goes: the first finds what the vector needs,
@@ -339,6 +331,7 @@ void OneCheck::startAhead() {
         }
     } catch (...) {
         // No thread to be had: the lines are judged as they are read.
+        ahead.reset();
     }
 }
 
@@ -355,7 +348,7 @@ void OneCheck::judgeLinesAhead(LinesAhead& out, Facts& known) {
     bool opened = false;
     while (in.readLine(raw)) {
         classifier.next(raw, line);
-        if (!opened && line.argument != 0 && readsElement(line)) {
+        if (!opened && lineRulesReadElement(line)) {
             out.awaitOpen();
             opened = true;
         }
@@ -416,9 +409,8 @@ void OneCheck::scanLines() {
 // from them: anything else means the file changed under the check or memory
 // ran out while the launcher's options were built.
 LaunchVector OneCheck::scan() {
-    const std::size_t expected =
-        2 + iniLines.size() + (nameGiven ? 0 : 1) + request.arguments.size();
-    if (vmArgs->size() != expected || facts.defaultNameAdded == nameGiven) {
+    if (!LaunchParse::vectorAgrees(*vmArgs, iniLines.size(), nameGiven, request.arguments.size(),
+                                   facts.applicationName)) {
         throw notReadWhole(facts.iniPath);
     }
     if (!nameGiven) {
@@ -492,13 +484,9 @@ void OneCheck::run() {
     const ProgramOptions& options = launch.options();
     vmArgs = &options.GetVMArgs();
     facts.executable = options.GetLauncher();
-    // The default name stands last before the command-line arguments; the
-    // lines are judged knowing whether another line named the application,
-    // which may be the last and name it as the default would.
-    const std::vector<std::string>& all = *vmArgs;
-    const std::size_t ownEnd = all.size() - std::min(all.size(), request.arguments.size());
-    facts.defaultNameAdded = !nameGiven && ownEnd > 2 &&
-                             all[ownEnd - 1] == Options::WebApp + '=' + facts.applicationName;
+    // Where no line named the application; scan() checks that the vector
+    // ends its own elements with the default name there.
+    facts.defaultNameAdded = !nameGiven;
     if (ahead) {
         ahead->open();
     }

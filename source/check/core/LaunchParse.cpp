@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "launcher/Options.h"
+
 namespace {
 
 // Below this a thread costs more than it spares.
@@ -105,4 +107,12 @@ bool LaunchParse::linesAtMost(const std::string& path, std::size_t limit) {
     }
     close(fd);
     return within;
+}
+
+bool LaunchParse::vectorAgrees(const std::vector<std::string>& all, std::size_t iniArguments,
+                               bool nameGiven, std::size_t commandLine,
+                               const std::string& applicationName) {
+    const std::size_t own = 2 + iniArguments + (nameGiven ? 0 : 1);
+    return all.size() == own + commandLine &&
+           (nameGiven || all[own - 1] == Options::WebApp + '=' + applicationName);
 }

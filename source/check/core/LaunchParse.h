@@ -51,6 +51,15 @@ public:
     // the memory the launcher itself needs.
     static bool linesAtMost(const std::string& path, std::size_t limit);
 
+    // Whether the launcher's vector `all` is what a file of `iniArguments`
+    // VM lines gives: the two seed arguments, one element for each line,
+    // the default name of `applicationName` unless a line `nameGiven`, then
+    // `commandLine` arguments. Else the file changed while it was read, or
+    // memory ran out while the options were built.
+    static bool vectorAgrees(const std::vector<std::string>& all, std::size_t iniArguments,
+                             bool nameGiven, std::size_t commandLine,
+                             const std::string& applicationName);
+
 private:
     void parse() noexcept;
 

@@ -46,6 +46,14 @@ void lineRules(const Facts& facts, const IniShape& shape, const IniLine& line, C
     lineWarnings(facts, shape, line, add);
 }
 
+// They quote the element of a path property and, up to it, of a line with
+// a NUL byte, and judge the path.
+bool lineRulesReadElement(const IniLine& line) {
+    return line.argument != 0 && (line.effect == LineEffect::PathMadeAbsolute ||
+                                  line.effect == LineEffect::PathAbsolute ||
+                                  line.trimmed.find('\0') != std::string_view::npos);
+}
+
 void vectorRules(const LaunchVector& argv, Collector& add) {
     for (VectorRule rule : VECTOR) {
         rule(argv, add);

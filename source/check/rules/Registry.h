@@ -15,6 +15,11 @@ void headRules(const Facts& facts, const IniShape& shape, Collector& add);
 // One line, with what the launcher does with it.
 void lineRules(const Facts& facts, const IniShape& shape, const IniLine& line, Collector& add);
 
+// Whether the line rules read what the launcher made of the line (its
+// element, and the state of the path it names): a line may be judged before
+// the launcher's vector is known only where they do not.
+bool lineRulesReadElement(const IniLine& line);
+
 // The vector alone, before the launch's: it needs no facts, so it may be
 // judged while they are gathered or the other rules run.
 void vectorRules(const LaunchVector& argv, Collector& add);
