@@ -289,12 +289,12 @@ void OneCheck::readLines(Reading reading) {
 
 // The facts the line rules read, and the launcher line once it is read: a
 // copy of them costs nothing however large the launch is. They are known
-// from the scan, before the launcher's vector, which must agree (scan()).
+// from the scan, before the launcher's vector.
 Facts OneCheck::lineFacts() const {
     Facts known;
     known.iniPath = facts.iniPath;
     known.applicationName = facts.applicationName;
-    known.defaultNameAdded = !nameGiven;
+    known.defaultNameAdded = facts.defaultNameAdded;
     return known;
 }
 
@@ -477,6 +477,9 @@ void OneCheck::run() {
         emit(start);
     }
     scanLines();
+    // Where no line named the application; scan() checks that the vector
+    // ends its own elements with the default name there.
+    facts.defaultNameAdded = !nameGiven;
     if (besideFacts()) {
         // Beside the launcher's parse as well, where it is still going on.
         startAhead();
@@ -484,9 +487,6 @@ void OneCheck::run() {
     const ProgramOptions& options = launch.options();
     vmArgs = &options.GetVMArgs();
     facts.executable = options.GetLauncher();
-    // Where no line named the application; scan() checks that the vector
-    // ends its own elements with the default name there.
-    facts.defaultNameAdded = !nameGiven;
     if (ahead) {
         ahead->open();
     }
