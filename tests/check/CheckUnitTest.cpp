@@ -421,6 +421,61 @@ TEST(LaunchParse, TellsWhetherTheVectorIsWhatTheLinesRead) {
     }
 }
 
+TEST(LaunchParse, IsTakenOverOnceAndOnlyByACheckThatReadsTheSame) {
+    const AppDir dir;
+    std::string ini = "-vmargs\n";
+    while (ini.size() < (std::size_t{1} << 20)) {
+        ini += "-Dcom.example.p=" + std::string(100, 'v') + "\n";
+    }
+    AppDir::write(dir.app + "/run.ini", ini);
+    const auto request = [&dir](const std::string& argument) {
+        CheckRequest asked;
+        asked.workingDir = dir.app;
+        asked.arguments = {argument};
+        return asked;
+    };
+    const auto lastElement = [](const CheckRequest& asked) {
+        std::string last;
+        CheckSink sink;
+        sink.end = [&last](const Facts&, const LaunchVector& argv) {
+            last = argv.at(argv.size() - 1);
+        };
+        checkApplication(asked, sink);
+        return last;
+    };
+    // Begun for one argument, checked with it and with another.
+    for (const std::string checked : {"-first", "-second"}) {
+        CheckRequest asked = request(checked);
+        asked.parsedAhead = parseAhead(request("-first"));
+        ASSERT_TRUE(asked.parsedAhead);
+        EXPECT_EQ(lastElement(asked), checked);
+        // Handed over or let go: a second check reads for itself.
+        EXPECT_EQ(lastElement(asked), checked);
+    }
+    // Any input that differs is another launch.
+    const LaunchParse::Inputs base{dir.app + "/run.ini", "Dashvane", dir.app,
+                                   dir.eclipse,          false,      {}};
+    const std::vector<std::function<void(LaunchParse::Inputs&)>> changes = {
+        [](LaunchParse::Inputs& in) { in.iniFile += ".other"; },
+        [](LaunchParse::Inputs& in) { in.executableName = "Other"; },
+        [](LaunchParse::Inputs& in) { in.workingDir = "/"; },
+        [](LaunchParse::Inputs& in) { in.startDir = "/"; },
+        [](LaunchParse::Inputs& in) { in.needQuotes = true; },
+        [](LaunchParse::Inputs& in) { in.arguments = {"-a"}; },
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        SCOPED_TRACE(i);
+        LaunchParse ahead(base);
+        LaunchParse::Inputs other = base;
+        changes[i](other);
+        EXPECT_FALSE(ahead.handOver(other));
+        EXPECT_FALSE(ahead.handOver(base));
+    }
+    LaunchParse ahead(base);
+    EXPECT_TRUE(ahead.handOver(base));
+    EXPECT_FALSE(ahead.handOver(base));
+}
+
 // --- Warnings, one case per sharp edge -------------------------------------
 
 struct SharpEdge {

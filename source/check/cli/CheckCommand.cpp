@@ -20,6 +20,7 @@
 #include "cli/ProbeAhead.h"
 #include "cli/Targets.h"
 #include "core/Check.h"
+#include "core/LaunchParse.h"
 #include "facts/LauncherCopies.h"
 #include "facts/StartReading.h"
 #include "facts/StartSearch.h"
@@ -135,6 +136,9 @@ struct RunPlan {
     // Every start of the applications checked, found once for the run.
     std::vector<StartFacts> starts;
     bool onTerminal = false;  // standard output is a terminal
+    // The launcher's reading of a lone application's ini file, begun before
+    // the start files are searched, and handed to its check.
+    std::shared_ptr<LaunchParse> firstParse = nullptr;
 };
 
 // The index of the launcher copies in the directories `targets` names.
@@ -302,6 +306,8 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
         return;
     }
     const CheckSink sink = report.sinkFor(dir);
+    // Only now: the mends' own checks read other text.
+    request.parsedAhead = plan.firstParse;
     try {
         checkApplication(request, sink);
         if (!mended) {
@@ -368,6 +374,18 @@ std::string configure(const CommandLine& line, const std::vector<Target>& target
     return problem;
 }
 
+// The search for start files reads much of the system; a large ini file is
+// read meanwhile. Not with --fix, which may rewrite it first, nor for several
+// applications, whose VMs may be asked in forked processes.
+void beginFirstParse(RunPlan& plan, const std::vector<Target>& targets) {
+    CheckRequest first;
+    std::string problem;
+    if (targets.size() == 1 && !plan.line.fix &&
+        requestFor(plan, targets.front(), first, problem, false)) {
+        plan.firstParse = parseAhead(first);
+    }
+}
+
 // The applications the line names, those of its installations, else the
 // current directory, with their starts found; false, with the exit status,
 // when one cannot be had.
@@ -401,6 +419,7 @@ bool targetsOf(const CommandLine& line, RunPlan& plan, std::vector<Target>& targ
         }
         targets.push_back(Target{".", line.name});
     }
+    beginFirstParse(plan, targets);
     if (!findStarts(plan, targets, problem)) {
         err << "dashvane-launcher-check: " << problem << '\n';
         status = STATUS_INCOMPLETE;
@@ -408,6 +427,12 @@ bool targetsOf(const CommandLine& line, RunPlan& plan, std::vector<Target>& targ
     }
     if (targets.empty() && line.installations.empty()) {
         err << "dashvane-launcher-check: the start files start no launcher copy\n";
+    }
+    // Each start is checked first, with a reading of its own, as its user,
+    // who may be judged in forked children: the parse begun ahead is ended
+    // and let go, so that neither runs beside them.
+    if (!plan.starts.empty()) {
+        plan.firstParse.reset();
     }
     return true;
 }

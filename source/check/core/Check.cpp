@@ -117,6 +117,26 @@ LaunchParse::Inputs launchInputs(const CheckRequest& request, const Facts& facts
                                request.arguments};
 }
 
+// The parse begun ahead where it reads what this launch reads, else one
+// begun now.
+std::shared_ptr<LaunchParse> launchFor(const CheckRequest& request, LaunchParse::Inputs inputs) {
+    if (request.parsedAhead && request.parsedAhead->handOver(inputs)) {
+        return request.parsedAhead;
+    }
+    return std::make_shared<LaunchParse>(std::move(inputs));
+}
+
+// Whether other threads may run while the facts are gathered. The facts
+// start programs (the loader, the VM) as the judged user, and may judge
+// permissions in a child that becomes that user. As the check's own user,
+// each shares the check's memory until it executes (vfork), and other
+// threads may go on beside them. Else a child may be forked, which copies
+// only the thread that forks, with whatever locks the others hold: then
+// nothing runs beside the facts, and the rules begin once they are in.
+bool threadsBeside(const AccessJudge& access) {
+    return access.user().uid == geteuid() && access.method() != JudgeMethod::Switched;
+}
+
 // How a reading of the lines goes: the first finds what the vector needs,
 // the second judges each line and shows it, a third only shows them.
 enum class Reading { Scan, Judge, Show };
@@ -138,7 +158,6 @@ private:
     void completeLine(IniLine& line, bool judge) const;
     void judgeLine(const IniLine& line, Facts& known, Collector& to) const;
     Facts lineFacts() const;
-    bool besideFacts() const;
     bool judgeAhead() const;
     void startAhead();
     void judgeLinesAhead(LinesAhead& out, Facts& known);
@@ -154,7 +173,7 @@ private:
     Facts facts;
     std::string optionsIni;
     // Begun before the check's own readings, which go on beside it.
-    LaunchParse launch;
+    std::shared_ptr<LaunchParse> launch;
     // Every reading of the check's own goes through it, rewound.
     IniFormat::Reader in;
     IniShape shape;
@@ -182,7 +201,7 @@ OneCheck::OneCheck(const CheckRequest& request, const CheckSink& sink)
     : request(request),
       sink(sink),
       optionsIni(headFacts(request, facts)),
-      launch(launchInputs(request, facts, optionsIni)),
+      launch(launchFor(request, launchInputs(request, facts, optionsIni))),
       in(ownReadingPath()),
       shape(shapeOf(in)),
       policy(shape.suppressed, request.mends, request.starts),
@@ -196,14 +215,14 @@ std::string OneCheck::ownReadingPath() {
     if (facts.iniState != IniState::Read) {
         return std::string();
     }
-    if (!launch.running()) {
+    if (!launch->running()) {
         return facts.readPath;
     }
     struct stat status {};
     if (stat(facts.readPath.c_str(), &status) != 0 ||
         (static_cast<std::uintmax_t>(status.st_size) > LONGEST_BESIDE_LAUNCH &&
          !LaunchParse::linesAtMost(facts.readPath, LONGEST_BESIDE_LAUNCH))) {
-        launch.wait();
+        launch->wait();
     }
     return facts.readPath;
 }
@@ -296,17 +315,6 @@ Facts OneCheck::lineFacts() const {
     known.applicationName = facts.applicationName;
     known.defaultNameAdded = facts.defaultNameAdded;
     return known;
-}
-
-// The facts start programs (the loader, the VM) as the judged user, and may
-// judge permissions in a child that becomes that user. As the check's own
-// user, each shares the check's memory until it executes (vfork), and other
-// threads may go on beside them. Else a child may be forked, which copies
-// only the thread that forks, with whatever locks the others hold: then the
-// rules begin once the facts are in.
-bool OneCheck::besideFacts() const {
-    return request.access.user().uid == geteuid() &&
-           request.access.method() != JudgeMethod::Switched;
 }
 
 // On a long VM section, with a second processor, the lines are judged
@@ -446,7 +454,7 @@ void OneCheck::launchFacts(const LaunchVector& argv) {
 void OneCheck::judgeLaunch(const LaunchVector& argv) {
     facts.launcherLine = launcherLine;
     // The lines' judgement began after the scan where it may go on beside them.
-    const bool early = besideFacts();
+    const bool early = threadsBeside(request.access);
     std::future<std::vector<Finding>> ofVector;
     if (early) {
         ofVector = vectorFindings(argv);
@@ -480,11 +488,11 @@ void OneCheck::run() {
     // Where no line named the application; scan() checks that the vector
     // ends its own elements with the default name there.
     facts.defaultNameAdded = !nameGiven;
-    if (besideFacts()) {
+    if (threadsBeside(request.access)) {
         // Beside the launcher's parse as well, where it is still going on.
         startAhead();
     }
-    const ProgramOptions& options = launch.options();
+    const ProgramOptions& options = launch->options();
     vmArgs = &options.GetVMArgs();
     facts.executable = options.GetLauncher();
     if (ahead) {
@@ -516,6 +524,18 @@ void OneCheck::run() {
 std::string iniPathOf(const CheckRequest& request) {
     const Platform platform(request.invocationName.c_str());
     return absoluteFrom(request.workingDir, platform.GetINIFile());
+}
+
+std::shared_ptr<LaunchParse> parseAhead(const CheckRequest& request) {
+    if (!threadsBeside(request.access)) {
+        return nullptr;
+    }
+    Facts facts;
+    const std::string optionsIni = headFacts(request, facts);
+    if (facts.iniState != IniState::Read || !LaunchParse::worthAThread(optionsIni)) {
+        return nullptr;
+    }
+    return std::make_shared<LaunchParse>(launchInputs(request, facts, optionsIni));
 }
 
 void checkApplication(const CheckRequest& request, const CheckSink& sink) {

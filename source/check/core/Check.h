@@ -14,6 +14,8 @@
 #include "facts/Facts.h"
 #include "facts/LaunchVector.h"
 
+class LaunchParse;
+
 struct CheckRequest {
     // The physical application directory (as getcwd reports it there).
     std::string workingDir;
@@ -55,6 +57,9 @@ struct CheckRequest {
     // findings about their start files, reported with the application's.
     std::vector<StartCheck> starts;
     std::vector<Finding> startFindings;
+    // The launcher's reading of the ini file, begun before the check
+    // (parseAhead); the check takes it over where its launch reads the same.
+    std::shared_ptr<LaunchParse> parsedAhead;
 };
 
 // Receives what the check finds as it finds it, so that nothing grows with
@@ -76,6 +81,14 @@ struct CheckSink {
 // The ini file the launcher started as `request.invocationName` in
 // `request.workingDir` reads, as an absolute path.
 std::string iniPathOf(const CheckRequest& request);
+
+// The launcher's reading of the ini file `request` checks, begun on a thread
+// of its own so that it goes on while the caller does other work, such as
+// searching the start files; null where the file is too small for a thread
+// to be worth it, or where the check forks children that switch user,
+// which must not run beside other threads. The caller must not fork until
+// it is handed to the check (CheckRequest::parsedAhead) or done (wait()).
+std::shared_ptr<LaunchParse> parseAhead(const CheckRequest& request);
 
 // Checks one application. Throws std::exception when the check cannot be
 // completed, such as when memory runs out.

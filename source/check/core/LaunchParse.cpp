@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -36,10 +37,20 @@ bool linesBetweenAtMost(const char* first, const char* last, std::size_t limit) 
 
 }  // namespace
 
-LaunchParse::LaunchParse(Inputs given) : inputs(std::move(given)) {
+bool LaunchParse::Inputs::operator==(const Inputs& other) const {
+    return iniFile == other.iniFile && executableName == other.executableName &&
+           workingDir == other.workingDir && startDir == other.startDir &&
+           needQuotes == other.needQuotes && arguments == other.arguments;
+}
+
+bool LaunchParse::worthAThread(const std::string& path) {
     struct stat status {};
-    if (std::thread::hardware_concurrency() > 1 && stat(inputs.iniFile.c_str(), &status) == 0 &&
-        status.st_size >= WORTH_A_THREAD) {
+    return std::thread::hardware_concurrency() > 1 && stat(path.c_str(), &status) == 0 &&
+           status.st_size >= WORTH_A_THREAD;
+}
+
+LaunchParse::LaunchParse(Inputs given) : inputs(std::move(given)) {
+    if (worthAThread(inputs.iniFile)) {
         try {
             thread = std::thread([this] { parse(); });
             return;
@@ -58,6 +69,18 @@ void LaunchParse::wait() {
     if (thread.joinable()) {
         thread.join();
     }
+}
+
+bool LaunchParse::handOver(const Inputs& wanted) {
+    if (!handed && inputs == wanted) {
+        handed = true;
+        return true;
+    }
+    handed = true;
+    wait();
+    parsed.reset();
+    failure = std::make_exception_ptr(std::logic_error("the launcher's options were let go"));
+    return false;
 }
 
 const ProgramOptions& LaunchParse::options() {

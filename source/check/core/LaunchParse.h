@@ -24,7 +24,13 @@ public:
         boost::filesystem::path startDir;
         bool needQuotes = false;
         std::vector<std::string> arguments;
+
+        bool operator==(const Inputs& other) const;
     };
+
+    // Whether a parse of the file at `path` goes on a thread of its own, as
+    // the constructor decides: it is a MiB or more and there are two processors.
+    static bool worthAThread(const std::string& path);
 
     // Starts the parse: on another thread for a file of a MiB or more where
     // there are two processors and a thread can be had, else here and now.
@@ -43,6 +49,12 @@ public:
     // Waits until the parse is done, for a reading that must not go on
     // beside it.
     void wait();
+
+    // Whether a check whose launch is built from `wanted` may take over this
+    // parse, begun before it: once, and only for the same inputs. Otherwise
+    // what the parse holds is let go, so that the vector of a large file is
+    // never held twice.
+    bool handOver(const Inputs& wanted);
 
     // Whether no line of the file at `path` is longer than `limit` bytes,
     // told with little memory; false when it cannot be read. A reading holds
@@ -66,5 +78,6 @@ private:
     const Inputs inputs;
     std::optional<ProgramOptions> parsed;
     std::exception_ptr failure;
+    bool handed = false;
     std::thread thread;
 };
