@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "launcher/Options.h"
+#include "util/ByteWords.h"
 
 namespace IniSyntax {
 
@@ -25,19 +26,11 @@ bool hasControlByte(std::string_view text) {
 
 namespace {
 
-constexpr std::uint64_t ONES = 0x0101010101010101ULL;
-constexpr std::uint64_t HIGHS = 0x8080808080808080ULL;
-
-// Not zero exactly when a byte of `word` is: no false alarm.
-std::uint64_t zeroBytes(std::uint64_t word) {
-    return (word - ONES) & ~word & HIGHS;
-}
-
 // A byte below 0x20 is one whose top three bits are zero; DEL and 0xC2
 // are matched as zero bytes once XORed away. One branch for the three.
 bool unusualWord(std::uint64_t word) {
-    return (zeroBytes(word & (ONES * 0xE0)) | zeroBytes(word ^ (ONES * 0x7F)) |
-            zeroBytes(word ^ (ONES * 0xC2))) != 0;
+    using namespace ByteWords;
+    return (hasZero(word & (ONES * 0xE0)) | hasByte(word, 0x7F) | hasByte(word, 0xC2)) != 0;
 }
 
 bool unusual(char c) {
@@ -45,29 +38,23 @@ bool unusual(char c) {
     return u < 0x20 || u == 0x7F || u == 0xC2;
 }
 
-std::uint64_t wordAt(std::string_view text, std::size_t at) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, text.data() + at, sizeof word);
-    return word;
-}
-
 }  // namespace
 
 bool hasUnusualByte(std::string_view text) {
     // Eight bytes a step, a line may be as long as the file.
-    constexpr std::size_t WORD = sizeof(std::uint64_t);
+    constexpr std::size_t WORD = ByteWords::SIZE;
     if (text.size() < WORD) {
         return std::any_of(text.begin(), text.end(), unusual);
     }
     std::size_t at = 0;
     for (; at + WORD <= text.size(); at += WORD) {
-        if (unusualWord(wordAt(text, at))) {
+        if (unusualWord(ByteWords::at(text, at))) {
             return true;
         }
     }
     // The last bytes as a word that overlaps the one before: looking at a
     // byte twice changes nothing.
-    return at != text.size() && unusualWord(wordAt(text, text.size() - WORD));
+    return at != text.size() && unusualWord(ByteWords::at(text, text.size() - WORD));
 }
 
 KeyLine keyLineOf(std::string_view trimmed) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "util/ByteWords.h"
+
 namespace ByteText {
 
 namespace {
@@ -70,29 +72,9 @@ bool plainAscii(char c) {
     return u >= 0x20 && u < 0x7F && c != '\\' && c != '"';
 }
 
-// Tests of eight bytes at once, each marking a byte's high bit, never
-// falsely when no byte of the word fits it.
-constexpr std::uint64_t ONES = 0x0101010101010101u;
-constexpr std::uint64_t HIGH = 0x8080808080808080u;
-
-std::uint64_t hasZero(std::uint64_t word) {
-    return (word - ONES) & ~word & HIGH;
-}
-
-std::uint64_t hasByte(std::uint64_t word, unsigned char byte) {
-    return hasZero(word ^ (byte * ONES));
-}
-
-// Any byte below `bound`, which is at most 0x80.
-std::uint64_t hasBelow(std::uint64_t word, unsigned char bound) {
-    return (word - bound * ONES) & ~word & HIGH;
-}
-
-std::uint64_t wordAt(std::string_view bytes, std::size_t pos) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes.data() + pos, sizeof word);
-    return word;
-}
+using ByteWords::hasBelow;
+using ByteWords::hasByte;
+using ByteWords::HIGH;
 
 // Whether any of eight bytes is not plain: at or above 0x7F, below 0x20, a
 // quote or a backslash.
@@ -105,7 +87,7 @@ bool anyNotPlain(std::uint64_t word) {
 // a time while `wordStops` finds none of them in a word, then one by one.
 template <typename WordStops, typename Stops>
 std::size_t runEnd(std::string_view bytes, std::size_t pos, WordStops wordStops, Stops stops) {
-    while (pos + 8 <= bytes.size() && !wordStops(wordAt(bytes, pos))) {
+    while (pos + 8 <= bytes.size() && !wordStops(ByteWords::at(bytes, pos))) {
         pos += 8;
     }
     while (pos < bytes.size() && !stops(bytes[pos])) {
@@ -131,7 +113,7 @@ bool isValidUtf8(std::string_view bytes) {
     std::uint32_t ignored = 0;
     for (std::size_t pos = 0; pos < bytes.size();) {
         // ASCII, nearly every byte of an ini file, eight at a time.
-        if (pos + 8 <= bytes.size() && (wordAt(bytes, pos) & HIGH) == 0) {
+        if (pos + 8 <= bytes.size() && (ByteWords::at(bytes, pos) & HIGH) == 0) {
             pos += 8;
             continue;
         }
