@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -434,24 +435,34 @@ TEST(LaunchParse, IsTakenOverOnceAndOnlyByACheckThatReadsTheSame) {
         asked.arguments = {argument};
         return asked;
     };
-    const auto lastElement = [](const CheckRequest& asked) {
-        std::string last;
+    // The first line's element and the last, the command line's.
+    const auto elements = [](const CheckRequest& asked) {
+        std::string ends;
         CheckSink sink;
-        sink.end = [&last](const Facts&, const LaunchVector& argv) {
-            last = argv.at(argv.size() - 1);
+        sink.end = [&ends](const Facts&, const LaunchVector& argv) {
+            ends = argv.at(3).substr(0, 16) + " " + argv.at(argv.size() - 1);
         };
         checkApplication(asked, sink);
-        return last;
+        return ends;
     };
     // Begun for one argument, checked with it and with another.
     for (const std::string checked : {"-first", "-second"}) {
         CheckRequest asked = request(checked);
         asked.parsedAhead = parseAhead(request("-first"));
         ASSERT_TRUE(asked.parsedAhead);
-        EXPECT_EQ(lastElement(asked), checked);
+        EXPECT_EQ(elements(asked), "-Dcom.example.p= " + checked);
         // Handed over or let go: a second check reads for itself.
-        EXPECT_EQ(lastElement(asked), checked);
+        EXPECT_EQ(elements(asked), "-Dcom.example.p= " + checked);
     }
+    // Replaced once the parse is done, by a file of as many lines.
+    CheckRequest asked = request("-first");
+    asked.parsedAhead = parseAhead(request("-first"));
+    asked.parsedAhead->wait();
+    std::string replaced = ini;
+    replaced.replace(8, 16, "-Dcom.example.q=");
+    AppDir::write(dir.app + "/new.ini", replaced);
+    ASSERT_EQ(std::rename((dir.app + "/new.ini").c_str(), (dir.app + "/run.ini").c_str()), 0);
+    EXPECT_EQ(elements(asked), "-Dcom.example.q= -first");
     // Any input that differs is another launch.
     const LaunchParse::Inputs base{dir.app + "/run.ini", "Dashvane", dir.app,
                                    dir.eclipse,          false,      {}};

@@ -137,7 +137,7 @@ struct RunPlan {
     std::vector<StartFacts> starts;
     bool onTerminal = false;  // standard output is a terminal
     // The launcher's reading of a lone application's ini file, begun before
-    // the start files are searched, and handed to its check.
+    // the start files are searched, and handed to its checks.
     std::shared_ptr<LaunchParse> firstParse = nullptr;
 };
 
@@ -278,6 +278,9 @@ bool requestFor(const RunPlan& plan, const Target& target, CheckRequest& request
     request.vmKept = !line.noCache;
     request.java = line.java;
     if (withStarts) {
+        // Taken over by the first check that reads the same: a start's, or
+        // else the application's own.
+        request.parsedAhead = plan.firstParse;
         addStarts(plan, request);
     }
     return true;
@@ -306,8 +309,6 @@ void checkOne(const RunPlan& plan, const Target& target, Report& report, std::os
         return;
     }
     const CheckSink sink = report.sinkFor(dir);
-    // Only now: the mends' own checks read other text.
-    request.parsedAhead = plan.firstParse;
     try {
         checkApplication(request, sink);
         if (!mended) {
@@ -376,13 +377,22 @@ std::string configure(const CommandLine& line, const std::vector<Target>& target
 
 // The search for start files reads much of the system; a large ini file is
 // read meanwhile. Not with --fix, which may rewrite it first, nor for several
-// applications, whose VMs may be asked in forked processes.
+// applications, whose VMs may be asked in forked processes, nor for a file
+// small enough to mend, which the mend plan checks in full several times
+// first, each with a reading of its own.
 void beginFirstParse(RunPlan& plan, const std::vector<Target>& targets) {
     CheckRequest first;
     std::string problem;
-    if (targets.size() == 1 && !plan.line.fix &&
-        requestFor(plan, targets.front(), first, problem, false)) {
-        plan.firstParse = parseAhead(first);
+    struct stat status {};
+    try {
+        if (targets.size() == 1 && !plan.line.fix &&
+            requestFor(plan, targets.front(), first, problem, false) &&
+            stat(reachablePath(iniPathOf(first)).c_str(), &status) == 0 &&
+            status.st_size > MOST_MENDED) {
+            plan.firstParse = parseAhead(first);
+        }
+    } catch (...) {
+        // Nothing begun: the check meets the same problem and reports it.
     }
 }
 
@@ -427,12 +437,6 @@ bool targetsOf(const CommandLine& line, RunPlan& plan, std::vector<Target>& targ
     }
     if (targets.empty() && line.installations.empty()) {
         err << "dashvane-launcher-check: the start files start no launcher copy\n";
-    }
-    // Each start is checked first, with a reading of its own, as its user,
-    // who may be judged in forked children: the parse begun ahead is ended
-    // and let go, so that neither runs beside them.
-    if (!plan.starts.empty()) {
-        plan.firstParse.reset();
     }
     return true;
 }

@@ -78,6 +78,8 @@ LaunchOracle launchOracle(const CheckRequest& base) {
     auto request = std::make_shared<CheckRequest>(base);
     request->mends = MendOutlook();
     request->latent.clear();
+    // Each candidate is a text of its own, read for itself.
+    request->parsedAhead = nullptr;
     // Every text weighed is checked in the same directories: read them once.
     if (!request->paths) {
         request->paths = std::make_shared<PathCache>();

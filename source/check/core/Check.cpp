@@ -519,6 +519,40 @@ void OneCheck::run() {
     }
 }
 
+// The application as `start` starts it, from its physical directory `dir`.
+CheckRequest startRequest(const StartFacts& start, const CheckRequest& base,
+                          const std::string& dir) {
+    CheckRequest request;
+    request.workingDir = dir;
+    request.invocationName = start.invocationName;
+    request.arguments = start.arguments;
+    request.access = base.access;
+    UserIdentity identity;
+    // Permissions as the user the start file starts it as.
+    if (!start.user.empty() && start.user != base.access.user().name &&
+        lookUpUser(start.user, identity)) {
+        request.access = AccessJudge(identity);
+    }
+    // The launcher's reading begun ahead, as the check's own user; else
+    // ended before a child that becomes the start's user may be forked.
+    if (base.parsedAhead && threadsBeside(request.access)) {
+        request.parsedAhead = base.parsedAhead;
+    } else if (base.parsedAhead) {
+        base.parsedAhead->letGo();
+    }
+    request.paths = base.paths;
+    // A start that hands the VM other variables than the check's own
+    // environment has the VM judged with them, as the launch reads them.
+    if (start.ownEnvironment && start.vmVariables != vmVariables()) {
+        request.vm = base.vm;
+        request.vmKept = base.vmKept;
+        request.java = base.java;
+        request.ownVmVariables = true;
+        request.vmVariables = start.vmVariables;
+    }
+    return request;
+}
+
 }  // namespace
 
 std::string iniPathOf(const CheckRequest& request) {
@@ -557,28 +591,9 @@ StartCheck checkStart(const StartFacts& start, const CheckRequest& base) {
                                    "\", cannot be entered: " + std::strerror(errno);
         return result;
     }
-    CheckRequest request;
-    request.workingDir = real;
+    const std::string dir = real;
     std::free(real);
-    request.invocationName = start.invocationName;
-    request.arguments = start.arguments;
-    request.access = base.access;
-    UserIdentity identity;
-    // Permissions as the user the start file starts it as.
-    if (!start.user.empty() && start.user != base.access.user().name &&
-        lookUpUser(start.user, identity)) {
-        request.access = AccessJudge(identity);
-    }
-    request.paths = base.paths;
-    // A start that hands the VM other variables than the check's own
-    // environment has the VM judged with them, as the launch reads them.
-    if (start.ownEnvironment && start.vmVariables != vmVariables()) {
-        request.vm = base.vm;
-        request.vmKept = base.vmKept;
-        request.java = base.java;
-        request.ownVmVariables = true;
-        request.vmVariables = start.vmVariables;
-    }
+    const CheckRequest request = startRequest(start, base, dir);
     CheckSink sink;
     sink.finding = [&result](const Facts& facts, const Finding& finding) {
         result.findings.push_back(finding);

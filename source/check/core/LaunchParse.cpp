@@ -43,14 +43,34 @@ bool LaunchParse::Inputs::operator==(const Inputs& other) const {
            needQuotes == other.needQuotes && arguments == other.arguments;
 }
 
-bool LaunchParse::worthAThread(const std::string& path) {
-    struct stat status {};
-    return std::thread::hardware_concurrency() > 1 && stat(path.c_str(), &status) == 0 &&
-           status.st_size >= WORTH_A_THREAD;
+bool LaunchParse::FileState::operator==(const FileState& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified == other.modified && changed == other.changed;
 }
 
-LaunchParse::LaunchParse(Inputs given) : inputs(std::move(given)) {
-    if (worthAThread(inputs.iniFile)) {
+LaunchParse::FileState LaunchParse::stateOf(const std::string& path) {
+    struct stat status {};
+    FileState state;
+    if (stat(path.c_str(), &status) == 0) {
+        constexpr std::int64_t NANO = 1000000000;
+        state.device = status.st_dev;
+        state.inode = status.st_ino;
+        state.size = status.st_size;
+        state.modified = status.st_mtim.tv_sec * NANO + status.st_mtim.tv_nsec;
+        state.changed = status.st_ctim.tv_sec * NANO + status.st_ctim.tv_nsec;
+    }
+    return state;
+}
+
+bool LaunchParse::worthAThread(const std::string& path) {
+    return std::thread::hardware_concurrency() > 1 && stateOf(path).size >= WORTH_A_THREAD;
+}
+
+// The file's state is taken before the parse opens it: a change at any
+// time after shows at the hand-over.
+LaunchParse::LaunchParse(Inputs given)
+    : inputs(std::move(given)), begunOn(stateOf(inputs.iniFile)) {
+    if (std::thread::hardware_concurrency() > 1 && begunOn.size >= WORTH_A_THREAD) {
         try {
             thread = std::thread([this] { parse(); });
             return;
@@ -72,15 +92,19 @@ void LaunchParse::wait() {
 }
 
 bool LaunchParse::handOver(const Inputs& wanted) {
-    if (!handed && inputs == wanted) {
+    if (!handed && inputs == wanted && stateOf(inputs.iniFile) == begunOn) {
         handed = true;
         return true;
     }
+    letGo();
+    return false;
+}
+
+void LaunchParse::letGo() {
     handed = true;
     wait();
     parsed.reset();
     failure = std::make_exception_ptr(std::logic_error("the launcher's options were let go"));
-    return false;
 }
 
 const ProgramOptions& LaunchParse::options() {

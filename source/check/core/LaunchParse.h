@@ -4,6 +4,7 @@
 // other until both are done.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
@@ -51,10 +52,17 @@ public:
     void wait();
 
     // Whether a check whose launch is built from `wanted` may take over this
-    // parse, begun before it: once, and only for the same inputs. Otherwise
-    // what the parse holds is let go, so that the vector of a large file is
-    // never held twice.
+    // parse, begun before it: once, only for the same inputs, and only while
+    // the file still stands as it did when the parse began (the same device,
+    // inode, size and times of change): one replaced or rewritten meanwhile
+    // would give the check another file's vector. Otherwise what the parse
+    // holds is let go, so that the vector of a large file is never held twice.
     bool handOver(const Inputs& wanted);
+
+    // Ends the parse and lets go of what it holds, for a check that will
+    // not take it over: before it reads the file itself, or forks a child
+    // that switches user, which must not run beside another thread.
+    void letGo();
 
     // Whether no line of the file at `path` is longer than `limit` bytes,
     // told with little memory; false when it cannot be read. A reading holds
@@ -73,9 +81,21 @@ public:
                              const std::string& applicationName);
 
 private:
+    // What stat tells of a file that a replacement or a rewrite changes.
+    struct FileState {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t size = -1;  // -1: no file to be had
+        std::int64_t modified = 0;
+        std::int64_t changed = 0;
+        bool operator==(const FileState& other) const;
+    };
+    static FileState stateOf(const std::string& path);
+
     void parse() noexcept;
 
     const Inputs inputs;
+    const FileState begunOn;
     std::optional<ProgramOptions> parsed;
     std::exception_ptr failure;
     bool handed = false;
