@@ -383,12 +383,10 @@ std::string configure(const CommandLine& line, const std::vector<Target>& target
 void beginFirstParse(RunPlan& plan, const std::vector<Target>& targets) {
     CheckRequest first;
     std::string problem;
-    struct stat status {};
     try {
         if (targets.size() == 1 && !plan.line.fix &&
             requestFor(plan, targets.front(), first, problem, false) &&
-            stat(reachablePath(iniPathOf(first)).c_str(), &status) == 0 &&
-            status.st_size > MOST_MENDED) {
+            mendSizeOf(first) == MendSize::TooLarge) {
             plan.firstParse = parseAhead(first);
         }
     } catch (...) {

@@ -57,17 +57,12 @@ LaunchErrors judged(const CheckRequest& request, const std::string& text, bool w
 // The text the file holds, when it is a regular file small enough to
 // mend; false otherwise, with `tooLarge` set when it is regular but larger.
 bool smallText(const CheckRequest& request, std::string& text, bool& tooLarge) {
-    const std::string path = reachablePath(iniPathOf(request));
-    struct stat status {};
-    // Never opened unless regular: a named pipe would wait for a writer.
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    const MendSize size = mendSizeOf(request);
+    tooLarge = size == MendSize::TooLarge;
+    if (size != MendSize::Small) {
         return false;
     }
-    tooLarge = status.st_size > MOST_MENDED;
-    if (tooLarge) {
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(reachablePath(iniPathOf(request)), std::ios::binary);
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
 }
@@ -98,6 +93,14 @@ LaunchOracle launchOracle(const CheckRequest& base) {
         }
         return errors;
     };
+}
+
+MendSize mendSizeOf(const CheckRequest& request) {
+    struct stat status {};
+    if (stat(reachablePath(iniPathOf(request)).c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return MendSize::NotRegular;
+    }
+    return status.st_size > MOST_MENDED ? MendSize::TooLarge : MendSize::Small;
 }
 
 IniFixResult plannedMend(const CheckRequest& request, const LaunchOracle& errorsOf) {

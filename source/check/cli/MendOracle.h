@@ -17,6 +17,12 @@
 // argument list not asked about yet.
 LaunchOracle launchOracle(const CheckRequest& request);
 
+// How the ini file `request` checks stands for the mend plan: not a regular
+// file (never opened: a named pipe would wait for a writer), small enough to
+// mend in memory, or larger, for which no candidate text is checked.
+enum class MendSize { NotRegular, Small, TooLarge };
+MendSize mendSizeOf(const CheckRequest& request);
+
 // What --fix would do with the ini file as it is, for the check to say why
 // it leaves a finding; nothing for a file too large to plan in passing, or
 // one that is not a regular file the check can read.

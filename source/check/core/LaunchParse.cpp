@@ -35,6 +35,11 @@ bool linesBetweenAtMost(const char* first, const char* last, std::size_t limit) 
     return true;
 }
 
+// Whether a file of `size` bytes is parsed on a thread of its own.
+bool threadWorthFor(std::int64_t size) {
+    return std::thread::hardware_concurrency() > 1 && size >= WORTH_A_THREAD;
+}
+
 }  // namespace
 
 bool LaunchParse::Inputs::operator==(const Inputs& other) const {
@@ -63,14 +68,14 @@ LaunchParse::FileState LaunchParse::stateOf(const std::string& path) {
 }
 
 bool LaunchParse::worthAThread(const std::string& path) {
-    return std::thread::hardware_concurrency() > 1 && stateOf(path).size >= WORTH_A_THREAD;
+    return threadWorthFor(stateOf(path).size);
 }
 
 // The file's state is taken before the parse opens it: a change at any
 // time after shows at the hand-over.
 LaunchParse::LaunchParse(Inputs given)
     : inputs(std::move(given)), begunOn(stateOf(inputs.iniFile)) {
-    if (std::thread::hardware_concurrency() > 1 && begunOn.size >= WORTH_A_THREAD) {
+    if (threadWorthFor(begunOn.size)) {
         try {
             thread = std::thread([this] { parse(); });
             return;
